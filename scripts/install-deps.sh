@@ -1,0 +1,31 @@
+#!/bin/sh
+# Installs the Debian packages Quorvel needs that are not yet installed.
+# Usage: scripts/install-deps.sh [build|test|bench]   (each level includes the ones before)
+set -eu
+level=${1:-build}
+
+pkgs="cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
+      libhunspell-dev hunspell-en-us gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+      xvfb xauth"
+case "$level" in
+  test|bench) pkgs="$pkgs python3 python3-aiosmtpd dovecot-pop3d postfix poppler-utils imagemagick" ;;
+esac
+case "$level" in
+  bench) pkgs="$pkgs msmtp mpop curl" ;;
+esac
+
+missing=""
+for p in $pkgs; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+[ -z "$missing" ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+echo "Installing:$missing"
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q
+# postfix is only wanted for its smtp-sink tool: keep it unconfigured and never started.
+echo "postfix postfix/main_mailer_type select No configuration" | $SUDO debconf-set-selections
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing

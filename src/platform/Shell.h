@@ -1,0 +1,43 @@
+#pragma once
+// What the main window offers the panels and engines it hosts: the status line and its clear
+// timer, the gauge, sounds, sliding edit panels and the dialog service. Panels depend on
+// this interface, not on the main window, so they can be tested with a stand-in shell.
+#include <QString>
+
+class QWidget;
+class TDialogService;
+
+class TShell
+{
+public:
+    virtual ~TShell() = default;
+
+    virtual TDialogService& Dialogs() = 0;
+    // The window that owns the panels; parent of dialogs.
+    virtual QWidget* Window() = 0;
+
+    // Status line: texts begin "Status:". `paintNow` repaints the label at once, for a
+    // text shown before long work.
+    virtual void SetStatus(const QString& text, bool paintNow = false) = 0;
+    virtual QString Status() const = 0;
+    virtual void StopStatusTimer() = 0;
+    virtual void StartStatusTimer() = 0;
+
+    // Plays the sound when the Sounds menu item is checked.
+    virtual void PlaySound(const QString& fileName) = 0;
+
+    // The progress gauge of the status line (hidden by default, minimum 1).
+    virtual void ShowGauge(qint64 maximum) = 0;
+    virtual void SetGaugeProgress(qint64 progress) = 0;
+    virtual void HideGauge() = 0;
+
+    // Sliding edit panels at the top right: open brings the panel to front at the right edge,
+    // plays "tamo105.cls" when asked, sets its height and focuses `focus`; both disable or
+    // re-enable the list and address buttons. Close hides it (height 0).
+    virtual void OpenSlidingPanel(QWidget* panel, int width, int height, QWidget* focus,
+                                  bool playSound = true) = 0;
+    virtual void CloseSlidingPanel(QWidget* panel, int width) = 0;
+
+    // Lets pending events run during long work, at most once per time slice.
+    virtual void ProcessMessages() = 0;
+};

@@ -1,0 +1,84 @@
+#include "platform/TextFile.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/Cp1252.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+namespace textfile {
+
+QString decode(const QByteArray& bytes)
+{
+    QByteArrayView view(bytes);
+    if (view.startsWith("\xEF\xBB\xBF"))
+        view = view.sliced(3);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(view);
+    if (!utf8.hasError())
+        return text;
+    return cp1252::decode(view);
+}
+
+QByteArray encodeCrLf(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 40);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r') {
+            out += u"\r\n";
+            if (i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else if (c == u'\n') {
+            out += u"\r\n";
+        } else {
+            out += c;
+        }
+    }
+    return cp1252::encode(out);
+}
+
+bool readBytes(const QString& path, QByteArray* out, QString* error)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    *out = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool readText(const QString& path, QString* out, QString* error)
+{
+    QByteArray bytes;
+    if (!readBytes(path, &bytes, error))
+        return false;
+    *out = decode(bytes);
+    return true;
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes, QString* error, Access access)
+{
+    TAtomicFile f(path, access == Access::OwnerOnly ? TAtomicFile::Access::OwnerOnly
+                                                    : TAtomicFile::Access::Normal);
+    if (f.Open() && f.Write(bytes) && f.Commit())
+        return true;
+    if (error)
+        *error = f.ErrorString();
+    return false;
+}
+
+bool writeText(const QString& path, const QString& text, QString* error)
+{
+    return writeBytes(path, encodeCrLf(text), error);
+}
+
+} // namespace textfile

@@ -1,0 +1,21 @@
+#include "support/FakeShell.h"
+
+void TFakeShell::OpenSlidingPanel(QWidget* panel, int width, int height, QWidget* focus, bool playSound)
+{
+    panel->setParent(&window);
+    panel->setGeometry(window.width() - width, 3, width, height);
+    panel->setVisible(true);
+    if (playSound)
+        sounds << QStringLiteral("tamo105.cls");
+    if (focus)
+        focus->setFocus();
+    openPanels.removeAll(panel);
+    openPanels << panel;
+}
+
+void TFakeShell::CloseSlidingPanel(QWidget* panel, int width)
+{
+    panel->setVisible(false);
+    panel->setGeometry(window.width() - width, 3, width, 0);
+    openPanels.removeAll(panel);
+}

@@ -1,0 +1,45 @@
+#pragma once
+// A stand-in for the main window's services, for testing panels and engines alone.
+#include "platform/Shell.h"
+#include "support/FakeDialogs.h"
+
+#include <QStringList>
+#include <QWidget>
+
+class TFakeShell : public TShell
+{
+public:
+    TFakeDialogs dialogs;
+    QWidget window;
+    QString status = QStringLiteral("Status:");
+    QStringList statusHistory;
+    QStringList sounds;
+    bool statusTimerRunning = true;
+    bool gaugeVisible = false;
+    qint64 gaugeMax = 0;
+    qint64 gaugeProgress = 0;
+    QList<QWidget*> openPanels;
+
+    TDialogService& Dialogs() override { return dialogs; }
+    QWidget* Window() override { return &window; }
+    void SetStatus(const QString& text, bool) override
+    {
+        status = text;
+        statusHistory << text;
+    }
+    QString Status() const override { return status; }
+    void StopStatusTimer() override { statusTimerRunning = false; }
+    void StartStatusTimer() override { statusTimerRunning = true; }
+    void PlaySound(const QString& fileName) override { sounds << fileName; }
+    void ShowGauge(qint64 maximum) override
+    {
+        gaugeVisible = true;
+        gaugeMax = maximum;
+        gaugeProgress = 1;
+    }
+    void SetGaugeProgress(qint64 progress) override { gaugeProgress = progress; }
+    void HideGauge() override { gaugeVisible = false; }
+    void OpenSlidingPanel(QWidget* panel, int width, int height, QWidget* focus, bool playSound) override;
+    void CloseSlidingPanel(QWidget* panel, int width) override;
+    void ProcessMessages() override {}
+};
