@@ -4,6 +4,8 @@
 // this interface, not on the main window, so they can be tested with a stand-in shell.
 #include <QString>
 
+class QAction;
+class QTextEdit;
 class QWidget;
 class TDialogService;
 
@@ -40,4 +42,16 @@ public:
 
     // Lets pending events run during long work, at most once per time slice.
     virtual void ProcessMessages() = 0;
+
+    // A menu item by its component name ("SaveFile1", "Find1"); never null.
+    virtual QAction* Action(const QString& name) = 0;
+
+    // Which rich-text pane the editor commands act on: "Letter", "Message" or "Digest".
+    virtual QString ActiveEditor() const = 0;
+    virtual void SetActiveEditor(const QString& name) = 0;
+    // The pane of that name (LetterRE, MessageRE, DigestRE); null when it does not exist yet.
+    virtual QTextEdit* EditorPane(const QString& name) = 0;
+
+    // Whether the speller is registered (read from the registry at start).
+    virtual bool SpellerPresent() const = 0;
 };

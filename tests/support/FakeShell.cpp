@@ -19,3 +19,13 @@ void TFakeShell::CloseSlidingPanel(QWidget* panel, int width)
     panel->setGeometry(window.width() - width, 3, width, 0);
     openPanels.removeAll(panel);
 }
+
+QAction* TFakeShell::Action(const QString& name)
+{
+    QAction*& a = actions[name];
+    if (!a) {
+        a = new QAction(name, &window);
+        a->setObjectName(name);
+    }
+    return a;
+}

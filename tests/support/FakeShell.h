@@ -3,7 +3,11 @@
 #include "platform/Shell.h"
 #include "support/FakeDialogs.h"
 
+#include <QAction>
+#include <QHash>
+#include <QPointer>
 #include <QStringList>
+#include <QTextEdit>
 #include <QWidget>
 
 class TFakeShell : public TShell
@@ -19,6 +23,10 @@ public:
     qint64 gaugeMax = 0;
     qint64 gaugeProgress = 0;
     QList<QWidget*> openPanels;
+    QHash<QString, QAction*> actions;        // created on first use, owned by `window`
+    QString activeEditor;
+    QHash<QString, QPointer<QTextEdit>> panes; // "Letter", "Message", "Digest"
+    bool spellerPresent = false;
 
     TDialogService& Dialogs() override { return dialogs; }
     QWidget* Window() override { return &window; }
@@ -42,4 +50,9 @@ public:
     void OpenSlidingPanel(QWidget* panel, int width, int height, QWidget* focus, bool playSound) override;
     void CloseSlidingPanel(QWidget* panel, int width) override;
     void ProcessMessages() override {}
+    QAction* Action(const QString& name) override;
+    QString ActiveEditor() const override { return activeEditor; }
+    void SetActiveEditor(const QString& name) override { activeEditor = name; }
+    QTextEdit* EditorPane(const QString& name) override { return panes.value(name); }
+    bool SpellerPresent() const override { return spellerPresent; }
 };
