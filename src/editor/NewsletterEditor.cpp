@@ -1,0 +1,656 @@
+#include "editor/NewsletterEditor.h"
+
+#include "editor/NewsletterFile.h"
+#include "editor/PrintRichText.h"
+#include "platform/Dialogs.h"
+#include "platform/Regional.h"
+#include "platform/Shell.h"
+#include "platform/TextFile.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QSet>
+#include <QTextEdit>
+#include <QToolButton>
+
+namespace {
+
+const QString kSaveQuestion = QStringLiteral("Would you like to save this file before closing?");
+
+const QStringList kOpenFilters = {
+    QStringLiteral("Text Documents (*.txt)"), QStringLiteral("Quorvel Mail List (*.qvl)"),
+    QStringLiteral("Quorvel Document (*.qvd)"), QStringLiteral("Raw Text File (*.rtf)"),
+    QStringLiteral("All Files (*.*)")};
+const QStringList kSaveFilters = {QStringLiteral("Text Documents (*.txt)"),
+                                  QStringLiteral("Quorvel Document (*.qvd)"),
+                                  QStringLiteral("All Files (*.*)")};
+
+// The fields Clear empties whole; any other focused control is left alone.
+const QSet<QString>& ClearableFields()
+{
+    static const QSet<QString> names = {
+        "LetterRE", "SubjectEDT", "MessageRE", "ListNameEDT", "ToEDT", "ReplyAddressEDT", "Memo1",
+        "SMTPEDT", "POPEDT", "UsernameEDT", "HeaderEDT", "FooterEDT", "SignatureEDT", "ToKeyEDT",
+        "SubKeyEDT", "EmailEDT", "NameEDT", "Address1EDT", "Address2EDt", "PhoneEDT", "ServersCB",
+        "FromSendToEDT", "SendToMemo", "UserSMTPEDT", "UserPOPEDT", "UserUsernameEDT",
+        "UserPassEDT", "UserEmailEDT", "UserHeaderEDT", "UserFooterEDT", "UserSigEDT",
+        "UserOpNameEDT"};
+    return names;
+}
+
+struct ButtonDef
+{
+    const char* name;
+    const char* caption;
+    const char* hint;
+    bool enabled;
+};
+
+const ButtonDef kButtons[] = {
+    {"NewFileBtn", "New", "New newsletter", true},
+    {"OpenBtn", "Open", "Open file", true},
+    {"SaveNLBtn", "Save", "Save file", false},
+    {"CloseNLBtn", "Close", "Close file", false},
+    {"PrintBtn", "Print", "Print", false},
+    {"CheckSpellingBtn", "Spelling", "Check spelling", false},
+    {"DateBtn", "Date", "Insert date", true},
+    {"TimeBtn", "Time", "Insert time", true},
+    {"SendMailToBtn", "Send", "Send newsletter", false},
+};
+
+template <class W>
+W* Named(W* w, const QString& name, const QString& caption = QString(), const QString& hint = QString())
+{
+    w->setObjectName(name);
+    w->setAccessibleName(caption.isEmpty() ? name : QString(caption).remove(u'&'));
+    if (!hint.isEmpty()) {
+        w->setAccessibleDescription(hint);
+        w->setToolTip(hint);
+    }
+    return w;
+}
+
+QTextEdit* MakeLogPane(QWidget* parent, const QString& name)
+{
+    auto* e = Named(new QTextEdit(parent), name);
+    e->setAcceptRichText(false);
+    e->setLineWrapMode(QTextEdit::NoWrap);
+    e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont f(QStringLiteral("Courier New"));
+    f.setPointSize(8);
+    e->setFont(f);
+    e->document()->setDefaultFont(f);
+    e->hide();
+    return e;
+}
+
+QTextCharFormat FormatOfFont(const QFont& font, const QColor& color)
+{
+    QTextCharFormat f;
+    f.setFontFamilies(QStringList{font.family()});
+    if (font.pointSizeF() > 0)
+        f.setFontPointSize(font.pointSizeF());
+    f.setFontWeight(font.bold() ? QFont::Bold : QFont::Normal);
+    f.setFontItalic(font.italic());
+    f.setFontUnderline(font.underline());
+    f.setFontStrikeOut(font.strikeOut());
+    f.setForeground(color);
+    return f;
+}
+
+} // namespace
+
+TNewsletterEditor::TNewsletterEditor(TShell& shell, QWidget* newsletterPanel, QObject* parent)
+    : QObject(parent), m_shell(shell), m_panel(newsletterPanel)
+{
+    m_lastFont = QFont(QStringLiteral("MS Sans Serif"));
+    m_lastFont.setPointSize(8);
+    CreateControls();
+    ConnectActions();
+    // One application-wide filter: focus changes of the body, the panel's resizes and mouse
+    // releases, and Ctrl+Del before an edit field takes it as "delete word".
+    qApp->installEventFilter(this);
+}
+
+TNewsletterEditor::~TNewsletterEditor() = default;
+
+void TNewsletterEditor::CreateControls()
+{
+    QWidget* p = m_panel;
+    const int wide = qMax(0, p->width() - 40);
+
+    m_toolbar = Named(new QFrame(p), QStringLiteral("Panel1"));
+    m_toolbar->setFrameShape(QFrame::StyledPanel);
+    m_toolbar->setGeometry(kLeft, 6, wide, 32);
+    int x = 3;
+    for (const ButtonDef& def : kButtons) {
+        auto* b = Named(new QToolButton(m_toolbar), QString::fromLatin1(def.name),
+                        QString::fromLatin1(def.caption), QString::fromLatin1(def.hint));
+        b->setText(QString::fromLatin1(def.caption));
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        b->setFocusPolicy(Qt::NoFocus); // the caret stays where the command acts
+        b->setGeometry(x, 3, 56, 26);
+        b->setEnabled(def.enabled);
+        x += 58;
+    }
+
+    m_label23 = Named(new QLabel(QStringLiteral("Subject"), p), QStringLiteral("Label23"), QStringLiteral("Subject"));
+    m_label23->setGeometry(kLeft, 42, wide, 14);
+    m_subject = Named(new QLineEdit(p), QStringLiteral("SubjectEDT"), QStringLiteral("Subject"));
+    QFont subjectFont(QStringLiteral("Times New Roman"));
+    subjectFont.setPointSize(9);
+    m_subject->setFont(subjectFont);
+    m_subject->setGeometry(kLeft, 57, wide, 22);
+    m_label23->setBuddy(m_subject);
+
+    m_label24 = Named(new QLabel(QStringLiteral("Newsletter"), p), QStringLiteral("Label24"), QStringLiteral("Newsletter"));
+    m_label24->setGeometry(kLeft, 84, wide, 14);
+    m_letter = Named(new QTextEdit(p), QStringLiteral("LetterRE"), QStringLiteral("Newsletter"));
+    m_label24->setBuddy(m_letter);
+    QFont bodyFont(QStringLiteral("Times New Roman"));
+    bodyFont.setPointSize(9);
+    m_letter->setFont(bodyFont);
+    m_letter->document()->setDefaultFont(bodyFont);
+    QPalette pal = m_letter->palette();
+    pal.setColor(QPalette::Base, Qt::white);
+    pal.setColor(QPalette::Text, Qt::black);
+    m_letter->setPalette(pal);
+    m_letter->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_letter->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_letter->setTabChangesFocus(false);
+    m_letter->setAcceptRichText(true);
+    m_letter->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_letter->setGeometry(kLeft, kLetterTop, wide, qMax(0, p->height() - kLetterHeightMargin));
+
+    m_header = MakeLogPane(p, QStringLiteral("HeaderRE"));
+    m_footer = MakeLogPane(p, QStringLiteral("FooterRE"));
+    m_sig = MakeLogPane(p, QStringLiteral("SigRE"));
+
+    m_popup = Named(new QMenu(p), QStringLiteral("PopupMenu1"));
+    struct PopupDef { const char* name; const char* caption; const char* runs; QKeySequence key; };
+    const PopupDef popups[] = {{"Find2", "&Find...", "Find1", QKeySequence(Qt::CTRL | Qt::Key_F)},
+                               {"Replace2", "&Replace...", "Replace1", QKeySequence(Qt::CTRL | Qt::Key_R)},
+                               {"Font2", "F&ont...", "Font1", QKeySequence()}};
+    for (const PopupDef& def : popups) {
+        QAction* a = m_popup->addAction(QString::fromLatin1(def.caption));
+        a->setObjectName(QString::fromLatin1(def.name));
+        // Shown for reference only: the main menu's items own the keys.
+        if (!def.key.isEmpty()) {
+            a->setShortcut(def.key);
+            a->setShortcutContext(Qt::WidgetShortcut);
+        }
+        const QString runs = QString::fromLatin1(def.runs);
+        connect(a, &QAction::triggered, this, [this, runs] { RunAction(runs); });
+    }
+    connect(m_letter, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { m_popup->popup(m_letter->viewport()->mapToGlobal(pos)); });
+
+    connect(m_letter, &QTextEdit::textChanged, this, &TNewsletterEditor::BodyChanged);
+    connect(m_subject, &QLineEdit::textChanged, this, [this] { m_saved = false; });
+
+}
+
+void TNewsletterEditor::ConnectActions()
+{
+    auto on = [this](const char* name, auto handler) {
+        connect(m_shell.Action(QString::fromLatin1(name)), &QAction::triggered, this, handler);
+    };
+    on("NewNewsletter1", [this] { NewNewsletter1Click(); });
+    on("OpenFile1", [this] { OpenFile1Click(); });
+    on("SaveFile1", [this] { SaveFile1Click(); });
+    on("SaveFileAs1", [this] { SaveFileAs1Click(); });
+    on("CloseFile1", [this] { CloseFile1Click(); });
+    on("ImportText1", [this] { ImportText1Click(); });
+    on("InsertDate1", [this] { InsertDate1Click(); });
+    on("InsertTime1", [this] { InsertTime1Click(); });
+    on("Font1", [this] { Font1Click(); });
+    on("BackgroundColor1", [this] { BackgroundColor1Click(); });
+    on("Undo1", [this] { Undo1Click(); });
+    on("Cut1", [this] { Cut1Click(); });
+    on("Copy1", [this] { Copy1Click(); });
+    on("Paste1", [this] { Paste1Click(); });
+    on("Clear1", [this] { Clear1Click(); });
+    on("SelectAll1", [this] { SelectAll1Click(); });
+
+    auto button = [this](const char* name, auto handler) {
+        connect(Button(QString::fromLatin1(name)), &QToolButton::clicked, this, handler);
+    };
+    button("NewFileBtn", [this] { RunAction(QStringLiteral("NewNewsletter1")); });
+    button("OpenBtn", [this] { RunAction(QStringLiteral("OpenFile1")); });
+    button("SaveNLBtn", [this] { RunAction(QStringLiteral("SaveFile1")); });
+    button("CloseNLBtn", [this] { RunAction(QStringLiteral("CloseFile1")); });
+    button("PrintBtn", [this] { PrintBtnClick(); });
+    button("CheckSpellingBtn", [this] { RunAction(QStringLiteral("CheckSpelling1")); });
+    button("DateBtn", [this] { RunAction(QStringLiteral("InsertDate1")); });
+    button("TimeBtn", [this] { RunAction(QStringLiteral("InsertTime1")); });
+    // SendMailToBtn opens the send panel, which the main window wires.
+}
+
+QToolButton* TNewsletterEditor::Button(const QString& name) const
+{
+    return m_toolbar->findChild<QToolButton*>(name, Qt::FindDirectChildrenOnly);
+}
+
+bool TNewsletterEditor::Modified() const
+{
+    return m_letter->document()->isModified();
+}
+
+void TNewsletterEditor::RunAction(const QString& name)
+{
+    QAction* a = m_shell.Action(name);
+    if (a->isEnabled())
+        a->trigger();
+}
+
+QWidget* TNewsletterEditor::Focused() const
+{
+    QWidget* w = QApplication::focusWidget();
+    // An editable combo box's line edit stands for the combo box.
+    if (w && qobject_cast<QLineEdit*>(w) && qobject_cast<QComboBox*>(w->parentWidget()))
+        return w->parentWidget();
+    return w;
+}
+
+// ---- Body and focus --------------------------------------------------------------------------
+
+void TNewsletterEditor::BodyChanged()
+{
+    m_saved = false;
+    const bool filled = !m_letter->document()->isEmpty();
+    for (const char* name : {"PrintBtn", "SaveNLBtn", "SendMailToBtn", "CloseNLBtn"})
+        Button(QString::fromLatin1(name))->setEnabled(filled);
+    const bool spell = filled && m_shell.SpellerPresent();
+    Button(QStringLiteral("CheckSpellingBtn"))->setEnabled(spell);
+    m_shell.Action(QStringLiteral("CheckSpelling1"))->setEnabled(spell);
+}
+
+void TNewsletterEditor::LetterFocusIn()
+{
+    m_shell.SetActiveEditor(QStringLiteral("Letter"));
+    m_shell.Action(QStringLiteral("Find1"))->setEnabled(true);
+    m_shell.Action(QStringLiteral("Replace1"))->setEnabled(true);
+    if (QWidget* w = m_shell.Window())
+        if (auto* b = w->findChild<QAbstractButton*>(QStringLiteral("ReplaceAllBtn")))
+            b->setEnabled(true);
+}
+
+void TNewsletterEditor::LetterFocusOut()
+{
+    m_shell.Action(QStringLiteral("Find1"))->setEnabled(false);
+    m_shell.Action(QStringLiteral("Replace1"))->setEnabled(false);
+}
+
+bool TNewsletterEditor::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::ShortcutOverride: {
+        // Ctrl+Del is the Clear command for the fields it empties, not "delete word".
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier &&
+            watched == QApplication::focusWidget() && m_shell.Action(QStringLiteral("Clear1"))->isEnabled()) {
+            QWidget* f = Focused();
+            if (f && ClearableFields().contains(f->objectName()))
+                return true;
+        }
+        break;
+    }
+    case QEvent::FocusIn:
+        if (watched == m_letter)
+            LetterFocusIn();
+        break;
+    case QEvent::FocusOut:
+        // A pop-up menu over the pane does not count as leaving it.
+        if (watched == m_letter && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+            LetterFocusOut();
+        break;
+    case QEvent::Resize:
+        if (watched == m_panel)
+            m_letter->resize(m_letter->width(), qMax(0, m_panel->height() - kLetterHeightMargin));
+        break;
+    case QEvent::MouseButtonRelease:
+        if (auto* w = qobject_cast<QWidget*>(watched); m_panel && w && (w == m_panel || m_panel->isAncestorOf(w)))
+            m_panel->raise();
+        break;
+    default: break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TNewsletterEditor::OpenPanelForFileCommand()
+{
+    if (!m_panel || m_panel->width() >= 100)
+        return;
+    QWidget* host = m_panel->parentWidget() ? m_panel->parentWidget() : m_shell.Window();
+    const int cw = host ? host->width() : 800;
+    const int ch = host ? host->height() : 600;
+    m_panel->raise();
+    m_panel->setGeometry(256, m_panel->y(), cw - 256, ch - 55);
+    const int wide = qMax(0, m_panel->width() - 40);
+    for (QWidget* w : {static_cast<QWidget*>(m_letter), static_cast<QWidget*>(m_subject),
+                       static_cast<QWidget*>(m_toolbar), static_cast<QWidget*>(m_label23),
+                       static_cast<QWidget*>(m_label24)})
+        w->resize(wide, w->height());
+    m_shell.Action(QStringLiteral("InsertDate1"))->setEnabled(true);
+    m_shell.Action(QStringLiteral("InsertTime1"))->setEnabled(true);
+}
+
+// ---- File commands ---------------------------------------------------------------------------
+
+bool TNewsletterEditor::NewNewsletter1Click()
+{
+    if (!CloseFile1Click())
+        return false;
+    QFont f(QStringLiteral("Times New Roman"));
+    f.setPointSize(9);
+    m_letter->setCurrentCharFormat(FormatOfFont(f, Qt::black));
+    m_shell.PlaySound(QStringLiteral("tamo102.cls"));
+    OpenPanelForFileCommand();
+    emit NewsletterStarted();
+    return true;
+}
+
+void TNewsletterEditor::OpenFile1Click()
+{
+    TDialogService& dialogs = m_shell.Dialogs();
+    const bool named = !m_fileName.isEmpty();
+    // A named document is always offered a save; an untitled one when it holds unsaved edits,
+    // which opening a file would otherwise throw away.
+    if (named || (!m_saved && Modified())) {
+        if (dialogs.AskYesNo(kSaveQuestion, m_shell.Window()) && !SaveFile1Click())
+            return;
+    }
+    if (named) {
+        m_saved = false;
+        m_subject->clear();
+        m_letter->clear();
+        Button(QStringLiteral("CloseNLBtn"))->setEnabled(false);
+        m_fileName.clear();
+    }
+
+    TFileDialogRequest request;
+    request.title = QStringLiteral("Open File");
+    request.filters = kOpenFilters;
+    request.filterIndex = 3;
+    request.mustExist = true;
+    if (!dialogs.OpenFile(request, m_shell.Window()))
+        return;
+    LoadDocument(request.fileName);
+}
+
+bool TNewsletterEditor::LoadDocument(const QString& path)
+{
+    QTextDocument* doc = m_letter->document();
+    newsletterfile::TLoadResult loaded;
+    QString error;
+    // Loading is not an edit the user can undo.
+    doc->setUndoRedoEnabled(false);
+    const bool ok = newsletterfile::Load(path, doc, &loaded, &error);
+    doc->setUndoRedoEnabled(true);
+    if (!ok) {
+        m_shell.Dialogs().Error(error, m_shell.Window());
+        return false;
+    }
+    m_letter->moveCursor(QTextCursor::Start);
+    m_subject->setText(loaded.subject);
+    m_fileName = path;
+    doc->setModified(false);
+    m_saved = true;
+    m_shell.Action(QStringLiteral("InsertDate1"))->setEnabled(true);
+    m_shell.Action(QStringLiteral("InsertTime1"))->setEnabled(true);
+    Button(QStringLiteral("CloseNLBtn"))->setEnabled(true);
+    Button(QStringLiteral("SaveNLBtn"))->setEnabled(false);
+    OpenPanelForFileCommand();
+    if (!loaded.warning.isEmpty())
+        m_shell.Dialogs().Warning(QStringLiteral("The file \"%1\" is damaged: %2. The text that could be read is shown.")
+                                      .arg(path, loaded.warning),
+                                  m_shell.Window());
+    return true;
+}
+
+void TNewsletterEditor::ImportText1Click()
+{
+    OpenPanelForFileCommand();
+    TFileDialogRequest request;
+    request.title = QStringLiteral("Open Text File");
+    request.filters = kOpenFilters;
+    request.filterIndex = 1;
+    request.mustExist = true;
+    if (!m_shell.Dialogs().OpenFile(request, m_shell.Window()))
+        return;
+    QByteArray bytes;
+    QString reason;
+    if (!textfile::readBytes(request.fileName, &bytes, &reason)) {
+        m_shell.Dialogs().Error(QStringLiteral("Cannot open file \"%1\". %2").arg(request.fileName, reason),
+                                m_shell.Window());
+        return;
+    }
+    // Every line read lands at the caret followed by one line feed.
+    QString text = newsletterfile::DecodeText(bytes);
+    if (!text.isEmpty() && !text.endsWith(u'\n'))
+        text += u'\n';
+    QTextCursor c = m_letter->textCursor();
+    c.insertText(text);
+    m_letter->setTextCursor(c);
+}
+
+bool TNewsletterEditor::RunSaveDialog(QString* path)
+{
+    TFileDialogRequest request;
+    request.title = QStringLiteral("Save As");
+    request.filters = kSaveFilters;
+    request.filterIndex = 2;
+    request.fileName = QStringLiteral("untitled");
+    request.defaultExt = QStringLiteral("txt");
+    request.overwritePrompt = true;
+    if (!m_shell.Dialogs().SaveFile(request, m_shell.Window()))
+        return false;
+    *path = request.fileName;
+    return true;
+}
+
+bool TNewsletterEditor::SaveTo(const QString& path)
+{
+    QString error;
+    if (!newsletterfile::Save(path, *m_letter->document(), m_subject->text(), &error)) {
+        m_shell.Dialogs().Error(error, m_shell.Window());
+        return false;
+    }
+    m_fileName = path;
+    m_saved = true;
+    m_letter->document()->setModified(false);
+    return true;
+}
+
+bool TNewsletterEditor::SaveFile1Click()
+{
+    if (m_letter->document()->isEmpty())
+        return true;
+    QString path = m_fileName;
+    if (path.isEmpty() && !RunSaveDialog(&path))
+        return false;
+    return SaveTo(path);
+}
+
+bool TNewsletterEditor::SaveFileAs1Click()
+{
+    QString path;
+    if (!RunSaveDialog(&path))
+        return false;
+    return SaveTo(path);
+}
+
+bool TNewsletterEditor::CloseFile1Click()
+{
+    const bool ask = !m_saved && Modified();
+    if (ask && m_shell.Dialogs().AskYesNo(kSaveQuestion, m_shell.Window()) && !SaveFile1Click())
+        return false; // the save was cancelled or failed: keep the document
+    m_saved = false;
+    m_subject->clear();
+    m_letter->clear();
+    if (ask || !m_fileName.isEmpty())
+        emit TitleActionRequested();
+    Button(QStringLiteral("CloseNLBtn"))->setEnabled(false);
+    m_fileName.clear();
+    return true;
+}
+
+// ---- Tools and format ------------------------------------------------------------------------
+
+void TNewsletterEditor::InsertText(const QString& text)
+{
+    QWidget* f = QApplication::focusWidget();
+    if (f == m_subject)
+        m_subject->setText(m_subject->text() + text);
+    else if (f == m_letter)
+        m_letter->insertPlainText(text);
+}
+
+void TNewsletterEditor::InsertDate1Click()
+{
+    InsertText(regional::ShortDateText(QDate::currentDate()));
+}
+
+void TNewsletterEditor::InsertTime1Click()
+{
+    InsertText(regional::LongTimeText(QTime::currentTime()));
+}
+
+void TNewsletterEditor::Font1Click()
+{
+    QFont font = m_lastFont;
+    QColor color = m_lastColor;
+    if (!m_shell.Dialogs().ChooseFont(font, color, m_shell.Window()))
+        return;
+    m_lastFont = font;
+    m_lastColor = color;
+    QTextEdit* target = m_letter;
+    if (m_shell.ActiveEditor() == QLatin1String("Digest"))
+        target = m_shell.EditorPane(QStringLiteral("Digest"));
+    if (target)
+        target->mergeCurrentCharFormat(FormatOfFont(font, color));
+}
+
+void TNewsletterEditor::BackgroundColor1Click()
+{
+    QWidget* w = m_shell.Window();
+    QColor color = w ? w->palette().color(QPalette::Window) : QColor();
+    if (m_shell.Dialogs().ChooseColor(color, w))
+        emit BackgroundColorChosen(color);
+}
+
+void TNewsletterEditor::PrintBtnClick()
+{
+    if (m_panel)
+        m_panel->raise();
+    QPrinter printer(QPrinter::HighResolution);
+    if (!m_shell.Dialogs().SetupPrinter(printer, m_shell.Window()))
+        return;
+    QString error;
+    if (!PrintRichText(printer, m_subject->text(), m_letter, &error))
+        m_shell.Dialogs().Error(error, m_shell.Window());
+}
+
+// ---- Edit commands: they act on whichever edit field has the focus ----------------------------
+
+void TNewsletterEditor::Undo1Click()
+{
+    QWidget* f = Focused();
+    if (auto* e = qobject_cast<QLineEdit*>(f))
+        e->undo();
+    else if (auto* t = qobject_cast<QTextEdit*>(f))
+        t->undo();
+    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
+        p->undo();
+    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
+        c->lineEdit()->undo();
+}
+
+void TNewsletterEditor::Cut1Click()
+{
+    QWidget* f = Focused();
+    if (auto* e = qobject_cast<QLineEdit*>(f))
+        e->cut();
+    else if (auto* t = qobject_cast<QTextEdit*>(f))
+        t->cut();
+    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
+        p->cut();
+    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
+        c->lineEdit()->cut();
+}
+
+void TNewsletterEditor::Copy1Click()
+{
+    QWidget* f = Focused();
+    if (auto* e = qobject_cast<QLineEdit*>(f))
+        e->copy();
+    else if (auto* t = qobject_cast<QTextEdit*>(f))
+        t->copy();
+    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
+        p->copy();
+    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
+        c->lineEdit()->copy();
+}
+
+void TNewsletterEditor::Paste1Click()
+{
+    QWidget* f = Focused();
+    if (auto* e = qobject_cast<QLineEdit*>(f))
+        e->paste();
+    else if (auto* t = qobject_cast<QTextEdit*>(f))
+        t->paste();
+    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
+        p->paste();
+    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
+        c->lineEdit()->paste();
+}
+
+void TNewsletterEditor::Clear1Click()
+{
+    QWidget* f = Focused();
+    if (!f || !ClearableFields().contains(f->objectName()))
+        return;
+    // Emptied through the edit so the user can undo it.
+    if (auto* e = qobject_cast<QLineEdit*>(f)) {
+        e->selectAll();
+        e->del();
+    } else if (auto* t = qobject_cast<QTextEdit*>(f)) {
+        QTextCursor c = t->textCursor();
+        c.select(QTextCursor::Document);
+        c.removeSelectedText();
+        t->setTextCursor(c);
+    } else if (auto* p = qobject_cast<QPlainTextEdit*>(f)) {
+        QTextCursor c = p->textCursor();
+        c.select(QTextCursor::Document);
+        c.removeSelectedText();
+        p->setTextCursor(c);
+    } else if (auto* c = qobject_cast<QComboBox*>(f)) {
+        c->clear();
+        c->clearEditText();
+    }
+}
+
+void TNewsletterEditor::SelectAll1Click()
+{
+    QWidget* f = Focused();
+    if (auto* e = qobject_cast<QLineEdit*>(f))
+        e->selectAll();
+    else if (auto* t = qobject_cast<QTextEdit*>(f))
+        t->selectAll();
+    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
+        p->selectAll();
+    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
+        c->lineEdit()->selectAll();
+}

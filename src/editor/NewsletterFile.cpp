@@ -1,0 +1,175 @@
+#include "editor/NewsletterFile.h"
+
+#include "editor/RtfCodec.h"
+#include "platform/Cp1252.h"
+#include "platform/TextFile.h"
+
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace newsletterfile {
+namespace {
+
+QString CleanSubject(QString s)
+{
+    for (QChar& c : s)
+        if (c.unicode() < 0x20 || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
+    return s;
+}
+
+// The text of the document as plain text, one "\n" per line break, non-breaking spaces kept.
+QString PlainBody(const QTextDocument& doc)
+{
+    QString text = doc.toRawText();
+    for (QChar& c : text)
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = u'\n';
+    text.remove(QChar::ObjectReplacementCharacter);
+    text.remove(QChar(0xFDD0));
+    text.remove(QChar(0xFDD1));
+    return text;
+}
+
+// Moves the last line of the body into the subject (plain-text documents).
+QString TakeLastLine(QTextDocument* doc)
+{
+    QTextBlock last = doc->lastBlock();
+    if (last.length() <= 1 && last != doc->firstBlock()) {
+        // A final empty line is only the end of the line before it.
+        QTextCursor c(doc);
+        c.movePosition(QTextCursor::End);
+        c.deletePreviousChar();
+        last = doc->lastBlock();
+    }
+    const QString subject = last.text();
+    QTextCursor c(doc);
+    c.setPosition(last == doc->firstBlock() ? last.position() : last.position() - 1);
+    c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    return subject;
+}
+
+} // namespace
+
+bool IsPlainTextName(const QString& path)
+{
+    return path.contains(QLatin1String(".txt"), Qt::CaseInsensitive);
+}
+
+QByteArray EncodeText(QStringView text)
+{
+    QString crlf;
+    crlf.reserve(text.size() + text.size() / 32);
+    bool fits = true;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            crlf += u"\r\n";
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            continue;
+        }
+        unsigned char b;
+        if (fits && c.unicode() >= 0x80 && !cp1252::fromUnicode(c.unicode(), &b))
+            fits = false;
+        crlf += c;
+    }
+    return fits ? cp1252::encode(crlf) : crlf.toUtf8();
+}
+
+QString DecodeText(QByteArrayView bytes)
+{
+    QString text = textfile::decode(bytes.toByteArray());
+    if (!text.contains(u'\r'))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r') {
+            out += u'\n';
+            if (i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString LastLine(QStringView text)
+{
+    if (text.endsWith(u'\n'))
+        text.chop(1);
+    if (text.isEmpty())
+        return QString();
+    const qsizetype nl = text.lastIndexOf(u'\n');
+    return text.mid(nl + 1).toString();
+}
+
+TLoadResult Parse(const QByteArray& bytes, bool plainName, QTextDocument* body)
+{
+    TLoadResult result;
+    QByteArrayView afterBody;
+    if (rtf::IsRtf(bytes)) {
+        const rtf::ReadResult r = rtf::Read(bytes, body);
+        result.rich = true;
+        result.warning = r.warning;
+        afterBody = QByteArrayView(bytes).sliced(r.consumed);
+    } else {
+        body->setPlainText(DecodeText(bytes));
+    }
+
+    if (plainName)
+        result.subject = TakeLastLine(body);
+    else if (result.rich)
+        // The subject is the last line after the stream; a file that holds nothing after its
+        // stream (RTF from another program) has no subject.
+        result.subject = LastLine(DecodeText(afterBody));
+    else
+        // A plain file under a rich name: the whole file is the body, and its last line is
+        // also the subject.
+        result.subject = LastLine(DecodeText(bytes));
+    result.subject = CleanSubject(result.subject);
+    return result;
+}
+
+QByteArray Compose(const QTextDocument& body, const QString& subject, bool plainName)
+{
+    const QString line = CleanSubject(subject);
+    if (plainName)
+        return EncodeText(PlainBody(body) + u'\n' + line + u'\n');
+    QByteArray out = rtf::Write(body);
+    out += "\r\n";
+    out += EncodeText(line);
+    out += "\r\n";
+    return out;
+}
+
+bool Load(const QString& path, QTextDocument* body, TLoadResult* result, QString* error)
+{
+    QByteArray bytes;
+    QString reason;
+    if (!textfile::readBytes(path, &bytes, &reason)) {
+        if (error)
+            *error = QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason);
+        return false;
+    }
+    *result = Parse(bytes, IsPlainTextName(path), body);
+    return true;
+}
+
+bool Save(const QString& path, const QTextDocument& body, const QString& subject, QString* error)
+{
+    QString reason;
+    if (!textfile::writeBytes(path, Compose(body, subject, IsPlainTextName(path)), &reason)) {
+        if (error)
+            *error = QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason);
+        return false;
+    }
+    return true;
+}
+
+} // namespace newsletterfile

@@ -1,0 +1,40 @@
+#pragma once
+// The newsletter document file: the body (RTF stream or plain text), CR LF, the subject line,
+// CR LF. A name containing ".txt" in any letter case means a plain-text body; every other name
+// means rich text. No widgets here: the panel hands in the body's QTextDocument.
+#include <QByteArray>
+#include <QString>
+
+class QTextDocument;
+
+namespace newsletterfile {
+
+bool IsPlainTextName(const QString& path);
+
+// Text with CR LF line ends, in Windows-1252 when every character fits, else in UTF-8 (which
+// the text readers recognise), so no character is lost.
+QByteArray EncodeText(QStringView text);
+// UTF-8 when valid, else Windows-1252; every line break becomes "\n".
+QString DecodeText(QByteArrayView bytes);
+// The last line a line-by-line reader sees: a break at the very end ends the last line
+// rather than starting an empty one. "" for empty text.
+QString LastLine(QStringView text);
+
+struct TLoadResult
+{
+    QString subject;
+    bool rich = false;  // the body was read from an RTF stream
+    QString warning;    // damage found in the RTF stream ("" when none)
+};
+
+// Fills `body` from a document file's bytes and recovers the subject. `plainName`: the file's
+// name marks a plain-text document.
+TLoadResult Parse(const QByteArray& bytes, bool plainName, QTextDocument* body);
+// The bytes of a document file.
+QByteArray Compose(const QTextDocument& body, const QString& subject, bool plainName);
+
+// File wrappers; on failure `error` names the file and the reason.
+bool Load(const QString& path, QTextDocument* body, TLoadResult* result, QString* error);
+bool Save(const QString& path, const QTextDocument& body, const QString& subject, QString* error);
+
+} // namespace newsletterfile

@@ -1,0 +1,92 @@
+#include "editor/PrintRichText.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPrinter>
+#include <QTextDocument>
+#include <QTextEdit>
+
+#include <memory>
+
+namespace {
+
+constexpr int kTwipsPerInch = 1440;
+constexpr int kTextLeftTwips = 250;
+constexpr int kTextTopTwips = 2000;
+
+void DrawAt(QPainter& painter, QPrinter& printer, const QString& text, qreal points, int x, int y)
+{
+    QFont font(QStringLiteral("Times New Roman"));
+    font.setPointSizeF(points);
+    painter.setFont(QFont(font, &printer));
+    painter.drawText(QRectF(x, y, 1, 1), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
+}
+
+} // namespace
+
+bool PrintRichText(QPrinter& printer, const QString& jobName, const QString& heading,
+                   const QTextDocument& source, QString* error)
+{
+    printer.setDocName(jobName);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        if (error)
+            *error = QStringLiteral("Could not print \"%1\": the printer could not be opened.").arg(jobName);
+        return false;
+    }
+
+    // Dots per inch across and down; Q is a quarter inch across.
+    const int dpiX = printer.logicalDpiX();
+    const int dpiY = printer.logicalDpiY();
+    const int q = dpiX / 4;
+    const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const int left = kTextLeftTwips * dpiX / kTwipsPerInch;
+    const int top = kTextTopTwips * dpiY / kTwipsPerInch;
+    const qreal width = qMax(1, page.width() - left);
+    const qreal height = qMax(1, page.height() - top);
+
+    std::unique_ptr<QTextDocument> doc(source.clone());
+    doc->documentLayout()->setPaintDevice(&printer);
+    doc->setDocumentMargin(0);
+    doc->setPageSize(QSizeF(width, height));
+    const int pages = qMax(1, doc->pageCount());
+
+    const QString rule(120, u'_');
+    for (int p = 0; p < pages; ++p) {
+        if (p > 0 && !printer.newPage())
+            break;
+        if (p == 0) {
+            painter.setPen(Qt::black);
+            DrawAt(painter, printer, rule, 12, 0, 0);
+            DrawAt(painter, printer, heading, 22, q, q + q / 4);
+            DrawAt(painter, printer, rule, 12, 0, 2 * q + 3 * (q / 4));
+        }
+        painter.save();
+        painter.translate(left, top - p * height);
+        const QRectF clip(0, p * height, width, height);
+        painter.setClipRect(clip);
+        QAbstractTextDocumentLayout::PaintContext ctx;
+        ctx.clip = clip;
+        ctx.palette.setColor(QPalette::Text, Qt::black);
+        doc->documentLayout()->draw(&painter, ctx);
+        painter.restore();
+    }
+    const bool ok = painter.end() && printer.printerState() != QPrinter::Error;
+    if (!ok && error)
+        *error = QStringLiteral("Could not print \"%1\": the print job failed.").arg(jobName);
+    return ok;
+}
+
+bool PrintRichText(QPrinter& printer, const QString& title, QTextEdit* pane, QString* error)
+{
+    if (!pane)
+        return false;
+    QString heading = title;
+    const QString name = pane->objectName();
+    if (name == QLatin1String("LetterRE") || name == QLatin1String("DigestRE")) {
+        const auto* subject = pane->window()->findChild<QLineEdit*>(QStringLiteral("SubjectEDT"));
+        heading = subject ? subject->text() : QString();
+    }
+    return PrintRichText(printer, title, heading, *pane->document(), error);
+}

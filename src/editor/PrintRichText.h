@@ -1,0 +1,20 @@
+#pragma once
+// Prints a rich-text pane under a heading: on the first page a rule of underscores, the
+// heading text and a second rule; the text follows from 2000 twips below the top of every
+// page, 250 twips from the left edge.
+#include <QString>
+
+class QPrinter;
+class QTextDocument;
+class QTextEdit;
+
+// The core: prints `doc` as a job named `jobName` with `heading` on the first page. Returns
+// false and sets `error` when the printer cannot be used.
+bool PrintRichText(QPrinter& printer, const QString& jobName, const QString& heading,
+                   const QTextDocument& doc, QString* error = nullptr);
+
+// The pane form the panels use. The heading is the newsletter subject (the line edit
+// "SubjectEDT" of the pane's window) for the panes "LetterRE" and "DigestRE", and `title` for
+// any other pane.
+bool PrintRichText(QPrinter& printer, const QString& title, QTextEdit* pane,
+                   QString* error = nullptr);

@@ -1,0 +1,203 @@
+#include "editor/SigForm.h"
+
+#include "editor/NewsletterFile.h"
+#include "editor/RtfCodec.h"
+#include "platform/Dialogs.h"
+#include "platform/Shell.h"
+#include "platform/TextFile.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+TSigForm::TSigForm(TShell& shell, QWidget* parent) : QMainWindow(parent), m_shell(shell)
+{
+    setObjectName(QStringLiteral("SigForm"));
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+    setWindowTitle(QStringLiteral("Edit Header"));
+    setMinimumSize(300, 200);
+    setMaximumSize(600, 400);
+    resize(450, 300);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(192, 192, 192));
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    auto* bevel = new QFrame(central);
+    bevel->setObjectName(QStringLiteral("Bevel1"));
+    bevel->setFrameShape(QFrame::HLine);
+    bevel->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(bevel);
+    m_edit = new QTextEdit(central);
+    m_edit->setObjectName(QStringLiteral("RichEdit1"));
+    m_edit->setAccessibleName(QStringLiteral("RichEdit1"));
+    QFont f(QStringLiteral("Times New Roman"));
+    f.setPointSize(9);
+    m_edit->setFont(f);
+    m_edit->document()->setDefaultFont(f);
+    m_edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette ep = m_edit->palette();
+    ep.setColor(QPalette::Base, Qt::white);
+    ep.setColor(QPalette::Text, Qt::black);
+    m_edit->setPalette(ep);
+    m_edit->installEventFilter(this);
+    layout->addWidget(m_edit);
+    setCentralWidget(central);
+
+    m_lastFont = QFont(QStringLiteral("MS Sans Serif"));
+    m_lastFont.setPointSize(8);
+
+    auto add = [this](QMenu* menu, const char* name, const QString& caption, const QKeySequence& key) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        if (!key.isEmpty())
+            a->setShortcut(key);
+        return a;
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("font1"));
+    connect(add(file, "Save1", QStringLiteral("&Save..."), {}), &QAction::triggered, this, [this] { Save1Click(); });
+    file->addSeparator();
+    connect(add(file, "Font2", QStringLiteral("Change &Font..."), {}), &QAction::triggered, this, &TSigForm::Font2Click);
+    file->addSeparator();
+    connect(add(file, "Close1", QStringLiteral("&Close"), {}), &QAction::triggered, this, &TSigForm::Close1Click);
+
+    // Editing errors (nothing to undo, an empty clipboard) pass without a message.
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->setObjectName(QStringLiteral("Edit2"));
+    connect(add(edit, "Undo2", QStringLiteral("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z)), &QAction::triggered,
+            m_edit, &QTextEdit::undo);
+    edit->addSeparator();
+    connect(add(edit, "Cut2", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X)), &QAction::triggered,
+            m_edit, &QTextEdit::cut);
+    connect(add(edit, "Copy2", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C)), &QAction::triggered,
+            m_edit, &QTextEdit::copy);
+    connect(add(edit, "Paste2", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V)), &QAction::triggered,
+            m_edit, &QTextEdit::paste);
+    edit->addSeparator();
+    connect(add(edit, "Clear1", QStringLiteral("Cle&ar"), QKeySequence(Qt::CTRL | Qt::Key_Delete)),
+            &QAction::triggered, this, &TSigForm::Clear1Click);
+    connect(add(edit, "SelectAll2", QStringLiteral("Select A&ll"), QKeySequence(Qt::CTRL | Qt::Key_A)),
+            &QAction::triggered, m_edit, &QTextEdit::selectAll);
+}
+
+bool TSigForm::eventFilter(QObject* watched, QEvent* event)
+{
+    // Ctrl+Del is Clear here, not the editor's "delete word".
+    if (watched == m_edit && event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier)
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TSigForm::OpenEditor(QLineEdit* field, const QString& kind, const QString& caption)
+{
+    m_fileName.clear();
+    const QString path = field ? field->text() : QString();
+    if (!path.isEmpty()) {
+        QByteArray bytes;
+        QString reason;
+        if (!textfile::readBytes(path, &bytes, &reason)) {
+            m_shell.Dialogs().Error(QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason),
+                                    m_shell.Window());
+            return false;
+        }
+        if (rtf::IsRtf(bytes))
+            rtf::Read(bytes, m_edit->document());
+        else
+            m_edit->setPlainText(newsletterfile::DecodeText(bytes));
+        m_fileName = path;
+    }
+    m_field = field;
+    m_kind = kind;
+    setWindowTitle(caption);
+    show();
+    raise();
+    activateWindow();
+    return true;
+}
+
+bool TSigForm::WriteTo(const QString& path)
+{
+    // Plain text only: fonts chosen here change the look on screen, not the file.
+    QString reason;
+    if (!textfile::writeBytes(path, newsletterfile::EncodeText(m_edit->toPlainText()), &reason)) {
+        m_shell.Dialogs().Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason), this);
+        return false;
+    }
+    return true;
+}
+
+bool TSigForm::Save1Click()
+{
+    if (!m_fileName.isEmpty())
+        return WriteTo(m_fileName);
+    TFileDialogRequest request;
+    request.title = QStringLiteral("Save As");
+    request.filters = {QStringLiteral("Text Document (*.txt)")};
+    request.filterIndex = 1;
+    request.fileName = QStringLiteral("untitled");
+    request.defaultExt = QStringLiteral("txt");
+    request.overwritePrompt = true;
+    if (!m_shell.Dialogs().SaveFile(request, this))
+        return false;
+    if (!WriteTo(request.fileName))
+        return false;
+    // The file stays unnamed here, so a further Save asks again; the field keeps the path.
+    if (m_field)
+        m_field->setText(request.fileName);
+    return true;
+}
+
+void TSigForm::Font2Click()
+{
+    QFont font = m_lastFont;
+    QColor color = m_lastColor;
+    if (!m_shell.Dialogs().ChooseFont(font, color, this))
+        return;
+    m_lastFont = font;
+    m_lastColor = color;
+    QTextCharFormat f;
+    f.setFontFamilies(QStringList{font.family()});
+    if (font.pointSizeF() > 0)
+        f.setFontPointSize(font.pointSizeF());
+    f.setFontWeight(font.bold() ? QFont::Bold : QFont::Normal);
+    f.setFontItalic(font.italic());
+    f.setFontUnderline(font.underline());
+    f.setFontStrikeOut(font.strikeOut());
+    f.setForeground(color);
+    m_edit->mergeCurrentCharFormat(f);
+}
+
+void TSigForm::Close1Click()
+{
+    close();
+}
+
+void TSigForm::Clear1Click()
+{
+    QTextCursor c = m_edit->textCursor();
+    c.select(QTextCursor::Document);
+    c.removeSelectedText();
+    m_edit->setTextCursor(c);
+}
+
+void TSigForm::closeEvent(QCloseEvent* event)
+{
+    // Unsaved text is dropped without a question.
+    m_fileName.clear();
+    m_edit->clear();
+    QMainWindow::closeEvent(event);
+}
