@@ -58,7 +58,7 @@ struct Font
 };
 
 enum class Kw : quint8 {
-    SkipDest, FontTbl, ColorTbl, Ansi, Mac, Pc, Pca, AnsiCpg, Deff, F, FCharset, Cpg, Fs, B, I,
+    SkipDest, TextDest, FontTbl, ColorTbl, Ansi, Mac, Pc, Pca, AnsiCpg, Deff, F, FCharset, Cpg, Fs, B, I,
     Ul, UlNone, Strike, Cf, Highlight, Super, Sub, NoSuperSub, Plain, Pard, Ql, Qc, Qr, Qj, Par,
     Line, Tab, Cell, Row, U, Uc, Bin, Red, Green, Blue, V, Char
 };
@@ -88,6 +88,9 @@ const QHash<QByteArray, KwInfo>& Keywords()
               "lchars", "private", "falt", "panose", "fontemb", "fontfile", "listtext_hidden",
               "pntxta", "pntxtb", "wgrffmtfilter", "ud_hidden"})
             t.insert(name, {Kw::SkipDest});
+        // Destinations whose content is text; writers may mark them ignorable too.
+        for (const char* name : {"field", "fldrslt", "pntext", "listtext", "result"})
+            t.insert(name, {Kw::TextDest});
         const std::pair<const char*, Kw> words[] = {
             {"fonttbl", Kw::FontTbl}, {"colortbl", Kw::ColorTbl}, {"ansi", Kw::Ansi},
             {"mac", Kw::Mac}, {"pc", Kw::Pc}, {"pca", Kw::Pca}, {"ansicpg", Kw::AnsiCpg},
@@ -410,6 +413,8 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
     }
     if (dest == Dest::Skip)
         return;
+    if (kw == Kw::TextDest)
+        return;
     if (m_ignorable || kw == Kw::SkipDest) {
         if (m_stack.size() > 1)
             Top().dest = Dest::Skip;
@@ -533,7 +538,7 @@ void Reader::TextBytes(QByteArrayView bytes)
     EnsureRun();
     for (char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 || u == '\t')
+        if ((u >= 0x20 && u != 0x7F) || u == '\t')
             m_pendingBytes += c;
     }
 }
@@ -549,10 +554,15 @@ void Reader::TextChar(char32_t ch)
     }
     if (dest != Dest::Text || Top().chr.hidden)
         return;
+    if (ch == QChar::ParagraphSeparator) {
+        Paragraph();
+        return;
+    }
+    // Control characters and the document structure's own markers are never text.
+    if ((ch < 0x20 && ch != u'\t') || ch == 0x7F || ch == QChar::ObjectReplacementCharacter || ch == 0xFDD0 || ch == 0xFDD1)
+        return;
     EnsureRun();
     FlushBytes();
-    if (ch < 0x20 && ch != u'\t')
-        return;
     if (QChar::requiresSurrogates(ch)) {
         m_runText += QChar(QChar::highSurrogate(ch));
         m_runText += QChar(QChar::lowSurrogate(ch));
