@@ -14,7 +14,7 @@ namespace {
 QString CleanSubject(QString s)
 {
     for (QChar& c : s)
-        if (c.unicode() < 0x20 || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+        if ((c.unicode() < 0x20 && c != u'\t') || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
             c = u' ';
     return s;
 }
