@@ -117,6 +117,9 @@ TNewsletterEditor::TNewsletterEditor(TShell& shell, QWidget* newsletterPanel, QO
 {
     m_lastFont = QFont(QStringLiteral("MS Sans Serif"));
     m_lastFont.setPointSize(8);
+    m_find1 = shell.Action(QStringLiteral("Find1"));
+    m_replace1 = shell.Action(QStringLiteral("Replace1"));
+    m_clear1 = shell.Action(QStringLiteral("Clear1"));
     CreateControls();
     ConnectActions();
     // One application-wide filter: focus changes of the body, the panel's resizes and mouse
@@ -280,17 +283,21 @@ void TNewsletterEditor::BodyChanged()
 void TNewsletterEditor::LetterFocusIn()
 {
     m_shell.SetActiveEditor(QStringLiteral("Letter"));
-    m_shell.Action(QStringLiteral("Find1"))->setEnabled(true);
-    m_shell.Action(QStringLiteral("Replace1"))->setEnabled(true);
-    if (QWidget* w = m_shell.Window())
+    if (m_find1)
+        m_find1->setEnabled(true);
+    if (m_replace1)
+        m_replace1->setEnabled(true);
+    if (QWidget* w = m_letter->window())
         if (auto* b = w->findChild<QAbstractButton*>(QStringLiteral("ReplaceAllBtn")))
             b->setEnabled(true);
 }
 
 void TNewsletterEditor::LetterFocusOut()
 {
-    m_shell.Action(QStringLiteral("Find1"))->setEnabled(false);
-    m_shell.Action(QStringLiteral("Replace1"))->setEnabled(false);
+    if (m_find1)
+        m_find1->setEnabled(false);
+    if (m_replace1)
+        m_replace1->setEnabled(false);
 }
 
 bool TNewsletterEditor::eventFilter(QObject* watched, QEvent* event)
@@ -300,7 +307,7 @@ bool TNewsletterEditor::eventFilter(QObject* watched, QEvent* event)
         // Ctrl+Del is the Clear command for the fields it empties, not "delete word".
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier &&
-            watched == QApplication::focusWidget() && m_shell.Action(QStringLiteral("Clear1"))->isEnabled()) {
+            watched == QApplication::focusWidget() && m_clear1 && m_clear1->isEnabled()) {
             QWidget* f = Focused();
             if (f && ClearableFields().contains(f->objectName()))
                 return true;
@@ -343,6 +350,7 @@ void TNewsletterEditor::OpenPanelForFileCommand()
                        static_cast<QWidget*>(m_toolbar), static_cast<QWidget*>(m_label23),
                        static_cast<QWidget*>(m_label24)})
         w->resize(wide, w->height());
+    m_letter->resize(wide, qMax(0, m_panel->height() - kLetterHeightMargin));
     m_shell.Action(QStringLiteral("InsertDate1"))->setEnabled(true);
     m_shell.Action(QStringLiteral("InsertTime1"))->setEnabled(true);
 }

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 
+class QAction;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -106,6 +107,11 @@ private:
     QLabel* m_label23 = nullptr;
     QLabel* m_label24 = nullptr;
     QMenu* m_popup = nullptr;
+
+    // Used from the event filter, which may still run while the main window is torn down.
+    QPointer<QAction> m_find1;
+    QPointer<QAction> m_replace1;
+    QPointer<QAction> m_clear1;
 
     QString m_fileName;
     bool m_saved = false;
