@@ -400,21 +400,29 @@ void TNewsletterEditor::OpenFile1Click()
 
 bool TNewsletterEditor::LoadDocument(const QString& path)
 {
-    QTextDocument* doc = m_letter->document();
+    // The file is read into a fresh document that then replaces the pane's: the pane lays out
+    // only what it shows instead of following every paragraph of a large file, and a file
+    // that cannot be read leaves the pane untouched. Loading is no edit the user can undo.
+    auto* doc = new QTextDocument(m_letter);
+    doc->setDefaultFont(m_letter->document()->defaultFont());
+    doc->setUndoRedoEnabled(false);
     newsletterfile::TLoadResult loaded;
     QString error;
-    // Loading is not an edit the user can undo.
-    doc->setUndoRedoEnabled(false);
-    const bool ok = newsletterfile::Load(path, doc, &loaded, &error);
-    doc->setUndoRedoEnabled(true);
-    if (!ok) {
+    if (!newsletterfile::Load(path, doc, &loaded, &error)) {
+        delete doc;
         m_shell.Dialogs().Error(error, m_shell.Window());
         return false;
     }
+    doc->setUndoRedoEnabled(true);
+    doc->setModified(false);
+    const QPointer<QTextDocument> old = m_letter->document();
+    m_letter->setDocument(doc);
+    if (old && old->parent() == m_letter)
+        delete old;
+    BodyChanged();
     m_letter->moveCursor(QTextCursor::Start);
     m_subject->setText(loaded.subject);
     m_fileName = path;
-    doc->setModified(false);
     m_saved = true;
     m_shell.Action(QStringLiteral("InsertDate1"))->setEnabled(true);
     m_shell.Action(QStringLiteral("InsertTime1"))->setEnabled(true);
