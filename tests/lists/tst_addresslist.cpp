@@ -22,7 +22,7 @@ QList<QByteArray> emails(const TAddressList& l)
 {
     QList<QByteArray> out;
     for (int i = 0; i < l.Count(); ++i)
-        out << l.At(i).Bytes(MailListRecord::Email);
+        out << l.At(i).Bytes(MailListRecord::Email).toByteArray();
     return out;
 }
 
@@ -156,7 +156,7 @@ private slots:
         // Nothing lost or duplicated.
         QSet<QByteArray> seen;
         for (int i = 0; i < n; ++i)
-            seen.insert(l.At(i).Bytes(MailListRecord::Email));
+            seen.insert(l.At(i).Bytes(MailListRecord::Email).toByteArray());
         QCOMPARE(int(seen.size()), n);
     }
 
