@@ -8,8 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -132,14 +130,12 @@ private slots:
 
         TAddressList big;
         fill(big, 2000); // about 4 MB, over the limit set below
-        ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit old;
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        struct rlimit lim = old;
-        lim.rlim_cur = 1 << 20;
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &lim), 0);
-        const bool ok = listfile::Write(p, header("Keep", p), big, &err);
-        ::setrlimit(RLIMIT_FSIZE, &old);
+        bool ok;
+        {
+            testutil::FileSizeLimit limit(1 << 20);
+            QVERIFY(limit.Active());
+            ok = listfile::Write(p, header("Keep", p), big, &err);
+        }
         QVERIFY(!ok);
         QVERIFY(!err.isEmpty());
         QCOMPARE(testutil::readAll(p), before);

@@ -14,8 +14,6 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 QByteArray listBytes(const QString& name, const QString& path, const QList<QByteArray>& names)
@@ -278,14 +276,12 @@ private slots:
         m_lists->ListsLB()->setCurrentRow(0);
         m_lists->ListsLBClick();
         const QByteArray before = testutil::readAll(p);
-        ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit old;
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        struct rlimit lim = old;
-        lim.rlim_cur = 256 * 1024;
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &lim), 0);
-        const bool ok = m_lists->SaveCurrentList();
-        ::setrlimit(RLIMIT_FSIZE, &old);
+        bool ok;
+        {
+            testutil::FileSizeLimit limit(256 * 1024);
+            QVERIFY(limit.Active());
+            ok = m_lists->SaveCurrentList();
+        }
         QVERIFY(!ok);
         QCOMPARE(testutil::readAll(p), before);
         QCOMPARE(m_shell->dialogs.messages.size(), 1);

@@ -8,8 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 class TestTextFile : public QObject
@@ -92,16 +90,13 @@ private slots:
     {
         const QString p = m_dir.filePath("big");
         QVERIFY(testutil::writeAll(p, "previous contents"));
-        // A file size limit makes the write fail part way, as a full disk would.
-        ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit old;
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        struct rlimit lim = old;
-        lim.rlim_cur = 64 * 1024;
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &lim), 0);
         QString err;
-        const bool ok = textfile::writeBytes(p, QByteArray(4 << 20, 'x'), &err);
-        ::setrlimit(RLIMIT_FSIZE, &old);
+        bool ok;
+        {
+            testutil::FileSizeLimit limit(64 * 1024);
+            QVERIFY(limit.Active());
+            ok = textfile::writeBytes(p, QByteArray(4 << 20, 'x'), &err);
+        }
         QVERIFY(!ok);
         QVERIFY(!err.isEmpty());
         QCOMPARE(testutil::readAll(p), QByteArray("previous contents"));
