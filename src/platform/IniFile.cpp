@@ -191,7 +191,16 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool def) co
 
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value)
 {
-    const QByteArray line = cp1252::encode(key.trimmed()) + '=' + cp1252::encode(value);
+    QByteArray v = cp1252::encode(value);
+    // A line end inside a value would start a new line of the file: never let it through.
+    v.replace('\r', ' ').replace('\n', ' ');
+    // Reading trims blanks and drops a surrounding pair of quotes; quote such a value so it
+    // reads back as written (a scrambled password may well begin or end with a blank).
+    if (!v.isEmpty()
+        && (v.front() == ' ' || v.front() == '\t' || v.back() == ' ' || v.back() == '\t'
+            || (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())))
+        v = '"' + v + '"';
+    const QByteArray line = cp1252::encode(key.trimmed()) + '=' + v;
     int s = FindSection(section);
     if (s < 0) {
         // A new section goes at the end of the file, after a blank line.
@@ -258,7 +267,7 @@ bool TIniFile::UpdateFile()
 {
     if (!m_modified && QFileInfo::exists(m_fileName))
         return true;
-    TAtomicFile f(m_fileName);
+    TAtomicFile f(m_fileName, m_ownerOnly ? TAtomicFile::Access::OwnerOnly : TAtomicFile::Access::Normal);
     bool ok = f.Open();
     for (size_t i = 0; ok && i < m_lines.size(); ++i)
         ok = f.Write(m_lines[i]) && f.Write("\r\n", 2);

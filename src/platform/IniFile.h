@@ -38,6 +38,9 @@ public:
     void DeleteKey(const QString& section, const QString& key);
     void EraseSection(const QString& section);
 
+    // Files that hold a password are written readable by their owner only.
+    void SetOwnerOnly(bool on) { m_ownerOnly = on; }
+
     bool Modified() const { return m_modified; }
     // Writes the file if anything changed. On failure ErrorString() names the reason.
     bool UpdateFile();
@@ -61,5 +64,6 @@ private:
     std::vector<QByteArray> m_lines;
     bool m_loaded = true;
     bool m_modified = false;
+    bool m_ownerOnly = false;
     QString m_error;
 };

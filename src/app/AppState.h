@@ -1,0 +1,20 @@
+#pragma once
+// The main window's shared state, handed to the parts that read it.
+#include "app/SettingsFile.h"
+#include "lists/GeneralSettings.h"
+#include "lists/ListsState.h"
+
+#include <QFont>
+
+struct TAppState
+{
+    TListsState Lists;
+    TGeneralSettings GeneralSettings;
+    QString ActiveEditor;               // "Letter", "Message" or "Digest"
+    bool SpellerPresent = false;
+    bool NewsletterWizardActive = false;
+    bool MailListWizardActive = false;
+    bool ShowWizardOnActivate = false;
+    TDigestFontSpec DigestFont;         // read at start; applied by the digest
+    QString HelpFile;
+};

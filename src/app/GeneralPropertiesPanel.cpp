@@ -1,0 +1,220 @@
+#include "app/GeneralPropertiesPanel.h"
+
+#include "platform/Dialogs.h"
+#include "platform/Shell.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolButton>
+
+namespace {
+template <typename W>
+W* named(W* w, const QString& name, const QString& caption = QString(), const QString& hint = QString())
+{
+    w->setObjectName(name);
+    w->setAccessibleName(caption.isEmpty() ? name : QString(caption).remove(u'&'));
+    if (!hint.isEmpty()) {
+        w->setToolTip(hint);
+        w->setAccessibleDescription(hint);
+    }
+    return w;
+}
+
+QLineEdit* edit(QWidget* page, const QString& name, const QString& caption, int maxLength, int y, int width = 240)
+{
+    auto* label = new QLabel(caption, page);
+    label->setGeometry(8, y + 3, 112, 18);
+    auto* e = named(new QLineEdit(page), name, caption);
+    e->setMaxLength(maxLength);
+    e->setGeometry(118, y, width, 22);
+    label->setBuddy(e);
+    return e;
+}
+} // namespace
+
+TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings& settings,
+                                                 std::function<void()> saveSettings, QWidget* parent)
+    : QFrame(parent), m_shell(shell), m_settings(settings), m_saveSettings(std::move(saveSettings))
+{
+    setObjectName(QStringLiteral("UserOptionsPanel"));
+    setAccessibleName(QStringLiteral("General Properties"));
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Raised);
+    setAutoFillBackground(true);
+
+    auto* title = named(new QLabel(QStringLiteral("General Properties"), this), QStringLiteral("UserOpLBL"));
+    QFont tf = title->font();
+    tf.setBold(true);
+    tf.setPointSize(tf.pointSize() + 2);
+    title->setFont(tf);
+    title->setGeometry(10, 6, 360, 22);
+
+    m_pages = named(new QTabWidget(this), QStringLiteral("UserOpPages"));
+    m_pages->setGeometry(6, 32, 372, 226);
+
+    auto* general = new QWidget;
+    auto* intro = new QLabel(QStringLiteral("Enter general information to be used when a mailing list is not selected."),
+                             general);
+    intro->setWordWrap(true);
+    intro->setGeometry(8, 8, 350, 36);
+    m_name = edit(general, QStringLiteral("UserOpNameEDT"), QStringLiteral("Name:"), TGeneralSettings::kShort, 56);
+    m_email = edit(general, QStringLiteral("UserEmailEDT"), QStringLiteral("E-mail Address:"), TGeneralSettings::kShort, 86);
+    m_pages->addTab(general, QStringLiteral("General"));
+
+    auto* smtp = new QWidget;
+    m_smtp = edit(smtp, QStringLiteral("UserSMTPEDT"), QStringLiteral("SMTP Server:"), TGeneralSettings::kShort, 16);
+    auto* tl = new QLabel(QStringLiteral("General time-out for all lists (seconds):"), smtp);
+    tl->setGeometry(8, 56, 250, 18);
+    m_timeout = named(new QSpinBox(smtp), QStringLiteral("se_Timeout"),
+                      QStringLiteral("General time-out for all lists (seconds)"));
+    m_timeout->setRange(1, 10000);
+    m_timeout->setValue(15);
+    m_timeout->setGeometry(262, 53, 90, 22);
+    tl->setBuddy(m_timeout);
+    m_pages->addTab(smtp, QStringLiteral("SMTP"));
+
+    auto* pop = new QWidget;
+    m_pop = edit(pop, QStringLiteral("UserPOPEDT"), QStringLiteral("POP Server:"), TGeneralSettings::kShort, 16);
+    m_username = edit(pop, QStringLiteral("UserUsernameEDT"), QStringLiteral("POP Username:"), TGeneralSettings::kShort, 46);
+    m_password = edit(pop, QStringLiteral("UserPassEDT"), QStringLiteral("POP Password:"), TGeneralSettings::kLong, 76);
+    m_password->setEchoMode(QLineEdit::Password);
+    m_pages->addTab(pop, QStringLiteral("POP"));
+
+    auto* misc = new QWidget;
+    struct FileRow
+    {
+        QLineEdit** field;
+        const char* name;
+        const char* caption;
+        const char* browse;
+        const char* title;
+        const char* editBtn;
+    };
+    const FileRow rows[] = {
+        {&m_header, "UserHeaderEDT", "Header file:", "UserHeaderBtn", "Open Header Text File", "SpeedButton4"},
+        {&m_footer, "UserFooterEDT", "Footer file:", "UserFooterBtn", "Open Footer Text File", "SpeedButton5"},
+        {&m_sig, "UserSigEDT", "Signature file:", "UserSigBtn", "Open Signature Text File", "SpeedButton6"},
+    };
+    const char* editHints[] = {"Create or edit header file", "Create or edit footer file",
+                               "Create or edit signature file"};
+    int y = 6;
+    for (int i = 0; i < 3; ++i) {
+        const FileRow& r = rows[i];
+        *r.field = edit(misc, QLatin1String(r.name), QLatin1String(r.caption), TGeneralSettings::kLong, y, 176);
+        auto* browse = named(new QToolButton(misc), QLatin1String(r.browse), QStringLiteral("..."),
+                             QLatin1String(r.title));
+        browse->setText(QStringLiteral("..."));
+        browse->setGeometry(298, y, 26, 22);
+        QLineEdit* field = *r.field;
+        const QString title = QLatin1String(r.title);
+        connect(browse, &QToolButton::clicked, this, [this, field, title] { BrowseClick(field, title); });
+        // Opens the header/footer/signature editor on this field.
+        auto* editBtn = named(new QToolButton(misc), QLatin1String(r.editBtn), QString(), QLatin1String(editHints[i]));
+        editBtn->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+        editBtn->setGeometry(328, y, 26, 22);
+        y += 28;
+    }
+    m_includeHeader = named(new QCheckBox(QStringLiteral("Always include header file"), misc), QStringLiteral("UserHeaderCB"));
+    m_includeFooter = named(new QCheckBox(QStringLiteral("Always include footer file"), misc), QStringLiteral("UserFooterCB"));
+    m_includeSig = named(new QCheckBox(QStringLiteral("Always include signature file"), misc), QStringLiteral("UserSigCB"));
+    m_saveLetters = named(new QCheckBox(QStringLiteral("Save sent newsletters"), misc), QStringLiteral("UserSNCB"));
+    m_autoSave = named(new QCheckBox(QStringLiteral("Automatically save lists"), misc), QStringLiteral("cb_AutoSaveLists"));
+    m_autoSave->setChecked(true);
+    m_includeHeader->setGeometry(8, 92, 200, 20);
+    m_includeFooter->setGeometry(8, 114, 200, 20);
+    m_includeSig->setGeometry(8, 136, 200, 20);
+    m_saveLetters->setGeometry(8, 158, 200, 20);
+    m_autoSave->setGeometry(210, 92, 150, 20);
+    m_pages->addTab(misc, QStringLiteral("Misc."));
+
+    auto* save = named(new QPushButton(QStringLiteral("&Save"), this), QStringLiteral("UserSaveBtn"), QStringLiteral("&Save"));
+    auto* cancel = named(new QPushButton(QStringLiteral("&Cancel"), this), QStringLiteral("UserCancelBtn"),
+                         QStringLiteral("&Cancel"));
+    save->setGeometry(212, 264, 78, 26);
+    cancel->setGeometry(296, 264, 78, 26);
+    connect(save, &QPushButton::clicked, this, [this] { UserSaveBtnClick(); });
+    connect(cancel, &QPushButton::clicked, this, [this] { UserCancelBtnClick(); });
+
+    setVisible(false);
+}
+
+QLineEdit* TGeneralPropertiesPanel::Field(const QString& name) const
+{
+    return findChild<QLineEdit*>(name);
+}
+
+void TGeneralPropertiesPanel::GeneralProperties1Click()
+{
+    m_shell.SetStatus(QStringLiteral("Status: Displaying general properties..."));
+    m_pages->setCurrentIndex(0);
+    m_name->setText(m_settings.User);
+    m_email->setText(m_settings.Email);
+    m_smtp->setText(m_settings.SMTP);
+    m_pop->setText(m_settings.POP);
+    m_username->setText(m_settings.Username);
+    m_password->setText(m_settings.Password);
+    m_header->setText(m_settings.HeaderFile);
+    m_footer->setText(m_settings.FooterFile);
+    m_sig->setText(m_settings.SigFile);
+    m_includeHeader->setChecked(m_settings.IncludeHeader);
+    m_includeFooter->setChecked(m_settings.IncludeFooter);
+    m_includeSig->setChecked(m_settings.IncludeSig);
+    m_saveLetters->setChecked(m_settings.SaveLetters);
+    m_shell.OpenSlidingPanel(this, kWidth, kHeight, m_name);
+}
+
+void TGeneralPropertiesPanel::BrowseClick(QLineEdit* field, const QString& title)
+{
+    TFileDialogRequest req;
+    req.title = title;
+    req.filters = {QStringLiteral("Text Documents (*.txt)"), QStringLiteral("Quorvel Mail List (*.qvl)"),
+                   QStringLiteral("Quorvel Document (*.qvd)"), QStringLiteral("Raw Text File (*.rtf)"),
+                   QStringLiteral("All Files (*.*)")};
+    req.filterIndex = 1;
+    req.mustExist = true;
+    if (m_shell.Dialogs().OpenFile(req, m_shell.Window()))
+        field->setText(req.fileName);
+}
+
+void TGeneralPropertiesPanel::UserSaveBtnClick()
+{
+    m_shell.CloseSlidingPanel(this, kWidth);
+    m_settings.User = m_name->text();
+    m_settings.Email = m_email->text();
+    m_settings.SMTP = m_smtp->text();
+    m_settings.POP = m_pop->text();
+    m_settings.Username = m_username->text();
+    m_settings.Password = m_password->text();
+    m_settings.HeaderFile = m_header->text();
+    m_settings.FooterFile = m_footer->text();
+    m_settings.SigFile = m_sig->text();
+    m_settings.IncludeHeader = m_includeHeader->isChecked();
+    m_settings.IncludeFooter = m_includeFooter->isChecked();
+    m_settings.IncludeSig = m_includeSig->isChecked();
+    m_settings.SaveLetters = m_saveLetters->isChecked();
+    m_settings.Normalise();
+    if (m_saveSettings)
+        m_saveSettings();
+    ClearFields();
+    emit closed();
+}
+
+void TGeneralPropertiesPanel::UserCancelBtnClick()
+{
+    m_shell.CloseSlidingPanel(this, kWidth);
+    ClearFields();
+    emit closed();
+}
+
+void TGeneralPropertiesPanel::ClearFields()
+{
+    for (QLineEdit* e : {m_name, m_email, m_smtp, m_pop, m_username, m_password, m_header, m_footer, m_sig})
+        e->clear();
+    for (QCheckBox* c : {m_includeHeader, m_includeFooter, m_includeSig, m_saveLetters})
+        c->setChecked(false);
+}

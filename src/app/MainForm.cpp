@@ -1,0 +1,925 @@
+#include "app/MainForm.h"
+
+#include "app/GeneralPropertiesPanel.h"
+#include "app/LabelEffect.h"
+#include "lists/ListFile.h"
+#include "lists/ListPanel.h"
+#include "platform/Dialogs.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Registry.h"
+#include "platform/Sound.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QSpinBox>
+#include <QCheckBox>
+#include <QTableWidget>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <algorithm>
+#include <QToolButton>
+
+namespace {
+const QString kTitle = QStringLiteral("Quorvel 1.3.1");
+const QColor kDesignColor(0, 0, 0x87); // colour value 8847360
+const QColor kNavy(0, 0, 128);         // colour value 8388608
+
+// Side panel geometry: collapsed tab sizes and the tops of the right-hand tabs.
+constexpr int kTab = 24;
+constexpr int kNewsletterCollapsedH = 94;
+constexpr int kNewMailCollapsedH = 85;
+constexpr int kNewMailTop = 102;
+constexpr int kDigestCollapsedH = 99;
+constexpr int kDigestTop = 192;
+constexpr int kOpenLeft = 256;
+} // namespace
+
+TMainForm::TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialogs, QWidget* parent)
+    : QMainWindow(parent), m_sounds(sounds), m_dialogs(dialogs ? std::move(dialogs) : std::make_unique<TQtDialogService>())
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(kTitle);
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
+    m_pumpClock = new QElapsedTimer;
+    m_pumpClock->start();
+
+    // FormCreate, in order.
+    m_state.HelpFile = ProgramFolder() + QStringLiteral("Help.hlp");
+    {
+        TRegistry reg;
+        reg.SetRootKey(TRegistry::HKEY_LOCAL_MACHINE);
+        m_state.SpellerPresent = reg.KeyExists(QStringLiteral("\\SOFTWARE\\Microsoft\\Shared Tools\\Proofing Tools\\Spelling"));
+    }
+    m_state.NewsletterWizardActive = false;
+    m_state.MailListWizardActive = false;
+
+    m_central = new QWidget(this);
+    m_central->setObjectName(QStringLiteral("MainClient"));
+    m_central->setAutoFillBackground(true);
+    QPalette pal = m_central->palette();
+    pal.setColor(QPalette::Window, kDesignColor);
+    m_central->setPalette(pal);
+    m_central->installEventFilter(this);
+    setCentralWidget(m_central);
+    resize(587, 435);
+
+    BuildMenus();
+    BuildPanels();
+    BuildStatusPanel();
+    BuildAbout();
+
+    m_clearStatusTimer = new QTimer(this);
+    m_clearStatusTimer->setObjectName(QStringLiteral("ClearStatusTimer1"));
+    m_clearStatusTimer->setInterval(10000);
+    connect(m_clearStatusTimer, &QTimer::timeout, this, &TMainForm::ClearStatusTimer1Timer);
+    m_clearStatusTimer->start();
+
+    qApp->installEventFilter(this); // hints toggle
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        // Undo has nothing to act on in the two list boxes.
+        const bool inLists = now && m_listPanel
+                             && (now == m_listPanel->ListsLB() || now == m_listPanel->MailList()
+                                 || m_listPanel->MailList()->isAncestorOf(now));
+        Action(QStringLiteral("Undo1"))->setEnabled(!inLists);
+    });
+
+    LoadSettings();
+    m_listPanel->SortCatalog();
+    EnsureFolders();
+    m_listPanel->UpdateListControls();
+    UpdateSizeLimits();
+}
+
+TMainForm::~TMainForm()
+{
+    // Destroying the widgets moves the focus; the panels must not hear about it any more.
+    disconnect(qApp, nullptr, this, nullptr);
+    qApp->removeEventFilter(this);
+    m_listPanel = nullptr;
+    delete m_pumpClock;
+}
+
+int TMainForm::ClientWidth() const
+{
+    return m_central->width();
+}
+
+int TMainForm::ClientHeight() const
+{
+    return m_central->height();
+}
+
+QWidget* TMainForm::Panel(const QString& name) const
+{
+    return m_panels.value(name);
+}
+
+// ---------------------------------------------------------------- menus
+
+QAction* TMainForm::AddAction(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
+                              bool enabled)
+{
+    QAction* a = Action(QLatin1String(name));
+    a->setText(caption);
+    if (!key.isEmpty())
+        a->setShortcut(key);
+    a->setEnabled(enabled);
+    if (menu)
+        menu->addAction(a);
+    return a;
+}
+
+QAction* TMainForm::Action(const QString& name)
+{
+    QAction*& a = m_actions[name];
+    if (!a) {
+        a = new QAction(name, this);
+        a->setObjectName(name);
+    }
+    return a;
+}
+
+void TMainForm::BuildMenus()
+{
+    QMenuBar* bar = menuBar();
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("File1"));
+    QMenu* lists = file->addMenu(QStringLiteral("Mail &Lists"));
+    lists->setObjectName(QStringLiteral("MailLists1"));
+    AddAction(lists, "NewMailList1", QStringLiteral("New List..."));
+    AddAction(lists, "OpenMailList1", QStringLiteral("Open List..."));
+    AddAction(lists, "RemoveMailList1", QStringLiteral("Remove List"));
+    lists->addSeparator();
+    AddAction(lists, "ExportMailList1", QStringLiteral("Export List..."));
+    AddAction(lists, "ImportMailList1", QStringLiteral("&Extract E-Mail Addresses..."), {}, false);
+    QMenu* news = file->addMenu(QStringLiteral("&Newsletter"));
+    news->setObjectName(QStringLiteral("Newsletter3"));
+    AddAction(news, "NewNewsletter1", QStringLiteral("New..."), QKeySequence(QStringLiteral("Ctrl+N")));
+    AddAction(news, "OpenFile1", QStringLiteral("&Open..."), QKeySequence(QStringLiteral("Ctrl+O")));
+    AddAction(news, "SaveFile1", QStringLiteral("&Save"), QKeySequence(QStringLiteral("Ctrl+S")));
+    AddAction(news, "SaveFileAs1", QStringLiteral("Save &As..."));
+    AddAction(news, "CloseFile1", QStringLiteral("&Close"), QKeySequence(QStringLiteral("Ctrl+W")));
+    AddAction(file, "ImportText1", QStringLiteral("&Import Text..."), QKeySequence(QStringLiteral("Ctrl+I")));
+    file->addSeparator();
+    QMenu* wizards = file->addMenu(QStringLiteral("&Wizards"));
+    wizards->setObjectName(QStringLiteral("Wizards1"));
+    AddAction(wizards, "MailList1", QStringLiteral("&Mail List"));
+    AddAction(wizards, "Newsletter1", QStringLiteral("&Newsletter"));
+    file->addSeparator();
+    connect(AddAction(file, "Exit1", QStringLiteral("E&xit")), &QAction::triggered, this, &QWidget::close);
+
+    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+    edit->setObjectName(QStringLiteral("Edit1"));
+    AddAction(edit, "Undo1", QStringLiteral("&Undo"), QKeySequence(QStringLiteral("Ctrl+Z")));
+    edit->addSeparator();
+    AddAction(edit, "Cut1", QStringLiteral("Cu&t"), QKeySequence(QStringLiteral("Ctrl+X")));
+    AddAction(edit, "Copy1", QStringLiteral("&Copy"), QKeySequence(QStringLiteral("Ctrl+C")));
+    AddAction(edit, "Paste1", QStringLiteral("&Paste"), QKeySequence(QStringLiteral("Ctrl+V")));
+    AddAction(edit, "Clear1", QStringLiteral("Cle&ar"), QKeySequence(QStringLiteral("Ctrl+Del")));
+    AddAction(edit, "SelectAll1", QStringLiteral("Select A&ll"), QKeySequence(QStringLiteral("Ctrl+A")));
+    edit->addSeparator();
+    AddAction(edit, "Find1", QStringLiteral("&Find..."), QKeySequence(QStringLiteral("Ctrl+F")), false);
+    AddAction(edit, "Replace1", QStringLiteral("&Replace..."), QKeySequence(QStringLiteral("Ctrl+R")), false);
+
+    QMenu* format = bar->addMenu(QStringLiteral("F&ormat"));
+    format->setObjectName(QStringLiteral("Format1"));
+    AddAction(format, "Font1", QStringLiteral("&Font..."), {}, false);
+
+    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
+    tools->setObjectName(QStringLiteral("Tools1"));
+    AddAction(tools, "CheckMail1", QStringLiteral("&Check Mail..."), QKeySequence(QStringLiteral("Ctrl+M")));
+    AddAction(tools, "CancelSend1", QStringLiteral("Cancel Send"), {}, false);
+    tools->addSeparator();
+    AddAction(tools, "Pemtrix1", QStringLiteral("Pemtrix"));
+    tools->addSeparator();
+    AddAction(tools, "InsertDate1", QStringLiteral("Insert &Date"), QKeySequence(QStringLiteral("Ctrl+D")), false);
+    AddAction(tools, "InsertTime1", QStringLiteral("Insert &Time"), QKeySequence(QStringLiteral("Ctrl+T")), false);
+    AddAction(tools, "CheckSpelling1", QStringLiteral("&Check Spelling..."), QKeySequence(QStringLiteral("F7")), false);
+    tools->addSeparator();
+    AddAction(tools, "PurgeInbox1", QStringLiteral("&Purge Inbox"));
+
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("View1"));
+    AddAction(view, "Digest1", QStringLiteral("&Digest..."));
+    connect(AddAction(view, "Newsletter2", QStringLiteral("&Newsletter...")), &QAction::triggered, this,
+            &TMainForm::Newsletter2Click);
+    connect(AddAction(view, "NewMail1", QStringLiteral("New &Mail...")), &QAction::triggered, this,
+            &TMainForm::NewMail1Click);
+
+    QMenu* options = bar->addMenu(QStringLiteral("O&ptions"));
+    options->setObjectName(QStringLiteral("Options1"));
+    AddAction(options, "GeneralProperties1", QStringLiteral("&General Properties..."));
+    AddAction(options, "ListProperties1", QStringLiteral("&List Properties..."));
+    AddAction(options, "BackgroundColor1", QStringLiteral("&Background Color..."));
+    options->addSeparator();
+    QAction* hints = AddAction(options, "Hints1", QStringLiteral("&Hints"));
+    hints->setCheckable(true);
+    hints->setChecked(true);
+    connect(hints, &QAction::triggered, this, &TMainForm::Hints1Click);
+    QAction* soundsItem = AddAction(options, "Sounds1", QStringLiteral("&Sounds"));
+    soundsItem->setCheckable(true);
+    soundsItem->setChecked(true);
+    connect(soundsItem, &QAction::triggered, this, &TMainForm::Sounds1Click);
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    AddAction(help, "Help2", QStringLiteral("Help..."));
+    help->addSeparator();
+    AddAction(help, "HarrowlinWebSite1", QStringLiteral("Harrowlin Web Site"));
+    AddAction(help, "QuorvelHomePage1", QStringLiteral("Quorvel Home Page"));
+    help->addSeparator();
+    connect(AddAction(help, "AboutQuorvel1", QStringLiteral("About Quorvel...")), &QAction::triggered, this,
+            &TMainForm::AboutQuorvel1Click);
+
+    // The editor panes' pop-up menu.
+    m_popupMenu = new QMenu(this);
+    m_popupMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    AddAction(m_popupMenu, "Find2", QStringLiteral("&Find..."), QKeySequence(QStringLiteral("Ctrl+F")));
+    AddAction(m_popupMenu, "Replace2", QStringLiteral("&Replace..."), QKeySequence(QStringLiteral("Ctrl+R")));
+    AddAction(m_popupMenu, "Font2", QStringLiteral("F&ont..."));
+    // Shown in the menu only: the Edit menu's items own the keys.
+    for (const char* n : {"Find2", "Replace2"})
+        Action(QLatin1String(n))->setShortcutContext(Qt::WidgetShortcut);
+
+    for (QAction* a : std::as_const(m_actions)) {
+        QString plain = a->text();
+        plain.remove(u'&');
+        a->setStatusTip(QString());
+        a->setToolTip(plain);
+    }
+}
+
+// ---------------------------------------------------------------- panels
+
+QWidget* TMainForm::MakeSidePanel(const QString& name, const QString& labelName, const QString& title,
+                                  TLabelEffect** label, bool titleOnRight)
+{
+    auto* panel = new QFrame(m_central);
+    panel->setObjectName(name);
+    panel->setAccessibleName(title);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Raised);
+    panel->setAutoFillBackground(true);
+    QPalette pal = panel->palette();
+    pal.setColor(QPalette::Window, QColor(0xD4, 0xD0, 0xC8));
+    panel->setPalette(pal);
+
+    auto* l = new TLabelEffect(title, panel);
+    l->setObjectName(labelName);
+    l->setAccessibleName(title);
+    QPalette lp = l->palette();
+    lp.setColor(QPalette::Window, QColor(0, 0, 128));
+    lp.setColor(QPalette::WindowText, QColor(0xFF, 0xE0, 0x80));
+    l->setPalette(lp);
+    l->setProperty("titleOnRight", titleOnRight);
+    *label = l;
+    SetTitleHint(l, false);
+    panel->installEventFilter(this);
+    m_panels.insert(name, panel);
+    return panel;
+}
+
+void TMainForm::SetTitleHint(TLabelEffect* label, bool open)
+{
+    const QString hint = open ? QStringLiteral("Hide panel") : QStringLiteral("Show panel");
+    label->setToolTip(hint);
+    label->setAccessibleDescription(hint);
+}
+
+void TMainForm::BuildPanels()
+{
+    const int cw = ClientWidth();
+
+    QWidget* lists = MakeSidePanel(QStringLiteral("MailListPanel"), QStringLiteral("MailListLBL"),
+                                   QStringLiteral("Mail Lists"), &m_mailListLBL, true);
+    lists->setGeometry(0, 3, 253, 361);
+    m_mailListLBL->setGeometry(229, 0, kTab, 361);
+    connect(m_mailListLBL, &TLabelEffect::clicked, this, &TMainForm::MailListLBLClick);
+    m_listPanel = new TListPanel(*this, m_state.Lists, lists, this);
+    SetTitleHint(m_mailListLBL, true);
+    connect(Action(QStringLiteral("OpenMailList1")), &QAction::triggered, this,
+            [this] { m_listPanel->OpenMailList1Click(); });
+    connect(Action(QStringLiteral("RemoveMailList1")), &QAction::triggered, this,
+            [this] { m_listPanel->RemoveMailList1Click(); });
+
+    QWidget* news = MakeSidePanel(QStringLiteral("NewsLetterPanel"), QStringLiteral("NewsletterLBL"),
+                                  QStringLiteral("Newsletter"), &m_newsletterLBL, false);
+    news->setGeometry(cw - kTab, 3, kTab, kNewsletterCollapsedH);
+    m_newsletterLBL->setGeometry(0, 0, kTab, kNewsletterCollapsedH);
+    connect(m_newsletterLBL, &TLabelEffect::clicked, this, &TMainForm::NewsletterLBLClick);
+    // editor: the newsletter editor builds its controls inside `news` here.
+
+    QWidget* mail = MakeSidePanel(QStringLiteral("NewMailPanel"), QStringLiteral("NewMailLBL"),
+                                  QStringLiteral("New Mail"), &m_newMailLBL, false);
+    mail->setGeometry(cw - kTab, kNewMailTop, kTab, kNewMailCollapsedH);
+    m_newMailLBL->setGeometry(0, 0, kTab, kNewMailCollapsedH);
+    connect(m_newMailLBL, &TLabelEffect::clicked, this, &TMainForm::NewMailLBLClick);
+    m_newMailSG = new QTableWidget(2, 3, mail);
+    m_newMailSG->setObjectName(QStringLiteral("NewMailSG"));
+    m_newMailSG->setAccessibleName(QStringLiteral("NewMailSG"));
+    m_newMailSG->setHorizontalHeaderLabels({QStringLiteral("From"), QStringLiteral("Subject"), QStringLiteral("Date")});
+    m_newMailSG->verticalHeader()->hide();
+    m_newMailSG->setRowCount(1); // one fixed row (the header) and one empty data row
+    m_newMailSG->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_newMailSG->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_newMailSG->setGeometry(32, 8, 200, 120);
+    m_messageRE = new QTextEdit(mail);
+    m_messageRE->setObjectName(QStringLiteral("MessageRE"));
+    m_messageRE->setAccessibleName(QStringLiteral("MessageRE"));
+    m_messageRE->setGeometry(32, 136, 200, 100);
+
+    QWidget* digest = MakeSidePanel(QStringLiteral("DigestPanel"), QStringLiteral("ViewDigestLBL"),
+                                    QStringLiteral("View Digest"), &m_viewDigestLBL, false);
+    digest->setGeometry(cw - kTab, kDigestTop, kTab, kDigestCollapsedH);
+    m_viewDigestLBL->setGeometry(0, 0, kTab, kDigestCollapsedH);
+    connect(m_viewDigestLBL, &TLabelEffect::clicked, this, &TMainForm::ViewDigestLBLClick);
+    m_digestRE = new QTextEdit(digest);
+    m_digestRE->setObjectName(QStringLiteral("DigestRE"));
+    m_digestRE->setAccessibleName(QStringLiteral("DigestRE"));
+    m_digestRE->setReadOnly(false);
+    m_digestRE->setGeometry(32, 40, 200, 45);
+    for (QTextEdit* pane : {m_messageRE, m_digestRE}) {
+        pane->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(pane, &QWidget::customContextMenuRequested, this,
+                [this, pane](const QPoint& p) { m_popupMenu->popup(pane->mapToGlobal(p)); });
+    }
+
+    // editor: the find panel `FindPanel` is created here (height 134, left -307, width 296, top CH - 300).
+
+    m_generalPanel = new TGeneralPropertiesPanel(*this, m_state.GeneralSettings, [this] { SaveSettings(); }, m_central);
+    m_generalPanel->setGeometry(cw - TGeneralPropertiesPanel::kWidth, 3, TGeneralPropertiesPanel::kWidth, 0);
+    m_panels.insert(QStringLiteral("UserOptionsPanel"), m_generalPanel);
+    connect(Action(QStringLiteral("GeneralProperties1")), &QAction::triggered, this,
+            [this] { m_generalPanel->GeneralProperties1Click(); });
+    connect(m_generalPanel->cb_AutoSaveLists(), &QCheckBox::toggled, this,
+            [this](bool on) { m_state.Lists.AutoSaveLists = on; });
+    // editor: SpeedButton4-6 on this panel open the header/footer/signature editor.
+
+    // The list properties, address and send panels slide in the same way; their contents
+    // belong to the list and send subsystems.
+    for (const auto& [name, width] : {std::pair{QStringLiteral("NewMLPanel"), 384},
+                                      std::pair{QStringLiteral("NewAddPanel"), 332},
+                                      std::pair{QStringLiteral("SendMailPanel"), 295}}) {
+        if (m_panels.contains(name))
+            continue;
+        auto* p = new QFrame(m_central);
+        p->setObjectName(name);
+        p->setFrameShape(QFrame::Panel);
+        p->setFrameShadow(QFrame::Raised);
+        p->setAutoFillBackground(true);
+        p->setGeometry(cw - width, 3, width, 0);
+        p->setVisible(false);
+        m_panels.insert(name, p);
+    }
+}
+
+void TMainForm::BuildStatusPanel()
+{
+    m_statusPanel = new QWidget(m_central);
+    m_statusPanel->setObjectName(QStringLiteral("StatusPanel"));
+    m_statusPanel->setAutoFillBackground(true);
+    QPalette pal = m_statusPanel->palette();
+    pal.setColor(QPalette::Window, kNavy);
+    pal.setColor(QPalette::WindowText, Qt::white);
+    m_statusPanel->setPalette(pal);
+    m_statusBar = new QLabel(QStringLiteral("Status:"), m_statusPanel);
+    m_statusBar->setObjectName(QStringLiteral("StatusBar"));
+    m_statusBar->setAccessibleName(QStringLiteral("StatusBar"));
+    m_statusBar->setGeometry(8, 4, 200, 16);
+    m_gauge = new QProgressBar(m_statusPanel);
+    m_gauge->setObjectName(QStringLiteral("Gauge1"));
+    m_gauge->setRange(0, 1000);
+    m_gauge->setTextVisible(true);
+    m_gauge->setGeometry(0, 4, 150, 16);
+    m_gauge->setVisible(false);
+    m_panels.insert(QStringLiteral("StatusPanel"), m_statusPanel);
+}
+
+void TMainForm::BuildAbout()
+{
+    m_aboutPanel1 = new QFrame(m_central);
+    m_aboutPanel1->setObjectName(QStringLiteral("AboutPanel1"));
+    m_aboutPanel1->setAutoFillBackground(true);
+    QPalette pal = m_aboutPanel1->palette();
+    pal.setColor(QPalette::Window, QColor(0xFF, 0x80, 0x00)); // colour value 33023
+    m_aboutPanel1->setPalette(pal);
+    m_aboutPanel1->resize(254, 136);
+    auto* image = new QLabel(m_aboutPanel1);
+    image->setObjectName(QStringLiteral("Image1"));
+    image->setPixmap(QPixmap(QStringLiteral(":/pictures/about.png")));
+    image->setScaledContents(true);
+    image->setGeometry(0, 0, 254, 136);
+    image->setToolTip(QStringLiteral("Click to close"));
+    image->setAccessibleName(QStringLiteral("Image1"));
+    image->setAccessibleDescription(QStringLiteral("Click to close"));
+    image->installEventFilter(this);
+    m_aboutPanel1->setVisible(false);
+
+    m_aboutPanel2 = new QFrame(m_central);
+    m_aboutPanel2->setObjectName(QStringLiteral("AboutPanel2"));
+    m_aboutPanel2->setAutoFillBackground(true);
+    QPalette p2 = m_aboutPanel2->palette();
+    p2.setColor(QPalette::Window, kNavy);
+    p2.setColor(QPalette::WindowText, QColor(0xFF, 0xE0, 0x80));
+    m_aboutPanel2->setPalette(p2);
+    m_aboutPanel2->resize(0, 48);
+    m_aboutCaption = new QLabel(QStringLiteral("Quorvel 1.3 - newsletters made simple"), m_aboutPanel2);
+    m_aboutCaption->setObjectName(QStringLiteral("AboutCaptionLBL"));
+    QFont f = m_aboutCaption->font();
+    f.setBold(true);
+    m_aboutCaption->setFont(f);
+    m_aboutCaption->setGeometry(10, -20, 250, 18);
+    m_aboutPanel2->setVisible(false);
+
+    m_aboutTimer = new QTimer(this);
+    m_aboutTimer->setObjectName(QStringLiteral("AboutTimer1"));
+    m_aboutTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_aboutTimer, &QTimer::timeout, this, &TMainForm::AboutTimer1Timer);
+}
+
+// ---------------------------------------------------------------- start-up
+
+void TMainForm::EnsureFolders()
+{
+    const QString base = ProgramFolder();
+    for (const QString& folder : {QStringLiteral("User"), QStringLiteral("User/Sent Mail"), QStringLiteral("Inbox")}) {
+        if (QDir(base + folder).exists())
+            continue;
+        if (!QDir().mkdir(base + folder))
+            m_dialogs->Error(QStringLiteral("Could not create directory ") + base + folder + u'.', this);
+    }
+}
+
+void TMainForm::LoadCatalog(const QStringList& paths)
+{
+    m_state.Lists.ListCatalog.Clear();
+    m_state.Lists.UnreadableLists.clear();
+    for (const QString& path : paths) {
+        auto header = std::make_unique<MailListRecord>();
+        QString error;
+        if (!listfile::ReadHeader(path, header.get(), &error)) {
+            // Kept in the settings file: the list may be on a drive that is not there today.
+            m_state.Lists.UnreadableLists << path;
+            m_dialogs->Error(QStringLiteral("Could not open the mail list file ") + path + QStringLiteral(":\n")
+                                 + error + QStringLiteral("\nThe list stays in the catalog but is not shown."),
+                             this);
+            continue;
+        }
+        // The file is where we just read it, whatever its header says.
+        if (header->Text(MailListRecord::FilePath) != path)
+            header->SetText(MailListRecord::FilePath, path);
+        m_state.Lists.ListCatalog.Append(std::move(header));
+    }
+}
+
+void TMainForm::LoadSettings()
+{
+    const TSettingsData d = settingsfile::Load(settingsfile::FileName());
+    m_state.GeneralSettings = d.General;
+    m_generalPanel->se_Timeout()->setValue(d.Timeout);
+    QPalette sp = m_statusPanel->palette();
+    if (d.Color) {
+        QPalette pal = m_central->palette();
+        pal.setColor(QPalette::Window, *d.Color);
+        m_central->setPalette(pal);
+        sp.setColor(QPalette::Window, *d.Color);
+    } else {
+        sp.setColor(QPalette::Window, kNavy);
+    }
+    m_statusPanel->setPalette(sp);
+    Action(QStringLiteral("Hints1"))->setChecked(d.Hints);
+    m_hints = d.Hints;
+    Action(QStringLiteral("Sounds1"))->setChecked(d.Sounds);
+    m_generalPanel->cb_AutoSaveLists()->setChecked(d.AutoSave);
+    m_state.Lists.AutoSaveLists = d.AutoSave;
+    LoadCatalog(d.ListPaths);
+    m_state.DigestFont = d.DigestFont;
+}
+
+bool TMainForm::SaveSettings()
+{
+    TSettingsData d;
+    d.General = m_state.GeneralSettings;
+    d.Timeout = m_generalPanel->se_Timeout()->value();
+    d.Color = m_central->palette().color(QPalette::Window);
+    d.Hints = Action(QStringLiteral("Hints1"))->isChecked();
+    d.Sounds = Action(QStringLiteral("Sounds1"))->isChecked();
+    d.AutoSave = m_generalPanel->cb_AutoSaveLists()->isChecked();
+    for (int i = 0; i < m_state.Lists.ListCatalog.Count(); ++i)
+        d.ListPaths << m_state.Lists.ListCatalog.At(i)->Text(MailListRecord::FilePath);
+    d.ListPaths << m_state.Lists.UnreadableLists;
+    QString error;
+    const QString path = settingsfile::FileName();
+    if (!settingsfile::Save(path, d, &error)) {
+        m_dialogs->Error(QStringLiteral("Could not write the settings file ") + path + QStringLiteral(":\n") + error,
+                         this);
+        return false;
+    }
+    return true;
+}
+
+void TMainForm::UpdateSizeLimits()
+{
+    setMinimumSize(600, 435);
+    // The tracking limit applies to a window the user sizes; maximised takes the screen.
+    if (isMaximized() || isFullScreen())
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    else
+        setMaximumSize(800, 600);
+}
+
+void TMainForm::showEvent(QShowEvent* e)
+{
+    QMainWindow::showEvent(e);
+    if (!m_activated) {
+        m_activated = true;
+        FormResize();
+        QTimer::singleShot(0, this, &TMainForm::FormActivate);
+    }
+}
+
+void TMainForm::changeEvent(QEvent* e)
+{
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange)
+        UpdateSizeLimits();
+}
+
+void TMainForm::FormActivate()
+{
+    if (m_state.ShowWizardOnActivate) {
+        m_state.ShowWizardOnActivate = false;
+        Action(QStringLiteral("MailList1"))->trigger();
+    }
+}
+
+void TMainForm::FormResize()
+{
+    const int cw = ClientWidth();
+    const int ch = ClientHeight();
+    m_statusPanel->setGeometry(0, ch - 24, cw, 24);
+    m_statusBar->resize(qMax(0, cw - 22), m_statusBar->height());
+    for (const char* n : {"NewsLetterPanel", "NewMailPanel", "DigestPanel"}) {
+        QWidget* p = m_panels.value(QLatin1String(n));
+        p->move(cw - p->width(), p->y());
+    }
+    m_gauge->move(m_statusPanel->width() - m_gauge->width() - 10, m_gauge->y());
+    m_statusPanel->raise();
+}
+
+// ---------------------------------------------------------------- events
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* e)
+{
+    switch (e->type()) {
+    case QEvent::ToolTip:
+        if (!m_hints)
+            return true; // hints off: swallow every tool tip
+        break;
+    case QEvent::Resize:
+        if (watched == m_central) {
+            FormResize();
+        } else if (watched == m_panels.value(QStringLiteral("DigestPanel"))) {
+            m_digestRE->resize(m_digestRE->width(), qMax(0, static_cast<QWidget*>(watched)->height() - 54));
+        }
+        break;
+    case QEvent::MouseButtonRelease:
+        if (watched == m_panels.value(QStringLiteral("NewsLetterPanel")))
+            static_cast<QWidget*>(watched)->raise();
+        else if (watched->objectName() == QLatin1String("Image1"))
+            Image1Click();
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+bool TMainForm::HintsOn() const
+{
+    return m_hints;
+}
+
+void TMainForm::closeEvent(QCloseEvent* e)
+{
+    if (m_closed) {
+        e->accept();
+        return;
+    }
+    if (m_closing || (m_listPanel && m_listPanel->Busy())) {
+        // A list operation is still processing events: close once it has finished.
+        e->ignore();
+        if (!m_closing)
+            QTimer::singleShot(100, this, &QWidget::close);
+        return;
+    }
+    m_closing = true;
+    m_clearStatusTimer->stop();
+    if (CloseNewsletter && !CloseNewsletter()) {
+        m_closing = false;
+        m_clearStatusTimer->start();
+        e->ignore();
+        return;
+    }
+    if (EndPopSession)
+        EndPopSession();
+    SaveSettings();
+    m_closed = true;
+    m_closing = false;
+    e->accept();
+}
+
+// ---------------------------------------------------------------- shell services
+
+void TMainForm::SetStatus(const QString& text, bool paintNow)
+{
+    m_statusBar->setText(text);
+    m_statusBar->setAccessibleDescription(text);
+    if (paintNow)
+        m_statusBar->repaint();
+}
+
+QString TMainForm::Status() const
+{
+    return m_statusBar->text();
+}
+
+void TMainForm::StopStatusTimer()
+{
+    m_clearStatusTimer->stop();
+}
+
+void TMainForm::StartStatusTimer()
+{
+    m_clearStatusTimer->start();
+}
+
+void TMainForm::ClearStatusTimer1Timer()
+{
+    SetStatus(QStringLiteral("Status:"));
+}
+
+void TMainForm::PlaySound(const QString& fileName)
+{
+    if (Action(QStringLiteral("Sounds1"))->isChecked())
+        m_sounds.Play(fileName);
+}
+
+void TMainForm::ShowGauge(qint64 maximum)
+{
+    m_gaugeMax = qMax<qint64>(1, maximum);
+    m_gauge->setValue(0);
+    m_gauge->setVisible(true);
+    m_gauge->repaint();
+}
+
+void TMainForm::SetGaugeProgress(qint64 progress)
+{
+    const int v = int(std::clamp<qint64>(progress * 1000 / m_gaugeMax, 0, 1000));
+    if (v != m_gauge->value())
+        m_gauge->setValue(v);
+}
+
+void TMainForm::HideGauge()
+{
+    m_gauge->setVisible(false);
+}
+
+void TMainForm::OpenSlidingPanel(QWidget* panel, int width, int height, QWidget* focus, bool playSound)
+{
+    panel->raise();
+    panel->setVisible(true);
+    panel->setGeometry(ClientWidth() - width, 3, width, panel->height());
+    if (playSound)
+        PlaySound(QStringLiteral("tamo105.cls"));
+    panel->resize(width, height);
+    m_listPanel->SetButtonsEnabled(false);
+    if (focus)
+        focus->setFocus();
+}
+
+void TMainForm::CloseSlidingPanel(QWidget* panel, int width)
+{
+    panel->setVisible(false);
+    panel->setGeometry(ClientWidth() - width, 3, width, 0);
+    m_listPanel->SetButtonsEnabled(true);
+    m_listPanel->UpdateListControls();
+}
+
+void TMainForm::ProcessMessages()
+{
+    if (m_pumpClock->elapsed() < 20)
+        return;
+    QCoreApplication::processEvents();
+    m_pumpClock->restart();
+}
+
+QTextEdit* TMainForm::EditorPane(const QString& name)
+{
+    if (name == QLatin1String("Message"))
+        return m_messageRE;
+    if (name == QLatin1String("Digest"))
+        return m_digestRE;
+    if (name == QLatin1String("Letter"))
+        return m_central->findChild<QTextEdit*>(QStringLiteral("LetterRE"));
+    return nullptr;
+}
+
+// ---------------------------------------------------------------- side panels
+
+void TMainForm::MailListLBLClick()
+{
+    QWidget* p = m_panels.value(QStringLiteral("MailListPanel"));
+    if (p->x() != 0) {
+        p->raise();
+        p->setGeometry(0, p->y(), p->width(), 361);
+        m_mailListLBL->resize(kTab, 361);
+        PlaySound(QStringLiteral("tamo103.cls"));
+        SetTitleHint(m_mailListLBL, true);
+    } else {
+        p->setGeometry(-229, p->y(), p->width(), 85);
+        m_mailListLBL->resize(kTab, 85);
+        PlaySound(QStringLiteral("tamo104.cls"));
+        SetTitleHint(m_mailListLBL, false);
+    }
+}
+
+void TMainForm::NewsletterLBLClick()
+{
+    QWidget* p = m_panels.value(QStringLiteral("NewsLetterPanel"));
+    const int cw = ClientWidth();
+    const int ch = ClientHeight();
+    auto setEnabled = [this](std::initializer_list<const char*> names, bool on) {
+        for (const char* n : names)
+            Action(QLatin1String(n))->setEnabled(on);
+    };
+    if (p->height() < 95) {
+        p->raise();
+        p->setGeometry(kOpenLeft, p->y(), cw - kOpenLeft, ch - 40);
+        for (const char* n : {"LetterRE", "SubjectEDT", "Panel1", "Label23", "Label24"}) {
+            if (QWidget* w = p->findChild<QWidget*>(QLatin1String(n)))
+                w->resize(p->width() - 40, w->height());
+        }
+        setEnabled({"InsertDate1", "InsertTime1", "Find1", "Replace1", "Font1"}, true);
+        if (QWidget* b = m_central->findChild<QWidget*>(QStringLiteral("ReplaceAllBtn")))
+            b->setEnabled(true);
+        m_state.ActiveEditor = QStringLiteral("Letter");
+        PlaySound(QStringLiteral("tamo103.cls"));
+        SetTitleHint(m_newsletterLBL, true);
+    } else {
+        p->setGeometry(cw - kTab, p->y(), kTab, kNewsletterCollapsedH);
+        p->lower();
+        setEnabled({"InsertDate1", "InsertTime1", "Find1", "Replace1", "Font1", "CheckSpelling1"}, false);
+        PlaySound(QStringLiteral("tamo104.cls"));
+        SetTitleHint(m_newsletterLBL, false);
+    }
+}
+
+void TMainForm::NewMailLBLClick()
+{
+    QWidget* p = m_panels.value(QStringLiteral("NewMailPanel"));
+    const int cw = ClientWidth();
+    const int ch = ClientHeight();
+    if (p->height() < 86) {
+        p->raise();
+        p->setGeometry(kOpenLeft, 3, cw - kOpenLeft, ch - 40);
+        const int w = p->width() - 40;
+        m_newMailSG->resize(w, m_newMailSG->height());
+        if (QWidget* bar = p->findChild<QWidget*>(QStringLiteral("Panel2")))
+            bar->resize(w, bar->height());
+        m_messageRE->setGeometry(m_messageRE->x(), m_messageRE->y(), w, qMax(40, p->height() - m_messageRE->y() - 8));
+        Action(QStringLiteral("Find1"))->setEnabled(true);
+        Action(QStringLiteral("Replace1"))->setEnabled(false);
+        if (QWidget* b = m_central->findChild<QWidget*>(QStringLiteral("ReplaceAllBtn")))
+            b->setEnabled(false);
+        m_state.ActiveEditor = QStringLiteral("Message");
+        PlaySound(QStringLiteral("tamo103.cls"));
+        SetTitleHint(m_newMailLBL, true);
+    } else {
+        p->setGeometry(cw - kTab, kNewMailTop, kTab, kNewMailCollapsedH);
+        p->lower();
+        Action(QStringLiteral("Find1"))->setEnabled(false);
+        Action(QStringLiteral("Replace1"))->setEnabled(false);
+        PlaySound(QStringLiteral("tamo104.cls"));
+        SetTitleHint(m_newMailLBL, false);
+    }
+}
+
+void TMainForm::ViewDigestLBLClick()
+{
+    QWidget* p = m_panels.value(QStringLiteral("DigestPanel"));
+    const int cw = ClientWidth();
+    const int ch = ClientHeight();
+    if (p->height() <= 99) {
+        if (m_state.Lists.ListCatalog.Count() > 0 && CompileDigest) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            CompileDigest();
+            QApplication::restoreOverrideCursor();
+        }
+        p->raise();
+        p->setGeometry(kOpenLeft, 3, cw - kOpenLeft, ch - 40);
+        m_digestRE->resize(p->width() - 40, m_digestRE->height());
+        Action(QStringLiteral("Find1"))->setEnabled(true);
+        Action(QStringLiteral("Font1"))->setEnabled(true);
+        Action(QStringLiteral("Replace1"))->setEnabled(false);
+        Action(QStringLiteral("Replace2"))->setEnabled(false);
+        if (QWidget* b = m_central->findChild<QWidget*>(QStringLiteral("ReplaceAllBtn")))
+            b->setEnabled(false);
+        m_state.ActiveEditor = QStringLiteral("Digest");
+        PlaySound(QStringLiteral("tamo103.cls"));
+        SetTitleHint(m_viewDigestLBL, true);
+    } else {
+        p->setGeometry(cw - kTab, kDigestTop, kTab, kDigestCollapsedH);
+        p->lower();
+        Action(QStringLiteral("Find1"))->setEnabled(false);
+        Action(QStringLiteral("Replace1"))->setEnabled(false);
+        Action(QStringLiteral("Font1"))->setEnabled(false);
+        Action(QStringLiteral("Replace2"))->setEnabled(true);
+        PlaySound(QStringLiteral("tamo104.cls"));
+        SetTitleHint(m_viewDigestLBL, false);
+    }
+}
+
+void TMainForm::Newsletter2Click()
+{
+    QWidget* p = m_panels.value(QStringLiteral("NewsLetterPanel"));
+    if (p->height() == kNewsletterCollapsedH) {
+        NewsletterLBLClick();
+    } else {
+        m_state.ActiveEditor = QStringLiteral("Letter");
+        p->raise();
+    }
+}
+
+void TMainForm::NewMail1Click()
+{
+    QWidget* p = m_panels.value(QStringLiteral("NewMailPanel"));
+    if (p->height() == kNewMailCollapsedH) {
+        NewMailLBLClick();
+    } else {
+        m_state.ActiveEditor = QStringLiteral("Message");
+        p->raise();
+    }
+}
+
+// ---------------------------------------------------------------- toggles, about
+
+void TMainForm::Sounds1Click()
+{
+    // QAction already inverted its check mark.
+}
+
+void TMainForm::Hints1Click()
+{
+    m_hints = Action(QStringLiteral("Hints1"))->isChecked();
+}
+
+void TMainForm::AboutQuorvel1Click()
+{
+    SetStatus(QStringLiteral("Status: Quorvel version 1.3 - by Harrowlin"));
+    m_aboutPanel1->raise();
+    m_aboutPanel1->move(width() - 300, 16);
+    m_aboutPanel1->setVisible(true);
+    PlaySound(QStringLiteral("tamo106.cls"));
+    m_aboutPanel2->raise();
+    m_aboutPanel2->setGeometry(0, ClientHeight() - (48 + 100), 0, 48);
+    m_aboutPanel2->setVisible(true);
+    m_aboutTimer->setInterval(1);
+    m_aboutCaption->move(m_aboutCaption->x(), -20);
+    m_aboutTimer->start();
+}
+
+void TMainForm::AboutTimer1Timer()
+{
+    if (m_aboutPanel2->width() < 265) {
+        m_aboutPanel2->resize(m_aboutPanel2->width() + 5, 48);
+        return;
+    }
+    m_aboutTimer->setInterval(5);
+    if (m_aboutCaption->y() < 16) {
+        m_aboutCaption->move(m_aboutCaption->x(), m_aboutCaption->y() + 1);
+        m_aboutCaption->repaint();
+    } else {
+        m_aboutTimer->stop();
+    }
+}
+
+void TMainForm::Image1Click()
+{
+    m_aboutTimer->stop();
+    m_aboutPanel1->setVisible(false);
+    m_aboutPanel2->setVisible(false);
+    SetStatus(QStringLiteral("Status:"));
+}

@@ -1,0 +1,141 @@
+#pragma once
+// The main window: the composition root that creates the panels and engines, wires them, and
+// offers them the shell services (status line, gauge, sounds, sliding panels, dialogs).
+#include "app/AppState.h"
+#include "platform/Dialogs.h"
+#include "platform/Shell.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+class QElapsedTimer;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QTableWidget;
+class QTextEdit;
+class QTimer;
+
+class TGeneralPropertiesPanel;
+class TLabelEffect;
+class TListPanel;
+class TSoundPlayer;
+
+class TMainForm : public QMainWindow, public TShell
+{
+    Q_OBJECT
+public:
+    // `dialogs` replaces the real dialogs (tests); the window takes ownership.
+    explicit TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialogs = nullptr,
+                       QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    TAppState& State() { return m_state; }
+    TListPanel* ListPanel() const { return m_listPanel; }
+    TGeneralPropertiesPanel* GeneralPanel() const { return m_generalPanel; }
+    QWidget* Panel(const QString& name) const; // by component name
+    QWidget* Central() const { return m_central; }
+    int ClientWidth() const;
+    int ClientHeight() const;
+
+    // TShell
+    TDialogService& Dialogs() override { return *m_dialogs; }
+    QWidget* Window() override { return this; }
+    void SetStatus(const QString& text, bool paintNow = false) override;
+    QString Status() const override;
+    void StopStatusTimer() override;
+    void StartStatusTimer() override;
+    void PlaySound(const QString& fileName) override;
+    void ShowGauge(qint64 maximum) override;
+    void SetGaugeProgress(qint64 progress) override;
+    void HideGauge() override;
+    void OpenSlidingPanel(QWidget* panel, int width, int height, QWidget* focus, bool playSound = true) override;
+    void CloseSlidingPanel(QWidget* panel, int width) override;
+    void ProcessMessages() override;
+    QAction* Action(const QString& name) override;
+    QString ActiveEditor() const override { return m_state.ActiveEditor; }
+    void SetActiveEditor(const QString& name) override { m_state.ActiveEditor = name; }
+    QTextEdit* EditorPane(const QString& name) override;
+    bool SpellerPresent() const override { return m_state.SpellerPresent; }
+
+    // Settings file.
+    void LoadSettings();
+    bool SaveSettings();
+
+    // Handlers of the main window's own controls.
+    void MailListLBLClick();
+    void NewsletterLBLClick();
+    void NewMailLBLClick();
+    void ViewDigestLBLClick();
+    void Newsletter2Click();
+    void NewMail1Click();
+    void Sounds1Click();
+    void Hints1Click();
+    void AboutQuorvel1Click();
+    void Image1Click();
+    void AboutTimer1Timer();
+    void ClearStatusTimer1Timer();
+    void FormResize();
+    void FormActivate();
+
+    // Hooks the later subsystems fill in.
+    std::function<bool()> CloseNewsletter;   // the newsletter close command; false cancels closing
+    std::function<void()> EndPopSession;     // QUIT when the POP3 client is connected
+    std::function<void()> CompileDigest;     // before the digest panel opens
+
+    bool HintsOn() const;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    void BuildMenus();
+    QAction* AddAction(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key = {},
+                       bool enabled = true);
+    void BuildPanels();
+    void BuildStatusPanel();
+    void BuildAbout();
+    QWidget* MakeSidePanel(const QString& name, const QString& labelName, const QString& title,
+                           TLabelEffect** label, bool titleOnRight);
+    void SetTitleHint(TLabelEffect* label, bool open);
+    void EnsureFolders();
+    void LoadCatalog(const QStringList& paths);
+    void UpdateSizeLimits();
+
+    TAppState m_state;
+    TSoundPlayer& m_sounds;
+    std::unique_ptr<TDialogService> m_dialogs;
+    QHash<QString, QAction*> m_actions;
+    QWidget* m_central = nullptr;
+    QHash<QString, QWidget*> m_panels;
+    TLabelEffect* m_mailListLBL = nullptr;
+    TLabelEffect* m_newsletterLBL = nullptr;
+    TLabelEffect* m_newMailLBL = nullptr;
+    TLabelEffect* m_viewDigestLBL = nullptr;
+    QWidget* m_statusPanel = nullptr;
+    QLabel* m_statusBar = nullptr;
+    QProgressBar* m_gauge = nullptr;
+    qint64 m_gaugeMax = 1;
+    QTimer* m_clearStatusTimer = nullptr;
+    QTimer* m_aboutTimer = nullptr;
+    QWidget* m_aboutPanel1 = nullptr;
+    QWidget* m_aboutPanel2 = nullptr;
+    QLabel* m_aboutCaption = nullptr;
+    QTextEdit* m_messageRE = nullptr;
+    QTextEdit* m_digestRE = nullptr;
+    QTableWidget* m_newMailSG = nullptr;
+    QMenu* m_popupMenu = nullptr;
+    TListPanel* m_listPanel = nullptr;
+    TGeneralPropertiesPanel* m_generalPanel = nullptr;
+    bool m_hints = true;
+    bool m_activated = false;
+    bool m_closing = false;
+    bool m_closed = false;
+    QElapsedTimer* m_pumpClock = nullptr;
+};

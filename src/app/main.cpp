@@ -1,0 +1,80 @@
+// Program entry: splash window, main window, message loop.
+#include "app/MainForm.h"
+#include "app/SplashForm.h"
+#include "platform/Sound.h"
+
+#include <QApplication>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+// Hints appear after 50 ms instead of the usual delay.
+class TQuorvelStyle : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override
+    {
+        if (hint == SH_ToolTip_WakeUpDelay)
+            return 50;
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+
+int g_signalFd[2] = {-1, -1};
+
+void onTerminate(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalFd[1], &c, 1);
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvel"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quorvel 1.3.1"));
+    QApplication::setStyle(new TQuorvelStyle);
+
+    TSoundPlayer sounds;
+    auto* splash = new TSplashForm(sounds);
+    splash->show();
+    splash->repaint();
+    QApplication::processEvents();
+
+    TMainForm mainForm(sounds);
+    // editor: the header/footer/signature editor window is created here.
+    // Starts maximised; without a window manager that means the whole available screen.
+    mainForm.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        mainForm.setGeometry(screen->availableGeometry());
+    mainForm.showMaximized();
+    splash->hide();
+    delete splash;
+
+    // A desktop session that ends the program closes the window through the normal close
+    // sequence, so the settings are written as on Exit.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFd) == 0) {
+        auto* notifier = new QSocketNotifier(g_signalFd[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &mainForm, [&mainForm] {
+            char c;
+            [[maybe_unused]] const ssize_t n = ::read(g_signalFd[0], &c, 1);
+            mainForm.close();
+            if (!mainForm.isVisible())
+                QApplication::quit();
+        });
+        struct sigaction sa = {};
+        sa.sa_handler = onTerminate;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        sigaction(SIGTERM, &sa, nullptr);
+        sigaction(SIGINT, &sa, nullptr);
+    }
+    return app.exec();
+}

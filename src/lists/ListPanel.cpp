@@ -1,0 +1,401 @@
+#include "lists/ListPanel.h"
+
+#include "lists/ListFile.h"
+#include "lists/ListNaming.h"
+#include "lists/MailListModel.h"
+#include "lists/SortKey.h"
+#include "platform/Dialogs.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Shell.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListView>
+#include <QListWidget>
+#include <QStyle>
+#include <QToolButton>
+
+namespace {
+// Counts nested list operations so a click during a long load cannot start a second one.
+class BusyGuard
+{
+public:
+    explicit BusyGuard(int& n) : m_n(n) { ++m_n; }
+    ~BusyGuard() { --m_n; }
+
+private:
+    int& m_n;
+};
+} // namespace
+
+TListPanel::TListPanel(TShell& shell, TListsState& state, QWidget* panel, QObject* parent)
+    : QObject(parent), m_shell(shell), m_state(state)
+{
+    auto* caption = new QLabel(QStringLiteral("Mail Lists:"), panel);
+    caption->setObjectName(QStringLiteral("ListsCaptionLBL"));
+    caption->setGeometry(6, 4, 200, 16);
+
+    m_listsLB = new QListWidget(panel);
+    m_listsLB->setObjectName(QStringLiteral("ListsLB"));
+    m_listsLB->setAccessibleName(QStringLiteral("ListsLB"));
+    m_listsLB->setAccessibleDescription(QStringLiteral("Mail lists"));
+    m_listsLB->setGeometry(6, 22, 217, 92);
+    connect(m_listsLB, &QListWidget::itemClicked, this, [this] { ListsLBClick(); });
+    connect(m_listsLB, &QListWidget::itemDoubleClicked, this, [this] {
+        if (QToolButton* b = Button(QStringLiteral("EditListBtn")); b && b->isEnabled())
+            b->click();
+    });
+
+    const int by = 118;
+    MakeButton(panel, QStringLiteral("NewListbtn"), QStringLiteral("New mail list"), QStyle::SP_FileIcon, 6, by);
+    MakeButton(panel, QStringLiteral("EditListBtn"), QStringLiteral("Edit list properties"), QStyle::SP_FileDialogDetailedView, 34, by);
+    MakeButton(panel, QStringLiteral("RemoveListBtn"), QStringLiteral("Remove mail list"), QStyle::SP_TrashIcon, 62, by);
+    MakeButton(panel, QStringLiteral("SaveListBtn"), QStringLiteral("Save mail list"), QStyle::SP_DialogSaveButton, 90, by);
+    MakeButton(panel, QStringLiteral("CheckMailBtn"), QStringLiteral("Check mail"), QStyle::SP_ArrowDown, 197, by);
+
+    m_listNameLBL = new QLabel(panel);
+    m_listNameLBL->setObjectName(QStringLiteral("ListNameLBL"));
+    m_listNameLBL->setGeometry(6, 148, 217, 16);
+
+    m_mailList = new QListView(panel);
+    m_mailList->setObjectName(QStringLiteral("MailList"));
+    m_mailList->setAccessibleName(QStringLiteral("MailList"));
+    m_mailList->setAccessibleDescription(QStringLiteral("Addresses of the open list"));
+    m_mailList->setGeometry(6, 166, 217, 156);
+    m_mailList->setUniformItemSizes(true); // constant-time layout for very long lists
+    m_mailList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_mailList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_model = new TMailListModel(m_state.ListEntries, this);
+    m_mailList->setModel(m_model);
+    connect(m_mailList, &QListView::clicked, this, [this] { UpdateListControls(); });
+    connect(m_mailList->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { UpdateListControls(); });
+    connect(m_mailList, &QListView::doubleClicked, this, [this] {
+        if (QToolButton* b = Button(QStringLiteral("Editbtn")); b && b->isEnabled())
+            b->click();
+    });
+
+    const int ay = 328;
+    MakeButton(panel, QStringLiteral("NewBtn"), QStringLiteral("New address"), QStyle::SP_FileDialogNewFolder, 6, ay);
+    MakeButton(panel, QStringLiteral("Editbtn"), QStringLiteral("Edit address"), QStyle::SP_FileDialogContentsView, 34, ay);
+    MakeButton(panel, QStringLiteral("RemoveBtn"), QStringLiteral("Remove address"), QStyle::SP_DialogDiscardButton, 62, ay);
+
+    connect(Button(QStringLiteral("SaveListBtn")), &QToolButton::clicked, this, [this] { SaveListBtnClick(); });
+    connect(Button(QStringLiteral("RemoveListBtn")), &QToolButton::clicked, this, [this] { RemoveMailList1Click(); });
+}
+
+QToolButton* TListPanel::MakeButton(QWidget* parent, const QString& name, const QString& hint, int icon,
+                                    int x, int y)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setIcon(parent->style()->standardIcon(QStyle::StandardPixmap(icon)));
+    b->setToolTip(hint);
+    b->setAccessibleName(name);
+    b->setAccessibleDescription(hint);
+    b->setGeometry(x, y, 26, 26);
+    m_buttons << b;
+    return b;
+}
+
+QToolButton* TListPanel::Button(const QString& name) const
+{
+    for (QToolButton* b : m_buttons) {
+        if (b->objectName() == name)
+            return b;
+    }
+    return nullptr;
+}
+
+const QStringList& TListPanel::SlidingPanelButtons()
+{
+    static const QStringList names = {QStringLiteral("NewListbtn"), QStringLiteral("EditListBtn"),
+                                      QStringLiteral("RemoveListBtn"), QStringLiteral("NewBtn"),
+                                      QStringLiteral("Editbtn"), QStringLiteral("RemoveBtn"),
+                                      QStringLiteral("CheckMailBtn")};
+    return names;
+}
+
+void TListPanel::SetButtonsEnabled(bool on)
+{
+    for (const QString& n : SlidingPanelButtons()) {
+        if (QToolButton* b = Button(n))
+            b->setEnabled(on);
+    }
+}
+
+void TListPanel::SetListBoxesEnabled(bool on)
+{
+    m_listsLB->setEnabled(on);
+    m_mailList->setEnabled(on);
+}
+
+int TListPanel::SelectedEntry() const
+{
+    const QModelIndexList sel = m_mailList->selectionModel()->selectedIndexes();
+    return sel.isEmpty() ? -1 : sel.first().row();
+}
+
+void TListPanel::SelectEntry(int row)
+{
+    if (row < 0 || row >= m_model->rowCount()) {
+        m_mailList->clearSelection();
+        return;
+    }
+    const QModelIndex idx = m_model->index(row);
+    m_mailList->setCurrentIndex(idx);
+    m_mailList->selectionModel()->select(idx, QItemSelectionModel::ClearAndSelect);
+}
+
+void TListPanel::SortCatalog()
+{
+    m_state.ListCatalog.Sort();
+    m_listsLB->clear();
+    for (int i = 0; i < m_state.ListCatalog.Count(); ++i)
+        m_listsLB->addItem(m_state.ListCatalog.At(i)->Text(MailListRecord::Name));
+}
+
+int TListPanel::SelectListByName(const QString& name)
+{
+    for (int i = 0; i < m_listsLB->count(); ++i) {
+        if (m_listsLB->item(i)->text() == name) {
+            m_listsLB->setCurrentRow(i);
+            return i;
+        }
+    }
+    return -1;
+}
+
+QString TListPanel::ListNameText() const
+{
+    if (!m_state.CurrentList)
+        return QString();
+    return m_state.CurrentList->Text(MailListRecord::Name) + QStringLiteral(" - ")
+           + QString::number(m_model->rowCount()) + QStringLiteral(" addresses");
+}
+
+void TListPanel::ListsLBClick()
+{
+    const int row = m_listsLB->currentRow();
+    if (row < 0 || Busy())
+        return;
+    OpenList(row);
+}
+
+void TListPanel::OpenList(int row)
+{
+    if (row < 0 || row >= m_state.ListCatalog.Count())
+        return;
+    BusyGuard busy(m_busy);
+    SetListBoxesEnabled(false);
+    m_state.ListEntries.Clear();
+    m_state.CurrentList = m_state.ListCatalog.At(row);
+    m_shell.SetStatus(QStringLiteral("Status: Opening list..."), true);
+    m_shell.StopStatusTimer();
+
+    listfile::TReader reader;
+    MailListRecord header;
+    bool ok = reader.Open(m_state.CurrentList->Text(MailListRecord::FilePath)) && reader.ReadHeader(&header);
+    int inversions = 0;
+    if (ok) {
+        // The catalog's header stays authoritative; record 0 is only skipped.
+        m_state.ListEntries.BeginBulk();
+        TAddressList& entries = m_state.ListEntries;
+        int n = 0;
+        for (;;) {
+            auto entry = std::make_unique<MailListRecord>();
+            if (!reader.Next(entry.get()))
+                break;
+            if (n > 0
+                && sortkey::Compare(TAddressList::SortKeyOf(*entry),
+                                    TAddressList::SortKeyOf(entries.At(n - 1))) < 0)
+                ++inversions;
+            entries.Append(std::move(entry));
+            if ((++n & 0x3FF) == 0)
+                m_shell.ProcessMessages();
+        }
+        m_state.ListEntries.EndBulk();
+        ok = !reader.Failed();
+    }
+    if (!ok)
+        m_shell.Dialogs().Error(QStringLiteral("File not found!"), m_shell.Window());
+    m_listNameLBL->setText(ListNameText());
+    if (inversions > 1) {
+        SortEntries();
+        SaveCurrentList();
+    }
+    m_shell.SetStatus(QStringLiteral("Status:"));
+    m_shell.StartStatusTimer();
+    SetListBoxesEnabled(true);
+    UpdateListControls();
+    emit ListOpened();
+}
+
+void TListPanel::SortEntries()
+{
+    BusyGuard busy(m_busy);
+    m_shell.SetStatus(QStringLiteral("Status: Sorting mail list..."), true);
+    SetListBoxesEnabled(false);
+    m_shell.StopStatusTimer();
+    const qint64 n = m_state.ListEntries.Count();
+    const qint64 max = qMax<qint64>(1, n * n);
+    m_shell.ShowGauge(max);
+    m_state.ListEntries.SortEntries([&](double f) {
+        m_shell.SetGaugeProgress(qMax<qint64>(1, qint64(f * double(max))));
+        m_shell.ProcessMessages();
+    });
+    m_shell.SetGaugeProgress(max);
+    m_shell.HideGauge();
+    m_shell.SetStatus(QStringLiteral("Status"));
+    m_shell.StartStatusTimer();
+    SetListBoxesEnabled(true);
+}
+
+bool TListPanel::SaveCurrentList()
+{
+    if (!m_state.CurrentList)
+        return false;
+    BusyGuard busy(m_busy);
+    m_listsLB->setEnabled(false);
+    m_shell.SetStatus(QStringLiteral("Status: Saving list..."), true);
+    m_shell.StopStatusTimer();
+    const QString path = m_state.CurrentList->Text(MailListRecord::FilePath);
+    QString error;
+    const bool ok = listfile::Write(path, *m_state.CurrentList, m_state.ListEntries, &error,
+                                    [this] { m_shell.ProcessMessages(); });
+    if (!ok) {
+        m_shell.Dialogs().Error(QStringLiteral("Could not write the list file ") + path
+                                    + QStringLiteral(":\n") + error
+                                    + QStringLiteral("\nThe file on disk was left as it was."),
+                                m_shell.Window());
+    }
+    m_shell.SetStatus(QStringLiteral("Status:"));
+    m_shell.StartStatusTimer();
+    m_listsLB->setEnabled(true);
+    return ok;
+}
+
+void TListPanel::OpenMailList1Click()
+{
+    if (Busy())
+        return;
+    m_shell.SetStatus(QStringLiteral("Status: Opening mail list..."));
+    TFileDialogRequest req;
+    req.title = QStringLiteral("Open Quorvel Mail List");
+    req.filters = {QStringLiteral("Text Documents (*.txt)"), QStringLiteral("Quorvel Mail List (*.qvl)"),
+                   QStringLiteral("Quorvel Document (*.qvd)"), QStringLiteral("Raw Text File (*.rtf)"),
+                   QStringLiteral("All Files (*.*)")};
+    req.filterIndex = 2;
+    req.initialDir = ProgramFolder();
+    req.mustExist = true;
+    if (!m_shell.Dialogs().OpenFile(req, m_shell.Window()))
+        return;
+    BusyGuard busy(m_busy);
+    SetListBoxesEnabled(false);
+    auto reenable = [this] { SetListBoxesEnabled(true); };
+
+    auto header = std::make_unique<MailListRecord>();
+    QString error;
+    if (!listfile::ReadHeader(req.fileName, header.get(), &error)) {
+        m_shell.Dialogs().Error(QStringLiteral("Could not read the list file ") + req.fileName
+                                    + QStringLiteral(":\n") + error,
+                                m_shell.Window());
+        m_shell.SetStatus(QStringLiteral("Status: Cannot open list."));
+        reenable();
+        return;
+    }
+    const QString name = header->Text(MailListRecord::Name);
+    const QString folder = listnaming::ChooseFolder(ProgramFolder(), name);
+    QDir().mkpath(folder);
+    QDir().mkpath(folder + QStringLiteral("/Sent Mail"));
+    const QString copy = folder + u'/' + QFileInfo(req.fileName).fileName();
+    const QString target = folder + u'/' + listnaming::BaseFileName(name);
+    // The copy is the list from now on; without it the catalog would point at nothing.
+    if (!QFile::copy(req.fileName, copy) || (copy != target && !QFile::rename(copy, target))) {
+        m_shell.Dialogs().Error(QStringLiteral("Could not copy ") + req.fileName + QStringLiteral(" to ")
+                                    + target + u'.',
+                                m_shell.Window());
+        m_shell.SetStatus(QStringLiteral("Status: Cannot open list."));
+        reenable();
+        return;
+    }
+    header->SetText(MailListRecord::FilePath, target);
+
+    for (int i = 0; i < m_listsLB->count(); ++i) {
+        if (m_listsLB->item(i)->text() == name) {
+            m_shell.Dialogs().Warning(QStringLiteral("A list named ") + name
+                                          + QStringLiteral(" already exists. Quorvel cannot open list."),
+                                      m_shell.Window());
+            m_shell.SetStatus(QStringLiteral("Status: Cannot open list."));
+            reenable();
+            return;
+        }
+    }
+    m_state.ListCatalog.Append(std::move(header));
+    SortCatalog();
+    const int row = SelectListByName(name);
+    m_shell.SetStatus(QStringLiteral("Status: Opening lists..."), true);
+    OpenList(row);
+    SaveCurrentList();
+    m_shell.SetStatus(QStringLiteral("Status: Mail list opened."));
+    reenable();
+}
+
+void TListPanel::RemoveMailList1Click()
+{
+    const int row = m_listsLB->currentRow();
+    if (row < 0 || Busy())
+        return;
+    if (!m_shell.Dialogs().AskYesNo(
+            QStringLiteral("Are you sure you want to remove this mail list? (The actual file will not be deleted.)"),
+            m_shell.Window()))
+        return;
+    // The open list's entries go with MailList; CurrentList must never outlive its header.
+    m_state.ListEntries.Clear();
+    m_state.CurrentList = nullptr;
+    m_state.ListCatalog.Take(row);
+    delete m_listsLB->takeItem(row);
+    m_listsLB->setCurrentRow(-1);
+    m_listsLB->clearSelection();
+    UpdateListControls();
+}
+
+void TListPanel::UpdateListControls()
+{
+    auto enable = [this](const QString& name, bool on) {
+        if (QToolButton* b = Button(name))
+            b->setEnabled(on);
+        else if (QWidget* w = m_shell.Window()->findChild<QWidget*>(name))
+            w->setEnabled(on);
+        else
+            m_shell.Action(name)->setEnabled(on);
+    };
+    if (m_listsLB->count() == 0) {
+        for (const char* n : {"ListProperties1", "RemoveMailList1", "RemoveListBtn", "EditListBtn", "NewBtn",
+                              "Editbtn", "RemoveBtn", "SaveListBtn", "CheckAllBtn", "CheckMail1", "CheckMailBtn",
+                              "ExportMailList1"})
+            enable(QLatin1String(n), false);
+        m_mailList->setEnabled(false);
+        m_listNameLBL->clear();
+        return;
+    }
+    m_listNameLBL->setEnabled(true);
+    m_mailList->setEnabled(true);
+    enable(QStringLiteral("SaveListBtn"), m_model->rowCount() > 0);
+    const bool lineSelected = SelectedEntry() >= 0;
+    enable(QStringLiteral("Editbtn"), lineSelected);
+    enable(QStringLiteral("RemoveBtn"), lineSelected);
+    const bool listSelected = m_listsLB->currentRow() >= 0 && m_listsLB->currentItem()
+                              && m_listsLB->currentItem()->isSelected();
+    if (!listSelected)
+        m_listNameLBL->clear();
+    else
+        m_listNameLBL->setText(ListNameText());
+    for (const char* n : {"ListProperties1", "NewBtn", "RemoveMailList1", "RemoveListBtn", "EditListBtn",
+                          "CheckMail1", "CheckMailBtn", "ExportMailList1", "ImportMailList1"})
+        enable(QLatin1String(n), listSelected);
+}

@@ -1,0 +1,75 @@
+#pragma once
+// The "Mail Lists" panel's contents: the catalog list box `ListsLB`, the address list box
+// `MailList` with `ListNameLBL`, and the list and address buttons; opening, saving, importing
+// and removing lists, and the rule that enables the list commands.
+#include "lists/ListsState.h"
+
+#include <QObject>
+#include <QString>
+
+class QLabel;
+class QListView;
+class QListWidget;
+class QToolButton;
+class QWidget;
+class TMailListModel;
+class TShell;
+
+class TListPanel : public QObject
+{
+    Q_OBJECT
+public:
+    // Creates the controls inside `panel` (the MailListPanel frame, content area 229 x 361).
+    TListPanel(TShell& shell, TListsState& state, QWidget* panel, QObject* parent = nullptr);
+
+    QListWidget* ListsLB() const { return m_listsLB; }
+    QListView* MailList() const { return m_mailList; }
+    TMailListModel* MailListModel() const { return m_model; }
+    QLabel* ListNameLBL() const { return m_listNameLBL; }
+    QToolButton* Button(const QString& name) const; // NewListbtn, EditListBtn, ... CheckMailBtn
+
+    // The buttons a sliding edit panel disables while it is open.
+    static const QStringList& SlidingPanelButtons();
+    void SetButtonsEnabled(bool on);
+
+    // Runs when a list operation with pending events is in progress; list commands wait.
+    bool Busy() const { return m_busy > 0; }
+
+    // The selected MailList line, or -1.
+    int SelectedEntry() const;
+    void SelectEntry(int row);
+
+    // -- handlers and shared operations --
+    void SortCatalog();
+    void ListsLBClick();
+    bool SaveCurrentList();
+    void OpenMailList1Click();
+    void RemoveMailList1Click();
+    void UpdateListControls();
+    void SaveListBtnClick() { SaveCurrentList(); }
+    // Opens the list at catalog position `row` (as a click on that line).
+    void OpenList(int row);
+    // Selects the first ListsLB line equal to `name` (exact); returns its row or -1.
+    int SelectListByName(const QString& name);
+    // Sorts ListEntries and refills MailList, with the gauge and status of a long sort.
+    void SortEntries();
+    // The ListNameLBL text for the open list.
+    QString ListNameText() const;
+
+signals:
+    // A list was opened (the New Mail toolbar follows the open list).
+    void ListOpened();
+
+private:
+    void SetListBoxesEnabled(bool on);
+    QToolButton* MakeButton(QWidget* parent, const QString& name, const QString& hint, int icon, int x, int y);
+
+    TShell& m_shell;
+    TListsState& m_state;
+    QListWidget* m_listsLB;
+    QListView* m_mailList;
+    TMailListModel* m_model;
+    QLabel* m_listNameLBL;
+    QList<QToolButton*> m_buttons;
+    int m_busy = 0;
+};

@@ -1,0 +1,22 @@
+#pragma once
+// The shared state of the mail lists, owned by the main window and handed to the parts that
+// read it (sending, mail check, maintenance, digest).
+#include "lists/AddressList.h"
+#include "lists/ListCatalog.h"
+
+#include <QStringList>
+#include <memory>
+
+struct TListsState
+{
+    TListCatalog ListCatalog;
+    TAddressList ListEntries;
+    MailListRecord* CurrentList = nullptr; // a catalog entry, or null when no list is open
+    std::unique_ptr<MailListRecord> WorkEntry;
+    bool EditingList = false;
+    // Mirrors cb_AutoSaveLists.
+    bool AutoSaveLists = true;
+    // Catalog paths whose files could not be read at start. They stay in the settings file so
+    // a list on a drive that is not there today is not forgotten.
+    QStringList UnreadableLists;
+};
