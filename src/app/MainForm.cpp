@@ -2,6 +2,8 @@
 
 #include "app/GeneralPropertiesPanel.h"
 #include "app/LabelEffect.h"
+#include "editor/FindPanel.h"
+#include "editor/NewsletterEditor.h"
 #include "lists/ListFile.h"
 #include "lists/ListPanel.h"
 #include "platform/Dialogs.h"
@@ -320,6 +322,16 @@ void TMainForm::BuildPanels()
     m_newsletterLBL->setGeometry(0, 0, kTab, kNewsletterCollapsedH);
     connect(m_newsletterLBL, &TLabelEffect::clicked, this, &TMainForm::NewsletterLBLClick);
     // editor: the newsletter editor builds its controls inside `news` here.
+    auto* newsletter = new TNewsletterEditor(*this, news, this);
+    connect(newsletter, &TNewsletterEditor::TitleActionRequested, this, &TMainForm::NewsletterLBLClick);
+    connect(newsletter, &TNewsletterEditor::BackgroundColorChosen, this, [this](const QColor& color) {
+        for (QWidget* w : {m_central, m_statusPanel}) {
+            QPalette pal = w->palette();
+            pal.setColor(QPalette::Window, color);
+            w->setPalette(pal);
+        }
+    });
+    CloseNewsletter = [newsletter] { return newsletter->CloseFile1Click(); };
 
     QWidget* mail = MakeSidePanel(QStringLiteral("NewMailPanel"), QStringLiteral("NewMailLBL"),
                                   QStringLiteral("New Mail"), &m_newMailLBL, false);
@@ -357,6 +369,8 @@ void TMainForm::BuildPanels()
     }
 
     // editor: the find panel `FindPanel` is created here (height 134, left -307, width 296, top CH - 300).
+    auto* find = new TFindPanel(*this, m_central);
+    find->setGeometry(-307, ClientHeight() - 300, 296, 134);
 
     m_generalPanel = new TGeneralPropertiesPanel(*this, m_state.GeneralSettings, [this] { SaveSettings(); }, m_central);
     m_generalPanel->setGeometry(cw - TGeneralPropertiesPanel::kWidth, 3, TGeneralPropertiesPanel::kWidth, 0);

@@ -1,6 +1,7 @@
 // Program entry: splash window, main window, message loop.
 #include "app/MainForm.h"
 #include "app/SplashForm.h"
+#include "editor/SigForm.h"
 #include "platform/Sound.h"
 
 #include <QApplication>
@@ -50,6 +51,8 @@ int main(int argc, char* argv[])
 
     TMainForm mainForm(sounds);
     // editor: the header/footer/signature editor window is created here.
+    TSigForm sigForm(mainForm);
+    sigForm.AttachButtons(&mainForm);
     // Starts maximised; without a window manager that means the whole available screen.
     mainForm.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (QScreen* screen = QGuiApplication::primaryScreen())

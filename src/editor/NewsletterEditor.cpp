@@ -115,11 +115,13 @@ QTextCharFormat FormatOfFont(const QFont& font, const QColor& color)
 TNewsletterEditor::TNewsletterEditor(TShell& shell, QWidget* newsletterPanel, QObject* parent)
     : QObject(parent), m_shell(shell), m_panel(newsletterPanel)
 {
+    setObjectName(QStringLiteral("NewsletterEditor"));
     m_lastFont = QFont(QStringLiteral("MS Sans Serif"));
     m_lastFont.setPointSize(8);
     m_find1 = shell.Action(QStringLiteral("Find1"));
     m_replace1 = shell.Action(QStringLiteral("Replace1"));
     m_clear1 = shell.Action(QStringLiteral("Clear1"));
+    m_checkSpelling1 = shell.Action(QStringLiteral("CheckSpelling1"));
     CreateControls();
     ConnectActions();
     // One application-wide filter: focus changes of the body, the panel's resizes and mouse
@@ -181,19 +183,22 @@ void TNewsletterEditor::CreateControls()
     m_footer = MakeLogPane(p, QStringLiteral("FooterRE"));
     m_sig = MakeLogPane(p, QStringLiteral("SigRE"));
 
-    m_popup = Named(new QMenu(p), QStringLiteral("PopupMenu1"));
-    struct PopupDef { const char* name; const char* caption; const char* runs; QKeySequence key; };
-    const PopupDef popups[] = {{"Find2", "&Find...", "Find1", QKeySequence(Qt::CTRL | Qt::Key_F)},
-                               {"Replace2", "&Replace...", "Replace1", QKeySequence(Qt::CTRL | Qt::Key_R)},
-                               {"Font2", "F&ont...", "Font1", QKeySequence()}};
+    // The panes share the main window's pop-up menu; each entry runs its menu command, and
+    // does nothing while that command is disabled.
+    m_popup = m_shell.Window() ? m_shell.Window()->findChild<QMenu*>(QStringLiteral("PopupMenu1")) : nullptr;
+    const bool ownMenu = !m_popup;
+    if (ownMenu)
+        m_popup = Named(new QMenu(p), QStringLiteral("PopupMenu1"));
+    struct PopupDef { const char* name; const char* caption; const char* runs; };
+    const PopupDef popups[] = {{"Find2", "&Find...", "Find1"},
+                               {"Replace2", "&Replace...", "Replace1"},
+                               {"Font2", "F&ont...", "Font1"}};
     for (const PopupDef& def : popups) {
-        QAction* a = m_popup->addAction(QString::fromLatin1(def.caption));
-        a->setObjectName(QString::fromLatin1(def.name));
-        // Shown for reference only: the main menu's items own the keys.
-        if (!def.key.isEmpty()) {
-            a->setShortcut(def.key);
-            a->setShortcutContext(Qt::WidgetShortcut);
-        }
+        QAction* a = m_shell.Action(QString::fromLatin1(def.name));
+        if (a->text() == a->objectName())
+            a->setText(QString::fromLatin1(def.caption));
+        if (ownMenu)
+            m_popup->addAction(a);
         const QString runs = QString::fromLatin1(def.runs);
         connect(a, &QAction::triggered, this, [this, runs] { RunAction(runs); });
     }
@@ -277,7 +282,8 @@ void TNewsletterEditor::BodyChanged()
         Button(QString::fromLatin1(name))->setEnabled(filled);
     const bool spell = filled && m_shell.SpellerPresent();
     Button(QStringLiteral("CheckSpellingBtn"))->setEnabled(spell);
-    m_shell.Action(QStringLiteral("CheckSpelling1"))->setEnabled(spell);
+    if (m_checkSpelling1)
+        m_checkSpelling1->setEnabled(spell);
 }
 
 void TNewsletterEditor::LetterFocusIn()
@@ -561,9 +567,10 @@ void TNewsletterEditor::Font1Click()
 
 void TNewsletterEditor::BackgroundColor1Click()
 {
-    QWidget* w = m_shell.Window();
-    QColor color = w ? w->palette().color(QPalette::Window) : QColor();
-    if (m_shell.Dialogs().ChooseColor(color, w))
+    // The colour shown first is the one behind the panels.
+    QWidget* host = m_panel && m_panel->parentWidget() ? m_panel->parentWidget() : m_shell.Window();
+    QColor color = host ? host->palette().color(QPalette::Window) : QColor();
+    if (m_shell.Dialogs().ChooseColor(color, m_shell.Window()))
         emit BackgroundColorChosen(color);
 }
 

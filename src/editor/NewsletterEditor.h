@@ -42,7 +42,8 @@ public:
     QMenu* PopupMenu1() const { return m_popup; }
     QToolButton* Button(const QString& name) const; // "SendMailToBtn", "PrintBtn", ...
 
-    // Document state.
+    // Document state. Opening a file gives LetterRE a new QTextDocument: hold the pane, not
+    // its document.
     const QString& DocumentFileName() const { return m_fileName; }
     bool DocumentSaved() const { return m_saved; }
     void SetDocumentSaved(bool saved) { m_saved = saved; }
@@ -112,6 +113,7 @@ private:
     QPointer<QAction> m_find1;
     QPointer<QAction> m_replace1;
     QPointer<QAction> m_clear1;
+    QPointer<QAction> m_checkSpelling1;
 
     QString m_fileName;
     bool m_saved = false;

@@ -6,6 +6,7 @@
 #include "platform/Shell.h"
 #include "platform/TextFile.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCloseEvent>
 #include <QFrame>
@@ -100,6 +101,30 @@ bool TSigForm::eventFilter(QObject* watched, QEvent* event)
             return true;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+int TSigForm::AttachButtons(QWidget* root)
+{
+    struct Opener { const char* button; const char* field; const char* kind; const char* caption; };
+    static const Opener openers[] = {
+        {"SpeedButton1", "HeaderEDT", "Header", "Edit Header File"},
+        {"SpeedButton2", "FooterEDT", "Footer", "Edit Footer File"},
+        {"SpeedButton3", "SignatureEDT", "Sig", "Edit Signature File"},
+        {"SpeedButton4", "UserHeaderEDT", "UserHeader", "Edit Header File"},
+        {"SpeedButton5", "UserFooterEDT", "UserFooter", "Edit Footer File"},
+        {"SpeedButton6", "UserSigEDT", "UserSig", "Edit Signature File"}};
+    int attached = 0;
+    for (const Opener& o : openers) {
+        auto* button = root->findChild<QAbstractButton*>(QString::fromLatin1(o.button));
+        auto* field = root->findChild<QLineEdit*>(QString::fromLatin1(o.field));
+        if (!button || !field)
+            continue;
+        const QString kind = QString::fromLatin1(o.kind);
+        const QString caption = QString::fromLatin1(o.caption);
+        connect(button, &QAbstractButton::clicked, this, [this, field, kind, caption] { OpenEditor(field, kind, caption); });
+        ++attached;
+    }
+    return attached;
 }
 
 bool TSigForm::OpenEditor(QLineEdit* field, const QString& kind, const QString& caption)

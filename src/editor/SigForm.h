@@ -22,6 +22,11 @@ public:
     // the window left as it was, when the named file cannot be read.
     bool OpenEditor(QLineEdit* field, const QString& kind, const QString& caption);
 
+    // Wires the opening buttons SpeedButton1 to SpeedButton6 found below `root` to their
+    // fields (HeaderEDT ... UserSigEDT); returns how many were found. Panels created later can
+    // call OpenEditor themselves.
+    int AttachButtons(QWidget* root);
+
     QTextEdit* RichEdit1() const { return m_edit; }
     const QString& SigFileName() const { return m_fileName; }
     const QString& SigFileKind() const { return m_kind; }
