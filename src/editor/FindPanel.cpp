@@ -38,7 +38,12 @@ TFindPanel::TFindPanel(TShell& shell, QWidget* parent) : QFrame(parent), m_shell
     setAccessibleName(QStringLiteral("Find/Replace"));
     setFrameShape(QFrame::Panel);
     setFrameShadow(QFrame::Raised);
+    // Its own colours: the window behind it takes the user's background colour.
     setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xD4, 0xD0, 0xC8));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    setPalette(pal);
     setGeometry(-307, 0, 296, 134);
 
     m_title = Named(new QLabel(QStringLiteral("Find/Replace"), this), QStringLiteral("LabelEffect1"),
@@ -72,23 +77,23 @@ TFindPanel::TFindPanel(TShell& shell, QWidget* parent) : QFrame(parent), m_shell
 
     auto* options = Named(new QGroupBox(QStringLiteral("Options"), this), QStringLiteral("GroupBox1"),
                           QStringLiteral("Options"), QString());
-    options->setGeometry(8, 78, 136, 64);
+    options->setGeometry(8, 78, 148, 64);
     m_case = Named(new QCheckBox(QStringLiteral("Case sensitive"), options), QStringLiteral("mcase"),
                    QStringLiteral("Case sensitive"), QStringLiteral("Match case"));
-    m_case->setGeometry(8, 20, 124, 18);
+    m_case->setGeometry(8, 20, 136, 18);
     m_words = Named(new QCheckBox(QStringLiteral("Whole words only"), options), QStringLiteral("wword"),
                     QStringLiteral("Whole words only"), QStringLiteral("Search for whole words only"));
-    m_words->setGeometry(8, 40, 124, 18);
+    m_words->setGeometry(8, 40, 136, 18);
 
     auto* direction = Named(new QGroupBox(QStringLiteral("Direction"), this), QStringLiteral("GroupBox2"),
                             QStringLiteral("Direction"), QString());
-    direction->setGeometry(152, 78, 136, 64);
+    direction->setGeometry(162, 78, 126, 64);
     m_startTop = Named(new QCheckBox(QStringLiteral("Forward"), direction), QStringLiteral("StartTop"),
                        QStringLiteral("Forward"), QStringLiteral("Search forward from cursor"));
-    m_startTop->setGeometry(8, 20, 124, 18);
+    m_startTop->setGeometry(8, 20, 114, 18);
     m_up = Named(new QCheckBox(QStringLiteral("Backward"), direction), QStringLiteral("SearchUp"),
                  QStringLiteral("Backward"), QStringLiteral("Search backwards from cursor"));
-    m_up->setGeometry(8, 40, 124, 18);
+    m_up->setGeometry(8, 40, 114, 18);
 
     m_ok = Named(new QPushButton(QStringLiteral("&Ok"), this), QStringLiteral("OkBtn"), QStringLiteral("&Ok"),
                  QStringLiteral("Find/Replace text"));

@@ -3,6 +3,7 @@
 #include "editor/NewsletterFile.h"
 #include "editor/PrintRichText.h"
 #include "platform/Dialogs.h"
+#include "platform/ProgramFolder.h"
 #include "platform/Regional.h"
 #include "platform/Shell.h"
 #include "platform/TextFile.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -263,6 +265,16 @@ void TNewsletterEditor::RunAction(const QString& name)
         a->trigger();
 }
 
+QString TNewsletterEditor::DialogFolder() const
+{
+    return m_lastFolder.isEmpty() ? ProgramFolder() : m_lastFolder;
+}
+
+void TNewsletterEditor::Remember(const QString& path)
+{
+    m_lastFolder = QFileInfo(path).absolutePath();
+}
+
 QWidget* TNewsletterEditor::Focused() const
 {
     QWidget* w = QApplication::focusWidget();
@@ -398,9 +410,11 @@ void TNewsletterEditor::OpenFile1Click()
     request.title = QStringLiteral("Open File");
     request.filters = kOpenFilters;
     request.filterIndex = 3;
+    request.initialDir = DialogFolder();
     request.mustExist = true;
     if (!dialogs.OpenFile(request, m_shell.Window()))
         return;
+    Remember(request.fileName);
     LoadDocument(request.fileName);
 }
 
@@ -449,9 +463,11 @@ void TNewsletterEditor::ImportText1Click()
     request.title = QStringLiteral("Open Text File");
     request.filters = kOpenFilters;
     request.filterIndex = 1;
+    request.initialDir = DialogFolder();
     request.mustExist = true;
     if (!m_shell.Dialogs().OpenFile(request, m_shell.Window()))
         return;
+    Remember(request.fileName);
     QByteArray bytes;
     QString reason;
     if (!textfile::readBytes(request.fileName, &bytes, &reason)) {
@@ -477,9 +493,11 @@ bool TNewsletterEditor::RunSaveDialog(QString* path)
     request.fileName = QStringLiteral("untitled");
     request.defaultExt = QStringLiteral("txt");
     request.overwritePrompt = true;
+    request.initialDir = DialogFolder();
     if (!m_shell.Dialogs().SaveFile(request, m_shell.Window()))
         return false;
     *path = request.fileName;
+    Remember(request.fileName);
     return true;
 }
 

@@ -96,6 +96,8 @@ private:
     bool RunSaveDialog(QString* path);
     void RunAction(const QString& name);
     QWidget* Focused() const;
+    QString DialogFolder() const;
+    void Remember(const QString& path);
 
     TShell& m_shell;
     QPointer<QWidget> m_panel;
@@ -116,6 +118,7 @@ private:
     QPointer<QAction> m_checkSpelling1;
 
     QString m_fileName;
+    QString m_lastFolder; // where the file dialogs open: the last file's folder
     bool m_saved = false;
     QFont m_lastFont;
     QColor m_lastColor = Qt::black;

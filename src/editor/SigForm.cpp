@@ -3,6 +3,7 @@
 #include "editor/NewsletterFile.h"
 #include "editor/RtfCodec.h"
 #include "platform/Dialogs.h"
+#include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
 #include "platform/TextFile.h"
 
@@ -148,6 +149,12 @@ bool TSigForm::OpenEditor(QLineEdit* field, const QString& kind, const QString& 
     m_field = field;
     m_kind = kind;
     setWindowTitle(caption);
+    if (!m_placed && m_shell.Window() && m_shell.Window()->isVisible()) {
+        // First shown over the middle of the main window.
+        const QRect main = m_shell.Window()->frameGeometry();
+        move(main.center() - rect().center());
+        m_placed = true;
+    }
     show();
     raise();
     activateWindow();
@@ -176,6 +183,7 @@ bool TSigForm::Save1Click()
     request.fileName = QStringLiteral("untitled");
     request.defaultExt = QStringLiteral("txt");
     request.overwritePrompt = true;
+    request.initialDir = ProgramFolder();
     if (!m_shell.Dialogs().SaveFile(request, this))
         return false;
     if (!WriteTo(request.fileName))

@@ -51,4 +51,5 @@ private:
     QPointer<QLineEdit> m_field;
     QFont m_lastFont;
     QColor m_lastColor = Qt::black;
+    bool m_placed = false;
 };
