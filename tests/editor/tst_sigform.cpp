@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolButton>
 
 #include <memory>
 
@@ -48,6 +49,7 @@ private slots:
     void failedWriteLeavesFieldAlone();
     void cancelledSaveWritesNothing();
     void clearEmptiesWholeEditor();
+    void buttonsOpenTheirFields();
 
 private:
     std::unique_ptr<Fixture> f;
@@ -199,6 +201,27 @@ void TestSigForm::clearEmptiesWholeEditor()
     f->edit()->setTextCursor(c);
     f->form.findChild<QAction*>(QStringLiteral("Clear1"))->trigger();
     QVERIFY(f->edit()->document()->isEmpty());
+}
+
+void TestSigForm::buttonsOpenTheirFields()
+{
+    QWidget root;
+    auto* button = new QToolButton(&root);
+    button->setObjectName(QStringLiteral("SpeedButton5"));
+    auto* field = new QLineEdit(&root);
+    field->setObjectName(QStringLiteral("UserFooterEDT"));
+    auto* lonely = new QToolButton(&root); // its field does not exist here
+    lonely->setObjectName(QStringLiteral("SpeedButton1"));
+    QCOMPARE(f->form.AttachButtons(&root), 1);
+    button->click();
+    QVERIFY(f->form.isVisible());
+    QCOMPARE(f->form.windowTitle(), QStringLiteral("Edit Footer File"));
+    QCOMPARE(f->form.SigFileKind(), QStringLiteral("UserFooter"));
+    f->edit()->setPlainText(QStringLiteral("footer"));
+    const QString path = f->path(QStringLiteral("footer.txt"));
+    f->shell.dialogs.saveFiles << path;
+    QVERIFY(f->form.Save1Click());
+    QCOMPARE(field->text(), path);
 }
 
 QTEST_MAIN(TestSigForm)
