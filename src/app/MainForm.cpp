@@ -2,8 +2,11 @@
 
 #include "app/GeneralPropertiesPanel.h"
 #include "app/LabelEffect.h"
+#include "lists/AddressPanel.h"
+#include "lists/AddressTools.h"
 #include "lists/ListFile.h"
 #include "lists/ListPanel.h"
+#include "lists/ListPropertiesPanel.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Registry.h"
@@ -364,11 +367,26 @@ void TMainForm::BuildPanels()
             [this](bool on) { m_state.Lists.AutoSaveLists = on; });
     // editor: SpeedButton4-6 on this panel open the header/footer/signature editor.
 
-    // The list properties, address and send panels slide in the same way; their contents
-    // belong to the list and send subsystems.
-    for (const auto& [name, width] : {std::pair{QStringLiteral("NewMLPanel"), 384},
-                                      std::pair{QStringLiteral("NewAddPanel"), 332},
-                                      std::pair{QStringLiteral("SendMailPanel"), 295}}) {
+    // List properties, address entry, extraction and export.
+    m_listPropertiesPanel = new TListPropertiesPanel(*this, m_state.Lists, *m_listPanel, m_central);
+    m_listPropertiesPanel->setGeometry(cw - TListPropertiesPanel::kWidth, 3, TListPropertiesPanel::kWidth, 0);
+    m_panels.insert(QStringLiteral("NewMLPanel"), m_listPropertiesPanel);
+    m_addressPanel = new TAddressPanel(*this, m_state.Lists, *m_listPanel, m_central);
+    m_addressPanel->setGeometry(cw - TAddressPanel::kWidth, 3, TAddressPanel::kWidth, 0);
+    m_panels.insert(QStringLiteral("NewAddPanel"), m_addressPanel);
+    m_addressTools = new TAddressTools(*this, m_state.Lists, *m_listPanel, this);
+    connect(Action(QStringLiteral("NewMailList1")), &QAction::triggered, this,
+            [this] { m_listPropertiesPanel->NewMailList1Click(); });
+    connect(Action(QStringLiteral("ListProperties1")), &QAction::triggered, this,
+            [this] { m_listPropertiesPanel->ListProperties1Click(); });
+    connect(Action(QStringLiteral("ExportMailList1")), &QAction::triggered, this,
+            [this] { m_addressTools->ExportMailList1Click(); });
+    connect(Action(QStringLiteral("ImportMailList1")), &QAction::triggered, this,
+            [this] { m_addressTools->ImportMailList1Click(); });
+    // editor: SpeedButton1-3 on the list properties panel open the header/footer/signature editor.
+
+    // The send panel slides in the same way; its contents belong to the send subsystem.
+    for (const auto& [name, width] : {std::pair{QStringLiteral("SendMailPanel"), 295}}) {
         if (m_panels.contains(name))
             continue;
         auto* p = new QFrame(m_central);
