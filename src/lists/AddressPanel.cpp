@@ -42,6 +42,11 @@ TAddressPanel::TAddressPanel(TShell& shell, TListsState& state, TListPanel& list
     setFrameShape(QFrame::Panel);
     setFrameShadow(QFrame::Raised);
     setAutoFillBackground(true);
+    // The panel face, not the window's background colour it would inherit.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xD4, 0xD0, 0xC8));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    setPalette(pal);
 
     m_title = new QLabel(QStringLiteral("New Address"), this);
     m_title->setObjectName(QStringLiteral("NewAddLBL"));
@@ -50,20 +55,20 @@ TAddressPanel::TAddressPanel(TShell& shell, TListsState& state, TListPanel& list
     tf.setBold(true);
     tf.setPointSize(tf.pointSize() + 2);
     m_title->setFont(tf);
-    m_title->setGeometry(10, 6, 310, 22);
+    m_title->setGeometry(10, 4, 310, 22);
 
     auto* intro = new QLabel(QStringLiteral("To add a new email address to the current list, enter an email "
                                             "address below. All other fields are optional."),
                              this);
     intro->setObjectName(QStringLiteral("NewAddInfoLBL"));
     intro->setWordWrap(true);
-    intro->setGeometry(10, 30, 310, 34);
+    intro->setGeometry(10, 26, 312, 44);
 
-    m_email = MakeField(this, QStringLiteral("EmailEDT"), QStringLiteral("Email Address:"), 100, 68);
-    m_name = MakeField(this, QStringLiteral("NameEDT"), QStringLiteral("Name:"), 100, 94);
-    m_address1 = MakeField(this, QStringLiteral("Address1EDT"), QStringLiteral("Street Address:"), 100, 120);
-    m_address2 = MakeField(this, QStringLiteral("Address2EDt"), QString(), 100, 146);
-    m_phone = MakeField(this, QStringLiteral("PhoneEDT"), QStringLiteral("Phone Number:"), 20, 172);
+    m_email = MakeField(this, QStringLiteral("EmailEDT"), QStringLiteral("Email Address:"), 100, 72);
+    m_name = MakeField(this, QStringLiteral("NameEDT"), QStringLiteral("Name:"), 100, 98);
+    m_address1 = MakeField(this, QStringLiteral("Address1EDT"), QStringLiteral("Street Address:"), 100, 124);
+    m_address2 = MakeField(this, QStringLiteral("Address2EDt"), QString(), 100, 150);
+    m_phone = MakeField(this, QStringLiteral("PhoneEDT"), QStringLiteral("Phone Number:"), 20, 176);
     for (QLineEdit* e : {m_email, m_name, m_address1, m_address2, m_phone})
         e->installEventFilter(this);
 
@@ -72,14 +77,14 @@ TAddressPanel::TAddressPanel(TShell& shell, TListsState& state, TListPanel& list
     m_addBtn->setAccessibleName(QStringLiteral("Add"));
     m_addBtn->setToolTip(QStringLiteral("Add/Edit address"));
     m_addBtn->setAccessibleDescription(QStringLiteral("Add/Edit address"));
-    m_addBtn->setGeometry(162, 200, 76, 24);
+    m_addBtn->setGeometry(162, 203, 76, 24);
     m_addBtn->setEnabled(false);
     m_cancelBtn = new QPushButton(QStringLiteral("&Cancel"), this);
     m_cancelBtn->setObjectName(QStringLiteral("NACancelBtn"));
     m_cancelBtn->setAccessibleName(QStringLiteral("Cancel"));
     m_cancelBtn->setToolTip(QStringLiteral("Close window"));
     m_cancelBtn->setAccessibleDescription(QStringLiteral("Close window"));
-    m_cancelBtn->setGeometry(244, 200, 76, 24);
+    m_cancelBtn->setGeometry(244, 203, 76, 24);
 
     connect(m_email, &QLineEdit::textChanged, this, [this](const QString& t) { m_addBtn->setEnabled(!t.isEmpty()); });
     connect(m_addBtn, &QPushButton::clicked, this, [this] { AddBtnClick(); });
@@ -195,6 +200,7 @@ void TAddressPanel::Edit()
 {
     // The entry opened for editing, wherever it is now (the selection may have moved).
     const int row = EditedRow();
+    int editedRow = -1;
     if (row < 0) {
         m_shell.Dialogs().Error(QStringLiteral("The address being edited is no longer in the list."),
                                 m_shell.Window());
@@ -208,11 +214,15 @@ void TAddressPanel::Edit()
             FillEntry(*entry);
             entry->SetText(MailListRecord::Mark, QStringLiteral("Edited"));
         }
-        m_state.ListEntries.InsertSorted(std::move(entry));
+        // The line that was selected is the edited entry, wherever it now stands; leaving the
+        // selection on whichever line moved into its place would invite removing the wrong one.
+        editedRow = m_state.ListEntries.InsertSorted(std::move(entry));
     }
     m_addBtn->setText(kAdd);
     m_addBtn->setAccessibleName(QStringLiteral("Add"));
     Finish();
+    if (editedRow >= 0)
+        m_lists.SelectEntry(editedRow);
 }
 
 void TAddressPanel::Finish()

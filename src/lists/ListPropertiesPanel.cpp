@@ -73,6 +73,11 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
     setFrameShape(QFrame::Panel);
     setFrameShadow(QFrame::Raised);
     setAutoFillBackground(true);
+    // The panel face, not the window's background colour it would inherit.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xD4, 0xD0, 0xC8));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    setPalette(pal);
 
     m_title = Named(new QLabel(kNewTitle, this), QStringLiteral("NewMLLBL"));
     QFont tf = m_title->font();

@@ -167,6 +167,7 @@ void TestAddressPanel::editFollowsTheEntryNotTheSelection()
     h.address->AddBtn()->click();
     QCOMPARE(h.Lines(), QStringList({QStringLiteral("Abe  <c@x.org>"), QStringLiteral("Ann  <a@x.org>"),
                                      QStringLiteral("Bea  <b@x.org>")}));
+    QCOMPARE(h.lists->SelectedEntry(), 0); // the edited entry, at its new place
 
     // Removed meanwhile (list maintenance removes through the same command): nothing to edit.
     h.lists->SelectEntry(1);
