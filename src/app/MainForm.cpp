@@ -107,7 +107,10 @@ TMainForm::TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialo
 
 TMainForm::~TMainForm()
 {
+    // Destroying the widgets moves the focus; the panels must not hear about it any more.
+    disconnect(qApp, nullptr, this, nullptr);
     qApp->removeEventFilter(this);
+    m_listPanel = nullptr;
     delete m_pumpClock;
 }
 

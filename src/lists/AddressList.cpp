@@ -5,13 +5,26 @@
 
 #include <algorithm>
 
+void TAddressList::BuildIndex() const
+{
+    m_emails.clear();
+    m_emails.reserve(qsizetype(m_entries.size()));
+    for (const Entry& e : m_entries)
+        ++m_emails[sortkey::Upper(e->Bytes(MailListRecord::Email))];
+    m_indexed = true;
+}
+
 void TAddressList::Index(const MailListRecord& r)
 {
+    if (!m_indexed)
+        return;
     ++m_emails[sortkey::Upper(r.Bytes(MailListRecord::Email))];
 }
 
 void TAddressList::Unindex(const MailListRecord& r)
 {
+    if (!m_indexed)
+        return;
     const auto it = m_emails.find(sortkey::Upper(r.Bytes(MailListRecord::Email)));
     if (it != m_emails.end() && --it.value() <= 0)
         m_emails.erase(it);
@@ -51,14 +64,15 @@ void TAddressList::Clear()
         m_observer->BeginReset();
     m_entries.clear();
     m_emails.clear();
+    m_indexed = false;
     if (Notifying())
         m_observer->EndReset();
 }
 
 QByteArrayView TAddressList::SortKeyOf(const MailListRecord& r)
 {
-    const QByteArray& name = r.Bytes(MailListRecord::Name);
-    return name.isEmpty() ? QByteArrayView(r.Bytes(MailListRecord::Email)) : QByteArrayView(name);
+    const QByteArrayView name = r.Bytes(MailListRecord::Name);
+    return name.isEmpty() ? r.Bytes(MailListRecord::Email) : name;
 }
 
 QString TAddressList::DisplayLine(const MailListRecord& r)
@@ -83,6 +97,8 @@ int TAddressList::InsertSorted(Entry e)
 
 bool TAddressList::EmailExists(const QByteArray& email) const
 {
+    if (!m_indexed)
+        BuildIndex();
     return m_emails.contains(sortkey::Upper(email));
 }
 

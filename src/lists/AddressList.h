@@ -71,10 +71,14 @@ public:
 private:
     void Index(const MailListRecord& r);
     void Unindex(const MailListRecord& r);
+    void BuildIndex() const;
     bool Notifying() const { return m_observer && m_bulk == 0; }
 
     std::vector<Entry> m_entries;
-    QHash<QByteArray, int> m_emails; // upper-cased address -> how many entries have it
+    // Upper-cased address -> how many entries have it. Built on first use, so opening a list
+    // costs nothing for it; from then on every change keeps it in step.
+    mutable QHash<QByteArray, int> m_emails;
+    mutable bool m_indexed = false;
     TAddressListObserver* m_observer = nullptr;
     int m_bulk = 0;
 };

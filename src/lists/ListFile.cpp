@@ -3,6 +3,8 @@
 #include "lists/AddressList.h"
 #include "platform/AtomicFile.h"
 
+#include <cstring>
+
 namespace listfile {
 
 namespace {
@@ -22,8 +24,8 @@ bool ReadHeader(const QString& path, MailListRecord* header, QString* error)
 bool TReader::Open(const QString& path)
 {
     m_file.setFileName(path);
-    m_buffer.clear();
-    m_pos = 0;
+    m_buffer.assign(size_t(kBlock), 0);
+    m_pos = m_end = 0;
     m_eof = false;
     m_error.clear();
     if (!m_file.open(QIODevice::ReadOnly)) {
@@ -35,23 +37,23 @@ bool TReader::Open(const QString& path)
 
 bool TReader::Fill()
 {
-    // Keep the unread tail and append the next block.
-    m_buffer.remove(0, m_pos);
+    // Move the unread tail to the front and read up to a block behind it.
+    const size_t tail = m_end - m_pos;
+    if (tail && m_pos)
+        std::memmove(m_buffer.data(), m_buffer.data() + m_pos, tail);
     m_pos = 0;
+    m_end = tail;
     if (m_eof)
         return false;
-    const qsizetype old = m_buffer.size();
-    m_buffer.resize(old + kBlock);
-    const qint64 n = m_file.read(m_buffer.data() + old, kBlock);
+    const qint64 n = m_file.read(m_buffer.data() + m_end, qint64(m_buffer.size() - m_end));
     if (n < 0) {
-        m_buffer.resize(old);
         m_error = m_file.errorString();
         m_eof = true;
         return false;
     }
-    m_buffer.resize(old + qsizetype(n));
     if (n == 0)
         m_eof = true;
+    m_end += size_t(n);
     return n > 0;
 }
 
@@ -71,17 +73,17 @@ bool TReader::Next(MailListRecord* record)
 {
     if (!m_error.isEmpty())
         return false;
-    while (m_buffer.size() - m_pos < MailListRecord::kSize) {
+    while (m_end - m_pos < size_t(MailListRecord::kSize)) {
         if (!Fill())
             break;
     }
-    const qsizetype left = m_buffer.size() - m_pos;
-    if (left < MailListRecord::kSize) {
+    const size_t left = m_end - m_pos;
+    if (left < size_t(MailListRecord::kSize)) {
         if (left > 0 && m_error.isEmpty())
             m_error = QStringLiteral("The file ends in a partial record");
         return false;
     }
-    record->Parse(m_buffer.constData() + m_pos);
+    record->Parse(m_buffer.data() + m_pos);
     m_pos += MailListRecord::kSize;
     return true;
 }

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QString>
 #include <functional>
+#include <vector>
 
 class TAddressList;
 
@@ -32,8 +33,9 @@ private:
     bool Fill();
 
     QFile m_file;
-    QByteArray m_buffer;
-    qsizetype m_pos = 0;
+    std::vector<char> m_buffer; // a block of whole records plus a partial tail
+    size_t m_pos = 0;           // next unread byte
+    size_t m_end = 0;           // end of the valid bytes
     bool m_eof = false;
     QString m_error;
 };

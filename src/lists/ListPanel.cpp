@@ -205,10 +205,11 @@ void TListPanel::OpenList(int row)
         // The catalog's header stays authoritative; record 0 is only skipped.
         m_state.ListEntries.BeginBulk();
         TAddressList& entries = m_state.ListEntries;
-        MailListRecord rec;
         int n = 0;
-        while (reader.Next(&rec)) {
-            auto entry = std::make_unique<MailListRecord>(rec);
+        for (;;) {
+            auto entry = std::make_unique<MailListRecord>();
+            if (!reader.Next(entry.get()))
+                break;
             if (n > 0
                 && sortkey::Compare(TAddressList::SortKeyOf(*entry),
                                     TAddressList::SortKeyOf(entries.At(n - 1))) < 0)

@@ -2,6 +2,7 @@
 
 #include "platform/Cp1252.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -32,19 +33,36 @@ int MailListRecord::Capacity(Field f)
     return kCapacity[f];
 }
 
-void MailListRecord::SetBytes(Field f, const QByteArray& bytes)
+void MailListRecord::SetBytes(Field f, QByteArrayView bytes)
 {
-    m_fields[f] = bytes.size() > kCapacity[f] ? bytes.left(kCapacity[f]) : bytes;
+    bytes = bytes.first(qMin<qsizetype>(bytes.size(), kCapacity[f]));
+    // Bytes taken from this very record would move under our feet.
+    if (!m_data.isEmpty() && bytes.data() >= m_data.constData() && bytes.data() < m_data.constData() + m_data.size()) {
+        const QByteArray copy = bytes.toByteArray();
+        SetBytes(f, copy);
+        return;
+    }
+    const int oldLen = m_at[f + 1] - m_at[f];
+    const int delta = int(bytes.size()) - oldLen;
+    m_data.replace(m_at[f], oldLen, bytes.data(), bytes.size());
+    for (int i = f + 1; i <= FieldCount; ++i)
+        m_at[size_t(i)] = quint16(m_at[size_t(i)] + delta);
 }
 
 QString MailListRecord::Text(Field f) const
 {
-    return cp1252::decode(m_fields[f]);
+    return cp1252::decode(Bytes(f));
 }
 
 void MailListRecord::SetText(Field f, const QString& text)
 {
-    m_fields[f] = cp1252::encodeCut(text, kCapacity[f]);
+    SetBytes(f, cp1252::encodeCut(text, kCapacity[f]));
+}
+
+bool MailListRecord::HasOption(char digit) const
+{
+    const QByteArrayView v = Bytes(Options);
+    return std::find(v.begin(), v.end(), digit) != v.end();
 }
 
 void MailListRecord::Serialize(char* out) const
@@ -52,9 +70,9 @@ void MailListRecord::Serialize(char* out) const
     std::memset(out, 0, kSize);
     for (int i = 0; i < FieldCount; ++i) {
         char* p = out + kOffset[size_t(i)];
-        const QByteArray& v = m_fields[size_t(i)];
+        const QByteArrayView v = Bytes(Field(i));
         p[0] = char(quint8(v.size()));
-        std::memcpy(p + 1, v.constData(), size_t(v.size()));
+        std::memcpy(p + 1, v.data(), size_t(v.size()));
     }
 }
 
@@ -67,13 +85,22 @@ QByteArray MailListRecord::Serialize() const
 
 void MailListRecord::Parse(const char* in)
 {
+    // Lengths first, so the bytes go into one block of exactly the right size.
+    int total = 0;
     for (int i = 0; i < FieldCount; ++i) {
-        const char* p = in + kOffset[size_t(i)];
-        const int len = qMin<int>(quint8(p[0]), kCapacity[i]);
-        if (len == 0)
-            m_fields[size_t(i)].clear();
-        else
-            m_fields[size_t(i)] = QByteArray(p + 1, len);
+        m_at[size_t(i)] = quint16(total);
+        total += qMin<int>(quint8(in[kOffset[size_t(i)]]), kCapacity[i]);
+    }
+    m_at[FieldCount] = quint16(total);
+    if (total == 0) {
+        m_data.clear();
+        return;
+    }
+    m_data = QByteArray(total, Qt::Uninitialized);
+    char* d = m_data.data();
+    for (int i = 0; i < FieldCount; ++i) {
+        const int len = m_at[size_t(i) + 1] - m_at[size_t(i)];
+        std::memcpy(d + m_at[size_t(i)], in + kOffset[size_t(i)] + 1, size_t(len));
     }
 }
 
@@ -87,7 +114,7 @@ MailListRecord MailListRecord::FromBytes(const QByteArray& bytes)
 
 QString MailListRecord::Password() const
 {
-    return cp1252::decode(scramble::Unscramble(m_fields[PopPassword]));
+    return cp1252::decode(scramble::Unscramble(Bytes(PopPassword)));
 }
 
 void MailListRecord::SetPassword(const QString& plain)
@@ -97,17 +124,17 @@ void MailListRecord::SetPassword(const QString& plain)
 }
 
 namespace scramble {
-QByteArray Scramble(const QByteArray& plain)
+QByteArray Scramble(QByteArrayView plain)
 {
-    QByteArray out = plain;
+    QByteArray out = plain.toByteArray();
     for (char& c : out)
         c = char(quint8(quint8(c) - 13));
     return out;
 }
 
-QByteArray Unscramble(const QByteArray& stored)
+QByteArray Unscramble(QByteArrayView stored)
 {
-    QByteArray out = stored;
+    QByteArray out = stored.toByteArray();
     for (char& c : out)
         c = char(quint8(quint8(c) + 13));
     return out;

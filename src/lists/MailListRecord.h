@@ -1,7 +1,8 @@
 #pragma once
 // The fixed 2008-byte list record: a list's header or one subscriber. Sixteen fields, each a
 // length byte followed by exactly `capacity` bytes of Windows-1252 text, with no padding.
-// In memory each field keeps only its meaningful bytes.
+// In memory a record keeps only the meaningful bytes of its fields, packed in one block, so a
+// list of 100,000 subscribers costs a few megabytes and opens with two allocations a record.
 #include <QByteArray>
 #include <QString>
 #include <array>
@@ -41,9 +42,12 @@ public:
     static int Offset(Field f);
     static int Capacity(Field f);
 
-    // Raw 8-bit bytes of a field.
-    const QByteArray& Bytes(Field f) const { return m_fields[f]; }
-    void SetBytes(Field f, const QByteArray& bytes); // cut to capacity
+    // Raw 8-bit bytes of a field; valid until the record changes or goes.
+    QByteArrayView Bytes(Field f) const
+    {
+        return QByteArrayView(m_data.constData() + m_at[f], m_at[f + 1] - m_at[f]);
+    }
+    void SetBytes(Field f, QByteArrayView bytes); // cut to capacity
 
     QString Text(Field f) const;
     void SetText(Field f, const QString& text); // encoded and cut to capacity
@@ -56,20 +60,21 @@ public:
     static MailListRecord FromBytes(const QByteArray& bytes); // bytes.size() >= kSize
 
     // Option digits.
-    bool HasOption(char digit) const { return m_fields[Options].contains(digit); }
+    bool HasOption(char digit) const;
 
     // The POP password of a list header, unscrambled / scrambled on the way in.
     QString Password() const;
     void SetPassword(const QString& plain);
 
-    bool operator==(const MailListRecord& o) const { return m_fields == o.m_fields; }
+    bool operator==(const MailListRecord& o) const { return m_at == o.m_at && m_data == o.m_data; }
 
 private:
-    std::array<QByteArray, FieldCount> m_fields;
+    QByteArray m_data;                      // the fields' bytes, in field order
+    std::array<quint16, FieldCount + 1> m_at{}; // field f is m_data[m_at[f], m_at[f + 1])
 };
 
 // Stored POP passwords: every character code lowered by 13 (mod 256) on the way to disk.
 namespace scramble {
-QByteArray Scramble(const QByteArray& plain);
-QByteArray Unscramble(const QByteArray& stored);
+QByteArray Scramble(QByteArrayView plain);
+QByteArray Unscramble(QByteArrayView stored);
 } // namespace scramble

@@ -19,6 +19,7 @@ public:
     void SetEnabled(bool on) { m_enabled = on; }
     // The files played so far, in order (for checking which sound an action plays).
     const QStringList& History() const { return m_history; }
+    void ClearHistory() { m_history.clear(); }
 
 private:
     bool m_enabled;

@@ -228,7 +228,7 @@ void TestExtraction::extractBinaryAndHugeLine()
     QVERIFY(h.shell.dialogs.messages.isEmpty());
     QVERIFY(h.state.ListEntries.EmailExists(QByteArray("bin@ary.org")));
     for (int i = 0; i < h.state.ListEntries.Count(); ++i) {
-        const QByteArray e = h.state.ListEntries.At(i).Bytes(MailListRecord::Email);
+        const QByteArrayView e = h.state.ListEntries.At(i).Bytes(MailListRecord::Email);
         QVERIFY(!e.isEmpty() && e.size() <= 100);
     }
 

@@ -2,6 +2,9 @@
 
 #include <QFile>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace testutil {
 
 QByteArray readAll(const QString& path)
@@ -24,6 +27,27 @@ QString sourceDir()
 QString fixture(const QString& relative)
 {
     return sourceDir() + QStringLiteral("/tests/") + relative;
+}
+
+FileSizeLimit::FileSizeLimit(qint64 bytes)
+{
+    ::signal(SIGXFSZ, SIG_IGN); // a failed write, not a dead process
+    struct rlimit lim;
+    if (::getrlimit(RLIMIT_FSIZE, &lim) != 0)
+        return;
+    m_oldCur = lim.rlim_cur;
+    lim.rlim_cur = rlim_t(bytes);
+    m_active = ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    if (!m_active)
+        return;
+    struct rlimit lim;
+    ::getrlimit(RLIMIT_FSIZE, &lim);
+    lim.rlim_cur = rlim_t(m_oldCur);
+    ::setrlimit(RLIMIT_FSIZE, &lim);
 }
 
 } // namespace testutil

@@ -1,0 +1,393 @@
+// Start-up, side and sliding panels, status line, about box and the close sequence.
+#include "app/GeneralPropertiesPanel.h"
+#include "app/LabelEffect.h"
+#include "app/MainForm.h"
+#include "lists/ListFile.h"
+#include "lists/ListPanel.h"
+#include "platform/IniFile.h"
+#include "platform/Sound.h"
+#include "support/FakeDialogs.h"
+#include "support/TestUtil.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+class TestMainForm : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<TSoundPlayer> m_sounds;
+    TFakeDialogs* m_dialogs = nullptr;
+    std::unique_ptr<TMainForm> m_form;
+
+    QString home(const QString& rel = QString()) const { return m_home->path() + u'/' + rel; }
+
+    TMainForm& start(int w = 800, int h = 600)
+    {
+        auto dialogs = std::make_unique<TFakeDialogs>();
+        m_dialogs = dialogs.get();
+        m_form = std::make_unique<TMainForm>(*m_sounds, std::move(dialogs));
+        m_form->resize(w, h);
+        m_form->show();
+        if (!QTest::qWaitForWindowExposed(m_form.get()))
+            qWarning("window not exposed");
+        QCoreApplication::processEvents();
+        m_sounds->ClearHistory(); // the splash is not the form's
+        return *m_form;
+    }
+
+    void writeList(const QString& name)
+    {
+        QDir().mkpath(home(name));
+        const QString path = home(name + "/" + name + ".qvl");
+        MailListRecord h;
+        h.SetText(MailListRecord::Name, name);
+        h.SetText(MailListRecord::FilePath, path);
+        testutil::writeAll(path, h.Serialize());
+    }
+
+    QWidget* panel(const char* name) { return m_form->Panel(QLatin1String(name)); }
+    TLabelEffect* title(const char* name) { return m_form->findChild<TLabelEffect*>(QLatin1String(name)); }
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("QUORVEL_HOME", QFile::encodeName(m_home->path()));
+        qputenv("QUORVEL_NO_SOUND", "1");
+        m_sounds = std::make_unique<TSoundPlayer>();
+    }
+    void cleanup()
+    {
+        m_form.reset();
+        m_sounds.reset();
+        m_home.reset();
+    }
+
+    void firstStartCreatesTheFolders()
+    {
+        start();
+        QVERIFY(QFileInfo(home("User")).isDir());
+        QVERIFY(QFileInfo(home("User/Sent Mail")).isDir());
+        QVERIFY(QFileInfo(home("Inbox")).isDir());
+        QVERIFY(m_dialogs->messages.isEmpty());
+        QCOMPARE(m_form->windowTitle(), QStringLiteral("Quorvel 1.3.1"));
+    }
+
+    void foldersThatCannotBeCreatedAreReportedOneByOne()
+    {
+        // Files in the way make every folder creation fail, also for a privileged user.
+        testutil::writeAll(home("User"), "x");
+        testutil::writeAll(home("Inbox"), "x");
+        start();
+        QCOMPARE(m_dialogs->texts(), (QStringList{"Could not create directory " + home("User") + ".",
+                                                  "Could not create directory " + home("User/Sent Mail") + ".",
+                                                  "Could not create directory " + home("Inbox") + "."}));
+        for (const auto& m : m_dialogs->messages)
+            QCOMPARE(m.type, TDialogService::mtError);
+        QVERIFY(m_form->isVisible());
+    }
+
+    void menuItems_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("shortcut");
+        QTest::addColumn<bool>("enabled");
+        auto row = [](const char* n, const char* c, const char* s, bool e) {
+            QTest::newRow(n) << QString::fromLatin1(n) << QString::fromLatin1(c) << QString::fromLatin1(s) << e;
+        };
+        row("NewMailList1", "New List...", "", true);
+        row("OpenMailList1", "Open List...", "", true);
+        row("ImportMailList1", "&Extract E-Mail Addresses...", "", false);
+        row("NewNewsletter1", "New...", "Ctrl+N", true);
+        row("OpenFile1", "&Open...", "Ctrl+O", true);
+        row("SaveFile1", "&Save", "Ctrl+S", true);
+        row("CloseFile1", "&Close", "Ctrl+W", true);
+        row("ImportText1", "&Import Text...", "Ctrl+I", true);
+        row("Exit1", "E&xit", "", true);
+        row("Clear1", "Cle&ar", "Ctrl+Del", true);
+        row("Find1", "&Find...", "Ctrl+F", false);
+        row("Replace1", "&Replace...", "Ctrl+R", false);
+        row("Font1", "&Font...", "", false);
+        row("CheckMail1", "&Check Mail...", "Ctrl+M", false); // no list selected at start
+        row("CancelSend1", "Cancel Send", "", false);
+        row("InsertDate1", "Insert &Date", "Ctrl+D", false);
+        row("InsertTime1", "Insert &Time", "Ctrl+T", false);
+        row("CheckSpelling1", "&Check Spelling...", "F7", false);
+        row("Digest1", "&Digest...", "", true);
+        row("Hints1", "&Hints", "", true);
+        row("AboutQuorvel1", "About Quorvel...", "", true);
+        row("HarrowlinWebSite1", "Harrowlin Web Site", "", true);
+    }
+    void menuItems()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QString, shortcut);
+        QFETCH(bool, enabled);
+        start();
+        QAction* a = m_form->findChild<QAction*>(name);
+        QVERIFY(a);
+        QCOMPARE(a->text(), caption);
+        QCOMPARE(a->shortcut().toString(), shortcut);
+        QCOMPARE(a->isEnabled(), enabled);
+        QVERIFY(!a->menu() && !a->associatedObjects().isEmpty()); // it sits in a menu
+    }
+
+    void catalogIsReadSortedAndAnUnreadableListIsKept()
+    {
+        writeList("zulu");
+        writeList("Alpha");
+        TIniFile ini(home("Quorvel.ini"));
+        ini.WriteInteger("Mail Lists", "Count", 3);
+        ini.WriteString("Mail Lists", "List0", home("zulu/zulu.qvl"));
+        ini.WriteString("Mail Lists", "List1", home("gone/gone.qvl"));
+        ini.WriteString("Mail Lists", "List2", home("Alpha/Alpha.qvl"));
+        QVERIFY(ini.UpdateFile());
+        start();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY(m_dialogs->messages.first().text.contains(home("gone/gone.qvl")));
+        QListWidget* lb = m_form->ListPanel()->ListsLB();
+        QCOMPARE(lb->count(), 2);
+        QCOMPARE(lb->item(0)->text(), QStringLiteral("Alpha"));
+        QCOMPARE(lb->item(1)->text(), QStringLiteral("zulu"));
+        QVERIFY(m_form->close());
+        const TIniFile after(home("Quorvel.ini"));
+        QCOMPARE(after.ReadInteger("Mail Lists", "Count", 0), 3);
+        QCOMPARE(after.ReadString("Mail Lists", "List0", {}), home("Alpha/Alpha.qvl"));
+        QCOMPARE(after.ReadString("Mail Lists", "List1", {}), home("zulu/zulu.qvl"));
+        QCOMPARE(after.ReadString("Mail Lists", "List2", {}), home("gone/gone.qvl"));
+    }
+
+    void closeWritesTheSettings()
+    {
+        start();
+        m_form->State().GeneralSettings.User = "Closing User";
+        m_form->findChild<QAction*>("Sounds1")->trigger();
+        m_form->findChild<QAction*>("Exit1")->trigger();
+        QVERIFY(!m_form->isVisible());
+        const TIniFile ini(home("Quorvel.ini"));
+        QCOMPARE(ini.ReadString("User Settings", "User", {}), QStringLiteral("Closing User"));
+        QCOMPARE(ini.ReadString("User Settings", "Sounds", {}), QStringLiteral("0"));
+        QCOMPARE(ini.ReadString("User Settings", "Color", {}), QStringLiteral("8847360"));
+    }
+
+    void newsletterTabOpensCollapsesAndFollowsTheRightEdge()
+    {
+        start(800, 600);
+        TLabelEffect* t = title("NewsletterLBL");
+        QWidget* p = panel("NewsLetterPanel");
+        const int cw = m_form->ClientWidth();
+        const int ch = m_form->ClientHeight();
+        QCOMPARE(p->geometry(), QRect(cw - 24, 3, 24, 94));
+        QCOMPARE(t->toolTip(), QStringLiteral("Show panel"));
+
+        emit t->clicked();
+        QCOMPARE(p->geometry(), QRect(256, 3, cw - 256, ch - 40));
+        QCOMPARE(m_form->ActiveEditor(), QStringLiteral("Letter"));
+        for (const char* n : {"InsertDate1", "InsertTime1", "Find1", "Replace1", "Font1"})
+            QVERIFY2(m_form->Action(n)->isEnabled(), n);
+        QCOMPARE(t->toolTip(), QStringLiteral("Hide panel"));
+        QCOMPARE(m_sounds->History(), QStringList{"tamo103.cls"});
+
+        // A wider window keeps the panel's width and moves it to the right edge.
+        const int width = p->width();
+        m_form->resize(760, 600);
+        QTRY_COMPARE(m_form->ClientWidth(), cw - 40);
+        QCOMPARE(p->width(), width);
+        QCOMPARE(p->x() + p->width(), m_form->ClientWidth());
+
+        emit t->clicked();
+        QCOMPARE(p->geometry(), QRect(m_form->ClientWidth() - 24, 3, 24, 94));
+        for (const char* n : {"InsertDate1", "InsertTime1", "Find1", "Replace1", "Font1", "CheckSpelling1"})
+            QVERIFY2(!m_form->Action(n)->isEnabled(), n);
+        QCOMPARE(m_sounds->History(), (QStringList{"tamo103.cls", "tamo104.cls"}));
+    }
+
+    void mailAndDigestTabs()
+    {
+        start(800, 600);
+        const int cw = m_form->ClientWidth();
+        const int ch = m_form->ClientHeight();
+        emit title("NewMailLBL")->clicked();
+        QCOMPARE(panel("NewMailPanel")->geometry(), QRect(256, 3, cw - 256, ch - 40));
+        QCOMPARE(m_form->ActiveEditor(), QStringLiteral("Message"));
+        QVERIFY(m_form->Action("Find1")->isEnabled() && !m_form->Action("Replace1")->isEnabled());
+        emit title("NewMailLBL")->clicked();
+        QCOMPARE(panel("NewMailPanel")->geometry(), QRect(cw - 24, 102, 24, 85));
+
+        emit title("ViewDigestLBL")->clicked();
+        QCOMPARE(panel("DigestPanel")->geometry(), QRect(256, 3, cw - 256, ch - 40));
+        QCOMPARE(m_form->findChild<QWidget*>("DigestRE")->height(), ch - 40 - 54);
+        QCOMPARE(m_form->ActiveEditor(), QStringLiteral("Digest"));
+        QVERIFY(m_form->Action("Font1")->isEnabled() && !m_form->Action("Replace2")->isEnabled());
+        emit title("ViewDigestLBL")->clicked();
+        QCOMPARE(panel("DigestPanel")->geometry(), QRect(cw - 24, 192, 24, 99));
+        QVERIFY(m_form->Action("Replace2")->isEnabled());
+
+        // The View menu opens a collapsed panel, and only brings an open one forward.
+        m_form->Action("NewMail1")->trigger();
+        QCOMPARE(panel("NewMailPanel")->height(), ch - 40);
+        m_form->SetActiveEditor("Digest");
+        m_form->Action("NewMail1")->trigger();
+        QCOMPARE(panel("NewMailPanel")->height(), ch - 40);
+        QCOMPARE(m_form->ActiveEditor(), QStringLiteral("Message"));
+    }
+
+    void mailListsTitleTwice()
+    {
+        start();
+        QWidget* p = panel("MailListPanel");
+        QCOMPARE(p->geometry(), QRect(0, 3, 253, 361));
+        emit title("MailListLBL")->clicked();
+        QCOMPARE(p->geometry(), QRect(-229, 3, 253, 85));
+        emit title("MailListLBL")->clicked();
+        QCOMPARE(p->geometry(), QRect(0, 3, 253, 361));
+        QCOMPARE(m_sounds->History(), (QStringList{"tamo104.cls", "tamo103.cls"}));
+    }
+
+    void soundsOffPlaysNothing()
+    {
+        start();
+        m_form->Action("Sounds1")->trigger();
+        emit title("MailListLBL")->clicked();
+        m_form->Action("AboutQuorvel1")->trigger();
+        QVERIFY(m_sounds->History().isEmpty());
+    }
+
+    void generalPropertiesSlidesInAndCancelKeepsSettings()
+    {
+        writeList("One");
+        TIniFile ini(home("Quorvel.ini"));
+        ini.WriteString("User Settings", "User", "Stored Name");
+        ini.WriteInteger("Mail Lists", "Count", 1);
+        ini.WriteString("Mail Lists", "List0", home("One/One.qvl"));
+        QVERIFY(ini.UpdateFile());
+        start(800, 600);
+        const QByteArray fileBefore = testutil::readAll(home("Quorvel.ini"));
+        TGeneralPropertiesPanel* gp = m_form->GeneralPanel();
+        m_form->Action("GeneralProperties1")->trigger();
+        QCOMPARE(gp->geometry(), QRect(m_form->ClientWidth() - 384, 3, 384, 300));
+        QVERIFY(gp->isVisible());
+        QCOMPARE(m_form->Status(), QStringLiteral("Status: Displaying general properties..."));
+        QCOMPARE(m_sounds->History(), QStringList{"tamo105.cls"});
+        for (const QString& b : TListPanel::SlidingPanelButtons())
+            QVERIFY2(!m_form->ListPanel()->Button(b)->isEnabled(), qPrintable(b));
+        QLineEdit* name = gp->Field("UserOpNameEDT");
+        QCOMPARE(name->text(), QStringLiteral("Stored Name"));
+        name->setText("Changed");
+        gp->findChild<QPushButton*>("UserCancelBtn")->click();
+        QCOMPARE(gp->height(), 0);
+        QVERIFY(!gp->isVisible());
+        QCOMPARE(m_form->State().GeneralSettings.User, QStringLiteral("Stored Name"));
+        QCOMPARE(testutil::readAll(home("Quorvel.ini")), fileBefore);
+        QVERIFY(name->text().isEmpty());
+        // Buttons back, then trimmed to what the list state allows (no list selected).
+        QVERIFY(m_form->ListPanel()->Button("NewListbtn")->isEnabled());
+        QVERIFY(!m_form->ListPanel()->Button("EditListBtn")->isEnabled());
+
+        m_form->Action("GeneralProperties1")->trigger();
+        QCOMPARE(name->text(), QStringLiteral("Stored Name"));
+        name->setText(QString(150, u'n'));
+        gp->se_Timeout()->setValue(45);
+        gp->findChild<QPushButton*>("UserSaveBtn")->click();
+        const TIniFile saved(home("Quorvel.ini"));
+        QCOMPARE(saved.ReadString("User Settings", "User", {}), QString(100, u'n'));
+        QCOMPARE(saved.ReadInteger("User Settings", "Timeout", 0), 45);
+        QCOMPARE(saved.ReadString("Mail Lists", "List0", {}), home("One/One.qvl"));
+    }
+
+    void browseButtonsFillTheirField()
+    {
+        start();
+        TGeneralPropertiesPanel* gp = m_form->GeneralPanel();
+        m_form->Action("GeneralProperties1")->trigger();
+        m_dialogs->openFiles.enqueue("/tmp/footer.txt");
+        gp->findChild<QToolButton*>("UserFooterBtn")->click();
+        QCOMPARE(gp->Field("UserFooterEDT")->text(), QStringLiteral("/tmp/footer.txt"));
+        QCOMPARE(m_dialogs->openRequests.last().title, QStringLiteral("Open Footer Text File"));
+        QCOMPARE(m_dialogs->openRequests.last().filterIndex, 1);
+    }
+
+    void aboutBoxAnimatesAndCloses()
+    {
+        start(800, 600);
+        m_form->Action("AboutQuorvel1")->trigger();
+        QWidget* a1 = m_form->findChild<QWidget*>("AboutPanel1");
+        QWidget* a2 = m_form->findChild<QWidget*>("AboutPanel2");
+        QVERIFY(a1->isVisible() && a2->isVisible());
+        QCOMPARE(a1->pos(), QPoint(m_form->width() - 300, 16));
+        QCOMPARE(a1->size(), QSize(254, 136));
+        QCOMPARE(a2->y(), m_form->ClientHeight() - 148);
+        QCOMPARE(m_sounds->History(), QStringList{"tamo106.cls"});
+        QVERIFY(m_form->Status().startsWith("Status:") && m_form->Status().contains("1.3"));
+        QTimer* timer = m_form->findChild<QTimer*>("AboutTimer1");
+        QTRY_VERIFY_WITH_TIMEOUT(!timer->isActive(), 10000);
+        QCOMPARE(a2->width(), 265);
+        QCOMPARE(m_form->findChild<QLabel*>("AboutCaptionLBL")->y(), 16);
+        m_form->Image1Click();
+        QVERIFY(!a1->isVisible() && !a2->isVisible());
+        QCOMPARE(m_form->Status(), QStringLiteral("Status:"));
+    }
+
+    void statusLineAndGauge()
+    {
+        start();
+        QTimer* t = m_form->findChild<QTimer*>("ClearStatusTimer1");
+        QVERIFY(t->isActive());
+        QCOMPARE(t->interval(), 10000);
+        m_form->SetStatus("Status: Busy");
+        QMetaObject::invokeMethod(t, "timeout");
+        QCOMPARE(m_form->Status(), QStringLiteral("Status:"));
+        QWidget* gauge = m_form->findChild<QWidget*>("Gauge1");
+        QVERIFY(!gauge->isVisible());
+        m_form->ShowGauge(qint64(100000) * 100000); // n * n for a big list does not overflow
+        QVERIFY(gauge->isVisible());
+        m_form->HideGauge();
+        QVERIFY(!gauge->isVisible());
+        QWidget* sp = m_form->Panel("StatusPanel");
+        QCOMPARE(sp->height(), 24);
+        QCOMPARE(gauge->x(), sp->width() - gauge->width() - 10);
+    }
+
+    void hintsToggleSwallowsToolTips()
+    {
+        start();
+        QWidget* b = m_form->ListPanel()->Button("NewListbtn");
+        QHelpEvent tip(QEvent::ToolTip, QPoint(2, 2), b->mapToGlobal(QPoint(2, 2)));
+        m_form->Action("Hints1")->trigger();
+        QVERIFY(!m_form->HintsOn());
+        QVERIFY(static_cast<QObject*>(m_form.get())->eventFilter(b, &tip));
+        m_form->Action("Hints1")->trigger();
+        QVERIFY(!static_cast<QObject*>(m_form.get())->eventFilter(b, &tip));
+    }
+
+    void undoIsOffInTheListBoxes()
+    {
+        start();
+        m_form->activateWindow();
+        m_form->ListPanel()->ListsLB()->setEnabled(true);
+        m_form->ListPanel()->ListsLB()->setFocus();
+        QTRY_VERIFY(!m_form->Action("Undo1")->isEnabled());
+        m_form->GeneralPanel()->se_Timeout()->setFocus();
+        QTRY_VERIFY(m_form->Action("Undo1")->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"

@@ -1,0 +1,189 @@
+// "Quorvel.ini": every key, default and conversion.
+#include "app/SettingsFile.h"
+#include "platform/IniFile.h"
+#include "support/TestUtil.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QString path(const char* n) const { return m_dir.filePath(QLatin1String(n)); }
+
+private slots:
+    void missingFileReadsAsDefaults()
+    {
+        const TSettingsData d = settingsfile::Load(path("none.ini"));
+        QCOMPARE(d.General, TGeneralSettings());
+        QCOMPARE(d.Timeout, 15);
+        QVERIFY(!d.Color.has_value());
+        QVERIFY(d.Hints && d.Sounds && d.AutoSave);
+        QVERIFY(d.ListPaths.isEmpty());
+        QCOMPARE(d.DigestFont, TDigestFontSpec());
+        QCOMPARE(d.DigestFont.Name, QStringLiteral("Times New Roman"));
+        QCOMPARE(d.DigestFont.Size, 8);
+        QCOMPARE(d.DigestFont.Color, QColor(Qt::black));
+    }
+
+    void roundTripKeepsEveryValue()
+    {
+        TSettingsData d;
+        d.General = {"Ann Lee", "ann@example.com", "smtp.example.com", "pop.example.com", "ann",
+                     QString::fromLatin1("p\x01\x0c w\xe9 "), "/h.txt", "/f.txt", "/s.txt", true, false, true, true};
+        d.Timeout = 120;
+        d.Color = QColor(10, 20, 30);
+        d.Hints = false;
+        d.Sounds = false;
+        d.AutoSave = false;
+        d.ListPaths = {"/a/one.qvl", "/b/two.qvl"};
+        QString err;
+        QVERIFY(settingsfile::Save(path("rt.ini"), d, &err));
+        const TSettingsData back = settingsfile::Load(path("rt.ini"));
+        QCOMPARE(back.General, d.General);
+        QCOMPARE(back.Timeout, 120);
+        QCOMPARE(back.Color, d.Color);
+        QVERIFY(!back.Hints && !back.Sounds && !back.AutoSave);
+        QCOMPARE(back.ListPaths, d.ListPaths);
+    }
+
+    void fileLayoutAndOrder()
+    {
+        TSettingsData d;
+        d.General.User = "U";
+        d.General.Password = "abc";
+        d.Color = QColor(0, 0, 0x87);
+        d.ListPaths = {"/l0.qvl"};
+        QString err;
+        QVERIFY(settingsfile::Save(path("layout.ini"), d, &err));
+        QCOMPARE(testutil::readAll(path("layout.ini")),
+                 QByteArray("[User Settings]\r\nUser=U\r\nEmail=\r\nSMTP=\r\nTimeout=15\r\nPOP=\r\nUsername=\r\n"
+                            "Password=TUV\r\nHeader File=\r\nFooter File=\r\nSig File=\r\nInclude Header=0\r\n"
+                            "Include Footer=0\r\nInclude Sig=0\r\nSave Letters=0\r\nColor=8847360\r\nHints=1\r\n"
+                            "Sounds=1\r\nAuto Save=1\r\n\r\n[Mail Lists]\r\nCount=1\r\nList0=/l0.qvl\r\n"));
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(path("layout.ini")).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0600); // it holds a password
+    }
+
+    void passwordsSurviveWhateverTheyHold_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::newRow("codes below 13") << QString::fromLatin1("\x01\x05\x0c");
+        QTest::newRow("dash becomes a blank when scrambled") << "-start-end-";
+        QTest::newRow("quote marks") << "\"quoted\"";
+        QTest::newRow("code 13+quote: stored quote pair") << QString::fromLatin1("/x/");
+        QTest::newRow("8-bit") << QString::fromUtf8("pässwörd€");
+    }
+    void passwordsSurviveWhateverTheyHold()
+    {
+        QFETCH(QString, password);
+        TSettingsData d;
+        d.General.Password = password;
+        QString err;
+        QVERIFY(settingsfile::Save(path("pw.ini"), d, &err));
+        QCOMPARE(settingsfile::Load(path("pw.ini")).General.Password, password);
+    }
+
+    void textsAreCutToCapacity()
+    {
+        TSettingsData d;
+        d.General.User = QString(150, u'u');
+        d.General.HeaderFile = QString(300, u'h');
+        QString err;
+        QVERIFY(settingsfile::Save(path("cut.ini"), d, &err));
+        const TSettingsData back = settingsfile::Load(path("cut.ini"));
+        QCOMPARE(back.General.User, QString(100, u'u'));
+        QCOMPARE(back.General.HeaderFile, QString(255, u'h'));
+        // Written longer by hand, still cut on reading.
+        testutil::writeAll(path("hand.ini"), "[User Settings]\r\nEmail=" + QByteArray(180, 'e') + "\r\n");
+        QCOMPARE(settingsfile::Load(path("hand.ini")).General.Email.size(), 100);
+    }
+
+    void shorterCatalogLeavesOldKeys()
+    {
+        TSettingsData d;
+        d.ListPaths = {"/0", "/1", "/2", "/3", "/4"};
+        QString err;
+        QVERIFY(settingsfile::Save(path("cat.ini"), d, &err));
+        d.ListPaths.removeAt(2);
+        QVERIFY(settingsfile::Save(path("cat.ini"), d, &err));
+        const TIniFile ini(path("cat.ini"));
+        QCOMPARE(ini.ReadInteger("Mail Lists", "Count", -1), 4);
+        QCOMPARE(ini.ReadString("Mail Lists", "List4", {}), QStringLiteral("/4"));
+        QCOMPARE(settingsfile::Load(path("cat.ini")).ListPaths, (QStringList{"/0", "/1", "/3", "/4"}));
+    }
+
+    void valuesWrittenByHand_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("timeout");
+        QTest::addColumn<bool>("hasColor");
+        QTest::addColumn<QString>("style");
+        QTest::addColumn<QColor>("fontColor");
+        QTest::newRow("hex time-out") << QByteArray("[User Settings]\r\nTimeout=0x1E\r\n") << 30 << false << "" << QColor(Qt::black);
+        QTest::newRow("colour not an integer") << QByteArray("[User Settings]\r\nColor=clNavy\r\n") << 15 << false << "" << QColor(Qt::black);
+        QTest::newRow("colour decimal") << QByteArray("[User Settings]\r\nColor=255\r\n") << 15 << true << "" << QColor(Qt::black);
+        QTest::newRow("style 13") << QByteArray("[Digest Font]\r\nStyle=13\r\nColor=16711680\r\n") << 15 << false << "13" << QColor(0, 0, 255);
+        QTest::newRow("style all, bad colour") << QByteArray("[Digest Font]\r\nStyle=4321\r\nColor=x\r\n") << 15 << false << "1234" << QColor(Qt::black);
+        QTest::newRow("boolean any non-zero") << QByteArray("[User Settings]\r\nHints=7\r\n") << 15 << false << "" << QColor(Qt::black);
+    }
+    void valuesWrittenByHand()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, timeout);
+        QFETCH(bool, hasColor);
+        QFETCH(QString, style);
+        QFETCH(QColor, fontColor);
+        testutil::writeAll(path("hand2.ini"), file);
+        const TSettingsData d = settingsfile::Load(path("hand2.ini"));
+        QCOMPARE(d.Timeout, timeout);
+        QCOMPARE(d.Color.has_value(), hasColor);
+        if (hasColor)
+            QCOMPARE(*d.Color, QColor(255, 0, 0)); // red is the low byte
+        QCOMPARE(TDigestFontSpec::StyleDigits(d.DigestFont.ToFont()), style);
+        QCOMPARE(d.DigestFont.Color, fontColor);
+        QVERIFY(d.Hints);
+    }
+
+    void savingKeepsOtherSectionsAndDigestFont()
+    {
+        testutil::writeAll(path("keep.ini"), "[Digest Font]\r\nName=Arial\r\nSize=12\r\n\r\n[Mine]\r\nx=1\r\n");
+        QString err;
+        QVERIFY(settingsfile::Save(path("keep.ini"), TSettingsData(), &err));
+        const TSettingsData d = settingsfile::Load(path("keep.ini"));
+        QCOMPARE(d.DigestFont.Name, QStringLiteral("Arial"));
+        QCOMPARE(d.DigestFont.Size, 12);
+        QCOMPARE(TIniFile(path("keep.ini")).ReadString("Mine", "x", {}), QStringLiteral("1"));
+    }
+
+    void digestFontWriter()
+    {
+        QFont f(QStringLiteral("Courier New"));
+        f.setPointSize(11);
+        f.setItalic(true);
+        f.setStrikeOut(true);
+        QString err;
+        QVERIFY(settingsfile::SaveDigestFont(path("font.ini"), f, QColor(0, 128, 0), &err));
+        const TSettingsData d = settingsfile::Load(path("font.ini"));
+        QCOMPARE(d.DigestFont.Name, QStringLiteral("Courier New"));
+        QCOMPARE(d.DigestFont.Size, 11);
+        QVERIFY(d.DigestFont.Italic && d.DigestFont.StrikeOut && !d.DigestFont.Bold);
+        QCOMPARE(d.DigestFont.Color, QColor(0, 128, 0));
+        QCOMPARE(TIniFile(path("font.ini")).ReadString("Digest Font", "Color", {}), QStringLiteral("32768"));
+    }
+
+    void unwritableFileIsReported()
+    {
+        QString err;
+        QVERIFY(!settingsfile::Save(m_dir.filePath("no/such/dir/q.ini"), TSettingsData(), &err));
+        QVERIFY(!err.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"

@@ -1,0 +1,207 @@
+// List files on disk and the folder and file naming rules.
+#include "lists/AddressList.h"
+#include "lists/ListFile.h"
+#include "lists/ListNaming.h"
+#include "support/TestUtil.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+MailListRecord header(const QString& name, const QString& path)
+{
+    MailListRecord h;
+    h.SetText(MailListRecord::Name, name);
+    h.SetText(MailListRecord::FilePath, path);
+    h.SetPassword(QStringLiteral("secret"));
+    return h;
+}
+
+void fill(TAddressList& l, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        auto r = std::make_unique<MailListRecord>();
+        r->SetText(MailListRecord::Name, QStringLiteral("Name %1").arg(i, 5, 10, QLatin1Char('0')));
+        r->SetText(MailListRecord::Email, QStringLiteral("user%1@example.com").arg(i));
+        r->SetText(MailListRecord::Mark, QStringLiteral("New"));
+        l.Append(std::move(r));
+    }
+}
+} // namespace
+
+class TestListFile : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+
+private slots:
+    void roundTrip_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("no addresses") << 0;
+        QTest::newRow("one") << 1;
+        QTest::newRow("more than one read block") << 1500;
+    }
+    void roundTrip()
+    {
+        QFETCH(int, count);
+        const QString p = m_dir.filePath(QStringLiteral("rt%1.qvl").arg(count));
+        TAddressList entries;
+        fill(entries, count);
+        QString err;
+        QVERIFY(listfile::Write(p, header("Round", p), entries, &err));
+        QCOMPARE(QFileInfo(p).size(), qint64(2008) * (count + 1));
+
+        listfile::TReader r;
+        QVERIFY(r.Open(p));
+        MailListRecord h;
+        QVERIFY(r.ReadHeader(&h));
+        QCOMPARE(h, header("Round", p));
+        MailListRecord rec;
+        int n = 0;
+        while (r.Next(&rec)) {
+            QCOMPARE(rec, entries.At(n));
+            ++n;
+        }
+        QVERIFY(!r.Failed());
+        QCOMPARE(n, count);
+    }
+
+    void listFilesAreOwnerOnly()
+    {
+        const QString p = m_dir.filePath("perm.qvl");
+        TAddressList none;
+        QString err;
+        QVERIFY(listfile::Write(p, header("P", p), none, &err));
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(p).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0600);
+    }
+
+    void damagedFiles_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("headerOk");
+        QTest::addColumn<int>("records");
+        QTest::newRow("empty file") << 0 << false << 0;
+        QTest::newRow("shorter than a header") << 100 << false << 0;
+        QTest::newRow("header and a partial record") << 2008 + 500 << true << 0;
+        QTest::newRow("two records and a partial one") << 2008 * 3 + 7 << true << 2;
+    }
+    void damagedFiles()
+    {
+        QFETCH(int, size);
+        QFETCH(bool, headerOk);
+        QFETCH(int, records);
+        const QString p = m_dir.filePath("damaged.qvl");
+        QVERIFY(testutil::writeAll(p, QByteArray(size, '\0')));
+        listfile::TReader r;
+        QVERIFY(r.Open(p));
+        MailListRecord rec;
+        QCOMPARE(r.ReadHeader(&rec), headerOk);
+        int n = 0;
+        while (headerOk && r.Next(&rec))
+            ++n;
+        QCOMPARE(n, records);
+        QVERIFY(r.Failed());
+        QVERIFY(!r.Error().isEmpty());
+    }
+
+    void missingFileReportsTheReason()
+    {
+        MailListRecord h;
+        QString err;
+        QVERIFY(!listfile::ReadHeader(m_dir.filePath("nope.qvl"), &h, &err));
+        QVERIFY(!err.isEmpty());
+    }
+
+    void failedSaveLeavesThePreviousList()
+    {
+        const QString p = m_dir.filePath("keep.qvl");
+        TAddressList small;
+        fill(small, 3);
+        QString err;
+        QVERIFY(listfile::Write(p, header("Keep", p), small, &err));
+        const QByteArray before = testutil::readAll(p);
+
+        TAddressList big;
+        fill(big, 2000); // about 4 MB, over the limit set below
+        bool ok;
+        {
+            testutil::FileSizeLimit limit(1 << 20);
+            QVERIFY(limit.Active());
+            ok = listfile::Write(p, header("Keep", p), big, &err);
+        }
+        QVERIFY(!ok);
+        QVERIFY(!err.isEmpty());
+        QCOMPARE(testutil::readAll(p), before);
+    }
+
+    void folderNames()
+    {
+        QTemporaryDir base;
+        const QString parent = base.path() + u'/';
+        const QString name = QStringLiteral("A list name that is long enough to be cut somewhere");
+        QStringList made;
+        for (int i = 0; i < 12; ++i) {
+            const QString f = listnaming::ChooseFolder(parent, name);
+            QVERIFY(QDir().mkdir(f));
+            made << QFileInfo(f).fileName();
+        }
+        QStringList expected{name.left(32)};
+        for (int k = 1; k <= 9; ++k)
+            expected << name.left(31) + QString::number(k);
+        expected << name.left(30) + "10" << name.left(30) + "11";
+        QCOMPARE(made, expected);
+    }
+
+    void numberedCandidates_data()
+    {
+        QTest::addColumn<int>("base");
+        QTest::addColumn<int>("k");
+        QTest::addColumn<int>("cut");
+        QTest::newRow("folder plain") << 32 << 0 << 32;
+        QTest::newRow("folder 1") << 32 << 1 << 31;
+        QTest::newRow("folder 9") << 32 << 9 << 31;
+        QTest::newRow("folder 10") << 32 << 10 << 30;
+        QTest::newRow("folder 99") << 32 << 99 << 30;
+        QTest::newRow("folder 100") << 32 << 100 << 29;
+        QTest::newRow("file plain") << 28 << 0 << 28;
+        QTest::newRow("file 5") << 28 << 5 << 27;
+        QTest::newRow("file 42") << 28 << 42 << 26;
+        QTest::newRow("file 123") << 28 << 123 << 25;
+    }
+    void numberedCandidates()
+    {
+        QFETCH(int, base);
+        QFETCH(int, k);
+        QFETCH(int, cut);
+        const QString name(40, u'n');
+        QCOMPARE(listnaming::NumberedName(name, base, k), name.left(cut) + (k ? QString::number(k) : QString()));
+        // Short names are not padded.
+        QCOMPARE(listnaming::NumberedName("ab", base, k), QStringLiteral("ab") + (k ? QString::number(k) : QString()));
+    }
+
+    void fileNames()
+    {
+        QTemporaryDir base;
+        const QString name = QStringLiteral("Newsletter subscribers of the club");
+        QStringList made;
+        for (int i = 0; i < 11; ++i) {
+            const QString f = listnaming::ChooseFile(base.path(), name);
+            QVERIFY(testutil::writeAll(f, "x"));
+            made << QFileInfo(f).fileName();
+        }
+        QCOMPARE(made.first(), name.left(28) + ".qvl");
+        QCOMPARE(made.at(1), name.left(27) + "1.qvl");
+        QCOMPARE(made.at(9), name.left(27) + "9.qvl");
+        QCOMPARE(made.at(10), name.left(26) + "10.qvl");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestListFile)
+#include "tst_listfile.moc"

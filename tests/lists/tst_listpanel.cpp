@@ -1,0 +1,295 @@
+// Opening, saving, importing and removing lists, and the enabled state of the list commands.
+#include "lists/ListFile.h"
+#include "lists/ListPanel.h"
+#include "lists/MailListModel.h"
+#include "support/FakeShell.h"
+#include "support/TestUtil.h"
+
+#include <QAction>
+#include <QDir>
+#include <QListView>
+#include <QListWidget>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+
+namespace {
+QByteArray listBytes(const QString& name, const QString& path, const QList<QByteArray>& names)
+{
+    MailListRecord h;
+    h.SetText(MailListRecord::Name, name);
+    h.SetText(MailListRecord::FilePath, path);
+    QByteArray out = h.Serialize();
+    for (const QByteArray& n : names) {
+        MailListRecord r;
+        r.SetBytes(MailListRecord::Name, n);
+        r.SetBytes(MailListRecord::Email, n.toLower() + "@example.com");
+        out += r.Serialize();
+    }
+    return out;
+}
+} // namespace
+
+class TestListPanel : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_home;
+    std::unique_ptr<TFakeShell> m_shell;
+    std::unique_ptr<TListsState> m_state;
+    QWidget* m_panel = nullptr;
+    std::unique_ptr<TListPanel> m_lists;
+
+    // A list file in the program folder, added to the catalog.
+    QString addList(const QString& name, const QList<QByteArray>& names)
+    {
+        const QString dir = m_home.filePath(name);
+        QDir().mkpath(dir);
+        const QString path = dir + "/" + name + ".qvl";
+        testutil::writeAll(path, listBytes(name, path, names));
+        auto h = std::make_unique<MailListRecord>();
+        QString err;
+        listfile::ReadHeader(path, h.get(), &err);
+        m_state->ListCatalog.Append(std::move(h));
+        return path;
+    }
+
+    QStringList shownLines() const
+    {
+        QStringList out;
+        for (int i = 0; i < m_lists->MailListModel()->rowCount(); ++i)
+            out << m_lists->MailListModel()->index(i).data().toString();
+        return out;
+    }
+
+    bool enabled(const QString& name)
+    {
+        if (QToolButton* b = m_lists->Button(name))
+            return b->isEnabled();
+        return m_shell->Action(name)->isEnabled();
+    }
+
+private slots:
+    void initTestCase() { qputenv("QUORVEL_HOME", QFile::encodeName(m_home.path())); }
+
+    void init()
+    {
+        m_shell = std::make_unique<TFakeShell>();
+        m_state = std::make_unique<TListsState>();
+        m_panel = new QWidget(&m_shell->window);
+        m_lists = std::make_unique<TListPanel>(*m_shell, *m_state, m_panel);
+    }
+    void cleanup()
+    {
+        m_lists.reset();
+        m_state.reset();
+        m_shell.reset();
+        QDir(m_home.path()).removeRecursively();
+        QDir().mkpath(m_home.path());
+    }
+
+    void openingShowsTheEntriesAndTheCount()
+    {
+        addList("Club", {"Ann", "", "Bob"});
+        m_lists->SortCatalog();
+        m_lists->ListsLB()->setCurrentRow(0);
+        m_lists->ListsLBClick();
+        QCOMPARE(shownLines(), (QStringList{"Ann  <ann@example.com>", "  <@example.com>", "Bob  <bob@example.com>"}));
+        QCOMPARE(m_lists->ListNameLBL()->text(), QStringLiteral("Club - 3 addresses"));
+        QCOMPARE(m_shell->status, QStringLiteral("Status:"));
+        QVERIFY(m_shell->statusHistory.contains("Status: Opening list..."));
+        QVERIFY(m_shell->statusTimerRunning);
+        QVERIFY(m_lists->ListsLB()->isEnabled() && m_lists->MailList()->isEnabled());
+    }
+
+    void emptyListShowsZeroAddresses()
+    {
+        const QString p = addList("Empty", {});
+        QCOMPARE(QFileInfo(p).size(), 2008);
+        m_lists->SortCatalog();
+        m_lists->ListsLB()->setCurrentRow(0);
+        m_lists->ListsLBClick();
+        QCOMPARE(m_lists->MailListModel()->rowCount(), 0);
+        QCOMPARE(m_lists->ListNameLBL()->text(), QStringLiteral("Empty - 0 addresses"));
+    }
+
+    void inversionRule_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("names");
+        QTest::addColumn<bool>("rewritten");
+        QTest::newRow("sorted: left alone") << QList<QByteArray>{"a", "b", "c", "d"} << false;
+        QTest::newRow("one out of place: left alone") << QList<QByteArray>{"a", "c", "b", "d"} << false;
+        QTest::newRow("two out of place: sorted and saved") << QList<QByteArray>{"b", "a", "d", "c"} << true;
+    }
+    void inversionRule()
+    {
+        QFETCH(QList<QByteArray>, names);
+        QFETCH(bool, rewritten);
+        const QString p = addList("Order", names);
+        const QByteArray before = testutil::readAll(p);
+        m_lists->SortCatalog();
+        m_lists->ListsLB()->setCurrentRow(0);
+        m_lists->ListsLBClick();
+        QCOMPARE(testutil::readAll(p) != before, rewritten);
+        if (rewritten) {
+            QCOMPARE(shownLines().first(), QStringLiteral("a  <a@example.com>"));
+            QCOMPARE(QFileInfo(p).size(), before.size());
+            QVERIFY(m_shell->statusHistory.contains("Status: Sorting mail list..."));
+            QVERIFY(!m_shell->gaugeVisible);
+        } else {
+            QCOMPARE(shownLines().size(), names.size());
+            QVERIFY(m_shell->dialogs.messages.isEmpty());
+        }
+    }
+
+    void unreadableFileKeepsWhatWasRead()
+    {
+        const QString p = addList("Broken", {"a", "b"});
+        QByteArray bytes = testutil::readAll(p);
+        bytes.chop(100); // the last record is cut short
+        testutil::writeAll(p, bytes);
+        m_lists->SortCatalog();
+        m_lists->ListsLB()->setCurrentRow(0);
+        m_lists->ListsLBClick();
+        QCOMPARE(m_shell->dialogs.texts(), QStringList{"File not found!"});
+        QCOMPARE(shownLines(), QStringList{"a  <a@example.com>"});
+        QVERIFY(m_lists->ListsLB()->isEnabled() && m_lists->MailList()->isEnabled());
+        QCOMPARE(m_shell->status, QStringLiteral("Status:"));
+    }
+
+    void importCopiesTheListIntoItsOwnFolder()
+    {
+        QTemporaryDir elsewhere;
+        const QString src = elsewhere.filePath("exported.qvl");
+        testutil::writeAll(src, listBytes("Friends of the Museum", "/old/place.qvl", {"Zed", "Amy"}));
+        addList("Alpha", {});
+        m_lists->SortCatalog();
+        m_shell->dialogs.openFiles.enqueue(src);
+        m_lists->OpenMailList1Click();
+
+        const TFileDialogRequest& req = m_shell->dialogs.openRequests.first();
+        QCOMPARE(req.title, QStringLiteral("Open Quorvel Mail List"));
+        QCOMPARE(req.filterIndex, 2);
+        QCOMPARE(req.filters.at(1), QStringLiteral("Quorvel Mail List (*.qvl)"));
+
+        const QString copy = m_home.filePath("Friends of the Museum/Friends of the Museum.qvl");
+        QVERIFY(QFileInfo::exists(copy));
+        QVERIFY(QFileInfo(m_home.filePath("Friends of the Museum/Sent Mail")).isDir());
+        QVERIFY(QFileInfo::exists(src)); // the original stays where it was
+        QCOMPARE(m_state->ListCatalog.Count(), 2);
+        QCOMPARE(m_lists->ListsLB()->currentItem()->text(), QStringLiteral("Friends of the Museum"));
+        QCOMPARE(m_state->CurrentList->Text(MailListRecord::FilePath), copy);
+        MailListRecord h;
+        QString err;
+        QVERIFY(listfile::ReadHeader(copy, &h, &err));
+        QCOMPARE(h.Text(MailListRecord::FilePath), copy); // the copy's header knows where it is
+        QCOMPARE(m_shell->status, QStringLiteral("Status: Mail list opened."));
+        QCOMPARE(shownLines().size(), 2);
+    }
+
+    void importOfADuplicateNameIsRefused()
+    {
+        addList("Club", {"a"});
+        m_lists->SortCatalog();
+        QTemporaryDir elsewhere;
+        const QString src = elsewhere.filePath("club.qvl");
+        testutil::writeAll(src, listBytes("Club", "/x.qvl", {}));
+        m_shell->dialogs.openFiles.enqueue(src);
+        m_lists->OpenMailList1Click();
+        QCOMPARE(m_shell->dialogs.texts(), QStringList{"A list named Club already exists. Quorvel cannot open list."});
+        QCOMPARE(m_shell->dialogs.messages.first().type, TDialogService::mtWarning);
+        QCOMPARE(m_shell->status, QStringLiteral("Status: Cannot open list."));
+        QCOMPARE(m_state->ListCatalog.Count(), 1);
+        QVERIFY(m_lists->ListsLB()->isEnabled() && m_lists->MailList()->isEnabled());
+    }
+
+    void removeKeepsTheFiles_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("yes") << int(TDialogService::mbYes);
+        QTest::newRow("no") << int(TDialogService::mbNo);
+    }
+    void removeKeepsTheFiles()
+    {
+        QFETCH(int, answer);
+        const QString p = addList("Gone", {"a"});
+        addList("Stays", {});
+        m_lists->SortCatalog();
+        m_lists->ListsLB()->setCurrentRow(0);
+        m_lists->ListsLBClick();
+        m_shell->dialogs.answers.enqueue(answer);
+        m_lists->RemoveMailList1Click();
+        QCOMPARE(m_shell->dialogs.texts(),
+                 QStringList{"Are you sure you want to remove this mail list? (The actual file will not be deleted.)"});
+        const bool removed = answer == TDialogService::mbYes;
+        QCOMPARE(m_state->ListCatalog.Count(), removed ? 1 : 2);
+        QCOMPARE(m_lists->ListsLB()->count(), removed ? 1 : 2);
+        QCOMPARE(m_state->CurrentList == nullptr, removed);
+        QCOMPARE(m_lists->MailListModel()->rowCount(), removed ? 0 : 1);
+        QVERIFY(QFileInfo::exists(p));
+    }
+
+    void controlStates()
+    {
+        const QStringList listCommands{"ListProperties1", "NewBtn", "RemoveMailList1", "RemoveListBtn",
+                                       "EditListBtn", "CheckMail1", "CheckMailBtn", "ExportMailList1",
+                                       "ImportMailList1"};
+        // Empty catalog: nothing to act on.
+        m_lists->SortCatalog();
+        m_lists->UpdateListControls();
+        for (const char* n : {"ListProperties1", "RemoveMailList1", "RemoveListBtn", "EditListBtn", "NewBtn",
+                              "Editbtn", "RemoveBtn", "SaveListBtn", "CheckMail1", "CheckMailBtn", "ExportMailList1"})
+            QVERIFY2(!enabled(n), n);
+        QVERIFY(!m_lists->MailList()->isEnabled());
+
+        // Lists but none selected.
+        addList("One", {"a", "b"});
+        m_lists->SortCatalog();
+        m_lists->UpdateListControls();
+        for (const QString& n : listCommands)
+            QVERIFY2(!enabled(n), qPrintable(n));
+        QVERIFY(m_lists->ListNameLBL()->text().isEmpty());
+
+        // A list open, no address selected.
+        m_lists->ListsLB()->setCurrentRow(0);
+        m_lists->ListsLBClick();
+        for (const QString& n : listCommands)
+            QVERIFY2(enabled(n), qPrintable(n));
+        QVERIFY(enabled("SaveListBtn"));
+        QVERIFY(!enabled("Editbtn") && !enabled("RemoveBtn"));
+
+        // An address selected.
+        m_lists->SelectEntry(1);
+        m_lists->UpdateListControls();
+        QVERIFY(enabled("Editbtn") && enabled("RemoveBtn"));
+    }
+
+    void failedSaveKeepsTheFileAndSaysWhich()
+    {
+        QList<QByteArray> names;
+        for (int i = 0; i < 800; ++i)
+            names << QByteArray("n") + QByteArray::number(100000 + i);
+        const QString p = addList("Big", names);
+        m_lists->SortCatalog();
+        m_lists->ListsLB()->setCurrentRow(0);
+        m_lists->ListsLBClick();
+        const QByteArray before = testutil::readAll(p);
+        bool ok;
+        {
+            testutil::FileSizeLimit limit(256 * 1024);
+            QVERIFY(limit.Active());
+            ok = m_lists->SaveCurrentList();
+        }
+        QVERIFY(!ok);
+        QCOMPARE(testutil::readAll(p), before);
+        QCOMPARE(m_shell->dialogs.messages.size(), 1);
+        QVERIFY(m_shell->dialogs.messages.first().text.contains(p));
+        QVERIFY(m_lists->ListsLB()->isEnabled());
+        QCOMPARE(m_shell->status, QStringLiteral("Status:"));
+    }
+};
+
+QTEST_MAIN(TestListPanel)
+#include "tst_listpanel.moc"
