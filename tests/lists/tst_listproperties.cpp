@@ -53,7 +53,6 @@ private slots:
     void renameListOutsideItsOwnFolder();
     void duplicateNamesEditTheRightList();
     void wizardSteps();
-    void browse();
 };
 
 void TestListProperties::newListOnDisk()
@@ -393,35 +392,6 @@ void TestListProperties::wizardSteps()
     h.props->NewMailList1Click();
     h.props->Pages()->setCurrentIndex(1);
     QVERIFY(wizard.nexts.isEmpty());
-}
-
-void TestListProperties::browse()
-{
-    TListsHarness h;
-    h.props->NewMailList1Click();
-    const struct
-    {
-        const char* button;
-        const char* field;
-        const char* title;
-    } rows[] = {{"HeaderBtn", "HeaderEDT", "Open Header Text File"},
-                {"FooterBtn", "FooterEDT", "Open Footer Text File"},
-                {"SignatureBtn", "SignatureEDT", "Open Signature Text File"}};
-    for (const auto& r : rows) {
-        h.shell.dialogs.openFiles.enqueue(QStringLiteral("/tmp/") + QLatin1String(r.field) + QStringLiteral(".txt"));
-        h.props->findChild<QToolButton*>(QLatin1String(r.button))->click();
-        const TFileDialogRequest req = h.shell.dialogs.openRequests.last();
-        QCOMPARE(req.title, QLatin1String(r.title));
-        QCOMPARE(req.filterIndex, 1);
-        QCOMPARE(req.filters.value(0), QStringLiteral("Text Documents (*.txt)"));
-        QVERIFY(req.fileName.isEmpty());
-        QCOMPARE(h.props->Field(QLatin1String(r.field))->text(), QStringLiteral("/tmp/") + QLatin1String(r.field) + QStringLiteral(".txt"));
-    }
-    h.shell.dialogs.openFiles.enqueue(QString()); // cancelled: the field keeps its text
-    h.props->findChild<QToolButton*>(QStringLiteral("HeaderBtn"))->click();
-    QCOMPARE(h.props->Field(QStringLiteral("HeaderEDT"))->text(), QStringLiteral("/tmp/HeaderEDT.txt"));
-    for (const char* b : {"SpeedButton1", "SpeedButton2", "SpeedButton3"})
-        QVERIFY(h.props->findChild<QToolButton*>(QLatin1String(b)));
 }
 
 QTEST_MAIN(TestListProperties)
