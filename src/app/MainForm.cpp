@@ -8,6 +8,7 @@
 #include "lists/ListPanel.h"
 #include "lists/ListPropertiesPanel.h"
 #include "platform/Dialogs.h"
+#include "platform/PanelFace.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Registry.h"
 #include "platform/Sound.h"
@@ -272,12 +273,7 @@ QWidget* TMainForm::MakeSidePanel(const QString& name, const QString& labelName,
     auto* panel = new QFrame(m_central);
     panel->setObjectName(name);
     panel->setAccessibleName(title);
-    panel->setFrameShape(QFrame::Panel);
-    panel->setFrameShadow(QFrame::Raised);
-    panel->setAutoFillBackground(true);
-    QPalette pal = panel->palette();
-    pal.setColor(QPalette::Window, QColor(0xD4, 0xD0, 0xC8));
-    panel->setPalette(pal);
+    ApplyPanelFace(panel);
 
     auto* l = new TLabelEffect(title, panel);
     l->setObjectName(labelName);
@@ -394,9 +390,7 @@ void TMainForm::BuildPanels()
             continue;
         auto* p = new QFrame(m_central);
         p->setObjectName(name);
-        p->setFrameShape(QFrame::Panel);
-        p->setFrameShadow(QFrame::Raised);
-        p->setAutoFillBackground(true);
+        ApplyPanelFace(p);
         p->setGeometry(cw - width, 3, width, 0);
         p->setVisible(false);
         m_panels.insert(name, p);

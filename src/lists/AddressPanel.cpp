@@ -2,6 +2,7 @@
 
 #include "lists/ListPanel.h"
 #include "lists/MailListModel.h"
+#include "platform/PanelFace.h"
 #include "platform/Cp1252.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
@@ -39,14 +40,7 @@ TAddressPanel::TAddressPanel(TShell& shell, TListsState& state, TListPanel& list
 {
     setObjectName(QStringLiteral("NewAddPanel"));
     setAccessibleName(QStringLiteral("NewAddPanel"));
-    setFrameShape(QFrame::Panel);
-    setFrameShadow(QFrame::Raised);
-    setAutoFillBackground(true);
-    // The panel face, not the window's background colour it would inherit.
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0xD4, 0xD0, 0xC8));
-    pal.setColor(QPalette::WindowText, Qt::black);
-    setPalette(pal);
+    ApplyPanelFace(this);
 
     m_title = new QLabel(QStringLiteral("New Address"), this);
     m_title->setObjectName(QStringLiteral("NewAddLBL"));

@@ -4,6 +4,7 @@
 #include "lists/ListNaming.h"
 #include "lists/ListPanel.h"
 #include "lists/ListWizardLink.h"
+#include "platform/PanelFace.h"
 #include "platform/Cp1252.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
@@ -70,14 +71,7 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
 {
     setObjectName(QStringLiteral("NewMLPanel"));
     setAccessibleName(QStringLiteral("NewMLPanel"));
-    setFrameShape(QFrame::Panel);
-    setFrameShadow(QFrame::Raised);
-    setAutoFillBackground(true);
-    // The panel face, not the window's background colour it would inherit.
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0xD4, 0xD0, 0xC8));
-    pal.setColor(QPalette::WindowText, Qt::black);
-    setPalette(pal);
+    ApplyPanelFace(this);
 
     m_title = Named(new QLabel(kNewTitle, this), QStringLiteral("NewMLLBL"));
     QFont tf = m_title->font();
