@@ -1,6 +1,7 @@
 #include "app/GeneralPropertiesPanel.h"
 
 #include "platform/Dialogs.h"
+#include "platform/PanelFace.h"
 #include "platform/Shell.h"
 
 #include <QCheckBox>
@@ -43,9 +44,7 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
 {
     setObjectName(QStringLiteral("UserOptionsPanel"));
     setAccessibleName(QStringLiteral("General Properties"));
-    setFrameShape(QFrame::Panel);
-    setFrameShadow(QFrame::Raised);
-    setAutoFillBackground(true);
+    ApplyPanelFace(this);
 
     auto* title = named(new QLabel(QStringLiteral("General Properties"), this), QStringLiteral("UserOpLBL"));
     QFont tf = title->font();
@@ -129,7 +128,7 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     m_includeFooter->setGeometry(8, 114, 200, 20);
     m_includeSig->setGeometry(8, 136, 200, 20);
     m_saveLetters->setGeometry(8, 158, 200, 20);
-    m_autoSave->setGeometry(210, 92, 150, 20);
+    m_autoSave->setGeometry(8, 182, 250, 20);
     m_pages->addTab(misc, QStringLiteral("Misc."));
 
     auto* save = named(new QPushButton(QStringLiteral("&Save"), this), QStringLiteral("UserSaveBtn"), QStringLiteral("&Save"));

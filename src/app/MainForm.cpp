@@ -4,9 +4,13 @@
 #include "app/LabelEffect.h"
 #include "editor/FindPanel.h"
 #include "editor/NewsletterEditor.h"
+#include "lists/AddressPanel.h"
+#include "lists/AddressTools.h"
 #include "lists/ListFile.h"
 #include "lists/ListPanel.h"
+#include "lists/ListPropertiesPanel.h"
 #include "platform/Dialogs.h"
+#include "platform/PanelFace.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Registry.h"
 #include "platform/Sound.h"
@@ -271,12 +275,7 @@ QWidget* TMainForm::MakeSidePanel(const QString& name, const QString& labelName,
     auto* panel = new QFrame(m_central);
     panel->setObjectName(name);
     panel->setAccessibleName(title);
-    panel->setFrameShape(QFrame::Panel);
-    panel->setFrameShadow(QFrame::Raised);
-    panel->setAutoFillBackground(true);
-    QPalette pal = panel->palette();
-    pal.setColor(QPalette::Window, QColor(0xD4, 0xD0, 0xC8));
-    panel->setPalette(pal);
+    ApplyPanelFace(panel);
 
     auto* l = new TLabelEffect(title, panel);
     l->setObjectName(labelName);
@@ -379,20 +378,35 @@ void TMainForm::BuildPanels()
             [this] { m_generalPanel->GeneralProperties1Click(); });
     connect(m_generalPanel->cb_AutoSaveLists(), &QCheckBox::toggled, this,
             [this](bool on) { m_state.Lists.AutoSaveLists = on; });
-    // editor: SpeedButton4-6 on this panel open the header/footer/signature editor.
+    // editor: SpeedButton4-6 on this panel open the header/footer/signature editor (wired by
+    // TSigForm::AttachButtons in main.cpp).
 
-    // The list properties, address and send panels slide in the same way; their contents
-    // belong to the list and send subsystems.
-    for (const auto& [name, width] : {std::pair{QStringLiteral("NewMLPanel"), 384},
-                                      std::pair{QStringLiteral("NewAddPanel"), 332},
-                                      std::pair{QStringLiteral("SendMailPanel"), 295}}) {
+    // List properties, address entry, extraction and export.
+    m_listPropertiesPanel = new TListPropertiesPanel(*this, m_state.Lists, *m_listPanel, m_central);
+    m_listPropertiesPanel->setGeometry(cw - TListPropertiesPanel::kWidth, 3, TListPropertiesPanel::kWidth, 0);
+    m_panels.insert(QStringLiteral("NewMLPanel"), m_listPropertiesPanel);
+    m_addressPanel = new TAddressPanel(*this, m_state.Lists, *m_listPanel, m_central);
+    m_addressPanel->setGeometry(cw - TAddressPanel::kWidth, 3, TAddressPanel::kWidth, 0);
+    m_panels.insert(QStringLiteral("NewAddPanel"), m_addressPanel);
+    m_addressTools = new TAddressTools(*this, m_state.Lists, *m_listPanel, this);
+    connect(Action(QStringLiteral("NewMailList1")), &QAction::triggered, this,
+            [this] { m_listPropertiesPanel->NewMailList1Click(); });
+    connect(Action(QStringLiteral("ListProperties1")), &QAction::triggered, this,
+            [this] { m_listPropertiesPanel->ListProperties1Click(); });
+    connect(Action(QStringLiteral("ExportMailList1")), &QAction::triggered, this,
+            [this] { m_addressTools->ExportMailList1Click(); });
+    connect(Action(QStringLiteral("ImportMailList1")), &QAction::triggered, this,
+            [this] { m_addressTools->ImportMailList1Click(); });
+    // editor: SpeedButton1-3 on the list properties panel open the header/footer/signature editor
+    // (wired by TSigForm::AttachButtons in main.cpp).
+
+    // The send panel slides in the same way; its contents belong to the send subsystem.
+    for (const auto& [name, width] : {std::pair{QStringLiteral("SendMailPanel"), 295}}) {
         if (m_panels.contains(name))
             continue;
         auto* p = new QFrame(m_central);
         p->setObjectName(name);
-        p->setFrameShape(QFrame::Panel);
-        p->setFrameShadow(QFrame::Raised);
-        p->setAutoFillBackground(true);
+        ApplyPanelFace(p);
         p->setGeometry(cw - width, 3, width, 0);
         p->setVisible(false);
         m_panels.insert(name, p);

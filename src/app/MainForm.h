@@ -19,9 +19,12 @@ class QTableWidget;
 class QTextEdit;
 class QTimer;
 
+class TAddressPanel;
+class TAddressTools;
 class TGeneralPropertiesPanel;
 class TLabelEffect;
 class TListPanel;
+class TListPropertiesPanel;
 class TSoundPlayer;
 
 class TMainForm : public QMainWindow, public TShell
@@ -36,6 +39,9 @@ public:
     TAppState& State() { return m_state; }
     TListPanel* ListPanel() const { return m_listPanel; }
     TGeneralPropertiesPanel* GeneralPanel() const { return m_generalPanel; }
+    TListPropertiesPanel* ListPropertiesPanel() const { return m_listPropertiesPanel; }
+    TAddressPanel* AddressPanel() const { return m_addressPanel; }
+    TAddressTools* AddressTools() const { return m_addressTools; }
     QWidget* Panel(const QString& name) const; // by component name
     QWidget* Central() const { return m_central; }
     int ClientWidth() const;
@@ -133,6 +139,9 @@ private:
     QMenu* m_popupMenu = nullptr;
     TListPanel* m_listPanel = nullptr;
     TGeneralPropertiesPanel* m_generalPanel = nullptr;
+    TListPropertiesPanel* m_listPropertiesPanel = nullptr;
+    TAddressPanel* m_addressPanel = nullptr;
+    TAddressTools* m_addressTools = nullptr;
     bool m_hints = true;
     bool m_activated = false;
     bool m_closing = false;

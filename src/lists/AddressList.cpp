@@ -119,18 +119,19 @@ int TAddressList::CountInversions() const
 
 void TAddressList::SortEntries(const std::function<void(double)>& progress)
 {
-    // Keys are upper-cased once, then the entries are ordered by an introsort (std::sort):
-    // O(n log n) on every input, recursion depth bounded by 2 log n.
+    // Keys are upper-cased once, then ordered by an introsort (std::sort): O(n log n) on every
+    // input, recursion depth bounded by 2 log n. The entries stay in place while `progress`
+    // runs (it may repaint the view, which reads them) and are moved in one step at the end.
     struct Keyed
     {
         QByteArray key;
-        Entry entry;
+        size_t index;
     };
     const size_t n = m_entries.size();
     std::vector<Keyed> keyed;
     keyed.reserve(n);
     for (size_t i = 0; i < n; ++i) {
-        keyed.push_back({sortkey::Upper(SortKeyOf(*m_entries[i])), std::move(m_entries[i])});
+        keyed.push_back({sortkey::Upper(SortKeyOf(*m_entries[i])), i});
         if (progress && (i & 0x3FFF) == 0)
             progress(0.5 * double(i) / double(n));
     }
@@ -139,8 +140,11 @@ void TAddressList::SortEntries(const std::function<void(double)>& progress)
         progress(0.9);
     if (Notifying())
         m_observer->BeginReset();
-    for (size_t i = 0; i < n; ++i)
-        m_entries[i] = std::move(keyed[i].entry);
+    std::vector<Entry> sorted;
+    sorted.reserve(n);
+    for (const Keyed& k : keyed)
+        sorted.push_back(std::move(m_entries[k.index]));
+    m_entries.swap(sorted);
     if (Notifying())
         m_observer->EndReset();
     if (progress)

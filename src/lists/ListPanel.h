@@ -34,6 +34,20 @@ public:
 
     // Runs when a list operation with pending events is in progress; list commands wait.
     bool Busy() const { return m_busy > 0; }
+    // Marks such an operation for its lifetime.
+    class TBusyScope
+    {
+    public:
+        explicit TBusyScope(TListPanel& p) : m_p(p) { ++m_p.m_busy; }
+        ~TBusyScope() { --m_p.m_busy; }
+        TBusyScope(const TBusyScope&) = delete;
+        TBusyScope& operator=(const TBusyScope&) = delete;
+
+    private:
+        TListPanel& m_p;
+    };
+    // ListsLB and MailList together, as long list operations disable them.
+    void SetListBoxesEnabled(bool on);
 
     // The selected MailList line, or -1.
     int SelectedEntry() const;
@@ -61,7 +75,6 @@ signals:
     void ListOpened();
 
 private:
-    void SetListBoxesEnabled(bool on);
     QToolButton* MakeButton(QWidget* parent, const QString& name, const QString& hint, int icon, int x, int y);
 
     TShell& m_shell;
