@@ -320,7 +320,7 @@ void TMainForm::BuildPanels()
     news->setGeometry(cw - kTab, 3, kTab, kNewsletterCollapsedH);
     m_newsletterLBL->setGeometry(0, 0, kTab, kNewsletterCollapsedH);
     connect(m_newsletterLBL, &TLabelEffect::clicked, this, &TMainForm::NewsletterLBLClick);
-    // editor: the newsletter editor builds its controls inside `news` here.
+    // The newsletter editor builds its controls inside the panel.
     auto* newsletter = new TNewsletterEditor(*this, news, this);
     connect(newsletter, &TNewsletterEditor::TitleActionRequested, this, &TMainForm::NewsletterLBLClick);
     connect(newsletter, &TNewsletterEditor::BackgroundColorChosen, this, [this](const QColor& color) {
@@ -367,7 +367,7 @@ void TMainForm::BuildPanels()
                 [this, pane](const QPoint& p) { m_popupMenu->popup(pane->mapToGlobal(p)); });
     }
 
-    // editor: the find panel `FindPanel` is created here (height 134, left -307, width 296, top CH - 300).
+    // The find panel starts off screen at the left.
     auto* find = new TFindPanel(*this, m_central);
     find->setGeometry(-307, ClientHeight() - 300, 296, 134);
 
@@ -378,7 +378,7 @@ void TMainForm::BuildPanels()
             [this] { m_generalPanel->GeneralProperties1Click(); });
     connect(m_generalPanel->cb_AutoSaveLists(), &QCheckBox::toggled, this,
             [this](bool on) { m_state.Lists.AutoSaveLists = on; });
-    // editor: SpeedButton4-6 on this panel open the header/footer/signature editor (wired by
+    // SpeedButton4-6 on this panel open the header/footer/signature editor (wired by
     // TSigForm::AttachButtons in main.cpp).
 
     // List properties, address entry, extraction and export.
@@ -397,7 +397,7 @@ void TMainForm::BuildPanels()
             [this] { m_addressTools->ExportMailList1Click(); });
     connect(Action(QStringLiteral("ImportMailList1")), &QAction::triggered, this,
             [this] { m_addressTools->ImportMailList1Click(); });
-    // editor: SpeedButton1-3 on the list properties panel open the header/footer/signature editor
+    // SpeedButton1-3 on the list properties panel open the header/footer/signature editor
     // (wired by TSigForm::AttachButtons in main.cpp).
 
     // The send panel slides in the same way; its contents belong to the send subsystem.

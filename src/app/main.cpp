@@ -50,7 +50,7 @@ int main(int argc, char* argv[])
     QApplication::processEvents();
 
     TMainForm mainForm(sounds);
-    // editor: the header/footer/signature editor window is created here.
+    // The header/footer/signature editor window lives as long as the main window.
     TSigForm sigForm(mainForm);
     sigForm.AttachButtons(&mainForm);
     // Starts maximised; without a window manager that means the whole available screen.

@@ -8,6 +8,14 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QRegularExpression>
+
+QString TDialogService::SuffixForFilter(const QString& filter, const QString& defaultExt)
+{
+    static const QRegularExpression single(QStringLiteral("\\(\\*\\.(\\w+)\\)$"));
+    const QRegularExpressionMatch m = single.match(filter);
+    return m.hasMatch() ? m.captured(1) : defaultExt;
+}
 
 QString TDialogService::Caption(MsgType type)
 {
@@ -63,8 +71,14 @@ bool runFileDialog(TFileDialogRequest& r, QWidget* parent, bool save)
     dlg.setNameFilters(filters);
     if (r.filterIndex >= 1 && r.filterIndex <= filters.size())
         dlg.selectNameFilter(filters.at(r.filterIndex - 1));
-    if (!r.defaultExt.isEmpty())
-        dlg.setDefaultSuffix(r.defaultExt);
+    // A bare name takes the extension of the chosen filter when it names one ("*.qvd"),
+    // else the default extension.
+    const QString defaultExt = r.defaultExt;
+    auto suffixFor = [defaultExt](const QString& filter) { return TDialogService::SuffixForFilter(filter, defaultExt); };
+    QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg,
+                     [&dlg, suffixFor](const QString& f) { dlg.setDefaultSuffix(suffixFor(f)); });
+    dlg.setDefaultSuffix(r.filterIndex >= 1 && r.filterIndex <= filters.size() ? suffixFor(filters.at(r.filterIndex - 1))
+                                                                                : defaultExt);
     if (!r.fileName.isEmpty())
         dlg.selectFile(r.fileName);
     dlg.setOption(QFileDialog::DontConfirmOverwrite, !r.overwritePrompt);

@@ -49,6 +49,9 @@ public:
     }
 
     static QString Caption(MsgType type);
+    // The extension a bare file name gets in a save dialog showing `filter`: the filter's own
+    // when it names one ("Quorvel Document (*.qvd)"), else `defaultExt`.
+    static QString SuffixForFilter(const QString& filter, const QString& defaultExt);
 };
 
 // The real dialogs.

@@ -1,4 +1,5 @@
-// The registry stand-in and the regional texts.
+// The registry stand-in, the regional texts and the save dialog's extension rule.
+#include "platform/Dialogs.h"
 #include "platform/Regional.h"
 #include "platform/Registry.h"
 #include "support/TestUtil.h"
@@ -50,6 +51,22 @@ private slots:
         QCOMPARE(reg.ReadString("Engine"), QStringLiteral("/opt/engine.so"));
         QCOMPARE(reg.ReadString(QString()), QStringLiteral("default"));
         QVERIFY(!reg.ValueExists("Missing"));
+    }
+
+    void saveDialogSuffix_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("document filter") << "Quorvel Document (*.qvd)" << "qvd";
+        QTest::newRow("text filter") << "Text Documents (*.txt)" << "txt";
+        QTest::newRow("all files keeps the default") << "All Files (*.*)" << "txt";
+        QTest::newRow("several patterns keep the default") << "Pictures (*.png *.jpg)" << "txt";
+    }
+    void saveDialogSuffix()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, suffix);
+        QCOMPARE(TDialogService::SuffixForFilter(filter, "txt"), suffix);
     }
 
     void cLocaleIsUsEnglish()
