@@ -122,10 +122,6 @@ TCustomSmtpClient::TCustomSmtpClient(QObject* owner) : QObject(owner), m_socket(
         m_stage = 0;
         WakeLoop();
     };
-    m_socket->OnDataSent = [this](TCustomWSocket*, quint16) {
-        m_dataSent = true;
-        WakeLoop();
-    };
 }
 
 TCustomSmtpClient::~TCustomSmtpClient()
@@ -282,7 +278,15 @@ bool TCustomSmtpClient::FlushOutput()
     QByteArray out;
     out.swap(m_output);
     m_socket->SendStr(out);
-    // Wait for the bytes to leave (bounded: a server that stops reading cannot hang us).
+    // Wait for the bytes to leave (bounded: a server that stops reading cannot hang us). The
+    // data-sent notification is listened to only while someone waits for it.
+    if (m_socket->AllSent())
+        return true;
+    m_socket->OnDataSent = [this](TCustomWSocket*, quint16) {
+        m_dataSent = true;
+        WakeLoop();
+    };
+    auto unbind = qScopeGuard([this] { m_socket->OnDataSent = nullptr; });
     if (WaitFor([this] { return m_socket->AllSent() || m_socket->State() != wsConnected; }, m_timeOut * 1000))
         return m_socket->State() == wsConnected;
     AbandonMessage(QStringLiteral("554 send timeout"));

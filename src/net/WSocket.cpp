@@ -568,6 +568,14 @@ void TCustomWSocket::OnReadReady()
             HandleSocketEvent(FD_READ_, 0);
             return;
         }
+        if (m_lineMode) {
+            // A line is awaited: the line reader takes what is there and sees an end of
+            // stream or a reset itself, so the count need not be asked first.
+            m_readDelivered = true;
+            UpdateNotifiers();
+            HandleSocketEvent(FD_READ_, 0);
+            return;
+        }
         int n = 0;
         if (ioctl(m_hSocket, FIONREAD, &n) == 0 && n > 0) {
             // Like the message model: one read event, then none until someone receives.
@@ -696,6 +704,8 @@ void TCustomWSocket::HandleRead()
         }
         if (m_lastError != 0 || m_hSocket == INVALID_SOCKET)
             break;
+        if (!m_lineMode && !OnDataAvailable)
+            break; // nobody would take more now
         bool failed = false;
         const int waiting = BytesWaiting(&failed);
         if (failed || waiting == 0)
@@ -793,6 +803,9 @@ void TCustomWSocket::Connect()
             SocketError(QStringLiteral("setsockopt(SO_REUSEADDR)"));
             return;
         }
+        // Callers hand over whole commands or large chunks; holding back a small last segment
+        // until the previous one is acknowledged only adds a delayed-ACK wait to each exchange.
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     } else {
         BindSocket();
         if (m_sin.sin_addr.s_addr == INADDR_BROADCAST
@@ -966,8 +979,10 @@ int TCustomWSocket::SendBytes(const char* data, int length, const QByteArray* ow
     if (m_sendQueue.empty())
         m_sendQueue.push_back(std::make_unique<TBuffer>(m_bufSize));
     TryToSend();
-    if (m_allSent && m_hSocket != INVALID_SOCKET)
-        PostEvent(FD_WRITE_, 0); // OnDataSent comes from the event loop, never from inside Send
+    // OnDataSent comes from the event loop, never from inside Send. With nobody listening the
+    // notification would only find the queue empty again, so it is not posted at all.
+    if (m_allSent && m_hSocket != INVALID_SOCKET && OnDataSent)
+        PostEvent(FD_WRITE_, 0);
     return result;
 }
 
