@@ -599,25 +599,35 @@ bool TCustomSmtpClient::OpenAttachment(const QString& fileName)
 {
     m_attachment.close();
     m_attachment.setFileName(fileName);
+    m_attachmentBuffer.clear();
+    m_attachmentPos = 0;
     return m_attachment.open(QIODevice::ReadOnly);
 }
 
 bool TCustomSmtpClient::EncodeLine(QString& line, bool& failed)
 {
     failed = false;
-    const QByteArray bytes = m_attachment.read(45);
-    if (m_attachment.error() != QFileDevice::NoError) {
-        failed = true;
-        line.clear();
-        return false;
+    // The file is read in large blocks (a multiple of 45 bytes) and encoded 45 bytes per line.
+    if (m_attachmentPos >= m_attachmentBuffer.size()) {
+        m_attachmentBuffer = m_attachment.read(45 * 1456);
+        m_attachmentPos = 0;
+        if (m_attachment.error() != QFileDevice::NoError) {
+            failed = true;
+            line.clear();
+            return false;
+        }
     }
-    line = QString::fromLatin1(bytes.toBase64());
-    return !m_attachment.atEnd();
+    const qsizetype n = std::min<qsizetype>(45, m_attachmentBuffer.size() - m_attachmentPos);
+    line = QString::fromLatin1(QByteArray::fromRawData(m_attachmentBuffer.constData() + m_attachmentPos, n).toBase64());
+    m_attachmentPos += n;
+    return m_attachmentPos < m_attachmentBuffer.size() || !m_attachment.atEnd();
 }
 
 void TCustomSmtpClient::CloseAttachment()
 {
     m_attachment.close();
+    m_attachmentBuffer.clear();
+    m_attachmentPos = 0;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -135,6 +135,8 @@ protected:
 
     std::unique_ptr<TWSocket> m_socket;
     QFile m_attachment;
+    QByteArray m_attachmentBuffer;
+    qsizetype m_attachmentPos = 0;
 
 private:
     bool FlushOutput();

@@ -76,6 +76,8 @@ private slots:
     void smtpPlainMessageByteForByte();
     void smtpAttachmentsDecodeToTheFiles();
     void smtpHostileValuesStayWellFormed();
+    void smtpServerFaults_data();
+    void smtpServerFaults();
     void pop3RetrieveEveryMessageExactly();
 };
 
@@ -229,6 +231,41 @@ void TstMailPeers::smtpHostileValuesStayWellFormed()
     QCOMPARE(QString::fromLatin1(xLong.left(xLong.indexOf("\r\nTo:")).replace("\r\n", "")),
              QStringLiteral("X-Long:") + longSubjectTail);
     QVERIFY(content.endsWith("\r\n\r\nline\r\n.\r\nQUIT\r\nend\r\n")); // data, after unstuffing
+}
+
+void TstMailPeers::smtpServerFaults_data()
+{
+    QTest::addColumn<QStringList>("options"); // smtp-sink's scripted faults
+    QTest::addColumn<bool>("connects");
+    QTest::addColumn<QString>("error");       // start of ErrorMessage
+    QTest::addColumn<int>("stage");           // after Mail
+    QTest::newRow("421 and hang-up at RCPT") << QStringList{"-Q", "RCPT"} << true << "421" << 0;
+    QTest::newRow("hang-up at DATA") << QStringList{"-q", "DATA"} << true << "554 not connected" << 0;
+    QTest::newRow("550 after DATA") << QStringList{"-A", "0"} << true << "550" << 2;
+    QTest::newRow("MAIL refused") << QStringList{"-r", "MAIL"} << true << "4" << 2;
+    QTest::newRow("silent HELO") << QStringList{"-W", "HELO:30"} << false << "554 receive timeout" << 0;
+}
+
+void TstMailPeers::smtpServerFaults()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, connects);
+    QFETCH(QString, error);
+    QFETCH(int, stage);
+    TSmtpSink server;
+    START_PEER(server, options);
+    TSmtpSetup s(server.Port());
+    s.client.SetTimeOut(2);
+    s.client.RcptName() << QStringLiteral("one@example.org") << QStringLiteral("two@example.org");
+    s.body = {QStringLiteral("short message")};
+    QCOMPARE(s.client.Connect(), connects);
+    QVERIFY(!s.client.Mail());
+    QVERIFY2(s.client.ErrorMessage().startsWith(error), qPrintable(s.client.ErrorMessage()));
+    if (connects)
+        QCOMPARE(s.client.Stage(), stage);
+    s.client.Quit();
+    QCOMPARE(s.client.Stage(), 0);
+    QCOMPARE(s.client.Socket()->State(), wsClosed);
 }
 
 void TstMailPeers::pop3RetrieveEveryMessageExactly()

@@ -820,8 +820,11 @@ void TstWSocket::dnsLookup()
 
     done.clear();
     s.DnsLookup(QStringLiteral("no-such-host.invalid"));
-    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 30000);
-    QCOMPARE(done, QList<int>{11001});
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 60000);
+    QCOMPARE(done.size(), 1);
+    // Host not found, or a resolver that cannot be reached at all.
+    QVERIFY2(done[0] == 11001 || done[0] == 11003 || done[0] == 11004, qPrintable(QString::number(done[0])));
+    QVERIFY(s.DnsResultList().isEmpty());
 
     QCOMPARE(exceptionText([&] { s.DnsLookup(QString()); }), QStringLiteral("DNS lookup: invalid host name."));
     done.clear();
