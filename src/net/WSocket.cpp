@@ -256,6 +256,23 @@ void TCustomWSocket::ResetDefaults()
     m_selectMask = 0;
 }
 
+void TCustomWSocket::BeginConnection(TSocket fd)
+{
+    // Every connection starts from its defaults, even when the last one ended without the
+    // close routine (a handler that reconnects from OnSessionClosed, a reset reported as error).
+    m_hSocket = fd;
+    ++m_generation;
+    m_sendQueue.clear();
+    m_allSent = true;
+    m_line.resize(0);
+    m_lineMode = false;
+    m_lineEnded = false;
+    m_readCount = 0;
+    m_closeNotified = false;
+    m_rxBegin = m_rxEnd = 0;
+    m_wantWrite = m_readDelivered = m_peerClosed = m_closePosted = false;
+}
+
 // --- properties ----------------------------------------------------------------------------
 
 void TCustomWSocket::SetProto(const QString& proto)
@@ -787,8 +804,7 @@ void TCustomWSocket::Connect()
         SocketError(QStringLiteral("Connect (socket)"));
         return;
     }
-    m_hSocket = fd;
-    ++m_generation;
+    BeginConnection(fd);
     ChangeState(wsOpened);
     const int on = 1;
     if (m_type == 1) {
@@ -859,8 +875,7 @@ int TCustomWSocket::Listen()
         SocketError(QStringLiteral("socket"));
         return -1;
     }
-    m_hSocket = fd;
-    ++m_generation;
+    BeginConnection(fd);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&m_sin), sizeof m_sin) != 0) {
         SetPlatformError(wsa::FromErrno(errno));
         m_closeNotified = true;
@@ -921,10 +936,7 @@ void TCustomWSocket::Dup(TSocket newHSocket)
         m_hSocket = INVALID_SOCKET;
         ChangeState(wsClosed);
     }
-    m_hSocket = newHSocket;
-    ++m_generation;
-    m_rxBegin = m_rxEnd = 0;
-    m_readDelivered = m_peerClosed = m_closePosted = m_wantWrite = false;
+    BeginConnection(newHSocket);
     SetNonBlocking(newHSocket);
     SetLingerOption();
     SelectEvents(FD_READ_ | FD_WRITE_ | FD_CONNECT_ | FD_CLOSE_);

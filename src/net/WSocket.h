@@ -198,6 +198,7 @@ protected:
 
 private:
     void DoClose(bool shutdownFirst);
+    void BeginConnection(TSocket fd);
     void SetLingerOption();
     void SelectEvents(int mask);
     void ArmRead(bool on);

@@ -82,6 +82,7 @@ private slots:
     void closeEventWhileConnectingIgnored();
     void closeTwiceIsSilent();
     void sessionClosedOncePerConnection();
+    void reconnectFromSessionClosed();
     void peerCloseMidLine();
     void listenAcceptDup();
     void datagramRoundTrip();
@@ -632,6 +633,31 @@ void TstWSocket::sessionClosedOncePerConnection()
         QCOMPARE(closed.size(), round); // once per connection, from the close event or the close routine
         peer.conn = nullptr;
     }
+}
+
+void TstWSocket::reconnectFromSessionClosed()
+{
+    TPeer peer;
+    TWait wait;
+    TWSocket s;
+    s.SetWaitCtrl(&wait);
+    int closed = 0;
+    s.OnSessionClosed = [&](TCustomWSocket* sock, quint16) {
+        if (++closed == 1) {
+            // A handler that connects again at once: the new connection is left alone.
+            sock->SetPort(peer.port());
+            sock->SetAddr(QStringLiteral("127.0.0.1"));
+            sock->Connect();
+        }
+    };
+    connectTo(s, peer.port());
+    QVERIFY(s.WaitForState(10, wsConnected));
+    s.Close();
+    QCOMPARE(closed, 1);
+    QVERIFY(s.HSocket() != INVALID_SOCKET);
+    QVERIFY(s.WaitForState(10, wsConnected));
+    s.Close();
+    QCOMPARE(closed, 2); // the second connection reports its close as well
 }
 
 void TstWSocket::peerCloseMidLine()
