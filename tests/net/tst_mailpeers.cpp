@@ -40,7 +40,7 @@ struct TSmtpSetup
         client.SetFromName(QStringLiteral("news@example.com"));
         client.SetHdrFrom(QStringLiteral("Newsletter <news@example.com>"));
         client.SetHdrTo(QStringLiteral("Readers <news@example.com>"));
-        client.SetHdrSubject(QStringLiteral("Issue 7: tests & more"));
+        client.SetHdrSubject(QStringLiteral("Newsletter 7: tests & more"));
         client.SetRcptPause(0);
         client.OnGetData = [this](TCustomSmtpClient*, int n, QString& line, int, bool& more) {
             if (n > body.size())
@@ -115,7 +115,7 @@ void TstMailPeers::smtpPlainMessageByteForByte()
     QVERIFY(sent >= before && sent <= QDateTime::currentDateTime().addSecs(1));
     const QByteArray expected = "From: Newsletter <news@example.com>\r\n"
                                 "To: Readers <news@example.com>\r\n"
-                                "Subject: Issue 7: tests & more\r\n"
+                                "Subject: Newsletter 7: tests & more\r\n"
                                 "X-Mailer: Quorvel 1.3 by Harrowlin\r\n"
                                 "Mime-Version: 1.0\r\n"
                                 "Content-Type: text/plain; charset=\"iso-8859-1\"\r\n"

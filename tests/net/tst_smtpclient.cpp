@@ -30,7 +30,7 @@ struct TFixture
         client.SetFromName(QStringLiteral("  news@example.com "));
         client.SetHdrFrom(QStringLiteral("News <news@example.com>"));
         client.SetHdrTo(QStringLiteral("Readers <news@example.com>"));
-        client.SetHdrSubject(QStringLiteral("Issue 7"));
+        client.SetHdrSubject(QStringLiteral("Newsletter 7"));
         client.RcptName() << QStringLiteral("a@example.org");
         client.SetRcptPause(0);
         client.OnDisplay = [this](TCustomSmtpClient*, const QString& m) { display << m; };
@@ -136,10 +136,10 @@ void TstSmtpClient::oneMessageDisplaysInOrder()
                             "Connected with SMTP server", "< 220 mail.example ESMTP", "> HELO " + host, "< 250 mail.example",
                             "> MAIL FROM:<news@example.com>", "< 250 sender ok", "> RCPT TO:<a@example.org>",
                             "< 250 recipient ok", "> DATA", "< 354 go ahead", "> From: News <news@example.com>",
-                            "> To: Readers <news@example.com>", "> Subject: Issue 7\r\nX-Mailer: Quorvel 1.3 by Harrowlin",
+                            "> To: Readers <news@example.com>", "> Subject: Newsletter 7\r\nX-Mailer: Quorvel 1.3 by Harrowlin",
                             "> Mime-Version: 1.0", "> Content-Type: text/plain; charset=\"iso-8859-1\"", "> Date: " + date,
                             "> ", "> Hello", "> World", "> .", "< 250 queued", "> QUIT", "< 221 bye"}));
-    QCOMPARE(header, (QList<QByteArray>{"From: News <news@example.com>", "To: Readers <news@example.com>", "Subject: Issue 7",
+    QCOMPARE(header, (QList<QByteArray>{"From: News <news@example.com>", "To: Readers <news@example.com>", "Subject: Newsletter 7",
                                         "X-Mailer: Quorvel 1.3 by Harrowlin", "Mime-Version: 1.0",
                                         "Content-Type: text/plain; charset=\"iso-8859-1\"", "Date: " + date.toLatin1()}));
     QCOMPARE(f.Body(), (QList<QByteArray>{"Hello", "World"}));

@@ -61,8 +61,6 @@ class TstWSocket : public QObject
 private slots:
     void errorTexts_data();
     void errorTexts();
-    void errnoMapping_data();
-    void errnoMapping();
     void setters_data();
     void setters();
     void unknownHostRaisesEvenWithOnError();
@@ -115,26 +113,6 @@ void TstWSocket::errorTexts()
     QFETCH(int, code);
     QFETCH(QString, text);
     QCOMPARE(SocketErrorText(code), text);
-}
-
-void TstWSocket::errnoMapping_data()
-{
-    QTest::addColumn<int>("err");
-    QTest::addColumn<int>("code");
-    QTest::newRow("EAGAIN") << EAGAIN << 10035;
-    QTest::newRow("ECONNREFUSED") << ECONNREFUSED << 10061;
-    QTest::newRow("ECONNRESET") << ECONNRESET << 10054;
-    QTest::newRow("EPIPE") << EPIPE << 10054;
-    QTest::newRow("ENOTCONN") << ENOTCONN << 10057;
-    QTest::newRow("EINPROGRESS") << EINPROGRESS << 10036;
-    QTest::newRow("EHOSTUNREACH") << EHOSTUNREACH << 10065;
-}
-
-void TstWSocket::errnoMapping()
-{
-    QFETCH(int, err);
-    QFETCH(int, code);
-    QCOMPARE(wsa::FromErrno(err), code);
 }
 
 void TstWSocket::setters_data()
