@@ -1,0 +1,301 @@
+#include "net/Pop3Client.h"
+
+#include "net/Wait.h"
+#include "platform/EventPump.h"
+
+#include <QCoreApplication>
+
+namespace {
+bool HasLineBreak(const QString& text)
+{
+    return text.contains(u'\r') || text.contains(u'\n');
+}
+} // namespace
+
+TPop3Client::TPop3Client(QObject* owner) : QObject(owner), m_socket(std::make_unique<TWSocket>())
+{
+    m_socket->OnSessionClosed = [this](TCustomWSocket*, quint16) {
+        if (m_wait)
+            m_wait->Stop();
+        m_protocolState = pop3Disconnected;
+    };
+    m_socket->OnLineTooLong = [this](TCustomWSocket*) { m_lineTooLong = true; };
+}
+
+TPop3Client::~TPop3Client()
+{
+    // Going away quietly: no handler of ours may run from the socket's destructor.
+    m_socket->OnSessionClosed = nullptr;
+    m_socket->OnLineTooLong = nullptr;
+    m_socket.reset();
+}
+
+void TPop3Client::SetWait(TCustomWait* wait)
+{
+    m_wait = wait;
+    m_socket->SetWaitCtrl(wait);
+}
+
+void TPop3Client::Display(const QString& msg)
+{
+    if (OnDisplay)
+        OnDisplay(this, msg);
+}
+
+void TPop3Client::SendCommand(const QString& command)
+{
+    Display(QStringLiteral("> ") + command);
+    QCoreApplication::processEvents();
+    m_socket->SendStr(command + QStringLiteral("\r\n"));
+}
+
+// One line from the server into LastResponse. False when the line did not end in time (the
+// timeout flag is then set) or the connection went away first.
+bool TPop3Client::ReadReplyLine()
+{
+    const bool ended = m_socket->ReadLine(m_timeOut, m_lastResponse);
+    // The shared wait object's OnTimeout belongs to whichever client connected last, so a
+    // wait that ran out is also recognised here, from the unfinished line.
+    if (!ended && m_socket->State() == wsConnected)
+        m_timeoutFlag = true;
+    return ended;
+}
+
+void TPop3Client::DropConnection()
+{
+    // After a lost reply the dialogue is out of step: a known state is a closed connection.
+    try {
+        m_socket->Close();
+    } catch (const ESocketException&) {
+    }
+    m_protocolState = pop3Disconnected;
+}
+
+bool TPop3Client::GetResponse()
+{
+    m_timeoutFlag = false;
+    ReadReplyLine();
+    Display(QStringLiteral("< ") + m_lastResponse);
+    if (m_timeoutFlag) {
+        m_errorMessage = QStringLiteral("-ERR Receive Timeout");
+        Display(m_errorMessage);
+        DropConnection();
+        return false;
+    }
+    return !m_lastResponse.isEmpty() && m_lastResponse[0] == u'+';
+}
+
+bool TPop3Client::Refuse(const QString& word)
+{
+    m_errorMessage = QStringLiteral("-ERR ") + word + QStringLiteral(" command invalid now");
+    Display(m_errorMessage);
+    return false;
+}
+
+bool TPop3Client::Connect()
+{
+    if (!m_wait) {
+        m_errorMessage = QStringLiteral("-ERR No wait object");
+        Display(m_errorMessage);
+        return false;
+    }
+    QPointer<TPop3Client> self(this);
+    m_wait->OnTimeout = [self](TCustomWait*) {
+        if (self)
+            self->m_timeoutFlag = true;
+    };
+    m_timeoutFlag = false;
+    if (m_protocolState != pop3Disconnected)
+        return true;
+    m_errorMessage.clear();
+    if (m_host.isEmpty()) {
+        m_errorMessage = QStringLiteral("-ERR No host specified");
+        Display(m_errorMessage);
+        return false;
+    }
+    try {
+        m_socket->SetProto(QStringLiteral("tcp"));
+        m_socket->SetPort(m_port);
+        m_socket->SetAddr(m_host);
+        m_socket->OnDataAvailable = nullptr;
+        m_socket->Connect();
+    } catch (const ESocketException& e) {
+        m_errorMessage = QStringLiteral("-ERR ") + e.Message();
+        return false;
+    }
+    if (!m_socket->WaitForState(m_timeOut, wsConnected)) {
+        m_errorMessage = QStringLiteral("-ERR Can't connect to host '") + m_host + u'\'';
+        Display(m_errorMessage);
+        m_socket->Close();
+        return false;
+    }
+    Display(QStringLiteral("Connected with POP3 server"));
+    if (!GetResponse()) {
+        if (m_errorMessage.isEmpty())
+            m_errorMessage = m_lastResponse;
+        m_socket->Close();
+        m_protocolState = pop3Disconnected;
+        return false;
+    }
+    m_protocolState = pop3WaitingUser;
+    return true;
+}
+
+bool TPop3Client::User()
+{
+    if (m_protocolState >= pop3WaitingPass) {
+        m_errorMessage = QStringLiteral("-ERR USER command invalid now");
+        Display(m_errorMessage);
+        return false;
+    }
+    const QString name = m_userName.trimmed();
+    if (HasLineBreak(name)) {
+        // A line break would smuggle a second command onto the wire.
+        m_errorMessage = QStringLiteral("-ERR The user name contains a line break");
+        Display(m_errorMessage);
+        return false;
+    }
+    if (m_protocolState == pop3Disconnected && !Connect())
+        return false;
+    SendCommand(QStringLiteral("USER ") + name);
+    if (!GetResponse())
+        return false;
+    m_protocolState = pop3WaitingPass;
+    return true;
+}
+
+bool TPop3Client::Pass()
+{
+    if (m_protocolState >= pop3Transaction)
+        return Refuse(QStringLiteral("PASS"));
+    const QString password = m_passWord.trimmed();
+    if (HasLineBreak(password)) {
+        m_errorMessage = QStringLiteral("-ERR The password contains a line break");
+        Display(m_errorMessage);
+        return false;
+    }
+    if (m_protocolState < pop3WaitingPass && !User())
+        return false;
+    SendCommand(QStringLiteral("PASS ") + password);
+    if (!GetResponse())
+        return false;
+    m_protocolState = pop3Transaction;
+    return true;
+}
+
+bool TPop3Client::TransactionCommand(const QString& word, const QString& argument)
+{
+    if (m_protocolState == pop3Update)
+        return Refuse(word);
+    if (m_protocolState < pop3Transaction && !Pass())
+        return false;
+    SendCommand(argument.isEmpty() ? word : word + u' ' + argument);
+    return GetResponse();
+}
+
+bool TPop3Client::Stat()
+{
+    m_msgCount = 0;
+    m_msgSize = 0;
+    if (!TransactionCommand(QStringLiteral("STAT"), QString()))
+        return false;
+    const QString& r = m_lastResponse;
+    qsizetype i = 0;
+    while (i < r.size() && !r[i].isDigit())
+        ++i;
+    if (i >= r.size())
+        return false;
+    auto number = [&](int& out) {
+        qint64 n = 0;
+        for (; i < r.size() && r[i] >= u'0' && r[i] <= u'9'; ++i)
+            n = std::min<qint64>(n * 10 + (r[i].unicode() - u'0'), INT_MAX);
+        out = int(n);
+    };
+    int count = 0, size = 0;
+    number(count);
+    while (i < r.size() && (r[i] == u'\t' || r[i] == u'\n' || r[i] == u'\r' || r[i] == u' '))
+        ++i;
+    if (i >= r.size())
+        return false;
+    number(size);
+    m_msgCount = count;
+    m_msgSize = size;
+    return true;
+}
+
+bool TPop3Client::Dele()
+{
+    return TransactionCommand(QStringLiteral("DELE"), QString::number(m_msgNum));
+}
+
+bool TPop3Client::Retr()
+{
+    if (!TransactionCommand(QStringLiteral("RETR"), QString::number(m_msgNum)))
+        return false;
+    if (OnMessageBegin)
+        OnMessageBegin(this);
+    bool ok = true;
+    bool previousCut = false;
+    TEventPump pump;
+    try {
+        for (;;) {
+            m_lineTooLong = false;
+            if (m_socket->State() == wsConnected)
+                ReadReplyLine();
+            if (m_socket->State() != wsConnected) {
+                m_errorMessage = QStringLiteral("-ERR Disconneced unexpectedly");
+                Display(m_errorMessage);
+                ok = false;
+                break;
+            }
+            if (m_timeoutFlag) {
+                m_errorMessage = QStringLiteral("-ERR Receive Timeout");
+                Display(m_errorMessage);
+                DropConnection();
+                ok = false;
+                break;
+            }
+            if (!previousCut && m_lastResponse == QLatin1String(".")) {
+                m_lastResponse.clear();
+                break;
+            }
+            // Stuffing is undone only at the start of a line, never in a piece that continues
+            // a cut line.
+            if (!previousCut && m_lastResponse.size() >= 2 && m_lastResponse.startsWith(QLatin1String("..")))
+                m_lastResponse.remove(0, 1);
+            m_lastLineCut = m_lineTooLong;
+            if (OnMessageLine)
+                OnMessageLine(this);
+            previousCut = m_lineTooLong;
+            pump.Pump();
+        }
+    } catch (...) {
+        m_lastLineCut = false;
+        if (OnMessageEnd)
+            OnMessageEnd(this);
+        throw;
+    }
+    m_lastLineCut = false;
+    if (OnMessageEnd)
+        OnMessageEnd(this);
+    return ok;
+}
+
+bool TPop3Client::Quit()
+{
+    if (m_protocolState == pop3Disconnected)
+        return true;
+    bool ok = false;
+    try {
+        SendCommand(QStringLiteral("QUIT"));
+        ok = GetResponse();
+    } catch (...) {
+        ok = false;
+    }
+    m_protocolState = pop3Disconnected;
+    try {
+        m_socket->Close();
+    } catch (const ESocketException&) {
+    }
+    return ok;
+}

@@ -1,0 +1,93 @@
+#pragma once
+// A POP3 client whose every operation is one call that waits for the server's answer:
+// Connect (greeting), User, Pass, Stat, Retr, Dele, Quit. A transaction command issued before
+// login logs in by itself. Retrieved lines reach the owner one at a time through events.
+#include "net/WSocket.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class TCustomWait;
+
+enum TPop3State { pop3Disconnected, pop3WaitingUser, pop3WaitingPass, pop3Transaction, pop3Update };
+
+class TPop3Client : public QObject
+{
+    Q_OBJECT
+public:
+    using TPop3Display = std::function<void(TPop3Client* Sender, const QString& Msg)>;
+    using TNotifyEvent = std::function<void(TPop3Client* Sender)>;
+
+    explicit TPop3Client(QObject* owner = nullptr);
+    ~TPop3Client() override;
+
+    bool Connect();
+    bool User();
+    bool Pass();
+    bool Stat();
+    bool Retr();
+    bool Dele();
+    bool Quit();
+
+    QString Host() const { return m_host; }
+    void SetHost(const QString& host) { m_host = host; }
+    QString Port() const { return m_port; }
+    void SetPort(const QString& port) { m_port = port; }
+    QString UserName() const { return m_userName; }
+    void SetUserName(const QString& name) { m_userName = name; }
+    QString PassWord() const { return m_passWord; }
+    void SetPassWord(const QString& password) { m_passWord = password; }
+    TPop3State ProtocolState() const { return m_protocolState; }
+    QString LastResponse() const { return m_lastResponse; }
+    QString ErrorMessage() const { return m_errorMessage; }
+    TCustomWait* Wait() const { return m_wait; }
+    void SetWait(TCustomWait* wait);
+    int TimeOut() const { return m_timeOut; }
+    void SetTimeOut(int seconds) { m_timeOut = seconds; }
+    int MsgCount() const { return m_msgCount; }
+    int MsgSize() const { return m_msgSize; }
+    int MsgNum() const { return m_msgNum; }
+    void SetMsgNum(int number) { m_msgNum = number; }
+    int Tag() const { return m_tag; }
+    void SetTag(int tag) { m_tag = tag; }
+    // During OnMessageLine: true when the line in LastResponse was cut at 254 characters and
+    // continues in the next one (so the owner can join the pieces of a long line).
+    bool LastLineCut() const { return m_lastLineCut; }
+    TWSocket* Socket() const { return m_socket.get(); }
+
+    TPop3Display OnDisplay;
+    TNotifyEvent OnMessageBegin;
+    TNotifyEvent OnMessageEnd;
+    TNotifyEvent OnMessageLine;
+
+private:
+    void Display(const QString& msg);
+    void SendCommand(const QString& command);
+    bool GetResponse();
+    bool ReadReplyLine();
+    bool Refuse(const QString& word);
+    bool TransactionCommand(const QString& word, const QString& argument);
+    void DropConnection();
+
+    std::unique_ptr<TWSocket> m_socket;
+    QString m_host;
+    QString m_port = QStringLiteral("pop3");
+    QString m_userName;
+    QString m_passWord;
+    TPop3State m_protocolState = pop3Disconnected;
+    QString m_lastResponse;
+    QString m_errorMessage;
+    QPointer<TCustomWait> m_wait;
+    int m_timeOut = 15;
+    bool m_timeoutFlag = false;
+    bool m_lineTooLong = false;
+    bool m_lastLineCut = false;
+    int m_msgCount = 0;
+    int m_msgSize = 0;
+    int m_msgNum = 0;
+    int m_tag = 0;
+};

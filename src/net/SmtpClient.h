@@ -1,0 +1,201 @@
+#pragma once
+// An SMTP client that sends one message in a call that waits: Connect greets the server, Mail
+// sends the envelope, the header lines it builds and the body lines it pulls from its owner,
+// Quit ends the session. TSmtpClient adds MIME attachments (multipart/mixed, base64 parts).
+//
+// Every line that reaches the wire comes from a builder that keeps CR and LF inside values from
+// making extra protocol lines or header fields: envelope addresses and the sign-on name with a
+// line break are refused; header values are folded; body lines holding line breaks go out as
+// separate, dot-stuffed lines.
+#include "net/WSocket.h"
+#include "platform/EventPump.h"
+
+#include <QFile>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <exception>
+#include <functional>
+#include <memory>
+
+class QDateTime;
+class QEventLoop;
+class TCustomWait;
+
+class SmtpException : public std::exception
+{
+public:
+    explicit SmtpException(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+    const QString& Message() const { return m_message; }
+    const char* what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_message;
+    QByteArray m_utf8;
+};
+
+class TCustomSmtpClient : public QObject
+{
+    Q_OBJECT
+public:
+    using TSmtpDisplay = std::function<void(TCustomSmtpClient* Sender, const QString& Msg)>;
+    using TSmtpGetDataEvent =
+        std::function<void(TCustomSmtpClient* Sender, int LineNum, QString& MsgLine, int MaxLen, bool& More)>;
+    using TSmtpHeaderLineEvent = std::function<void(TCustomSmtpClient* Sender, QString& Msg, int Size)>;
+    using TSmtpHeadersEvent = std::function<void(TCustomSmtpClient* Sender, QStringList& Headers)>;
+
+    static constexpr int HeaderBufferSize = 1024;
+    static constexpr int BodyLineMax = 1023;
+    // Physical header lines longer than this are folded (the line limit of RFC 5322).
+    static constexpr int HeaderLineLimit = 998;
+    // A reply of more lines than this is not a reply: the connection is dropped.
+    static constexpr int MaxReplyLines = 1000;
+
+    explicit TCustomSmtpClient(QObject* owner = nullptr);
+    ~TCustomSmtpClient() override;
+
+    virtual bool Connect();
+    virtual bool Mail();
+    virtual bool Quit();
+    virtual bool Rset();
+    virtual bool Abort();
+
+    QString Host() const { return m_host; }
+    void SetHost(const QString& host) { m_host = host; }
+    QString Port() const { return m_port; }
+    void SetPort(const QString& port) { m_port = port; }
+    QString SignOn() const { return m_signOn; }
+    void SetSignOn(const QString& name) { m_signOn = name; }
+    QString FromName() const { return m_fromName; }
+    void SetFromName(const QString& address) { m_fromName = address; }
+    QStringList& RcptName() { return m_rcptName; }
+    const QStringList& RcptName() const { return m_rcptName; }
+    // Replaces the recipients, keeping the event loop turning on long lists.
+    void SetRcptName(const QStringList& addresses);
+    QString HdrFrom() const { return m_hdrFrom; }
+    void SetHdrFrom(const QString& value) { m_hdrFrom = value; }
+    QString HdrTo() const { return m_hdrTo; }
+    void SetHdrTo(const QString& value) { m_hdrTo = value; }
+    QString HdrSubject() const { return m_hdrSubject; }
+    void SetHdrSubject(const QString& value) { m_hdrSubject = value; }
+    QString CharSet() const { return m_charSet; }
+    void SetCharSet(const QString& charSet) { m_charSet = charSet; }
+    QString LastResponse() const { return m_lastResponse; }
+    QString ErrorMessage() const { return m_errorMessage; }
+    TCustomWait* Wait() const { return m_wait; }
+    void SetWait(TCustomWait* wait);
+    int TimeOut() const { return m_timeOut; }
+    void SetTimeOut(int seconds) { m_timeOut = seconds; }
+    int Tag() const { return m_tag; }
+    void SetTag(int tag) { m_tag = tag; }
+    // 0 not connected, 1 connected and awaiting the greeting, 2 greeted.
+    int Stage() const { return m_stage; }
+    TWSocket* Socket() const { return m_socket.get(); }
+    // The pause before the 1st, 101st, 201st ... RCPT TO, in milliseconds (1000). Waiting keeps
+    // the event loop turning; PausedMs() is the time spent so in the last Mail.
+    int RcptPause() const { return m_rcptPauseMs; }
+    void SetRcptPause(int ms) { m_rcptPauseMs = ms; }
+    qint64 PausedMs() const { return m_pausedMs; }
+
+    // The date text of the Date header: "ddd, d mmm yyyy hh:mm:ss" with English names.
+    static QString DateText(const QDateTime& when);
+    // A header value as one well-formed field body: line breaks inside it become folds
+    // (address lists get a comma between the lines), blank lines are dropped.
+    static QString FoldValue(const QString& value, bool addressList);
+    // A header buffer after the owner's hook, as the physical lines that go out: line breaks
+    // normalised to CR LF, blank lines dropped, stray lines folded, lines over the limit folded.
+    static QString SanitizeHeader(const QString& buffer);
+
+    TSmtpDisplay OnDisplay;
+    TSmtpGetDataEvent OnGetData;
+    TSmtpHeaderLineEvent OnHeaderLine;
+    TSmtpHeadersEvent OnHeaders;
+
+protected:
+    virtual void TriggerGetData(int LineNum, QString& MsgLine, int MaxLen, bool& More);
+    virtual void TriggerHeaderLine(QString& Msg, int Size);
+    virtual void TriggerHeaders(QStringList& headers);
+    virtual bool OpenAttachment(const QString& fileName);
+    // The next line of base64 text of the open attachment (60 characters, 45 bytes, except
+    // possibly the last). Returns false when the line reached the end of the file; `failed`
+    // is set when the file could not be read.
+    virtual bool EncodeLine(QString& line, bool& failed);
+    virtual void CloseAttachment();
+
+    void Display(const QString& msg);
+    void SendCommand(const QString& line);
+    int GetResponse();
+    bool Expect(int code, bool closeOnMismatch);
+    bool Expect2(int code1, int code2, bool closeOnMismatch);
+    // Ends the connection from inside a message: the server discards the unfinished message.
+    void AbandonMessage(const QString& reason);
+    void SetError(const QString& text);
+
+    std::unique_ptr<TWSocket> m_socket;
+    QFile m_attachment;
+    QByteArray m_attachmentBuffer;
+    qsizetype m_attachmentPos = 0;
+
+private:
+    bool FlushOutput();
+    void Pause(int ms);
+    void WakeLoop();
+    bool WaitFor(const std::function<bool()>& done, int timeoutSec);
+
+    QString m_host;
+    QString m_port = QStringLiteral("smtp");
+    QString m_signOn;
+    QString m_fromName;
+    QStringList m_rcptName;
+    QString m_hdrFrom;
+    QString m_hdrTo;
+    QString m_hdrSubject;
+    int m_stage = 0;
+    QString m_charSet = QStringLiteral("iso-8859-1");
+    QString m_lastResponse;
+    QString m_errorMessage;
+    QPointer<TCustomWait> m_wait;
+    int m_timeOut = 15;
+    bool m_timeoutFlag = false;
+    bool m_dataSent = false;
+    int m_tag = 0;
+    int m_rcptPauseMs = 1000;
+    qint64 m_pausedMs = 0;
+    TEventPump m_pump; // pending events are processed in time slices, not after every line
+    QByteArray m_output; // lines not yet handed to the socket (sent before any reply is read)
+    QEventLoop* m_loop = nullptr;
+    std::function<bool()> m_loopDone;
+};
+
+class TSmtpClient : public TCustomSmtpClient
+{
+    Q_OBJECT
+public:
+    explicit TSmtpClient(QObject* owner = nullptr);
+
+    bool Mail() override;
+
+    const QStringList& EmailFiles() const { return m_emailFiles; }
+    // Checks every name: a missing file raises SmtpException "File not found '...'" (the names
+    // accepted before it stay in the list).
+    void SetEmailFiles(const QStringList& files);
+    QString Boundary() const { return m_boundary; }
+    // "= Multipart Boundary " + the time as "mmmddyyhhnn" (abbreviated month name of the
+    // system's locale, or the English one where that name has characters a boundary may not).
+    static QString MakeBoundary(const QDateTime& when);
+
+protected:
+    void TriggerGetData(int LineNum, QString& MsgLine, int MaxLen, bool& More) override;
+    void TriggerHeaderLine(QString& Msg, int Size) override;
+
+private:
+    QStringList m_pending;
+    QStringList m_emailFiles;
+    int m_fileIndex = 0;
+    QString m_boundary;
+    bool m_fileOpen = false;
+    bool m_inBody = false;
+    int m_bodyLine = 0;
+};

@@ -1,0 +1,83 @@
+#pragma once
+// The wait object: a small countdown control that turns an asynchronous network exchange into
+// a call that waits. RunModal keeps the event loop turning (timers, painting and socket
+// notifications go on) until an event handler calls Stop or the countdown of seconds runs
+// out. Meanwhile mouse presses, double clicks, key presses and shortcuts are thrown away with a
+// beep. The loop blocks in the event dispatcher between events; it never spins.
+#include <QEvent>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+class QEventLoop;
+class QPainter;
+
+class TCustomWait : public QWidget
+{
+    Q_OBJECT
+public:
+    using TNotifyEvent = std::function<void(TCustomWait* Sender)>;
+    using TWaitEvent = std::function<void(TCustomWait* Sender, int Count)>;
+
+    enum { mrNone = 0, mrStopped = 1, mrTimeout = 2 };
+
+    explicit TCustomWait(QWidget* parent = nullptr);
+    ~TCustomWait() override;
+
+    virtual void Start();
+    virtual void Stop();
+    virtual void RunModal();
+    virtual void ResetCount();
+
+    QString Caption() const { return m_caption; }
+    void SetCaption(const QString& caption);
+    int ModalResult() const { return m_modalResult; }
+    void SetModalResult(int result) { m_modalResult = result; }
+    quint16 Interval() const { return quint16(m_timer.interval()); }
+    void SetInterval(quint16 ms) { m_timer.setInterval(ms); }
+    bool Running() const { return m_timer.isActive(); }
+    int InitialCount() const { return m_initialCount; }
+    // True while RunModal runs (possibly nested).
+    bool InModal() const { return !m_loops.isEmpty(); }
+
+    // The numeric value of a caption: leading spaces skipped, then leading decimal digits;
+    // anything else counts as 0.
+    static int CaptionValue(const QString& text);
+
+    TWaitEvent OnWait;
+    TNotifyEvent OnWaiting;
+    TNotifyEvent OnWaitStart;
+    TNotifyEvent OnWaitStop;
+    TNotifyEvent OnTimeout;
+
+signals:
+    // Every stop and every timeout, for code that waits on the object without owning its
+    // OnTimeout/OnWaitStop handlers.
+    void waitEnded(int modalResult);
+    // An input event thrown away during RunModal (the beep has already sounded).
+    void inputDiscarded(QEvent::Type type);
+
+protected:
+    virtual void Paint(QPainter& painter);
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Tick();
+    void QuitLoops();
+
+    QString m_caption = QStringLiteral("60");
+    QTimer m_timer;
+    int m_modalResult = mrNone;
+    int m_initialCount = 60;
+    QList<QEventLoop*> m_loops;
+};
+
+class TWait : public TCustomWait
+{
+    Q_OBJECT
+public:
+    explicit TWait(QWidget* parent = nullptr) : TCustomWait(parent) {}
+};

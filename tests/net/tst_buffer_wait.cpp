@@ -1,0 +1,280 @@
+// The send buffer block and the wait object.
+#include "net/Buffer.h"
+#include "net/Wait.h"
+
+#include <QAction>
+#include <QImage>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+class TstBufferWait : public QObject
+{
+    Q_OBJECT
+private slots:
+    void bufferWrite_data();
+    void bufferWrite();
+    void bufferReuseAfterEmptied();
+    void bufferResizeKeepsUnread();
+    void captionRules_data();
+    void captionRules();
+    void timeoutEndsWait();
+    void stopEndsWait();
+    void stopWhileIdle();
+    void tickEvents();
+    void inputDiscardedWhileTimersRun();
+    void paintShowsRemainingTime();
+};
+
+void TstBufferWait::bufferWrite_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QList<int>>("writes");
+    QTest::addColumn<QList<int>>("accepted");
+    QTest::addColumn<int>("bufSize");
+    QTest::newRow("2000 into a new block") << 1514 << QList<int>{2000} << QList<int>{1514} << 1514;
+    QTest::newRow("full block takes nothing") << 1514 << QList<int>{1514, 1} << QList<int>{1514, 0} << 1514;
+    QTest::newRow("zero size means 1514") << 0 << QList<int>{1600} << QList<int>{1514} << 1514;
+    QTest::newRow("negative size means 1514") << -5 << QList<int>{10} << QList<int>{10} << 1514;
+    QTest::newRow("partial fills") << 100 << QList<int>{60, 60, 60} << QList<int>{60, 40, 0} << 100;
+    QTest::newRow("zero-length write") << 10 << QList<int>{0, -3} << QList<int>{0, 0} << 10;
+}
+
+void TstBufferWait::bufferWrite()
+{
+    QFETCH(int, size);
+    QFETCH(QList<int>, writes);
+    QFETCH(QList<int>, accepted);
+    QFETCH(int, bufSize);
+    TBuffer b(size);
+    QCOMPARE(b.BufSize(), bufSize);
+    QByteArray all;
+    int expectedTotal = 0;
+    for (qsizetype i = 0; i < writes.size(); ++i) {
+        QByteArray chunk(std::max(writes[i], 0), char('a' + i));
+        QCOMPARE(b.Write(chunk.constData(), writes[i]), accepted[i]);
+        all += chunk.left(accepted[i]);
+        expectedTotal += accepted[i];
+    }
+    int len = -1;
+    const char* p = b.Peek(len);
+    QCOMPARE(len, expectedTotal);
+    if (expectedTotal == 0)
+        QVERIFY(p == nullptr);
+    else
+        QCOMPARE(QByteArray(p, len), all);
+    QVERIFY(b.ReadPos() <= b.WritePos() && b.WritePos() <= b.BufSize());
+}
+
+void TstBufferWait::bufferReuseAfterEmptied()
+{
+    TBuffer b(1514);
+    QCOMPARE(b.Write("hello world", 11), 11);
+    QCOMPARE(b.Remove(6), 6);
+    int len = 0;
+    QCOMPARE(QByteArray(b.Peek(len), 5), QByteArray("world"));
+    QCOMPARE(b.Remove(100), 5); // only what is unread
+    QCOMPARE(b.ReadPos(), 0);
+    QCOMPARE(b.WritePos(), 0);
+    QCOMPARE(b.Remove(1), 0);
+    QVERIFY(b.Peek(len) == nullptr);
+    QCOMPARE(len, 0);
+    QCOMPARE(b.Write("abc", 3), 3); // starts over at the beginning
+    QCOMPARE(b.WritePos(), 3);
+    const char* p = b.Peek(len);
+    QCOMPARE(QByteArray(p, len), QByteArray("abc"));
+}
+
+void TstBufferWait::bufferResizeKeepsUnread()
+{
+    TBuffer b(16);
+    b.Write("0123456789", 10);
+    b.Remove(4);
+    b.SetBufSize(32);
+    QCOMPARE(b.BufSize(), 32);
+    auto unread = [&b] {
+        int len = 0;
+        const char* p = b.Peek(len);
+        return QByteArray(p, len);
+    };
+    QCOMPARE(unread(), QByteArray("456789"));
+    b.SetBufSize(32); // equal size: nothing happens
+    QCOMPARE(unread(), QByteArray("456789"));
+    b.SetBufSize(8); // below the write position: what fits is kept, the invariant holds
+    QVERIFY(b.ReadPos() <= b.WritePos() && b.WritePos() <= b.BufSize());
+    QCOMPARE(unread(), QByteArray("4567"));
+}
+
+void TstBufferWait::captionRules_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("initial");
+    QTest::addColumn<QString>("captionAfterStart");
+    QTest::newRow("number") << "7" << 7 << "7";
+    QTest::newRow("zero") << "0" << 15 << "15";
+    QTest::newRow("empty") << "" << 15 << "15";
+    QTest::newRow("not numeric") << "abc" << 15 << "15";
+    QTest::newRow("leading spaces and trailing text") << "  42s" << 42 << "  42s";
+    QTest::newRow("sign is not a digit") << "-5" << 15 << "15";
+}
+
+void TstBufferWait::captionRules()
+{
+    QFETCH(QString, caption);
+    QFETCH(int, initial);
+    QFETCH(QString, captionAfterStart);
+    TWait w;
+    w.SetCaption(caption);
+    w.Start();
+    QVERIFY(w.Running());
+    QCOMPARE(w.InitialCount(), initial);
+    QCOMPARE(w.Caption(), captionAfterStart);
+    w.Stop();
+    QVERIFY(!w.Running());
+    QCOMPARE(w.ModalResult(), int(TWait::mrStopped));
+    QCOMPARE(w.Caption(), QString::number(initial));
+}
+
+void TstBufferWait::timeoutEndsWait()
+{
+    TWait w;
+    w.SetInterval(10);
+    w.SetCaption(QStringLiteral("3"));
+    int timeouts = 0;
+    w.OnTimeout = [&](TCustomWait*) { ++timeouts; };
+    w.RunModal();
+    QCOMPARE(w.ModalResult(), int(TWait::mrTimeout));
+    QCOMPARE(timeouts, 1);
+    QCOMPARE(w.Caption(), QStringLiteral("3")); // the initial count again, not "0"
+    QVERIFY(!w.Running());
+    // Caption "0" waits the default 15 ticks and leaves "15" behind.
+    w.SetCaption(QStringLiteral("0"));
+    QList<int> counts;
+    w.OnWait = [&](TCustomWait*, int n) { counts << n; };
+    w.RunModal();
+    QCOMPARE(counts.size(), 15);
+    QCOMPARE(counts.last(), 0);
+    QCOMPARE(w.Caption(), QStringLiteral("15"));
+    QCOMPARE(w.ModalResult(), int(TWait::mrTimeout));
+}
+
+void TstBufferWait::stopEndsWait()
+{
+    TWait w;
+    w.SetCaption(QStringLiteral("60"));
+    int stops = 0, starts = 0;
+    w.OnWaitStart = [&](TCustomWait*) { ++starts; };
+    w.OnWaitStop = [&](TCustomWait*) { ++stops; };
+    QTimer::singleShot(20, &w, [&] { w.Stop(); });
+    w.RunModal();
+    QCOMPARE(w.ModalResult(), int(TWait::mrStopped));
+    QCOMPARE(starts, 1);
+    QCOMPARE(stops, 1);
+    QCOMPARE(w.Caption(), QStringLiteral("60"));
+    QVERIFY(!w.InModal());
+}
+
+void TstBufferWait::stopWhileIdle()
+{
+    TWait w;
+    w.SetModalResult(TWait::mrTimeout);
+    QSignalSpy ended(&w, &TCustomWait::waitEnded);
+    int stops = 0;
+    w.OnWaitStop = [&](TCustomWait*) { ++stops; };
+    w.Stop();
+    QCOMPARE(w.ModalResult(), int(TWait::mrStopped));
+    QCOMPARE(stops, 1);
+    QCOMPARE(ended.count(), 1);
+}
+
+void TstBufferWait::tickEvents()
+{
+    TWait w;
+    w.SetInterval(5);
+    w.SetCaption(QStringLiteral("4"));
+    QStringList seen;
+    w.OnWait = [&](TCustomWait* s, int n) { seen << QStringLiteral("%1/%2").arg(n).arg(s->Caption()); };
+    w.RunModal();
+    // OnWait sees the new count before the caption shows it.
+    QCOMPARE(seen, (QStringList{"3/4", "2/3", "1/2", "0/1"}));
+}
+
+void TstBufferWait::inputDiscardedWhileTimersRun()
+{
+    QMainWindow window;
+    auto* button = new QPushButton(QStringLiteral("Press"), &window);
+    window.setCentralWidget(button);
+    auto* action = new QAction(QStringLiteral("Cancel"), &window);
+    action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    window.menuBar()->addMenu(QStringLiteral("File"))->addAction(action);
+    auto* wait = new TWait(&window);
+    wait->move(-220, 0);
+    wait->hide();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    int clicks = 0, triggers = 0, otherTicks = 0;
+    connect(button, &QPushButton::clicked, this, [&] { ++clicks; });
+    connect(action, &QAction::triggered, this, [&] { ++triggers; });
+    QSignalSpy discarded(wait, &TCustomWait::inputDiscarded);
+
+    QTimer other; // a timer elsewhere in the program keeps firing during the wait
+    other.setInterval(5);
+    connect(&other, &QTimer::timeout, this, [&] {
+        ++otherTicks;
+        if (otherTicks == 2) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            QTest::mouseDClick(button, Qt::LeftButton);
+            QTest::keyClick(button, Qt::Key_Space);
+            QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier);
+        }
+        if (otherTicks == 6)
+            wait->Stop();
+    });
+    other.start();
+    wait->SetCaption(QStringLiteral("30"));
+    wait->RunModal();
+    other.stop();
+
+    QCOMPARE(wait->ModalResult(), int(TWait::mrStopped));
+    QCOMPARE(otherTicks, 6);
+    QCOMPARE(clicks, 0);
+    QCOMPARE(triggers, 0);
+    QVERIFY2(discarded.count() >= 4, qPrintable(QString::number(discarded.count())));
+    QList<int> types;
+    for (const auto& args : discarded)
+        types << args.at(0).toInt();
+    QVERIFY(types.contains(QEvent::MouseButtonPress));
+    QVERIFY(types.contains(QEvent::MouseButtonDblClick));
+    QVERIFY(types.contains(QEvent::KeyPress) || types.contains(QEvent::Shortcut));
+
+    // Outside the wait the same input works again.
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(clicks, 1);
+    QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier);
+    QCOMPARE(triggers, 1);
+}
+
+void TstBufferWait::paintShowsRemainingTime()
+{
+    TWait w;
+    QCOMPARE(w.size(), QSize(192, 32));
+    w.SetCaption(QStringLiteral("60"));
+    w.Start();
+    w.SetCaption(QStringLiteral("30")); // half the time left
+    QImage img(w.size(), QImage::Format_RGB32);
+    img.fill(Qt::red);
+    w.render(&img);
+    w.Stop();
+    const QColor highlight = w.palette().highlight().color();
+    const int barRight = 3 + 30 * (192 - 7) / 60;
+    QCOMPARE(img.pixelColor(10, 26), highlight);
+    QCOMPARE(img.pixelColor(barRight - 3, 26), highlight);
+    QCOMPARE(img.pixelColor(barRight + 5, 26), QColor(Qt::white));
+    QCOMPARE(img.pixelColor(185, 26), QColor(Qt::white));
+}
+
+QTEST_MAIN(TstBufferWait)
+#include "tst_buffer_wait.moc"

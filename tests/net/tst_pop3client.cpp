@@ -1,0 +1,364 @@
+// The POP3 client against the scripted server.
+#include "net/Pop3Client.h"
+#include "net/SmtpClient.h"
+#include "net/Wait.h"
+#include "support/ScriptedServer.h"
+
+#include <QTcpServer>
+#include <QTest>
+
+namespace {
+
+struct TFixture
+{
+    TWait wait;
+    TPop3Client client;
+    TScriptedServer server;
+    QStringList display;
+    QList<QByteArray> messageLines;
+    QList<bool> cutFlags;
+    int begins = 0, ends = 0;
+
+    TFixture()
+    {
+        wait.SetInterval(50); // a "second" of countdown is 50 ms in these tests
+        client.SetWait(&wait);
+        client.SetHost(QStringLiteral("127.0.0.1"));
+        client.SetPort(server.PortText());
+        client.SetUserName(QStringLiteral(" alice "));
+        client.SetPassWord(QStringLiteral("s3cret"));
+        client.OnDisplay = [this](TPop3Client*, const QString& m) { display << m; };
+        client.OnMessageBegin = [this](TPop3Client*) { ++begins; };
+        client.OnMessageEnd = [this](TPop3Client*) { ++ends; };
+        client.OnMessageLine = [this](TPop3Client* c) {
+            messageLines << c->LastResponse().toLatin1();
+            cutFlags << c->LastLineCut();
+        };
+    }
+    // Greeting and login.
+    TScriptedServer& LoggedIn()
+    {
+        return server.Send("+OK POP3 ready").Reply("+OK user").Reply("+OK logged in");
+    }
+};
+
+} // namespace
+
+class TstPop3Client : public QObject
+{
+    Q_OBJECT
+private slots:
+    void statReplies_data();
+    void statReplies();
+    void statOnFreshClientDisplaysInOrder();
+    void refusedPassStopsTransaction();
+    void quitWhenDisconnected();
+    void quitClosesWhateverTheReply();
+    void outOfOrderRefusals();
+    void connectFailures_data();
+    void connectFailures();
+    void negativeGreeting();
+    void retrUnstuffing_data();
+    void retrUnstuffing();
+    void retrServerClosesMidMessage();
+    void retrTimeoutEndsWithoutHanging();
+    void statusTimeoutWithWaitOwnedByAnotherClient();
+    void hostileCredentials_data();
+    void hostileCredentials();
+    void garbageAndEndlessGreeting_data();
+    void garbageAndEndlessGreeting();
+    void deleAndReconnectAfterServerClose();
+};
+
+void TstPop3Client::statReplies_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("count and size") << QByteArray("+OK 3 1205") << 3 << 1205 << true;
+    QTest::newRow("count only") << QByteArray("+OK 3") << 0 << 0 << false;
+    QTest::newRow("count and blanks") << QByteArray("+OK 3   ") << 0 << 0 << false;
+    QTest::newRow("no number") << QByteArray("+OK mailbox") << 0 << 0 << false;
+    QTest::newRow("tab separated, text after") << QByteArray("+OK 7\t99 octets") << 7 << 99 << true;
+    QTest::newRow("text before the numbers") << QByteArray("+OK you have 2 300") << 2 << 300 << true;
+    QTest::newRow("negative reply") << QByteArray("-ERR locked") << 0 << 0 << false;
+}
+
+void TstPop3Client::statReplies()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, count);
+    QFETCH(int, size);
+    QFETCH(bool, ok);
+    TFixture f;
+    f.LoggedIn().Reply(reply);
+    QCOMPARE(f.client.Stat(), ok);
+    QCOMPARE(f.client.MsgCount(), count);
+    QCOMPARE(f.client.MsgSize(), size);
+    QCOMPARE(f.client.ProtocolState(), pop3Transaction);
+}
+
+void TstPop3Client::statOnFreshClientDisplaysInOrder()
+{
+    TFixture f;
+    f.LoggedIn().Reply("+OK 2 320");
+    QVERIFY(f.client.Stat());
+    QCOMPARE(f.display, (QStringList{"Connected with POP3 server", "< +OK POP3 ready", "> USER alice", "< +OK user",
+                                     "> PASS s3cret", "< +OK logged in", "> STAT", "< +OK 2 320"}));
+    QCOMPARE(f.server.Lines(), (QList<QByteArray>{"USER alice", "PASS s3cret", "STAT"}));
+    QCOMPARE(f.client.ErrorMessage(), QString());
+}
+
+void TstPop3Client::refusedPassStopsTransaction()
+{
+    TFixture f;
+    f.server.Send("+OK ready").Reply("+OK").Reply("-ERR wrong password");
+    QVERIFY(!f.client.Stat());
+    QCOMPARE(f.client.ProtocolState(), pop3WaitingPass);
+    QCOMPARE(f.client.LastResponse(), QStringLiteral("-ERR wrong password"));
+    QTRY_COMPARE(f.server.Lines().size(), 2);
+    QCOMPARE(f.server.Lines(), (QList<QByteArray>{"USER alice", "PASS s3cret"})); // no STAT
+    QCOMPARE(f.client.ErrorMessage(), QString());                             // a refusal is no error text
+}
+
+void TstPop3Client::quitWhenDisconnected()
+{
+    TFixture f;
+    QVERIFY(f.client.Quit());
+    QCOMPARE(f.server.Connections(), 0);
+    QVERIFY(f.display.isEmpty());
+}
+
+void TstPop3Client::quitClosesWhateverTheReply()
+{
+    TFixture f;
+    f.LoggedIn().Reply("-ERR cannot update").Stall();
+    QVERIFY(f.client.Pass());
+    QVERIFY(!f.client.Quit());
+    QCOMPARE(f.client.ProtocolState(), pop3Disconnected);
+    QCOMPARE(f.client.Socket()->State(), wsClosed);
+    QTRY_VERIFY(f.server.ClientClosed());
+}
+
+void TstPop3Client::outOfOrderRefusals()
+{
+    TFixture f;
+    f.LoggedIn().Stall();
+    QVERIFY(f.client.User());
+    QVERIFY(!f.client.User());
+    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("-ERR USER command invalid now"));
+    QVERIFY(f.client.Pass());
+    QVERIFY(!f.client.Pass());
+    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("-ERR PASS command invalid now"));
+    QVERIFY(!f.client.User());
+    QCOMPARE(f.display.mid(f.display.size() - 2),
+             (QStringList{"-ERR PASS command invalid now", "-ERR USER command invalid now"}));
+    QCOMPARE(f.server.Lines().size(), 2); // nothing sent for the refused ones
+    QVERIFY(f.client.Connect());         // connected already: true, nothing read
+}
+
+void TstPop3Client::connectFailures_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("withWait");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<bool>("displayed");
+    QTest::newRow("no wait object") << "127.0.0.1" << false << "-ERR No wait object" << true;
+    QTest::newRow("no host") << "" << true << "-ERR No host specified" << true;
+    QTest::newRow("unknown host") << "no-such-host.invalid" << true
+                                  << "-ERR SetAddr: Cannot convert host address 'no-such-host.invalid'" << false;
+    QTest::newRow("refused") << "refused" << true << "" << true;
+}
+
+void TstPop3Client::connectFailures()
+{
+    QFETCH(QString, host);
+    QFETCH(bool, withWait);
+    QFETCH(QString, error);
+    QFETCH(bool, displayed);
+    TFixture f;
+    if (!withWait)
+        f.client.SetWait(nullptr);
+    if (host == QLatin1String("refused")) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        f.client.SetPort(QString::number(probe.serverPort()));
+        probe.close();
+        f.client.SetHost(QStringLiteral("127.0.0.1"));
+    } else {
+        f.client.SetHost(host);
+    }
+    QVERIFY(!f.client.Stat());
+    if (host == QLatin1String("refused")) {
+        const QString e = f.client.ErrorMessage();
+        QVERIFY2(e == QLatin1String("-ERR Can't connect to host '127.0.0.1'")
+                     || e == QLatin1String("-ERR Error 10061 in function Connect\r\nConnection refused"),
+                 qPrintable(e));
+    } else {
+        QCOMPARE(f.client.ErrorMessage(), error);
+        QCOMPARE(f.display.contains(error), displayed);
+    }
+    QCOMPARE(f.client.ProtocolState(), pop3Disconnected);
+}
+
+void TstPop3Client::negativeGreeting()
+{
+    TFixture f;
+    f.server.Send("-ERR too busy").Stall();
+    QVERIFY(!f.client.Connect());
+    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("-ERR too busy"));
+    QCOMPARE(f.client.Socket()->State(), wsClosed);
+    QCOMPARE(f.client.ProtocolState(), pop3Disconnected);
+}
+
+void TstPop3Client::retrUnstuffing_data()
+{
+    QTest::addColumn<QByteArray>("wire");             // message lines as the server sends them
+    QTest::addColumn<QList<QByteArray>>("delivered"); // what the owner gets
+    QTest::addColumn<QList<bool>>("cut");
+    QTest::newRow("dots") << QByteArray("..\r\n...\r\n.x\r\na.b\r\n\r\n.\r\n")
+                          << QList<QByteArray>{".", "..", ".x", "a.b", ""} << QList<bool>{false, false, false, false, false};
+    QTest::newRow("bare LF lines") << QByteArray("one\ntwo\n.\n") << QList<QByteArray>{"one", "two"} << QList<bool>{false, false};
+    const QByteArray a254(254, 'a');
+    QTest::newRow("cut piece then a lone dot is data")
+        << a254 + ".\r\nend\r\n.\r\n" << QList<QByteArray>{a254, ".", "end"} << QList<bool>{true, false, false};
+    QTest::newRow("cut piece then two dots stays as sent")
+        << a254 + "..x\r\n.\r\n" << QList<QByteArray>{a254, "..x"} << QList<bool>{true, false};
+    const QByteArray b600(600, 'b');
+    QTest::newRow("long line in pieces") << b600 + "\r\n.\r\n"
+                                         << QList<QByteArray>{QByteArray(254, 'b'), QByteArray(254, 'b'), QByteArray(92, 'b')}
+                                         << QList<bool>{true, true, false};
+}
+
+void TstPop3Client::retrUnstuffing()
+{
+    QFETCH(QByteArray, wire);
+    QFETCH(QList<QByteArray>, delivered);
+    QFETCH(QList<bool>, cut);
+    TFixture f;
+    f.LoggedIn().Expect().Send("+OK message follows").SendRaw(wire).Reply("+OK bye");
+    f.client.SetMsgNum(4);
+    QVERIFY(f.client.Retr());
+    QCOMPARE(f.server.Lines().last(), QByteArray("RETR 4"));
+    QCOMPARE(f.messageLines, delivered);
+    QCOMPARE(f.cutFlags, cut);
+    QCOMPARE(f.begins, 1);
+    QCOMPARE(f.ends, 1);
+    QCOMPARE(f.client.LastResponse(), QString()); // the terminator is never delivered
+    QVERIFY(f.client.Quit());
+}
+
+void TstPop3Client::retrServerClosesMidMessage()
+{
+    TFixture f;
+    f.LoggedIn().Expect().Send("+OK message follows").SendRaw("line one\r\nline tw").Close();
+    f.client.SetMsgNum(1);
+    QVERIFY(!f.client.Retr());
+    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("-ERR Disconneced unexpectedly"));
+    QVERIFY(f.display.contains(QStringLiteral("-ERR Disconneced unexpectedly")));
+    QCOMPARE(f.messageLines, QList<QByteArray>{"line one"}); // never the half line
+    QCOMPARE(f.begins, 1);
+    QCOMPARE(f.ends, 1);
+    QCOMPARE(f.client.ProtocolState(), pop3Disconnected);
+}
+
+void TstPop3Client::retrTimeoutEndsWithoutHanging()
+{
+    TFixture f;
+    f.client.SetTimeOut(3);
+    f.LoggedIn().Expect().Send("+OK message follows").SendRaw("first\r\nsecond with no end").Stall();
+    f.client.SetMsgNum(1);
+    QVERIFY(!f.client.Retr());
+    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("-ERR Receive Timeout"));
+    QCOMPARE(f.messageLines, QList<QByteArray>{"first"});
+    QCOMPARE(f.ends, 1);
+    // The dialogue is out of step now: the connection is closed, a known state.
+    QCOMPARE(f.client.ProtocolState(), pop3Disconnected);
+    QCOMPARE(f.client.Socket()->State(), wsClosed);
+    QTRY_VERIFY(f.server.ClientClosed());
+}
+
+void TstPop3Client::statusTimeoutWithWaitOwnedByAnotherClient()
+{
+    // POP3 logs in, then the SMTP client connects and takes the shared wait object's
+    // OnTimeout over; a POP3 retrieval that then stalls must still end with a timeout.
+    TFixture f;
+    f.client.SetTimeOut(2);
+    f.LoggedIn().Expect().Send("+OK message follows").SendRaw("partial").Stall();
+    QVERIFY(f.client.Pass());
+    TScriptedServer smtpServer;
+    smtpServer.Send("220 hi").Reply("250 hello").Stall();
+    TSmtpClient smtp;
+    smtp.SetWait(&f.wait);
+    smtp.SetHost(QStringLiteral("127.0.0.1"));
+    smtp.SetPort(smtpServer.PortText());
+    QVERIFY(smtp.Connect());
+    f.client.SetMsgNum(1);
+    QVERIFY(!f.client.Retr());
+    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("-ERR Receive Timeout"));
+    QVERIFY(f.messageLines.isEmpty());
+}
+
+void TstPop3Client::hostileCredentials_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("user with CR LF") << "bob\r\nDELE 1" << "pw" << "-ERR The user name contains a line break";
+    QTest::newRow("user with LF") << "bob\nQUIT" << "pw" << "-ERR The user name contains a line break";
+    QTest::newRow("password with CR") << "bob" << "pw\rDELE 2" << "-ERR The password contains a line break";
+}
+
+void TstPop3Client::hostileCredentials()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, error);
+    TFixture f;
+    f.server.Send("+OK ready").Reply("+OK").Reply("+OK").Reply("+OK 0 0").Stall();
+    f.client.SetUserName(user);
+    f.client.SetPassWord(password);
+    QVERIFY(!f.client.Stat());
+    QCOMPARE(f.client.ErrorMessage(), error);
+    QCoreApplication::processEvents();
+    for (const QByteArray& line : f.server.Lines())
+        QVERIFY2(!line.startsWith("DELE") && !line.startsWith("QUIT") && !line.startsWith("STAT"), line.constData());
+}
+
+void TstPop3Client::garbageAndEndlessGreeting_data()
+{
+    QTest::addColumn<QByteArray>("greeting");
+    QTest::newRow("garbage") << QByteArray("\x01\x02 hello there\r\n");
+    QTest::newRow("endless line") << QByteArray(300000, 'x');
+    QTest::newRow("empty line") << QByteArray("\r\n");
+}
+
+void TstPop3Client::garbageAndEndlessGreeting()
+{
+    QFETCH(QByteArray, greeting);
+    TFixture f;
+    f.server.SendRaw(greeting).Stall();
+    QVERIFY(!f.client.Connect());
+    QVERIFY(!f.client.ErrorMessage().isEmpty() || f.client.LastResponse().isEmpty());
+    QCOMPARE(f.client.ProtocolState(), pop3Disconnected);
+    QCOMPARE(f.client.Socket()->State(), wsClosed);
+    QVERIFY(f.client.LastResponse().size() <= 254);
+}
+
+void TstPop3Client::deleAndReconnectAfterServerClose()
+{
+    TFixture f;
+    f.LoggedIn().Reply("+OK deleted").Close();
+    f.client.SetMsgNum(7);
+    QVERIFY(f.client.Dele());
+    QCOMPARE(f.server.Lines().last(), QByteArray("DELE 7"));
+    QTRY_COMPARE(f.client.ProtocolState(), pop3Disconnected); // the server's close is noticed
+    // The next transaction command logs in again by itself.
+    f.server.Send("+OK again").Reply("+OK").Reply("+OK").Reply("+OK 0 0");
+    QVERIFY(f.client.Stat());
+    QCOMPARE(f.server.Connections(), 2);
+}
+
+QTEST_MAIN(TstPop3Client)
+#include "tst_pop3client.moc"

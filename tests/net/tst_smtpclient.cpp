@@ -1,0 +1,733 @@
+// The SMTP client and its MIME layout against the scripted server.
+#include "net/SmtpClient.h"
+#include "net/Wait.h"
+#include "support/ScriptedServer.h"
+#include "support/TestUtil.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct TFixture
+{
+    TWait wait;
+    TSmtpClient client;
+    TScriptedServer server;
+    QStringList display;
+    QStringList body; // lines the owner supplies
+
+    TFixture()
+    {
+        wait.SetInterval(50); // a "second" of countdown is 50 ms in these tests
+        client.SetWait(&wait);
+        client.SetHost(QStringLiteral("127.0.0.1"));
+        client.SetPort(server.PortText());
+        client.SetSignOn(QStringLiteral("client.example"));
+        client.SetFromName(QStringLiteral("  news@example.com "));
+        client.SetHdrFrom(QStringLiteral("News <news@example.com>"));
+        client.SetHdrTo(QStringLiteral("Readers <news@example.com>"));
+        client.SetHdrSubject(QStringLiteral("Newsletter 7"));
+        client.RcptName() << QStringLiteral("a@example.org");
+        client.SetRcptPause(0);
+        client.OnDisplay = [this](TCustomSmtpClient*, const QString& m) { display << m; };
+        client.OnGetData = [this](TCustomSmtpClient*, int n, QString& line, int, bool& more) {
+            if (n > body.size())
+                more = false;
+            else
+                line = body[n - 1];
+        };
+    }
+    // Greeting, HELO, MAIL FROM, one RCPT, DATA, the message, the final reply.
+    TScriptedServer& Dialogue(int recipients = 1)
+    {
+        server.Send("220 mail.example ESMTP").Reply("250 mail.example").Reply("250 sender ok");
+        for (int i = 0; i < recipients; ++i)
+            server.Reply("250 recipient ok");
+        return server.Reply("354 go ahead").ExpectUntil(".").Send("250 queued");
+    }
+    // The message lines as the server received them: after DATA, up to the final ".".
+    QList<QByteArray> Message() const
+    {
+        const QList<QByteArray>& lines = server.Lines();
+        const qsizetype start = lines.indexOf("DATA") + 1;
+        const qsizetype end = lines.indexOf(".", start);
+        return lines.mid(start, end - start);
+    }
+    QList<QByteArray> Header() const
+    {
+        const QList<QByteArray> m = Message();
+        return m.mid(0, m.indexOf(QByteArray()));
+    }
+    QList<QByteArray> Body() const
+    {
+        const QList<QByteArray> m = Message();
+        return m.mid(m.indexOf(QByteArray()) + 1);
+    }
+};
+
+QString DateOf(const QList<QByteArray>& header)
+{
+    for (const QByteArray& h : header)
+        if (h.startsWith("Date: "))
+            return QString::fromLatin1(h.mid(6));
+    return QString();
+}
+
+} // namespace
+
+class TstSmtpClient : public QObject
+{
+    Q_OBJECT
+private slots:
+    void oneMessageDisplaysInOrder();
+    void multiLineReplies_data();
+    void multiLineReplies();
+    void dotStuffing_data();
+    void dotStuffing();
+    void pausesBeforeEveryHundredthRecipient();
+    void refusedRecipientDoesNotStopAndFirstErrorStays();
+    void wrongReplies_data();
+    void wrongReplies();
+    void connectFailures_data();
+    void connectFailures();
+    void connectTwiceSendsNothing();
+    void headerHookExtendsAndSuppresses();
+    void plainHeaderWithoutAttachments();
+    void mimeWithOneAttachment();
+    void base64Lines_data();
+    void base64Lines();
+    void severalAttachments();
+    void missingAttachmentRefused();
+    void attachmentVanishedAbandonsMessage();
+    void bodyProviderExceptionEndsBody();
+    void notConnectedPaths();
+    void receiveTimeoutClosesAndNeverHangs();
+    void serverStopsReadingNeverHangs();
+    void garbageAndEndlessReplies_data();
+    void garbageAndEndlessReplies();
+    void hostileValues_data();
+    void hostileValues();
+    void longHeaderLinesFolded_data();
+    void longHeaderLinesFolded();
+    void quitRsetAbort();
+    void dateAndBoundaryTexts();
+};
+
+void TstSmtpClient::oneMessageDisplaysInOrder()
+{
+    TFixture f;
+    f.body = {QStringLiteral("Hello"), QStringLiteral("World")};
+    f.Dialogue().Reply("221 bye");
+    f.client.OnHeaderLine = [](TCustomSmtpClient*, QString& msg, int size) {
+        QCOMPARE(size, 1024);
+        if (msg.startsWith(QLatin1String("Subject:")))
+            msg += QStringLiteral("\r\nX-Mailer: Quorvel 1.3 by Harrowlin");
+    };
+    QVERIFY(f.client.Mail());
+    QVERIFY(f.client.Quit());
+    const QList<QByteArray> header = f.Header();
+    const QString date = DateOf(header);
+    const QString host = QStringLiteral("client.example");
+    QCOMPARE(f.display, (QStringList{
+                            "Connected with SMTP server", "< 220 mail.example ESMTP", "> HELO " + host, "< 250 mail.example",
+                            "> MAIL FROM:<news@example.com>", "< 250 sender ok", "> RCPT TO:<a@example.org>",
+                            "< 250 recipient ok", "> DATA", "< 354 go ahead", "> From: News <news@example.com>",
+                            "> To: Readers <news@example.com>", "> Subject: Newsletter 7\r\nX-Mailer: Quorvel 1.3 by Harrowlin",
+                            "> Mime-Version: 1.0", "> Content-Type: text/plain; charset=\"iso-8859-1\"", "> Date: " + date,
+                            "> ", "> Hello", "> World", "> .", "< 250 queued", "> QUIT", "< 221 bye"}));
+    QCOMPARE(header, (QList<QByteArray>{"From: News <news@example.com>", "To: Readers <news@example.com>", "Subject: Newsletter 7",
+                                        "X-Mailer: Quorvel 1.3 by Harrowlin", "Mime-Version: 1.0",
+                                        "Content-Type: text/plain; charset=\"iso-8859-1\"", "Date: " + date.toLatin1()}));
+    QCOMPARE(f.Body(), (QList<QByteArray>{"Hello", "World"}));
+    QCOMPARE(f.client.Stage(), 0);
+}
+
+void TstSmtpClient::multiLineReplies_data()
+{
+    QTest::addColumn<QList<QByteArray>>("helo");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("three lines") << QList<QByteArray>{"250-mail.example", "250-SIZE 1000", "250 HELP"} << true;
+    QTest::newRow("bare three digits end it") << QList<QByteArray>{"250-first", "250"} << true;
+    QTest::newRow("last line decides") << QList<QByteArray>{"250-fine so far", "550 but no"} << false;
+}
+
+void TstSmtpClient::multiLineReplies()
+{
+    QFETCH(QList<QByteArray>, helo);
+    QFETCH(bool, ok);
+    TFixture f;
+    f.server.Send("220 hi").Expect();
+    for (const QByteArray& l : helo)
+        f.server.Send(l);
+    f.server.Stall();
+    QCOMPARE(f.client.Connect(), ok);
+    for (const QByteArray& l : helo)
+        QVERIFY(f.display.contains(QStringLiteral("< ") + QString::fromLatin1(l)));
+    QCOMPARE(f.client.LastResponse(), QString::fromLatin1(helo.last()));
+    QCOMPARE(f.client.Stage(), ok ? 2 : 0);
+    if (!ok)
+        QCOMPARE(f.client.ErrorMessage(), QString::fromLatin1(helo.last()));
+}
+
+void TstSmtpClient::dotStuffing_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QList<QByteArray>>("wire");
+    QTest::newRow("lone dot") << QStringList{"."} << QList<QByteArray>{".."};
+    QTest::newRow("leading dots") << QStringList{".x", "..", "..."} << QList<QByteArray>{"..x", "...", "...."};
+    QTest::newRow("dot elsewhere") << QStringList{"a.b", "end."} << QList<QByteArray>{"a.b", "end."};
+    QTest::newRow("empty lines") << QStringList{"", "x", ""} << QList<QByteArray>{"", "x", ""};
+    QTest::newRow("8-bit text") << QStringList{QStringLiteral("caf\u00e9 \u20ac")} << QList<QByteArray>{"caf\xe9 \x80"};
+}
+
+void TstSmtpClient::dotStuffing()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QList<QByteArray>, wire);
+    TFixture f;
+    f.body = lines;
+    f.Dialogue();
+    QVERIFY(f.client.Mail());
+    QCOMPARE(f.Body(), wire);
+}
+
+void TstSmtpClient::pausesBeforeEveryHundredthRecipient()
+{
+    TFixture f;
+    f.client.SetRcptPause(150);
+    f.client.RcptName().clear();
+    for (int i = 1; i <= 250; ++i)
+        f.client.RcptName() << QStringLiteral("r%1@example.org").arg(i);
+    f.Dialogue(250);
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> at; // when each RCPT line was shown
+    qint64 mailReply = -1;
+    f.client.OnDisplay = [&](TCustomSmtpClient*, const QString& m) {
+        if (m.startsWith(QLatin1String("> RCPT TO:")))
+            at << clock.elapsed();
+        if (m == QLatin1String("< 250 sender ok"))
+            mailReply = clock.elapsed();
+    };
+    QVERIFY(f.client.Mail());
+    QCOMPARE(at.size(), 250);
+    QVERIFY(at[0] - mailReply >= 150);
+    QVERIFY(at[100] - at[99] >= 150);
+    QVERIFY(at[200] - at[199] >= 150);
+    QVERIFY(f.client.PausedMs() >= 450);
+    QCOMPARE(f.server.Lines().count("DATA"), 1);
+}
+
+void TstSmtpClient::refusedRecipientDoesNotStopAndFirstErrorStays()
+{
+    TFixture f;
+    f.client.RcptName() = QStringList{"bad@example.org", "good@example.org", "worse@example.org"};
+    f.server.Send("220 hi").Reply("250 hello").Reply("250 ok").Reply("550 no such user").Reply("251 forwarded")
+        .Reply("553 mailbox name not allowed").Reply("354 go").ExpectUntil(".").Send("250 queued");
+    f.body = {QStringLiteral("x")};
+    QVERIFY(f.client.Mail());
+    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("550 no such user"));
+}
+
+void TstSmtpClient::wrongReplies_data()
+{
+    QTest::addColumn<QByteArray>("mailFrom");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QByteArray>("final");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("sender refused") << QByteArray("501 bad sender") << QByteArray() << QByteArray() << "501 bad sender";
+    QTest::newRow("data refused") << QByteArray("250 ok") << QByteArray("503 no valid recipients") << QByteArray()
+                                  << "503 no valid recipients";
+    QTest::newRow("message refused") << QByteArray("250 ok") << QByteArray("354 go") << QByteArray("552 too big")
+                                     << "552 too big";
+}
+
+void TstSmtpClient::wrongReplies()
+{
+    QFETCH(QByteArray, mailFrom);
+    QFETCH(QByteArray, data);
+    QFETCH(QByteArray, final);
+    QFETCH(QString, error);
+    TFixture f;
+    f.body = {QStringLiteral("x")};
+    f.server.Send("220 hi").Reply("250 hello").Reply(mailFrom);
+    if (!data.isEmpty())
+        f.server.Reply("250 ok").Reply(data);
+    if (!final.isEmpty())
+        f.server.ExpectUntil(".").Send(final);
+    f.server.Stall();
+    QVERIFY(!f.client.Mail());
+    QCOMPARE(f.client.ErrorMessage(), error);
+    QCOMPARE(f.client.Stage(), 2); // the connection stays
+    QCOMPARE(f.client.Socket()->State(), wsConnected);
+}
+
+void TstSmtpClient::connectFailures_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("withWait");
+    QTest::addColumn<QByteArray>("greeting");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("no wait object") << "127.0.0.1" << false << QByteArray() << "No wait object";
+    QTest::newRow("no host") << "" << true << QByteArray() << "No host specified";
+    QTest::newRow("unknown host") << "no-such-host.invalid" << true << QByteArray()
+                                  << "SetAddr: Cannot convert host address 'no-such-host.invalid'";
+    QTest::newRow("busy greeting") << "127.0.0.1" << true << QByteArray("421 busy, come back later") << "421 busy, come back later";
+}
+
+void TstSmtpClient::connectFailures()
+{
+    QFETCH(QString, host);
+    QFETCH(bool, withWait);
+    QFETCH(QByteArray, greeting);
+    QFETCH(QString, error);
+    TFixture f;
+    if (!withWait)
+        f.client.SetWait(nullptr);
+    f.client.SetHost(host);
+    if (!greeting.isEmpty())
+        f.server.Send(greeting).Stall();
+    QVERIFY(!f.client.Connect());
+    QCOMPARE(f.client.ErrorMessage(), error);
+    QCOMPARE(f.client.Stage(), 0);
+    QVERIFY(!f.client.Mail()); // Mail connects first and fails the same way
+}
+
+void TstSmtpClient::connectTwiceSendsNothing()
+{
+    TFixture f;
+    f.server.Send("220 hi").Reply("250 hello").Stall();
+    QVERIFY(f.client.Connect());
+    const qsizetype shown = f.display.size();
+    QVERIFY(f.client.Connect());
+    QCOMPARE(f.display.size(), shown);
+    QCOMPARE(f.server.Lines().size(), 1);
+    // An empty sign-on name greets with the local host name.
+    TFixture g;
+    g.client.SetSignOn(QString());
+    g.server.Send("220 hi").Reply("250 hello").Stall();
+    QVERIFY(g.client.Connect());
+    QCOMPARE(g.server.Lines().value(0), "HELO " + TCustomWSocket::LocalHostName().toLatin1());
+}
+
+void TstSmtpClient::headerHookExtendsAndSuppresses()
+{
+    TFixture f;
+    f.body = {QStringLiteral("b")};
+    f.Dialogue();
+    QStringList seenByOnHeaders;
+    f.client.OnHeaders = [&](TCustomSmtpClient*, QStringList& h) { seenByOnHeaders = h; };
+    f.client.OnHeaderLine = [](TCustomSmtpClient*, QString& msg, int) {
+        if (msg.startsWith(QLatin1String("Mime-Version")))
+            msg.clear(); // suppressed
+        else if (msg.startsWith(QLatin1String("To:")))
+            msg += QStringLiteral("\r\nReply-To: desk@example.com\r\nX-List: 7");
+    };
+    QVERIFY(f.client.Mail());
+    QCOMPARE(seenByOnHeaders.size(), 6);
+    const QList<QByteArray> h = f.Header();
+    QCOMPARE(h.size(), 7);
+    QCOMPARE(h[1], QByteArray("To: Readers <news@example.com>"));
+    QCOMPARE(h[2], QByteArray("Reply-To: desk@example.com"));
+    QCOMPARE(h[3], QByteArray("X-List: 7"));
+    QVERIFY(!h.join('\n').contains("Mime-Version"));
+}
+
+void TstSmtpClient::plainHeaderWithoutAttachments()
+{
+    TFixture f;
+    f.client.SetCharSet(QStringLiteral("windows-1252"));
+    f.body = {QStringLiteral("only text")};
+    f.Dialogue();
+    QVERIFY(f.client.Mail());
+    QVERIFY(f.Header().contains("Content-Type: text/plain; charset=\"windows-1252\""));
+    QCOMPARE(f.Body(), QList<QByteArray>{"only text"}); // no preamble
+    QCOMPARE(f.client.Boundary(), QString());
+}
+
+void TstSmtpClient::mimeWithOneAttachment()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("report 2026.bin"));
+    const QByteArray bytes = QByteArray("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHI"); // 45 bytes
+    QVERIFY(testutil::writeAll(file, bytes));
+    TFixture f;
+    f.client.SetEmailFiles({QStringLiteral("  ") + file + QStringLiteral(" "), QString()});
+    QCOMPARE(f.client.EmailFiles(), QStringList{file});
+    f.body = {QStringLiteral("Dear reader,"), QStringLiteral(".signed")};
+    f.Dialogue();
+    QVERIFY(f.client.Mail());
+    const QByteArray b = f.client.Boundary().toLatin1();
+    QVERIFY(b.startsWith("= Multipart Boundary "));
+    const QList<QByteArray> header = f.Header();
+    QCOMPARE(header[4], QByteArray("Content-Type: multipart/mixed;"));
+    QCOMPARE(header[5], "\tboundary=\"" + b + "\"");
+    QCOMPARE(f.Body(), (QList<QByteArray>{"This is a multipart MIME message.", "", "--" + b,
+                                          "Content-Type: text/plain; charset=\"iso-8859-1\"",
+                                          "Content-Transfer-Encoding: 7bit", "", "Dear reader,", "..signed", "", "--" + b,
+                                          "Content-Type: application/octet-stream;", "\tname=\"report 2026.bin\"",
+                                          "Content-Transfer-Encoding: base64", "Content-Disposition: attachment;",
+                                          "\tfilename=\"report 2026.bin\"", "", bytes.toBase64(), "", "--" + b + "--"}));
+}
+
+void TstSmtpClient::base64Lines_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QList<int>>("lengths");
+    QTest::newRow("45 bytes") << 45 << QList<int>{60};
+    QTest::newRow("46 bytes") << 46 << QList<int>{60, 4};
+    QTest::newRow("empty") << 0 << QList<int>{0};
+    QTest::newRow("100 bytes") << 100 << QList<int>{60, 60, 16};
+    QTest::newRow("90 bytes") << 90 << QList<int>{60, 60};
+}
+
+void TstSmtpClient::base64Lines()
+{
+    QFETCH(int, size);
+    QFETCH(QList<int>, lengths);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("f.dat"));
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char(i * 37 + 11);
+    QVERIFY(testutil::writeAll(file, bytes));
+    TFixture f;
+    f.client.SetEmailFiles({file});
+    f.Dialogue();
+    QVERIFY(f.client.Mail());
+    const QList<QByteArray> body = f.Body();
+    const qsizetype start = body.indexOf("\tfilename=\"f.dat\"") + 2; // after the blank line
+    const qsizetype end = body.size() - 2;                          // the blank line before the closing boundary
+    QCOMPARE(body.last(), "--" + f.client.Boundary().toLatin1() + "--");
+    QCOMPARE(body[end], QByteArray());
+    QList<int> got;
+    QByteArray decoded;
+    for (qsizetype i = start; i < end; ++i) {
+        got << int(body[i].size());
+        decoded += QByteArray::fromBase64(body[i]);
+    }
+    QCOMPARE(got, lengths);
+    QCOMPARE(decoded, bytes);
+    if (size == 46)
+        QVERIFY(body[start + 1].endsWith("=="));
+}
+
+void TstSmtpClient::severalAttachments()
+{
+    QTemporaryDir dir;
+    const QByteArray one(5000, 'a'), two("\x00\xff\x10", 3);
+    QVERIFY(testutil::writeAll(dir.filePath("one.txt"), one));
+    QVERIFY(testutil::writeAll(dir.filePath("two.bin"), two));
+    TFixture f;
+    f.client.SetEmailFiles({dir.filePath("one.txt"), dir.filePath("two.bin")});
+    f.body = {QStringLiteral("see attached")};
+    f.Dialogue();
+    QVERIFY(f.client.Mail());
+    const QByteArray b = "--" + f.client.Boundary().toLatin1();
+    const QList<QByteArray> body = f.Body();
+    QCOMPARE(body.count(b), 3);
+    QCOMPARE(body.count(b + "--"), 1);
+    const qsizetype second = body.lastIndexOf(b);
+    QCOMPARE(body[second - 1], QByteArray()); // an empty line before each further part
+    QCOMPARE(body[second + 2], QByteArray("\tname=\"two.bin\""));
+    QCOMPARE(QByteArray::fromBase64(body[second + 7]), two);
+}
+
+void TstSmtpClient::missingAttachmentRefused()
+{
+    QTemporaryDir dir;
+    QVERIFY(testutil::writeAll(dir.filePath("here.txt"), "x"));
+    TSmtpClient c;
+    try {
+        c.SetEmailFiles({dir.filePath("here.txt"), dir.filePath("gone.txt"), dir.filePath("here.txt")});
+        QFAIL("no exception");
+    } catch (const SmtpException& e) {
+        QCOMPARE(e.Message(), QStringLiteral("File not found '") + dir.filePath("gone.txt") + u'\'');
+    }
+    QCOMPARE(c.EmailFiles(), QStringList{dir.filePath("here.txt")});
+    QVERIFY_THROWS_EXCEPTION(SmtpException, c.SetEmailFiles({dir.path()})); // a folder is no file
+}
+
+void TstSmtpClient::attachmentVanishedAbandonsMessage()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("vanishing.txt");
+    QVERIFY(testutil::writeAll(file, "soon gone"));
+    TFixture f;
+    f.client.SetEmailFiles({file});
+    QVERIFY(QFile::remove(file));
+    f.body = {QStringLiteral("text")};
+    f.Dialogue();
+    QVERIFY(!f.client.Mail());
+    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("Cannot read attachment '") + file + u'\'');
+    QCOMPARE(f.client.Stage(), 0);
+    QTRY_VERIFY(f.server.ClientClosed());
+    QVERIFY(!f.server.Lines().contains(".")); // the server never saw a complete message
+}
+
+void TstSmtpClient::bodyProviderExceptionEndsBody()
+{
+    TFixture f;
+    f.client.OnGetData = [](TCustomSmtpClient*, int n, QString& line, int, bool& more) {
+        if (n == 3)
+            throw std::runtime_error("digest gone");
+        line = QStringLiteral("line %1").arg(n);
+        more = true;
+    };
+    f.Dialogue();
+    QVERIFY(f.client.Mail());
+    QCOMPARE(f.Body(), (QList<QByteArray>{"line 1", "line 2"}));
+}
+
+void TstSmtpClient::notConnectedPaths()
+{
+    TFixture f;
+    // The server hangs up after the recipients: DATA and the rest run out as "not connected".
+    f.server.Send("220 hi").Reply("250 hello").Reply("250 ok").Reply("250 ok").Close();
+    f.body = {QStringLiteral("never sent")};
+    QVERIFY(!f.client.Mail());
+    QVERIFY(f.display.contains(QStringLiteral("< 554 not connected")));
+    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("554 not connected"));
+    QCOMPARE(f.client.Stage(), 0);
+    QVERIFY(f.client.Rset());
+    QVERIFY(f.client.Quit());
+}
+
+void TstSmtpClient::receiveTimeoutClosesAndNeverHangs()
+{
+    TFixture f;
+    f.client.SetTimeOut(3);
+    f.client.RcptName() = QStringList{"a@x.org", "b@x.org"};
+    f.server.Send("220 hi").Reply("250 hello").Reply("250 ok").Expect().Stall(); // no reply to RCPT
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!f.client.Mail());
+    QVERIFY(f.display.contains(QStringLiteral("< 554 receive timeout")));
+    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("554 receive timeout"));
+    QCOMPARE(f.client.Stage(), 0);
+    // Nothing after the timed-out command reached the server: no late reply can be taken for
+    // the answer to a later command.
+    QCOMPARE(f.server.Lines().last(), QByteArray("RCPT TO:<a@x.org>"));
+    QTRY_VERIFY(f.server.ClientClosed());
+}
+
+void TstSmtpClient::serverStopsReadingNeverHangs()
+{
+    // A server that accepts DATA and then reads nothing: the client's output backs up; the
+    // wait for it to leave is bounded by TimeOut.
+    TFixture f;
+    f.client.SetTimeOut(2);
+    f.wait.SetInterval(1000);
+    const QString big(900, u'z');
+    int n = 0;
+    f.client.OnGetData = [&](TCustomSmtpClient*, int, QString& line, int, bool& more) {
+        more = ++n <= 200000; // about 180 MB: more than the system buffers hold
+        line = big;
+    };
+    bool stalled = false;
+    f.server.Send("220 hi").Reply("250 hello").Reply("250 ok").Reply("250 ok").Reply("354 go").Deafen().Call([&] {
+        stalled = true;
+    });
+    f.server.Stall();
+    QVERIFY(!f.client.Mail());
+    QVERIFY(stalled);
+    QCOMPARE(f.client.Stage(), 0);
+    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("554 send timeout"));
+    QVERIFY(n < 200000);
+}
+
+void TstSmtpClient::garbageAndEndlessReplies_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("last");
+    QTest::newRow("garbage") << QByteArray("hello there\r\n") << "hello there";
+    QTest::newRow("binary") << QByteArray("\x01\x02\x03\r\n") << "\x01\x02\x03";
+    QByteArray endless;
+    for (int i = 0; i < 1500; ++i)
+        endless += "250-more and more\r\n";
+    QTest::newRow("endless multi-line reply") << endless << "554 reply too long";
+    QTest::newRow("endless line") << QByteArray(500000, '2') << QString(254, u'2');
+}
+
+void TstSmtpClient::garbageAndEndlessReplies()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, last);
+    TFixture f;
+    f.server.Send("220 hi").Expect().SendRaw(reply).Stall();
+    QVERIFY(!f.client.Connect());
+    QCOMPARE(f.client.LastResponse(), last);
+    QVERIFY(!f.client.ErrorMessage().isEmpty());
+    QCOMPARE(f.client.Stage(), 0);
+    QCOMPARE(f.client.Socket()->State(), wsClosed);
+    QVERIFY(!f.client.Mail() || true); // a later call neither hangs nor crashes
+}
+
+void TstSmtpClient::hostileValues_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("recipient") << "rcpt" << "victim@x.org>\r\nRCPT TO:<evil@x.org";
+    QTest::newRow("sender") << "from" << "a@x.org>\r\nRCPT TO:<evil@x.org";
+    QTest::newRow("subject") << "subject" << "Hello\r\nBcc: evil@x.org";
+    QTest::newRow("subject with bare LF and blank line") << "subject" << "Hi\n\nBcc: evil@x.org\n";
+    QTest::newRow("To from a memo") << "to" << "one@x.org\r\ntwo@x.org\r\n\r\nthree@x.org";
+    QTest::newRow("header From") << "hdrfrom" << "me@x.org\rBcc: evil@x.org";
+    QTest::newRow("body line") << "body" << "text\r\n.\r\nMAIL FROM:<evil@x.org>";
+    QTest::newRow("sign-on") << "signon" << "host\r\nMAIL FROM:<evil@x.org>";
+    QTest::newRow("charset") << "charset" << "utf-8\"\r\nBcc: evil@x.org";
+}
+
+void TstSmtpClient::hostileValues()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    TFixture f;
+    f.body = {QStringLiteral("plain")};
+    if (field == QLatin1String("rcpt"))
+        f.client.RcptName() = QStringList{value, QStringLiteral("ok@x.org")};
+    else if (field == QLatin1String("from"))
+        f.client.SetFromName(value);
+    else if (field == QLatin1String("subject"))
+        f.client.SetHdrSubject(value);
+    else if (field == QLatin1String("to"))
+        f.client.SetHdrTo(value);
+    else if (field == QLatin1String("hdrfrom"))
+        f.client.SetHdrFrom(value);
+    else if (field == QLatin1String("body"))
+        f.body = {value, QStringLiteral("after")};
+    else if (field == QLatin1String("signon"))
+        f.client.SetSignOn(value);
+    else if (field == QLatin1String("charset"))
+        f.client.SetCharSet(value);
+    f.server.Send("220 hi").Reply("250 hello").Reply("250 ok").Reply("250 ok").Reply("354 go").ExpectUntil(".").Send(
+        "250 queued");
+    const bool ok = f.client.Mail();
+    QCoreApplication::processEvents();
+    const QList<QByteArray> lines = f.server.Lines();
+    // Nothing hostile ever became a command of its own (message lines are data, not commands).
+    const qsizetype dataAt = lines.indexOf("DATA");
+    const QList<QByteArray> commands = dataAt < 0 ? lines : lines.mid(0, dataAt + 1) + lines.mid(lines.indexOf(".", dataAt));
+    for (const QByteArray& l : commands) {
+        QVERIFY2(!l.startsWith("RCPT TO:<evil"), l.constData());
+        QVERIFY2(!l.startsWith("MAIL FROM:<evil"), l.constData());
+    }
+    QVERIFY(lines.count("MAIL FROM:<news@example.com>") <= 1);
+    if (field == QLatin1String("from") || field == QLatin1String("signon")) {
+        QVERIFY(!ok);
+        QVERIFY(!f.client.ErrorMessage().isEmpty());
+        QVERIFY(!lines.contains("DATA"));
+        return;
+    }
+    QVERIFY(ok);
+    if (field == QLatin1String("rcpt")) {
+        QCOMPARE(lines.count("RCPT TO:<ok@x.org>"), 1);
+        QCOMPARE(std::count_if(lines.begin(), lines.end(), [](const QByteArray& l) { return l.startsWith("RCPT"); }), 1);
+        QVERIFY(f.client.ErrorMessage().startsWith(QLatin1String("Recipient refused")));
+    }
+    // The header: every line a field of its own or a continuation, no field smuggled in.
+    const QList<QByteArray> header = f.Header();
+    QStringList fields;
+    for (const QByteArray& h : header) {
+        QVERIFY2(!h.isEmpty(), "blank line inside the header");
+        if (h.startsWith(' ') || h.startsWith('\t'))
+            continue;
+        fields << QString::fromLatin1(h.left(h.indexOf(':')));
+    }
+    QCOMPARE(fields, (QStringList{"From", "To", "Subject", "Mime-Version", "Content-Type", "Date"}));
+    QCOMPARE(f.Message().count("."), 0); // one terminator, never inside the data
+    if (field == QLatin1String("to")) {
+        QCOMPARE(header.mid(1, 3), (QList<QByteArray>{"To: one@x.org,", "\ttwo@x.org,", "\tthree@x.org"}));
+    }
+    if (field == QLatin1String("subject") && value.startsWith(QLatin1String("Hello"))) {
+        QCOMPARE(header.mid(2, 2), (QList<QByteArray>{"Subject: Hello", "\tBcc: evil@x.org"}));
+    }
+    if (field == QLatin1String("body")) {
+        QCOMPARE(f.Body(), (QList<QByteArray>{"text", "..", "MAIL FROM:<evil@x.org>", "after"}));
+    }
+}
+
+void TstSmtpClient::longHeaderLinesFolded_data()
+{
+    QTest::addColumn<QString>("subject");
+    QString words;
+    while (words.size() < 1500)
+        words += QStringLiteral("word%1 ").arg(words.size());
+    QTest::newRow("1500 characters of words") << words.trimmed();
+    QTest::newRow("2000 characters, no space") << QString(2000, u'w');
+    QTest::newRow("exactly 1024") << QString(1024 - 9, u'k');
+}
+
+void TstSmtpClient::longHeaderLinesFolded()
+{
+    QFETCH(QString, subject);
+    TFixture f;
+    f.client.SetHdrSubject(subject);
+    f.body = {QStringLiteral("b")};
+    f.Dialogue();
+    QVERIFY(f.client.Mail());
+    const QList<QByteArray> header = f.Header();
+    QByteArray unfolded;
+    bool inSubject = false;
+    for (const QByteArray& h : header) {
+        QVERIFY2(h.size() <= 998, QByteArray::number(h.size()).constData());
+        if (h.startsWith("Subject: ")) {
+            inSubject = true;
+            unfolded = h.mid(9);
+        } else if (inSubject && (h.startsWith(' ') || h.startsWith('\t'))) {
+            unfolded += h;
+        } else {
+            inSubject = false;
+        }
+    }
+    if (subject.contains(u' '))
+        QCOMPARE(QString::fromLatin1(unfolded), subject); // folded at white space: nothing lost or added
+    else
+        QCOMPARE(QString::fromLatin1(unfolded).remove(u' '), subject); // a hard fold adds one space
+}
+
+void TstSmtpClient::quitRsetAbort()
+{
+    TFixture f;
+    QVERIFY(f.client.Quit()); // not connected: true, nothing sent
+    QVERIFY(f.client.Rset());
+    f.server.Send("220 hi").Reply("250 hello").Reply("250 reset").Reply("500 what").Reply("221 bye");
+    QVERIFY(f.client.Connect());
+    QVERIFY(f.client.Rset());
+    QCOMPARE(f.client.Stage(), 2);
+    QVERIFY(!f.client.Rset());
+    QCOMPARE(f.client.Stage(), 2);
+    QVERIFY(f.client.Quit());
+    QCOMPARE(f.client.Stage(), 0);
+
+    TFixture g;
+    g.server.Send("220 hi").Reply("250 hello").Stall();
+    QVERIFY(g.client.Connect());
+    QVERIFY(g.client.Abort());
+    QCOMPARE(g.client.Stage(), 0);
+    QTRY_VERIFY(g.server.ClientClosed());
+    QCOMPARE(g.server.Lines().size(), 1); // no command sent
+
+    TFixture h; // a QUIT the server does not acknowledge still closes
+    h.server.Send("220 hi").Reply("250 hello").Reply("500 no").Stall();
+    QVERIFY(h.client.Connect());
+    QVERIFY(!h.client.Quit());
+    QCOMPARE(h.client.Stage(), 0);
+    QCOMPARE(h.client.Socket()->State(), wsClosed);
+}
+
+void TstSmtpClient::dateAndBoundaryTexts()
+{
+    const QDateTime when(QDate(2026, 12, 5), QTime(13, 50, 36));
+    QCOMPARE(TCustomSmtpClient::DateText(when), QStringLiteral("Sat, 5 Dec 2026 13:50:36"));
+    QCOMPARE(TCustomSmtpClient::DateText(QDateTime(QDate(2027, 1, 11), QTime(7, 5, 9))),
+             QStringLiteral("Mon, 11 Jan 2027 07:05:09"));
+    QCOMPARE(TSmtpClient::MakeBoundary(when), QStringLiteral("= Multipart Boundary Dec05261350"));
+}
+
+QTEST_MAIN(TstSmtpClient)
+#include "tst_smtpclient.moc"

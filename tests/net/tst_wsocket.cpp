@@ -1,0 +1,896 @@
+// The asynchronous socket against loopback peers made in the test (port 0, waits on conditions).
+#include "net/Wait.h"
+#include "net/WSocket.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QThread>
+#include <QUdpSocket>
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+namespace {
+
+// A loopback TCP peer: accepts one connection and keeps what it receives.
+struct TPeer
+{
+    QTcpServer server;
+    QPointer<QTcpSocket> conn;
+    QByteArray received;
+
+    TPeer()
+    {
+        server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
+            conn = server.nextPendingConnection();
+            QObject::connect(conn, &QTcpSocket::readyRead, &server, [this] { received += conn->readAll(); });
+        });
+    }
+    QString port() const { return QString::number(server.serverPort()); }
+    bool accepted() { return !conn.isNull(); }
+};
+
+QString exceptionText(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const ESocketException& e) {
+        return e.Message();
+    }
+    return QString();
+}
+
+void connectTo(TWSocket& s, const QString& port)
+{
+    s.SetProto(QStringLiteral("tcp"));
+    s.SetPort(port);
+    s.SetAddr(QStringLiteral("127.0.0.1"));
+    s.Connect();
+}
+
+} // namespace
+
+class TstWSocket : public QObject
+{
+    Q_OBJECT
+private slots:
+    void errorTexts_data();
+    void errorTexts();
+    void setters_data();
+    void setters();
+    void unknownHostRaisesEvenWithOnError();
+    void broadcastAddress();
+    void settersWhileConnectedAndAfterClose();
+    void connectWithoutAssignments_data();
+    void connectWithoutAssignments();
+    void readLine_data();
+    void readLine();
+    void readLineTimeoutKeepsPartialLine();
+    void endlessLineCostsBoundedMemory();
+    void readLineWithoutWaitObject();
+    void dataSentComesFromEventLoop();
+    void sendLargeAndFlush();
+    void sendWhenNotConnected();
+    void refusedConnectEndsWaitEarly();
+    void closeEventWhileConnectingIgnored();
+    void closeTwiceIsSilent();
+    void sessionClosedOncePerConnection();
+    void reconnectFromSessionClosed();
+    void peerCloseMidLine();
+    void listenAcceptDup();
+    void datagramRoundTrip();
+    void pauseHoldsEvents();
+    void dnsLookup();
+    void waitForStateWithoutWaitObject();
+    void sendFlags();
+    void multiThreadedMode();
+};
+
+void TstWSocket::errorTexts_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0") << 0 << "No Error";
+    QTest::newRow("10035") << 10035 << "Operation would block";
+    QTest::newRow("10047") << 10047 << "Address family not supported by protocol family";
+    QTest::newRow("10054") << 10054 << "Connection reset by peer";
+    QTest::newRow("10061") << 10061 << "Connection refused";
+    QTest::newRow("10067") << 10067 << "Too many processes";
+    QTest::newRow("10093") << 10093 << "WinSock not initialized";
+    QTest::newRow("11001") << 11001 << "Host not found";
+    QTest::newRow("11004") << 11004 << "No Data";
+    QTest::newRow("10001 unknown") << 10001 << "Not a WinSock error";
+    QTest::newRow("errno-sized") << 12 << "Not a WinSock error";
+}
+
+void TstWSocket::errorTexts()
+{
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    QCOMPARE(SocketErrorText(code), text);
+}
+
+void TstWSocket::setters_data()
+{
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("number"); // port or protocol number when no error
+    QTest::newRow("port number") << "Port" << "2525" << "" << 2525;
+    QTest::newRow("port digits then text") << "Port" << " 110abc " << "" << 110;
+    QTest::newRow("port service name") << "Port" << "smtp" << "" << 25;
+    QTest::newRow("port pop3") << "Port" << "pop3" << "" << 110;
+    QTest::newRow("port unknown service") << "Port" << "nosuchservice"
+                                          << "Error 11004 in function SetPort: Cannot convert port 'nosuchservice'\r\nNo Data" << 0;
+    QTest::newRow("port empty") << "Port" << "" << "SetPort: Port is empty" << 0;
+    QTest::newRow("port blanks") << "Port" << "   " << "SetPort: Port is empty" << 0;
+    QTest::newRow("proto tcp") << "Proto" << "tcp" << "" << 6;
+    QTest::newRow("proto udp") << "Proto" << "udp" << "" << 17;
+    QTest::newRow("proto number") << "Proto" << "17" << "" << 17;
+    QTest::newRow("proto unknown") << "Proto" << "nosuchproto"
+                                   << "Error 11004 in function SetProto: Cannot convert protocol 'nosuchproto'\r\nNo Data" << 0;
+    QTest::newRow("proto empty") << "Proto" << " \t " << "SetProto: Proto is empty" << 0;
+}
+
+void TstWSocket::setters()
+{
+    QFETCH(QString, property);
+    QFETCH(QString, value);
+    QFETCH(QString, error);
+    QFETCH(int, number);
+    TWSocket s;
+    const QString text = exceptionText([&] {
+        if (property == QLatin1String("Port"))
+            s.SetPort(value);
+        else
+            s.SetProto(value);
+    });
+    QCOMPARE(text, error);
+    if (!error.isEmpty()) {
+        if (property == QLatin1String("Port")) {
+            s.SetAddr(QStringLiteral("127.0.0.1"));
+            // A refused port is not assigned: connecting says so instead of using port 0.
+            QCOMPARE(exceptionText([&] { s.Connect(); }), QStringLiteral("Connect: No Port Specified"));
+        } else {
+            s.SetPort(QStringLiteral("1"));
+            s.SetAddr(QStringLiteral("127.0.0.1"));
+            QCOMPARE(exceptionText([&] { s.Connect(); }), QStringLiteral("Connect: No Protocol Specified"));
+        }
+        return;
+    }
+    if (property == QLatin1String("Port")) {
+        QCOMPARE(s.PortNum(), number);
+        QCOMPARE(ntohs(s.SockAddr().sin_port), quint16(number));
+    } else {
+        QCOMPARE(s.ProtoNum(), number);
+        QCOMPARE(s.IsDatagram(), number == 17);
+    }
+    // With OnError assigned the same failures call it instead of raising.
+    if (error.isEmpty()) {
+        TWSocket t;
+        int errors = 0;
+        t.OnError = [&](TCustomWSocket*) { ++errors; };
+        t.SetPort(QString());
+        t.SetProto(QString());
+        QCOMPARE(errors, 2);
+    }
+}
+
+void TstWSocket::unknownHostRaisesEvenWithOnError()
+{
+    TWSocket s;
+    int errors = 0;
+    s.OnError = [&](TCustomWSocket*) { ++errors; };
+    QCOMPARE(exceptionText([&] { s.SetAddr(QStringLiteral(" no-such-host.invalid ")); }),
+             QStringLiteral("SetAddr: Cannot convert host address 'no-such-host.invalid'"));
+    QCOMPARE(errors, 0);
+    s.SetAddr(QStringLiteral("localhost"));
+    QCOMPARE(QString::fromLatin1(inet_ntoa(s.SockAddr().sin_addr)), QStringLiteral("127.0.0.1"));
+}
+
+void TstWSocket::broadcastAddress()
+{
+    TWSocket s;
+    s.SetAddr(QStringLiteral("255.255.255.255"));
+    QCOMPARE(s.SockAddr().sin_addr.s_addr, INADDR_BROADCAST);
+    s.SetProto(QStringLiteral("udp"));
+    s.SetPort(QStringLiteral("9"));
+    s.Connect();
+    QCOMPARE(s.State(), wsConnected); // datagram: connected at once
+    int on = 0;
+    socklen_t len = sizeof on;
+    QCOMPARE(getsockopt(s.HSocket(), SOL_SOCKET, SO_BROADCAST, &on, &len), 0);
+    QCOMPARE(on, 1);
+    QVERIFY(s.GetLocalPortNumber() > 0);
+    s.Close();
+}
+
+void TstWSocket::settersWhileConnectedAndAfterClose()
+{
+    TPeer peer;
+    TWait wait;
+    TWSocket s;
+    s.SetWaitCtrl(&wait);
+    connectTo(s, peer.port());
+    QVERIFY(s.WaitForState(10, wsConnected));
+    QTRY_VERIFY(peer.accepted());
+
+    // The same text again after a successful assignment does nothing, even while connected.
+    QCOMPARE(exceptionText([&] { s.SetPort(peer.port()); }), QString());
+    QCOMPARE(exceptionText([&] { s.SetAddr(QStringLiteral("127.0.0.1")); }), QString());
+    // A new value is refused and leaves the connection alone.
+    QCOMPARE(exceptionText([&] { s.SetPort(QStringLiteral("1234")); }), QStringLiteral("Cannot change Port if not closed"));
+    QCOMPARE(exceptionText([&] { s.SetAddr(QStringLiteral("10.0.0.1")); }), QStringLiteral("Cannot change Addr if not closed"));
+    QCOMPARE(exceptionText([&] { s.SetProto(QStringLiteral("udp")); }), QStringLiteral("Cannot change Proto if not closed"));
+    QCOMPARE(s.State(), wsConnected);
+    QCOMPARE(s.SendStr(QByteArray("still here\r\n")), 12);
+    QTRY_COMPARE(peer.received, QByteArray("still here\r\n"));
+
+    // Closing marks address and port unassigned: they must be given again.
+    s.Close();
+    QCOMPARE(s.State(), wsClosed);
+    QCOMPARE(exceptionText([&] { s.Connect(); }), QStringLiteral("Connect: No Port Specified"));
+    s.SetPort(QStringLiteral("1234")); // the refused text was stored; assigning it resolves now
+    QCOMPARE(s.PortNum(), 1234);
+    s.SetPort(peer.port());
+    QCOMPARE(exceptionText([&] { s.Connect(); }), QStringLiteral("Connect: No IP Address Specified"));
+    s.SetAddr(QStringLiteral("127.0.0.1"));
+    s.Connect();
+    QVERIFY(s.WaitForState(10, wsConnected));
+    QCOMPARE(exceptionText([&] { s.Connect(); }), QStringLiteral("Connect: Socket already in use"));
+    s.Close();
+}
+
+void TstWSocket::connectWithoutAssignments_data()
+{
+    QTest::addColumn<bool>("port");
+    QTest::addColumn<bool>("addr");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("nothing") << false << false << "Connect: No Port Specified";
+    QTest::newRow("no address") << true << false << "Connect: No IP Address Specified";
+    QTest::newRow("no port") << false << true << "Connect: No Port Specified";
+}
+
+void TstWSocket::connectWithoutAssignments()
+{
+    QFETCH(bool, port);
+    QFETCH(bool, addr);
+    QFETCH(QString, error);
+    TWSocket s;
+    if (port)
+        s.SetPort(QStringLiteral("25"));
+    if (addr)
+        s.SetAddr(QStringLiteral("127.0.0.1"));
+    QCOMPARE(exceptionText([&] { s.Connect(); }), error);
+    QCOMPARE(s.State(), wsClosed);
+}
+
+void TstWSocket::readLine_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<int>("tooLong");
+    const QByteArray x600(600, 'x');
+    QTest::newRow("600 characters") << x600 + "\r\n"
+                                    << QList<QByteArray>{QByteArray(254, 'x'), QByteArray(254, 'x'), QByteArray(92, 'x')} << 2;
+    QTest::newRow("bare LF ends a line") << QByteArray("one\ntwo\r\nthree\r\n")
+                                         << QList<QByteArray>{"one", "two", "three"} << 0;
+    QTest::newRow("CR never returned") << QByteArray("a\rb\r\r\n\r\n") << QList<QByteArray>{"ab", ""} << 0;
+    QTest::newRow("253 fits") << QByteArray(253, 'y') + "\r\nz\r\n" << QList<QByteArray>{QByteArray(253, 'y'), "z"} << 0;
+    QTest::newRow("254 is cut, then an empty rest") << QByteArray(254, 'y') + "\r\n"
+                                                    << QList<QByteArray>{QByteArray(254, 'y'), ""} << 1;
+    QTest::newRow("CR inside a long line does not count") << QByteArray(200, 'a') + "\r" + QByteArray(100, 'b') + "\n"
+                                                          << QList<QByteArray>{QByteArray(200, 'a') + QByteArray(54, 'b'),
+                                                                               QByteArray(46, 'b')}
+                                                          << 1;
+    QTest::newRow("8-bit bytes pass") << QByteArray("caf\xe9 \x80\r\n") << QList<QByteArray>{"caf\xe9 \x80"} << 0;
+}
+
+void TstWSocket::readLine()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(QList<QByteArray>, lines);
+    QFETCH(int, tooLong);
+    TPeer peer;
+    TWait wait;
+    TWSocket s;
+    s.SetWaitCtrl(&wait);
+    int tooLongSeen = 0;
+    s.OnLineTooLong = [&](TCustomWSocket*) { ++tooLongSeen; };
+    connectTo(s, peer.port());
+    QVERIFY(s.WaitForState(10, wsConnected));
+    QTRY_VERIFY(peer.accepted());
+    // Sent one byte at a time and all at once: the same lines either way.
+    for (int mode = 0; mode < 2; ++mode) {
+        tooLongSeen = 0;
+        const qint64 before = s.ReadCount();
+        if (mode == 0) {
+            peer.conn->write(sent);
+        } else {
+            int i = 0;
+            QTimer dribble;
+            dribble.setInterval(0);
+            connect(&dribble, &QTimer::timeout, this, [&] {
+                if (i < sent.size())
+                    peer.conn->write(sent.mid(i++, 1));
+            });
+            dribble.start();
+            for (const QByteArray& expected : lines) {
+                QByteArray line;
+                QVERIFY(s.ReadLine(10, line));
+                QCOMPARE(line, expected);
+            }
+            dribble.stop();
+            QCOMPARE(tooLongSeen, tooLong);
+            QCOMPARE(s.ReadCount() - before, qint64(sent.size()));
+            continue;
+        }
+        for (const QByteArray& expected : lines) {
+            QByteArray line;
+            QVERIFY(s.ReadLine(10, line));
+            QCOMPARE(line, expected);
+            QVERIFY(!line.contains('\r') && !line.contains('\n'));
+        }
+        QCOMPARE(tooLongSeen, tooLong);
+        QCOMPARE(s.ReadCount() - before, qint64(sent.size()));
+    }
+    s.Close();
+}
+
+void TstWSocket::readLineTimeoutKeepsPartialLine()
+{
+    TPeer peer;
+    TWait wait;
+    wait.SetInterval(20); // one "second" of countdown is 20 ms here
+    TWSocket s;
+    s.SetWaitCtrl(&wait);
+    connectTo(s, peer.port());
+    QVERIFY(s.WaitForState(10, wsConnected));
+    QTRY_VERIFY(peer.accepted());
+
+    QByteArray line = "untouched";
+    QVERIFY(!s.ReadLine(2, line)); // nothing at all
+    QCOMPARE(line, QByteArray());
+    QCOMPARE(wait.ModalResult(), int(TWait::mrTimeout));
+
+    peer.conn->write("+OK part");
+    peer.conn->flush();
+    QTRY_COMPARE(s.RcvdCount(), 8);
+    QVERIFY(!s.ReadLine(2, line));
+    QCOMPARE(line, QByteArray("+OK part"));
+    QVERIFY(s.LineMode()); // the line stays in progress
+
+    wait.SetInterval(1000);
+    peer.conn->write("ial line\r\nnext\r\n");
+    QVERIFY(s.ReadLine(10, line));
+    QCOMPARE(line, QByteArray("+OK partial line"));
+    QVERIFY(s.ReadLine(10, line));
+    QCOMPARE(line, QByteArray("next"));
+    QCOMPARE(s.ReadCount(), qint64(8 + 16));
+    s.Close();
+}
+
+void TstWSocket::endlessLineCostsBoundedMemory()
+{
+    TPeer peer;
+    TWait wait;
+    TWSocket s;
+    s.SetWaitCtrl(&wait);
+    int tooLong = 0;
+    s.OnLineTooLong = [&](TCustomWSocket*) { ++tooLong; };
+    connectTo(s, peer.port());
+    QVERIFY(s.WaitForState(10, wsConnected));
+    QTRY_VERIFY(peer.accepted());
+    // 8 MB without a line end, fed as the client reads.
+    const QByteArray chunk(64 * 1024, 'z');
+    qint64 queued = 0;
+    const qint64 total = 8 * 1024 * 1024;
+    auto feed = [&] {
+        while (queued < total && peer.conn->bytesToWrite() < 256 * 1024) {
+            peer.conn->write(chunk);
+            queued += chunk.size();
+        }
+    };
+    connect(peer.conn, &QTcpSocket::bytesWritten, this, feed);
+    feed();
+    qint64 got = 0;
+    int pieces = 0;
+    while (got < total - 254) {
+        QByteArray line;
+        QVERIFY(s.ReadLine(10, line));
+        QCOMPARE(line.size(), 254);
+        got += line.size();
+        ++pieces;
+        // What the socket holds beyond the kernel's buffer stays within its one read buffer.
+        QVERIFY(s.RcvdCount() >= 0);
+    }
+    QCOMPARE(tooLong, pieces);
+    QCOMPARE(s.ReadCount(), got);
+    s.Close();
+}
+
+void TstWSocket::readLineWithoutWaitObject()
+{
+    TWSocket s;
+    QByteArray line = "kept";
+    QCOMPARE(exceptionText([&] { s.ReadLine(1, line); }), QStringLiteral("No wait object assigned"));
+    QCOMPARE(line, QByteArray("kept"));
+    // On a closed socket with a wait object, ReadLine returns at once with nothing.
+    TWait wait;
+    s.SetWaitCtrl(&wait);
+    QVERIFY(!s.ReadLine(30, line));
+    QCOMPARE(line, QByteArray());
+    QVERIFY(!s.LineMode());
+}
+
+void TstWSocket::dataSentComesFromEventLoop()
+{
+    TPeer peer;
+    TWait wait;
+    TWSocket s;
+    s.SetWaitCtrl(&wait);
+    QStringList order;
+    bool inSend = false;
+    s.OnDataSent = [&](TCustomWSocket*, quint16 error) {
+        order << QStringLiteral("sent %1%2").arg(error).arg(inSend ? " inside Send" : "");
+    };
+    connectTo(s, peer.port());
+    QVERIFY(s.WaitForState(10, wsConnected));
+    QTRY_VERIFY(peer.accepted());
+    QTRY_VERIFY(!order.isEmpty()); // the write-ready that follows the connection
+    order.clear();
+    inSend = true;
+    QCOMPARE(s.SendStr(QByteArray("HELO x\r\n")), 8);
+    inSend = false;
+    order << QStringLiteral("returned");
+    QVERIFY(s.AllSent());
+    QTRY_COMPARE(order, (QStringList{"returned", "sent 0"}));
+    QTRY_COMPARE(peer.received, QByteArray("HELO x\r\n"));
+    s.Close();
+}
+
+void TstWSocket::sendLargeAndFlush()
+{
+    TPeer peer;
+    TWait wait;
+    TWSocket s;
+    s.SetWaitCtrl(&wait);
+    connectTo(s, peer.port());
+    QVERIFY(s.WaitForState(10, wsConnected));
+    QTRY_VERIFY(peer.accepted());
+    QByteArray big(6 * 1024 * 1024 + 77, Qt::Uninitialized);
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = char(i * 7 + i / 1514);
+    int dataSent = 0;
+    s.OnDataSent = [&](TCustomWSocket*, quint16) { ++dataSent; };
+    QCOMPARE(s.Send(big.constData(), int(big.size())), int(big.size()));
+    QVERIFY(!s.AllSent()); // more than the system takes at once
+    QVERIFY(s.SendQueueBlocks() > 1);
+    s.Flush();
+    QVERIFY(s.AllSent());
+    QCOMPARE(s.SendQueueBytes(), 0);
+    QCOMPARE(s.SendQueueBlocks(), 1); // the last block stays for reuse
+    QTRY_COMPARE(peer.received.size(), big.size());
+    QVERIFY(peer.received == big);
+    QVERIFY(dataSent >= 1);
+    QCOMPARE(s.Send("", 0), 0);
+    s.Close();
+}
+
+void TstWSocket::sendWhenNotConnected()
+{
+    TWSocket s;
+    QCOMPARE(exceptionText([&] { s.SendStr(QByteArray("x")); }),
+             QStringLiteral("Error 10057 in function Send\r\nSocket is not connected"));
+    int errors = 0;
+    s.OnError = [&](TCustomWSocket*) { ++errors; };
+    QCOMPARE(s.SendStr(QByteArray("x")), -1);
+    QCOMPARE(errors, 1);
+    QCOMPARE(s.State(), wsClosed);
+}
+
+void TstWSocket::refusedConnectEndsWaitEarly()
+{
+    quint16 port;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    } // closed again: nobody listens there now
+    TWait wait;
+    TWSocket s;
+    s.SetWaitCtrl(&wait);
+    QList<int> connected;
+    int closed = 0;
+    s.OnSessionConnected = [&](TCustomWSocket*, quint16 error) { connected << error; };
+    s.OnSessionClosed = [&](TCustomWSocket*, quint16) { ++closed; };
+    QString error;
+    try {
+        connectTo(s, QString::number(port));
+    } catch (const ESocketException& e) {
+        error = e.Message();
+    }
+    if (error.isEmpty()) {
+        QCOMPARE(s.State(), wsConnecting);
+        QVERIFY(!s.WaitForState(60, wsConnected));
+        // The wait was ended by the connect event, not by its countdown.
+        QCOMPARE(wait.ModalResult(), int(TWait::mrStopped));
+        QCOMPARE(connected, QList<int>{10061});
+    } else {
+        QCOMPARE(error, QStringLiteral("Error 10061 in function Connect\r\nConnection refused"));
+    }
+    QCOMPARE(s.State(), wsClosed);
+    QCOMPARE(s.HSocket(), INVALID_SOCKET);
+    // The socket is free for the next attempt.
+    TPeer peer;
+    connectTo(s, peer.port());
+    QVERIFY(s.WaitForState(10, wsConnected));
+    s.Close();
+    QVERIFY(closed <= 2);
+}
+
+namespace {
+// Delivers notifications the way the platform watcher does.
+class TInjectingSocket : public TWSocket
+{
+public:
+    void Inject(int bits, int error) { HandleSocketEvent(bits, error); }
+};
+} // namespace
+
+void TstWSocket::closeEventWhileConnectingIgnored()
+{
+    TPeer peer;
+    TWait wait;
+    TInjectingSocket s;
+    s.SetWaitCtrl(&wait);
+    int closed = 0;
+    s.OnSessionClosed = [&](TCustomWSocket*, quint16) { ++closed; };
+    connectTo(s, peer.port());
+    QCOMPARE(s.State(), wsConnecting);
+    s.Inject(FD_CLOSE_, 0);
+    QCOMPARE(s.State(), wsConnecting);
+    QCOMPARE(closed, 0);
+    QVERIFY(s.WaitForState(10, wsConnected));
+    // The same notification once connected closes the session, once.
+    s.Inject(FD_CLOSE_, 0);
+    QCOMPARE(s.State(), wsClosed);
+    QCOMPARE(closed, 1);
+}
+
+void TstWSocket::closeTwiceIsSilent()
+{
+    TPeer peer;
+    TWait wait;
+    TWSocket s;
+    s.SetWaitCtrl(&wait);
+    int changes = 0, closed = 0;
+    s.OnChangeState = [&](TCustomWSocket*, TSocketState, TSocketState) { ++changes; };
+    s.OnSessionClosed = [&](TCustomWSocket*, quint16) { ++closed; };
+    connectTo(s, peer.port());
+    QVERIFY(s.WaitForState(10, wsConnected));
+    s.Close();
+    QCOMPARE(closed, 1);
+    const int after = changes;
+    s.Close();
+    s.Abort();
+    QCOMPARE(changes, after);
+    QCOMPARE(closed, 1);
+    // A never-opened socket closes silently too.
+    TWSocket fresh;
+    int freshEvents = 0;
+    fresh.OnChangeState = [&](TCustomWSocket*, TSocketState, TSocketState) { ++freshEvents; };
+    fresh.Close();
+    QCOMPARE(freshEvents, 0);
+}
+
+void TstWSocket::sessionClosedOncePerConnection()
+{
+    TPeer peer;
+    TWait wait;
+    TWSocket s;
+    s.SetWaitCtrl(&wait);
+    QList<int> closed;
+    s.OnSessionClosed = [&](TCustomWSocket*, quint16 e) { closed << e; };
+    for (int round = 1; round <= 2; ++round) {
+        connectTo(s, peer.port());
+        QVERIFY(s.WaitForState(10, wsConnected));
+        QTRY_VERIFY(peer.accepted());
+        peer.conn->write("bye\r\n");
+        peer.conn->disconnectFromHost();
+        QByteArray line;
+        QVERIFY(s.ReadLine(10, line));
+        QCOMPARE(line, QByteArray("bye"));
+        QTRY_COMPARE(s.State(), wsClosed);
+        s.Close();
+        QCOMPARE(closed.size(), round); // once per connection, from the close event or the close routine
+        peer.conn = nullptr;
+    }
+}
+
+void TstWSocket::reconnectFromSessionClosed()
+{
+    TPeer peer;
+    TWait wait;
+    TWSocket s;
+    s.SetWaitCtrl(&wait);
+    int closed = 0;
+    s.OnSessionClosed = [&](TCustomWSocket* sock, quint16) {
+        if (++closed == 1) {
+            // A handler that connects again at once: the new connection is left alone.
+            sock->SetPort(peer.port());
+            sock->SetAddr(QStringLiteral("127.0.0.1"));
+            sock->Connect();
+        }
+    };
+    connectTo(s, peer.port());
+    QVERIFY(s.WaitForState(10, wsConnected));
+    s.Close();
+    QCOMPARE(closed, 1);
+    QVERIFY(s.HSocket() != INVALID_SOCKET);
+    QVERIFY(s.WaitForState(10, wsConnected));
+    s.Close();
+    QCOMPARE(closed, 2); // the second connection reports its close as well
+}
+
+void TstWSocket::peerCloseMidLine()
+{
+    TPeer peer;
+    TWait wait;
+    TWSocket s;
+    s.SetWaitCtrl(&wait);
+    int closed = 0;
+    s.OnSessionClosed = [&](TCustomWSocket*, quint16) { ++closed; };
+    connectTo(s, peer.port());
+    QVERIFY(s.WaitForState(10, wsConnected));
+    QTRY_VERIFY(peer.accepted());
+    peer.conn->write("+OK whole\r\nhalf a li");
+    peer.conn->flush();
+    QByteArray line;
+    QVERIFY(s.ReadLine(10, line));
+    QCOMPARE(line, QByteArray("+OK whole"));
+    peer.conn->disconnectFromHost();
+    QVERIFY(!s.ReadLine(30, line)); // ended by the close, not by a timeout
+    QCOMPARE(line, QByteArray()); // the close resets the socket, line buffer included
+    QCOMPARE(wait.ModalResult() == TWait::mrTimeout, false);
+    QCOMPARE(s.State(), wsClosed);
+    QCOMPARE(closed, 1);
+    // A reset ends a wait the same way.
+    TPeer peer2;
+    connectTo(s, peer2.port());
+    QVERIFY(s.WaitForState(10, wsConnected));
+    QTRY_VERIFY(peer2.accepted());
+    linger l {1, 0};
+    setsockopt(int(peer2.conn->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    peer2.conn->write("x");
+    peer2.conn->flush();
+    QTimer::singleShot(50, peer2.conn, [&] { peer2.conn->abort(); });
+    QVERIFY(!s.ReadLine(30, line));
+    QCOMPARE(s.State(), wsClosed);
+    QCOMPARE(closed, 2);
+}
+
+void TstWSocket::listenAcceptDup()
+{
+    TWait wait;
+    TWSocket listener;
+    listener.SetWaitCtrl(&wait);
+    listener.SetAddr(QStringLiteral("127.0.0.1"));
+    listener.SetPort(QStringLiteral("0"));
+    QStringList states;
+    listener.OnChangeState = [&](TCustomWSocket*, TSocketState, TSocketState n) { states << QString::number(n); };
+    QCOMPARE(listener.Listen(), 0);
+    QCOMPARE(states, (QStringList{QString::number(wsBound), QString::number(wsListening)}));
+    const QString port = listener.GetLocalPort();
+    QVERIFY(port.toInt() > 0);
+
+    TWSocket server;
+    server.SetWaitCtrl(&wait);
+    listener.OnSessionAvailable = [&](TCustomWSocket* l, quint16 error) {
+        QCOMPARE(error, quint16(0));
+        server.Dup(l->Accept());
+    };
+    TWSocket client;
+    client.SetWaitCtrl(&wait);
+    connectTo(client, port);
+    QVERIFY(client.WaitForState(10, wsConnected));
+    QTRY_COMPARE(server.State(), wsConnected);
+    QCOMPARE(server.GetPeerAddr(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(client.GetPeerAddr(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(client.GetLocalPort().toInt() > 0, true);
+    QCOMPARE(listener.GetPeerAddr(), QStringLiteral("error"));
+
+    client.SendStr(QByteArray("ping\r\n"));
+    QByteArray line;
+    QVERIFY(server.ReadLine(10, line));
+    QCOMPARE(line, QByteArray("ping"));
+    server.SendStr(QByteArray("pong\r\n"));
+    QVERIFY(client.ReadLine(10, line));
+    QCOMPARE(line, QByteArray("pong"));
+
+    QCOMPARE(exceptionText([&] { client.Accept(); }), QStringLiteral("Error 10022 in function not a listening socket\r\nInvalid argument"));
+    QCOMPARE(exceptionText([&] { server.Dup(INVALID_SOCKET); }), QStringLiteral("Error 10022 in function Dup\r\nInvalid argument"));
+    client.Close();
+    server.Close();
+    listener.Close();
+    QCOMPARE(listener.GetLocalPort(), QStringLiteral("error"));
+}
+
+void TstWSocket::datagramRoundTrip()
+{
+    TWait wait;
+    TWSocket receiver;
+    receiver.SetWaitCtrl(&wait);
+    receiver.SetProto(QStringLiteral("udp"));
+    receiver.SetAddr(QStringLiteral("127.0.0.1"));
+    receiver.SetPort(QStringLiteral("0"));
+    int connected = 0;
+    receiver.OnSessionConnected = [&](TCustomWSocket*, quint16) { ++connected; };
+    QByteArray got;
+    QString from;
+    receiver.OnDataAvailable = [&](TCustomWSocket* s, quint16) {
+        char buf[2048];
+        sockaddr_in src {};
+        int len = sizeof src;
+        const int n = s->ReceiveFrom(buf, sizeof buf, src, len);
+        if (n > 0) {
+            got += QByteArray(buf, n);
+            from = QString::fromLatin1(inet_ntoa(src.sin_addr));
+        }
+    };
+    QCOMPARE(receiver.Listen(), 0);
+    QCOMPARE(receiver.State(), wsConnected);
+    QCOMPARE(connected, 1);
+
+    TWSocket sender;
+    sender.SetProto(QStringLiteral("udp"));
+    sender.SetAddr(QStringLiteral("127.0.0.1"));
+    sender.SetPort(receiver.GetLocalPort());
+    sender.Connect();
+    QCOMPARE(sender.State(), wsConnected);
+    QCOMPARE(sender.SendStr(QByteArray("datagram")), 8);
+    QTRY_COMPARE(got, QByteArray("datagram"));
+    QCOMPARE(from, QStringLiteral("127.0.0.1"));
+    QCOMPARE(receiver.ReadCount(), 8);
+}
+
+void TstWSocket::pauseHoldsEvents()
+{
+    TPeer peer;
+    TWait wait;
+    TWSocket s;
+    s.SetWaitCtrl(&wait);
+    QByteArray got;
+    s.OnDataAvailable = [&](TCustomWSocket* sock, quint16) {
+        char buf[100];
+        const int n = sock->Receive(buf, sizeof buf);
+        if (n > 0)
+            got += QByteArray(buf, n);
+    };
+    connectTo(s, peer.port());
+    QVERIFY(s.WaitForState(10, wsConnected));
+    QTRY_VERIFY(peer.accepted());
+    s.Pause();
+    peer.conn->write("held");
+    peer.conn->flush();
+    QTRY_COMPARE(s.RcvdCount(), 4);
+    QCoreApplication::processEvents();
+    QCOMPARE(got, QByteArray());
+    s.Resume();
+    QTRY_COMPARE(got, QByteArray("held"));
+    QCOMPARE(s.ReadCount(), 4);
+    // A handler that reads in small steps gets everything, in order.
+    got.clear();
+    s.OnDataAvailable = [&](TCustomWSocket* sock, quint16) {
+        char buf[3];
+        const int n = sock->Receive(buf, sizeof buf);
+        if (n > 0)
+            got += QByteArray(buf, n);
+    };
+    peer.conn->write("0123456789abcdef");
+    QTRY_COMPARE(got, QByteArray("0123456789abcdef"));
+    s.Close();
+}
+
+void TstWSocket::dnsLookup()
+{
+    TWSocket s;
+    QList<int> done;
+    s.OnDnsLookupDone = [&](TCustomWSocket*, quint16 e) { done << e; };
+    s.DnsLookup(QStringLiteral("127.0.0.1"));
+    QCOMPARE(done, QList<int>{0}); // dotted form: at once
+    QCOMPARE(s.DnsResult(), QStringLiteral("127.0.0.1"));
+    QVERIFY(s.DnsResultList().isEmpty());
+
+    done.clear();
+    s.DnsLookup(QStringLiteral("localhost"));
+    QVERIFY(done.isEmpty()); // answered later, from the event loop
+    QTRY_COMPARE(done.size(), 1);
+    QCOMPARE(done[0], 0);
+    QVERIFY(s.DnsResultList().contains(QStringLiteral("127.0.0.1")));
+    QCOMPARE(s.DnsResult(), s.DnsResultList().first());
+
+    done.clear();
+    s.DnsLookup(QStringLiteral("localhost"));
+    s.CancelDnsLookup();
+    QCOMPARE(done, QList<int>{10004});
+    QTest::qWait(100); // a cancelled lookup reports nothing more
+    QCOMPARE(done, QList<int>{10004});
+
+    done.clear();
+    s.DnsLookup(QStringLiteral("no-such-host.invalid"));
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 60000);
+    QCOMPARE(done.size(), 1);
+    // Host not found, or a resolver that cannot be reached at all.
+    QVERIFY2(done[0] == 11001 || done[0] == 11003 || done[0] == 11004, qPrintable(QString::number(done[0])));
+    QVERIFY(s.DnsResultList().isEmpty());
+
+    QCOMPARE(exceptionText([&] { s.DnsLookup(QString()); }), QStringLiteral("DNS lookup: invalid host name."));
+    done.clear();
+    s.OnError = [](TCustomWSocket*) {};
+    s.DnsLookup(QString());
+    QCOMPARE(done, QList<int>{10022});
+}
+
+void TstWSocket::waitForStateWithoutWaitObject()
+{
+    TWSocket s;
+    QVERIFY(s.WaitForState(1, wsClosed)); // already there
+    QCOMPARE(exceptionText([&] { s.WaitForState(1, wsConnected); }),
+             QStringLiteral("Error 11004 in function TWSocket.Wait\r\nNo Data"));
+    QCOMPARE(s.AwaitedState(), wsInvalidState);
+    QVERIFY(!s.LocalHostName().isEmpty());
+}
+
+void TstWSocket::sendFlags()
+{
+    TWSocket s;
+    QCOMPARE(s.SendFlags(), wsSendNormal);
+    s.SetSendFlags(wsSendUrgent);
+    QCOMPARE(s.SendFlags(), wsSendUrgent);
+    QCOMPARE(exceptionText([&] { s.SetSendFlags(TSocketSendFlags(5)); }), QStringLiteral("Invalid SendFlags"));
+    QCOMPARE(s.SendFlags(), wsSendUrgent);
+}
+
+void TstWSocket::multiThreadedMode()
+{
+    TPeer peer;
+    connect(&peer.server, &QTcpServer::newConnection, this, [&] { peer.conn->write("first\r\nsecond\r\n"); });
+    QStringList got;
+    bool connectedOk = false;
+    bool timedOut = false;
+    QThread worker;
+    QObject ctx;
+    ctx.moveToThread(&worker);
+    const QString port = peer.port();
+    QMetaObject::invokeMethod(&ctx, [&] {
+        TWSocket s; // no wait object: the socket waits with its own loop
+        s.SetMultiThreaded(true);
+        s.SetPort(port);
+        s.SetAddr(QStringLiteral("127.0.0.1"));
+        s.Connect();
+        connectedOk = s.WaitForState(10, wsConnected);
+        QByteArray line;
+        for (int i = 0; i < 2 && s.ReadLine(10, line); ++i)
+            got << QString::fromLatin1(line);
+        timedOut = !s.ReadLine(1, line); // nothing more comes: the wait runs out
+        s.SendStr(QByteArray("done\r\n"));
+        s.Flush();
+        s.Close();
+        QThread::currentThread()->quit();
+    });
+    worker.start();
+    QTRY_VERIFY_WITH_TIMEOUT(worker.isFinished(), 30000);
+    QVERIFY(connectedOk);
+    QCOMPARE(got, (QStringList{"first", "second"}));
+    QVERIFY(timedOut);
+    QTRY_COMPARE(peer.received, QByteArray("done\r\n"));
+}
+
+QTEST_MAIN(TstWSocket)
+#include "tst_wsocket.moc"
