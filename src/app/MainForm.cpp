@@ -9,6 +9,9 @@
 #include "lists/ListFile.h"
 #include "lists/ListPanel.h"
 #include "lists/ListPropertiesPanel.h"
+#include "net/Pop3Client.h"
+#include "net/SmtpClient.h"
+#include "net/Wait.h"
 #include "platform/Dialogs.h"
 #include "platform/PanelFace.h"
 #include "platform/ProgramFolder.h"
@@ -85,6 +88,7 @@ TMainForm::TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialo
     BuildPanels();
     BuildStatusPanel();
     BuildAbout();
+    BuildMailComponents();
 
     m_clearStatusTimer = new QTimer(this);
     m_clearStatusTimer->setObjectName(QStringLiteral("ClearStatusTimer1"));
@@ -477,6 +481,30 @@ void TMainForm::BuildAbout()
     connect(m_aboutTimer, &QTimer::timeout, this, &TMainForm::AboutTimer1Timer);
 }
 
+void TMainForm::BuildMailComponents()
+{
+    // The wait object is a child of the window, hidden and off screen; the clients show it
+    // only while they wait.
+    m_wait1 = new TWait(m_central);
+    m_wait1->setObjectName(QStringLiteral("Wait1"));
+    m_wait1->SetCaption(QStringLiteral("60"));
+    m_wait1->SetInterval(1000);
+    m_wait1->move(-220, 0);
+    m_wait1->hide();
+
+    m_pop3Client1 = new TPop3Client(this);
+    m_pop3Client1->setObjectName(QStringLiteral("Pop3Client1"));
+    m_pop3Client1->SetPort(QStringLiteral("pop3"));
+    m_pop3Client1->SetWait(m_wait1);
+    m_pop3Client1->SetTimeOut(15);
+
+    m_smtpClient1 = new TSmtpClient(this);
+    m_smtpClient1->setObjectName(QStringLiteral("SmtpClient1"));
+    m_smtpClient1->SetPort(QStringLiteral("smtp"));
+    m_smtpClient1->SetWait(m_wait1);
+    m_smtpClient1->SetCharSet(QStringLiteral("iso-8859-1"));
+}
+
 // ---------------------------------------------------------------- start-up
 
 void TMainForm::EnsureFolders()
@@ -661,8 +689,9 @@ void TMainForm::closeEvent(QCloseEvent* e)
         e->ignore();
         return;
     }
-    if (EndPopSession)
-        EndPopSession();
+    // An open POP3 session ends with QUIT, so the server applies the deletions.
+    if (m_pop3Client1->Socket() && m_pop3Client1->Socket()->State() == wsConnected)
+        m_pop3Client1->Quit();
     SaveSettings();
     m_closed = true;
     m_closing = false;

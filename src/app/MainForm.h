@@ -24,6 +24,9 @@ class TAddressTools;
 class TGeneralPropertiesPanel;
 class TLabelEffect;
 class TListPanel;
+class TPop3Client;
+class TSmtpClient;
+class TWait;
 class TListPropertiesPanel;
 class TSoundPlayer;
 
@@ -39,6 +42,10 @@ public:
     TAppState& State() { return m_state; }
     TListPanel* ListPanel() const { return m_listPanel; }
     TGeneralPropertiesPanel* GeneralPanel() const { return m_generalPanel; }
+    // The mail components: one wait object shared by both clients.
+    TWait* Wait1() const { return m_wait1; }
+    TPop3Client* Pop3Client1() const { return m_pop3Client1; }
+    TSmtpClient* SmtpClient1() const { return m_smtpClient1; }
     TListPropertiesPanel* ListPropertiesPanel() const { return m_listPropertiesPanel; }
     TAddressPanel* AddressPanel() const { return m_addressPanel; }
     TAddressTools* AddressTools() const { return m_addressTools; }
@@ -89,7 +96,6 @@ public:
 
     // Hooks the later subsystems fill in.
     std::function<bool()> CloseNewsletter;   // the newsletter close command; false cancels closing
-    std::function<void()> EndPopSession;     // QUIT when the POP3 client is connected
     std::function<void()> CompileDigest;     // before the digest panel opens
 
     bool HintsOn() const;
@@ -107,6 +113,7 @@ private:
     void BuildPanels();
     void BuildStatusPanel();
     void BuildAbout();
+    void BuildMailComponents();
     QWidget* MakeSidePanel(const QString& name, const QString& labelName, const QString& title,
                            TLabelEffect** label, bool titleOnRight);
     void SetTitleHint(TLabelEffect* label, bool open);
@@ -139,6 +146,9 @@ private:
     QMenu* m_popupMenu = nullptr;
     TListPanel* m_listPanel = nullptr;
     TGeneralPropertiesPanel* m_generalPanel = nullptr;
+    TWait* m_wait1 = nullptr;
+    TPop3Client* m_pop3Client1 = nullptr;
+    TSmtpClient* m_smtpClient1 = nullptr;
     TListPropertiesPanel* m_listPropertiesPanel = nullptr;
     TAddressPanel* m_addressPanel = nullptr;
     TAddressTools* m_addressTools = nullptr;

@@ -4,9 +4,12 @@
 #include "app/MainForm.h"
 #include "lists/ListFile.h"
 #include "lists/ListPanel.h"
+#include "net/Pop3Client.h"
+#include "net/Wait.h"
 #include "platform/IniFile.h"
 #include "platform/Sound.h"
 #include "support/FakeDialogs.h"
+#include "support/ScriptedServer.h"
 #include "support/TestUtil.h"
 
 #include <QAction>
@@ -185,6 +188,24 @@ private slots:
         QCOMPARE(ini.ReadString("User Settings", "User", {}), QStringLiteral("Closing User"));
         QCOMPARE(ini.ReadString("User Settings", "Sounds", {}), QStringLiteral("0"));
         QCOMPARE(ini.ReadString("User Settings", "Color", {}), QStringLiteral("8847360"));
+    }
+
+    void closeEndsAnOpenPopSessionWithQuit()
+    {
+        TScriptedServer server;
+        server.Send("+OK ready").Reply("+OK user").Reply("+OK pass").Reply("+OK 0 0").Reply("+OK bye").Close();
+        start();
+        TPop3Client* pop = m_form->Pop3Client1();
+        QCOMPARE(pop->Wait(), static_cast<TCustomWait*>(m_form->Wait1()));
+        QVERIFY(!m_form->Wait1()->isVisible());
+        pop->SetHost("127.0.0.1");
+        pop->SetPort(server.PortText());
+        pop->SetUserName("u");
+        pop->SetPassWord("p");
+        QVERIFY(pop->Connect());
+        QVERIFY(pop->Stat());
+        QVERIFY(m_form->close());
+        QCOMPARE(server.Lines().last(), QByteArray("QUIT"));
     }
 
     void newsletterTabOpensCollapsesAndFollowsTheRightEdge()
