@@ -1,5 +1,6 @@
 #include "app/GeneralPropertiesPanel.h"
 
+#include "platform/Named.h"
 #include "platform/Dialogs.h"
 #include "platform/PanelFace.h"
 #include "platform/Shell.h"
@@ -14,23 +15,11 @@
 #include <QToolButton>
 
 namespace {
-template <typename W>
-W* named(W* w, const QString& name, const QString& caption = QString(), const QString& hint = QString())
-{
-    w->setObjectName(name);
-    w->setAccessibleName(caption.isEmpty() ? name : QString(caption).remove(u'&'));
-    if (!hint.isEmpty()) {
-        w->setToolTip(hint);
-        w->setAccessibleDescription(hint);
-    }
-    return w;
-}
-
 QLineEdit* edit(QWidget* page, const QString& name, const QString& caption, int maxLength, int y, int width = 240)
 {
     auto* label = new QLabel(caption, page);
     label->setGeometry(8, y + 3, 112, 18);
-    auto* e = named(new QLineEdit(page), name, caption);
+    auto* e = Named(new QLineEdit(page), name, caption);
     e->setMaxLength(maxLength);
     e->setGeometry(118, y, width, 22);
     label->setBuddy(e);
@@ -46,14 +35,14 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     setAccessibleName(QStringLiteral("General Properties"));
     ApplyPanelFace(this);
 
-    auto* title = named(new QLabel(QStringLiteral("General Properties"), this), QStringLiteral("UserOpLBL"));
+    auto* title = Named(new QLabel(QStringLiteral("General Properties"), this), QStringLiteral("UserOpLBL"));
     QFont tf = title->font();
     tf.setBold(true);
     tf.setPointSize(tf.pointSize() + 2);
     title->setFont(tf);
     title->setGeometry(10, 6, 360, 22);
 
-    m_pages = named(new QTabWidget(this), QStringLiteral("UserOpPages"));
+    m_pages = Named(new QTabWidget(this), QStringLiteral("UserOpPages"));
     m_pages->setGeometry(6, 32, 372, 226);
 
     auto* general = new QWidget;
@@ -69,7 +58,7 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     m_smtp = edit(smtp, QStringLiteral("UserSMTPEDT"), QStringLiteral("SMTP Server:"), TGeneralSettings::kShort, 16);
     auto* tl = new QLabel(QStringLiteral("General time-out for all lists (seconds):"), smtp);
     tl->setGeometry(8, 56, 250, 18);
-    m_timeout = named(new QSpinBox(smtp), QStringLiteral("se_Timeout"),
+    m_timeout = Named(new QSpinBox(smtp), QStringLiteral("se_Timeout"),
                       QStringLiteral("General time-out for all lists (seconds)"));
     m_timeout->setRange(1, 10000);
     m_timeout->setValue(15);
@@ -105,7 +94,7 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     for (int i = 0; i < 3; ++i) {
         const FileRow& r = rows[i];
         *r.field = edit(misc, QLatin1String(r.name), QLatin1String(r.caption), TGeneralSettings::kLong, y, 176);
-        auto* browse = named(new QToolButton(misc), QLatin1String(r.browse), QStringLiteral("..."),
+        auto* browse = Named(new QToolButton(misc), QLatin1String(r.browse), QStringLiteral("..."),
                              QLatin1String(r.title));
         browse->setText(QStringLiteral("..."));
         browse->setGeometry(298, y, 26, 22);
@@ -113,16 +102,16 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
         const QString title = QLatin1String(r.title);
         connect(browse, &QToolButton::clicked, this, [this, field, title] { BrowseClick(field, title); });
         // Opens the header/footer/signature editor on this field.
-        auto* editBtn = named(new QToolButton(misc), QLatin1String(r.editBtn), QString(), QLatin1String(editHints[i]));
+        auto* editBtn = Named(new QToolButton(misc), QLatin1String(r.editBtn), QString(), QLatin1String(editHints[i]));
         editBtn->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
         editBtn->setGeometry(328, y, 26, 22);
         y += 28;
     }
-    m_includeHeader = named(new QCheckBox(QStringLiteral("Always include header file"), misc), QStringLiteral("UserHeaderCB"));
-    m_includeFooter = named(new QCheckBox(QStringLiteral("Always include footer file"), misc), QStringLiteral("UserFooterCB"));
-    m_includeSig = named(new QCheckBox(QStringLiteral("Always include signature file"), misc), QStringLiteral("UserSigCB"));
-    m_saveLetters = named(new QCheckBox(QStringLiteral("Save sent newsletters"), misc), QStringLiteral("UserSNCB"));
-    m_autoSave = named(new QCheckBox(QStringLiteral("Automatically save lists"), misc), QStringLiteral("cb_AutoSaveLists"));
+    m_includeHeader = Named(new QCheckBox(QStringLiteral("Always include header file"), misc), QStringLiteral("UserHeaderCB"));
+    m_includeFooter = Named(new QCheckBox(QStringLiteral("Always include footer file"), misc), QStringLiteral("UserFooterCB"));
+    m_includeSig = Named(new QCheckBox(QStringLiteral("Always include signature file"), misc), QStringLiteral("UserSigCB"));
+    m_saveLetters = Named(new QCheckBox(QStringLiteral("Save sent newsletters"), misc), QStringLiteral("UserSNCB"));
+    m_autoSave = Named(new QCheckBox(QStringLiteral("Automatically save lists"), misc), QStringLiteral("cb_AutoSaveLists"));
     m_autoSave->setChecked(true);
     m_includeHeader->setGeometry(8, 92, 200, 20);
     m_includeFooter->setGeometry(8, 114, 200, 20);
@@ -131,8 +120,8 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     m_autoSave->setGeometry(8, 182, 250, 20);
     m_pages->addTab(misc, QStringLiteral("Misc."));
 
-    auto* save = named(new QPushButton(QStringLiteral("&Save"), this), QStringLiteral("UserSaveBtn"), QStringLiteral("&Save"));
-    auto* cancel = named(new QPushButton(QStringLiteral("&Cancel"), this), QStringLiteral("UserCancelBtn"),
+    auto* save = Named(new QPushButton(QStringLiteral("&Save"), this), QStringLiteral("UserSaveBtn"), QStringLiteral("&Save"));
+    auto* cancel = Named(new QPushButton(QStringLiteral("&Cancel"), this), QStringLiteral("UserCancelBtn"),
                          QStringLiteral("&Cancel"));
     save->setGeometry(212, 264, 78, 26);
     cancel->setGeometry(296, 264, 78, 26);
@@ -169,15 +158,7 @@ void TGeneralPropertiesPanel::GeneralProperties1Click()
 
 void TGeneralPropertiesPanel::BrowseClick(QLineEdit* field, const QString& title)
 {
-    TFileDialogRequest req;
-    req.title = title;
-    req.filters = {QStringLiteral("Text Documents (*.txt)"), QStringLiteral("Quorvel Mail List (*.qvl)"),
-                   QStringLiteral("Quorvel Document (*.qvd)"), QStringLiteral("Raw Text File (*.rtf)"),
-                   QStringLiteral("All Files (*.*)")};
-    req.filterIndex = 1;
-    req.mustExist = true;
-    if (m_shell.Dialogs().OpenFile(req, m_shell.Window()))
-        field->setText(req.fileName);
+    m_shell.Dialogs().BrowseIntoField(field, title, m_shell.Window());
 }
 
 void TGeneralPropertiesPanel::UserSaveBtnClick()

@@ -1,5 +1,6 @@
 #include "editor/FindPanel.h"
 
+#include "platform/Named.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
 
@@ -17,18 +18,6 @@
 #include <algorithm>
 
 namespace {
-
-template <class W>
-W* Named(W* w, const QString& name, const QString& caption, const QString& hint)
-{
-    w->setObjectName(name);
-    w->setAccessibleName(caption.isEmpty() ? name : QString(caption).remove(u'&'));
-    if (!hint.isEmpty()) {
-        w->setAccessibleDescription(hint);
-        w->setToolTip(hint);
-    }
-    return w;
-}
 
 } // namespace
 

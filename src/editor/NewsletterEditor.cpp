@@ -1,7 +1,9 @@
 #include "editor/NewsletterEditor.h"
 
+#include "editor/FontFormat.h"
 #include "editor/NewsletterFile.h"
 #include "editor/PrintRichText.h"
+#include "platform/Named.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Regional.h"
@@ -30,10 +32,7 @@ namespace {
 
 const QString kSaveQuestion = QStringLiteral("Would you like to save this file before closing?");
 
-const QStringList kOpenFilters = {
-    QStringLiteral("Text Documents (*.txt)"), QStringLiteral("Quorvel Mail List (*.qvl)"),
-    QStringLiteral("Quorvel Document (*.qvd)"), QStringLiteral("Raw Text File (*.rtf)"),
-    QStringLiteral("All Files (*.*)")};
+const QStringList& kOpenFilters = TDialogService::OpenFilters();
 const QStringList kSaveFilters = {QStringLiteral("Text Documents (*.txt)"),
                                   QStringLiteral("Quorvel Document (*.qvd)"),
                                   QStringLiteral("All Files (*.*)")};
@@ -71,18 +70,6 @@ const ButtonDef kButtons[] = {
     {"SendMailToBtn", "Send", "Send newsletter", false},
 };
 
-template <class W>
-W* Named(W* w, const QString& name, const QString& caption = QString(), const QString& hint = QString())
-{
-    w->setObjectName(name);
-    w->setAccessibleName(caption.isEmpty() ? name : QString(caption).remove(u'&'));
-    if (!hint.isEmpty()) {
-        w->setAccessibleDescription(hint);
-        w->setToolTip(hint);
-    }
-    return w;
-}
-
 QTextEdit* MakeLogPane(QWidget* parent, const QString& name)
 {
     auto* e = Named(new QTextEdit(parent), name);
@@ -96,20 +83,6 @@ QTextEdit* MakeLogPane(QWidget* parent, const QString& name)
     e->document()->setDefaultFont(f);
     e->hide();
     return e;
-}
-
-QTextCharFormat FormatOfFont(const QFont& font, const QColor& color)
-{
-    QTextCharFormat f;
-    f.setFontFamilies(QStringList{font.family()});
-    if (font.pointSizeF() > 0)
-        f.setFontPointSize(font.pointSizeF());
-    f.setFontWeight(font.bold() ? QFont::Bold : QFont::Normal);
-    f.setFontItalic(font.italic());
-    f.setFontUnderline(font.underline());
-    f.setFontStrikeOut(font.strikeOut());
-    f.setForeground(color);
-    return f;
 }
 
 } // namespace

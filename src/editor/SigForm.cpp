@@ -1,5 +1,6 @@
 #include "editor/SigForm.h"
 
+#include "editor/FontFormat.h"
 #include "editor/NewsletterFile.h"
 #include "editor/RtfCodec.h"
 #include "platform/Dialogs.h"
@@ -202,16 +203,7 @@ void TSigForm::Font2Click()
         return;
     m_lastFont = font;
     m_lastColor = color;
-    QTextCharFormat f;
-    f.setFontFamilies(QStringList{font.family()});
-    if (font.pointSizeF() > 0)
-        f.setFontPointSize(font.pointSizeF());
-    f.setFontWeight(font.bold() ? QFont::Bold : QFont::Normal);
-    f.setFontItalic(font.italic());
-    f.setFontUnderline(font.underline());
-    f.setFontStrikeOut(font.strikeOut());
-    f.setForeground(color);
-    m_edit->mergeCurrentCharFormat(f);
+    m_edit->mergeCurrentCharFormat(FormatOfFont(font, color));
 }
 
 void TSigForm::Close1Click()

@@ -10,17 +10,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-namespace {
-const QStringList& OpenFilters()
-{
-    static const QStringList filters = {QStringLiteral("Text Documents (*.txt)"),
-                                        QStringLiteral("Quorvel Mail List (*.qvl)"),
-                                        QStringLiteral("Quorvel Document (*.qvd)"),
-                                        QStringLiteral("Raw Text File (*.rtf)"), QStringLiteral("All Files (*.*)")};
-    return filters;
-}
-} // namespace
-
 TAddressTools::TAddressTools(TShell& shell, TListsState& state, TListPanel& lists, QObject* parent)
     : QObject(parent), m_shell(shell), m_state(state), m_lists(lists)
 {
@@ -33,7 +22,7 @@ void TAddressTools::ImportMailList1Click()
     m_shell.StopStatusTimer();
     TFileDialogRequest req;
     req.title = QStringLiteral("Open File");
-    req.filters = OpenFilters();
+    req.filters = TDialogService::OpenFilters();
     req.filterIndex = 1;
     req.mustExist = true;
     m_lists.SetListBoxesEnabled(false);

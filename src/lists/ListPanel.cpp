@@ -286,9 +286,7 @@ void TListPanel::OpenMailList1Click()
     m_shell.SetStatus(QStringLiteral("Status: Opening mail list..."));
     TFileDialogRequest req;
     req.title = QStringLiteral("Open Quorvel Mail List");
-    req.filters = {QStringLiteral("Text Documents (*.txt)"), QStringLiteral("Quorvel Mail List (*.qvl)"),
-                   QStringLiteral("Quorvel Document (*.qvd)"), QStringLiteral("Raw Text File (*.rtf)"),
-                   QStringLiteral("All Files (*.*)")};
+    req.filters = TDialogService::OpenFilters();
     req.filterIndex = 2;
     req.initialDir = ProgramFolder();
     req.mustExist = true;

@@ -4,6 +4,7 @@
 #include "lists/ListNaming.h"
 #include "lists/ListPanel.h"
 #include "lists/ListWizardLink.h"
+#include "platform/Named.h"
 #include "platform/PanelFace.h"
 #include "platform/Cp1252.h"
 #include "platform/Dialogs.h"
@@ -28,18 +29,6 @@
 
 namespace {
 const QString kNewTitle = QStringLiteral("New Mail List");
-
-template <typename W>
-W* Named(W* w, const QString& name, const QString& caption = QString(), const QString& hint = QString())
-{
-    w->setObjectName(name);
-    w->setAccessibleName(caption.isEmpty() ? name : QString(caption).remove(u'&'));
-    if (!hint.isEmpty()) {
-        w->setToolTip(hint);
-        w->setAccessibleDescription(hint);
-    }
-    return w;
-}
 
 QLineEdit* Edit(QWidget* page, const QString& name, const QString& caption, int maxLength, int x, int y,
                 int width)
@@ -253,15 +242,7 @@ void TListPropertiesPanel::SubjectRBClick()
 
 void TListPropertiesPanel::BrowseClick(QLineEdit* field, const QString& title)
 {
-    TFileDialogRequest req;
-    req.title = title;
-    req.filters = {QStringLiteral("Text Documents (*.txt)"), QStringLiteral("Quorvel Mail List (*.qvl)"),
-                   QStringLiteral("Quorvel Document (*.qvd)"), QStringLiteral("Raw Text File (*.rtf)"),
-                   QStringLiteral("All Files (*.*)")};
-    req.filterIndex = 1;
-    req.mustExist = true;
-    if (m_shell.Dialogs().OpenFile(req, m_shell.Window()))
-        field->setText(req.fileName);
+    m_shell.Dialogs().BrowseIntoField(field, title, m_shell.Window());
 }
 
 void TListPropertiesPanel::LimitComments()

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -15,6 +16,28 @@ QString TDialogService::SuffixForFilter(const QString& filter, const QString& de
     static const QRegularExpression single(QStringLiteral("\\(\\*\\.(\\w+)\\)$"));
     const QRegularExpressionMatch m = single.match(filter);
     return m.hasMatch() ? m.captured(1) : defaultExt;
+}
+
+const QStringList& TDialogService::OpenFilters()
+{
+    static const QStringList filters = {QStringLiteral("Text Documents (*.txt)"),
+                                        QStringLiteral("Quorvel Mail List (*.qvl)"),
+                                        QStringLiteral("Quorvel Document (*.qvd)"),
+                                        QStringLiteral("Raw Text File (*.rtf)"), QStringLiteral("All Files (*.*)")};
+    return filters;
+}
+
+bool TDialogService::BrowseIntoField(QLineEdit* field, const QString& title, QWidget* parent)
+{
+    TFileDialogRequest req;
+    req.title = title;
+    req.filters = OpenFilters();
+    req.filterIndex = 1;
+    req.mustExist = true;
+    if (!OpenFile(req, parent))
+        return false;
+    field->setText(req.fileName);
+    return true;
 }
 
 QString TDialogService::Caption(MsgType type)

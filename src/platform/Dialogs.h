@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+class QLineEdit;
 class QPrinter;
 class QWidget;
 
@@ -49,6 +50,11 @@ public:
     }
 
     static QString Caption(MsgType type);
+    // The filters of the shared file-open dialog.
+    static const QStringList& OpenFilters();
+    // The shared open dialog on its first filter ("Text Documents"), titled `title`; on OK the
+    // chosen path goes into `field`. The browse buttons beside file-name fields use it.
+    bool BrowseIntoField(QLineEdit* field, const QString& title, QWidget* parent);
     // The extension a bare file name gets in a save dialog showing `filter`: the filter's own
     // when it names one ("Quorvel Document (*.qvd)"), else `defaultExt`.
     static QString SuffixForFilter(const QString& filter, const QString& defaultExt);
