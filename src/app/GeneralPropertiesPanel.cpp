@@ -3,6 +3,7 @@
 #include "platform/Named.h"
 #include "platform/Dialogs.h"
 #include "platform/PanelFace.h"
+#include "platform/PanelWidgets.h"
 #include "platform/Shell.h"
 
 #include <QCheckBox>
@@ -13,19 +14,6 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
-
-namespace {
-QLineEdit* edit(QWidget* page, const QString& name, const QString& caption, int maxLength, int y, int width = 240)
-{
-    auto* label = new QLabel(caption, page);
-    label->setGeometry(8, y + 3, 112, 18);
-    auto* e = Named(new QLineEdit(page), name, caption);
-    e->setMaxLength(maxLength);
-    e->setGeometry(118, y, width, 22);
-    label->setBuddy(e);
-    return e;
-}
-} // namespace
 
 TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings& settings,
                                                  std::function<void()> saveSettings, QWidget* parent)
@@ -50,12 +38,12 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
                              general);
     intro->setWordWrap(true);
     intro->setGeometry(8, 8, 350, 36);
-    m_name = edit(general, QStringLiteral("UserOpNameEDT"), QStringLiteral("Name:"), TGeneralSettings::kShort, 56);
-    m_email = edit(general, QStringLiteral("UserEmailEDT"), QStringLiteral("E-mail Address:"), TGeneralSettings::kShort, 86);
+    m_name = AddLabelledEdit(general, QStringLiteral("UserOpNameEDT"), QStringLiteral("Name:"), TGeneralSettings::kShort, 118, 56, 240);
+    m_email = AddLabelledEdit(general, QStringLiteral("UserEmailEDT"), QStringLiteral("E-mail Address:"), TGeneralSettings::kShort, 118, 86, 240);
     m_pages->addTab(general, QStringLiteral("General"));
 
     auto* smtp = new QWidget;
-    m_smtp = edit(smtp, QStringLiteral("UserSMTPEDT"), QStringLiteral("SMTP Server:"), TGeneralSettings::kShort, 16);
+    m_smtp = AddLabelledEdit(smtp, QStringLiteral("UserSMTPEDT"), QStringLiteral("SMTP Server:"), TGeneralSettings::kShort, 118, 16, 240);
     auto* tl = new QLabel(QStringLiteral("General time-out for all lists (seconds):"), smtp);
     tl->setGeometry(8, 56, 250, 18);
     m_timeout = Named(new QSpinBox(smtp), QStringLiteral("se_Timeout"),
@@ -67,46 +55,25 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     m_pages->addTab(smtp, QStringLiteral("SMTP"));
 
     auto* pop = new QWidget;
-    m_pop = edit(pop, QStringLiteral("UserPOPEDT"), QStringLiteral("POP Server:"), TGeneralSettings::kShort, 16);
-    m_username = edit(pop, QStringLiteral("UserUsernameEDT"), QStringLiteral("POP Username:"), TGeneralSettings::kShort, 46);
-    m_password = edit(pop, QStringLiteral("UserPassEDT"), QStringLiteral("POP Password:"), TGeneralSettings::kLong, 76);
+    m_pop = AddLabelledEdit(pop, QStringLiteral("UserPOPEDT"), QStringLiteral("POP Server:"), TGeneralSettings::kShort, 118, 16, 240);
+    m_username = AddLabelledEdit(pop, QStringLiteral("UserUsernameEDT"), QStringLiteral("POP Username:"), TGeneralSettings::kShort, 118, 46, 240);
+    m_password = AddLabelledEdit(pop, QStringLiteral("UserPassEDT"), QStringLiteral("POP Password:"), TGeneralSettings::kLong, 118, 76, 240);
     m_password->setEchoMode(QLineEdit::Password);
     m_pages->addTab(pop, QStringLiteral("POP"));
 
     auto* misc = new QWidget;
-    struct FileRow
-    {
-        QLineEdit** field;
-        const char* name;
-        const char* caption;
-        const char* browse;
-        const char* title;
-        const char* editBtn;
+    const TFileFieldSpec rows[] = {
+        {"UserHeaderEDT", "Header file:", "UserHeaderBtn", "Open Header Text File", "SpeedButton4",
+         "Create or edit header file"},
+        {"UserFooterEDT", "Footer file:", "UserFooterBtn", "Open Footer Text File", "SpeedButton5",
+         "Create or edit footer file"},
+        {"UserSigEDT", "Signature file:", "UserSigBtn", "Open Signature Text File", "SpeedButton6",
+         "Create or edit signature file"},
     };
-    const FileRow rows[] = {
-        {&m_header, "UserHeaderEDT", "Header file:", "UserHeaderBtn", "Open Header Text File", "SpeedButton4"},
-        {&m_footer, "UserFooterEDT", "Footer file:", "UserFooterBtn", "Open Footer Text File", "SpeedButton5"},
-        {&m_sig, "UserSigEDT", "Signature file:", "UserSigBtn", "Open Signature Text File", "SpeedButton6"},
-    };
-    const char* editHints[] = {"Create or edit header file", "Create or edit footer file",
-                               "Create or edit signature file"};
-    int y = 6;
-    for (int i = 0; i < 3; ++i) {
-        const FileRow& r = rows[i];
-        *r.field = edit(misc, QLatin1String(r.name), QLatin1String(r.caption), TGeneralSettings::kLong, y, 176);
-        auto* browse = Named(new QToolButton(misc), QLatin1String(r.browse), QStringLiteral("..."),
-                             QLatin1String(r.title));
-        browse->setText(QStringLiteral("..."));
-        browse->setGeometry(298, y, 26, 22);
-        QLineEdit* field = *r.field;
-        const QString title = QLatin1String(r.title);
-        connect(browse, &QToolButton::clicked, this, [this, field, title] { BrowseClick(field, title); });
-        // Opens the header/footer/signature editor on this field.
-        auto* editBtn = Named(new QToolButton(misc), QLatin1String(r.editBtn), QString(), QLatin1String(editHints[i]));
-        editBtn->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-        editBtn->setGeometry(328, y, 26, 22);
-        y += 28;
-    }
+    QLineEdit** fields[] = {&m_header, &m_footer, &m_sig};
+    const auto browse = [this](QLineEdit* field, const QString& title) { BrowseClick(field, title); };
+    for (int i = 0; i < 3; ++i)
+        *fields[i] = AddFileField(misc, rows[i], 118, 6 + 28 * i, 176, browse);
     m_includeHeader = Named(new QCheckBox(QStringLiteral("Always include header file"), misc), QStringLiteral("UserHeaderCB"));
     m_includeFooter = Named(new QCheckBox(QStringLiteral("Always include footer file"), misc), QStringLiteral("UserFooterCB"));
     m_includeSig = Named(new QCheckBox(QStringLiteral("Always include signature file"), misc), QStringLiteral("UserSigCB"));

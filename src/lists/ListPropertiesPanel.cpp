@@ -6,6 +6,7 @@
 #include "lists/ListWizardLink.h"
 #include "platform/Named.h"
 #include "platform/PanelFace.h"
+#include "platform/PanelWidgets.h"
 #include "platform/Cp1252.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
@@ -29,19 +30,6 @@
 
 namespace {
 const QString kNewTitle = QStringLiteral("New Mail List");
-
-QLineEdit* Edit(QWidget* page, const QString& name, const QString& caption, int maxLength, int x, int y,
-                int width)
-{
-    if (!caption.isEmpty()) {
-        auto* label = new QLabel(caption, page);
-        label->setGeometry(8, y + 3, x - 12, 18);
-    }
-    auto* e = Named(new QLineEdit(page), name, caption);
-    e->setMaxLength(maxLength);
-    e->setGeometry(x, y, width, 22);
-    return e;
-}
 
 // Memo text holds LF; the record keeps the CR LF line breaks of the platform.
 QString ToStored(QString text)
@@ -81,9 +69,9 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
     intro->setObjectName(QStringLiteral("ListInfoLBL"));
     intro->setWordWrap(true);
     intro->setGeometry(8, 4, 352, 44);
-    m_listName = Edit(info, QStringLiteral("ListNameEDT"), QStringLiteral("List Name:"), 100, 110, 52, 246);
-    m_to = Edit(info, QStringLiteral("ToEDT"), QStringLiteral("To Address:"), 100, 110, 78, 246);
-    m_reply = Edit(info, QStringLiteral("ReplyAddressEDT"), QStringLiteral("Reply Address:"), 100, 110, 104, 246);
+    m_listName = AddLabelledEdit(info, QStringLiteral("ListNameEDT"), QStringLiteral("List Name:"), 100, 110, 52, 246);
+    m_to = AddLabelledEdit(info, QStringLiteral("ToEDT"), QStringLiteral("To Address:"), 100, 110, 78, 246);
+    m_reply = AddLabelledEdit(info, QStringLiteral("ReplyAddressEDT"), QStringLiteral("Reply Address:"), 100, 110, 104, 246);
     auto* memoLabel = new QLabel(QStringLiteral("Comments:"), info);
     memoLabel->setGeometry(8, 133, 98, 18);
     m_memo = Named(new QPlainTextEdit(info), QStringLiteral("Memo1"), QStringLiteral("Comments:"));
@@ -94,14 +82,14 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
 
     // "SMTP"
     auto* smtp = new QWidget;
-    m_smtp = Edit(smtp, QStringLiteral("SMTPEDT"), QStringLiteral("SMTP Server:"), 75, 110, 16, 246);
+    m_smtp = AddLabelledEdit(smtp, QStringLiteral("SMTPEDT"), QStringLiteral("SMTP Server:"), 75, 110, 16, 246);
     m_pages->addTab(smtp, QStringLiteral("SMTP"));
 
     // "POP"
     auto* pop = new QWidget;
-    m_pop = Edit(pop, QStringLiteral("POPEDT"), QStringLiteral("POP Server:"), 75, 110, 16, 246);
-    m_username = Edit(pop, QStringLiteral("UsernameEDT"), QStringLiteral("POP Username:"), 30, 110, 46, 246);
-    m_password = Edit(pop, QStringLiteral("PasswordEDT"), QStringLiteral("POP Password:"), 20, 110, 76, 246);
+    m_pop = AddLabelledEdit(pop, QStringLiteral("POPEDT"), QStringLiteral("POP Server:"), 75, 110, 16, 246);
+    m_username = AddLabelledEdit(pop, QStringLiteral("UsernameEDT"), QStringLiteral("POP Username:"), 30, 110, 46, 246);
+    m_password = AddLabelledEdit(pop, QStringLiteral("PasswordEDT"), QStringLiteral("POP Password:"), 20, 110, 76, 246);
     m_password->setEchoMode(QLineEdit::Password);
     m_deleteMail = Named(new QCheckBox(QStringLiteral("Delete mail from server after reading"), pop),
                          QStringLiteral("DeleteMailCB"), QStringLiteral("Delete mail from server after reading"));
@@ -110,40 +98,18 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
 
     // "Misc."
     auto* misc = new QWidget;
-    struct FileRow
-    {
-        QLineEdit** field;
-        const char* name;
-        const char* caption;
-        const char* browse;
-        const char* title;
-        const char* editBtn;
-        const char* editHint;
-    };
-    const FileRow rows[] = {
-        {&m_header, "HeaderEDT", "Header file:", "HeaderBtn", "Open Header Text File", "SpeedButton1",
+    const TFileFieldSpec rows[] = {
+        {"HeaderEDT", "Header file:", "HeaderBtn", "Open Header Text File", "SpeedButton1",
          "Create or edit header file"},
-        {&m_footer, "FooterEDT", "Footer file:", "FooterBtn", "Open Footer Text File", "SpeedButton2",
+        {"FooterEDT", "Footer file:", "FooterBtn", "Open Footer Text File", "SpeedButton2",
          "Create or edit footer file"},
-        {&m_signature, "SignatureEDT", "Signature file:", "SignatureBtn", "Open Signature Text File", "SpeedButton3",
+        {"SignatureEDT", "Signature file:", "SignatureBtn", "Open Signature Text File", "SpeedButton3",
          "Create or edit signature file"},
     };
-    int y = 6;
-    for (const FileRow& r : rows) {
-        *r.field = Edit(misc, QLatin1String(r.name), QLatin1String(r.caption), 255, 110, y, 184);
-        auto* browse = Named(new QToolButton(misc), QLatin1String(r.browse), QStringLiteral("..."),
-                             QLatin1String(r.title));
-        browse->setText(QStringLiteral("..."));
-        browse->setGeometry(298, y, 26, 22);
-        QLineEdit* field = *r.field;
-        const QString title = QLatin1String(r.title);
-        connect(browse, &QToolButton::clicked, this, [this, field, title] { BrowseClick(field, title); });
-        // Opens the header/footer/signature editor on this field; the editor connects it.
-        auto* editBtn = Named(new QToolButton(misc), QLatin1String(r.editBtn), QString(), QLatin1String(r.editHint));
-        editBtn->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-        editBtn->setGeometry(328, y, 26, 22);
-        y += 28;
-    }
+    QLineEdit** fields[] = {&m_header, &m_footer, &m_signature};
+    const auto browse = [this](QLineEdit* field, const QString& title) { BrowseClick(field, title); };
+    for (int i = 0; i < 3; ++i)
+        *fields[i] = AddFileField(misc, rows[i], 110, 6 + 28 * i, 184, browse);
     auto* options = Named(new QGroupBox(QStringLiteral("Options"), misc), QStringLiteral("OptionsGB"),
                           QStringLiteral("Options"));
     options->setGeometry(8, 90, 350, 104);
