@@ -99,12 +99,7 @@ bool TPop3Client::Connect()
         Display(m_errorMessage);
         return false;
     }
-    QPointer<TPop3Client> self(this);
-    m_wait->OnTimeout = [self](TCustomWait*) {
-        if (self)
-            self->m_timeoutFlag = true;
-    };
-    m_timeoutFlag = false;
+    ClaimWaitTimeout(m_wait, this, &m_timeoutFlag);
     if (m_protocolState != pop3Disconnected)
         return true;
     m_errorMessage.clear();

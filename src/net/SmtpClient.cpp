@@ -394,12 +394,7 @@ bool TCustomSmtpClient::Connect()
         Display(m_errorMessage);
         return false;
     }
-    QPointer<TCustomSmtpClient> self(this);
-    m_wait->OnTimeout = [self](TCustomWait*) {
-        if (self)
-            self->m_timeoutFlag = true;
-    };
-    m_timeoutFlag = false;
+    ClaimWaitTimeout(m_wait, this, &m_timeoutFlag);
     if (m_stage != 0)
         return true;
     m_errorMessage.clear();

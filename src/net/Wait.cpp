@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QPainter>
+#include <QPointer>
 #include <QScopeGuard>
 
 TCustomWait::TCustomWait(QWidget* parent) : QWidget(parent)
@@ -171,4 +172,14 @@ void TCustomWait::Paint(QPainter& p)
     }
     p.setFont(font());
     p.drawText(4, h / 2 - 8 + QFontMetrics(font()).ascent(), m_caption);
+}
+
+void ClaimWaitTimeout(TCustomWait* wait, QObject* owner, bool* flag)
+{
+    QPointer<QObject> guard(owner);
+    wait->OnTimeout = [guard, flag](TCustomWait*) {
+        if (guard)
+            *flag = true;
+    };
+    *flag = false;
 }

@@ -81,3 +81,7 @@ class TWait : public TCustomWait
 public:
     explicit TWait(QWidget* parent = nullptr) : TCustomWait(parent) {}
 };
+
+// A client that connects takes over the shared wait's timeout: from then on `flag` goes up
+// when the wait runs out (while `owner` exists).
+void ClaimWaitTimeout(TCustomWait* wait, QObject* owner, bool* flag);
