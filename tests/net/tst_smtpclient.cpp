@@ -113,11 +113,9 @@ private slots:
     void attachments_data();
     void attachments();
     void missingAttachmentRefused();
-    void attachmentVanishedAbandonsMessage();
     void bodyProviderExceptionEndsBody();
-    void notConnectedPaths();
-    void receiveTimeoutClosesAndNeverHangs();
-    void serverStopsReadingNeverHangs();
+    void brokenDialogue_data();
+    void brokenDialogue();
     void hostileValues_data();
     void hostileValues();
     void longHeaderLinesFolded_data();
@@ -429,19 +427,6 @@ void TstSmtpClient::missingAttachmentRefused()
     QVERIFY_THROWS_EXCEPTION(SmtpException, f.client.SetEmailFiles({f.dir.path()})); // a folder is no file
 }
 
-void TstSmtpClient::attachmentVanishedAbandonsMessage()
-{
-    TFixture f;
-    const QString file = f.File(QStringLiteral("vanishing.txt"), "soon gone");
-    f.client.SetEmailFiles({file});
-    QVERIFY(QFile::remove(file));
-    QVERIFY(!f.Mail({QStringLiteral("text")}));
-    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("Cannot read attachment '") + file + u'\'');
-    QCOMPARE(f.client.Stage(), 0);
-    QTRY_VERIFY(f.server.ClientClosed());
-    QVERIFY(!f.server.Lines().contains(".")); // the server never saw a complete message
-}
-
 void TstSmtpClient::bodyProviderExceptionEndsBody()
 {
     TFixture f;
@@ -456,56 +441,66 @@ void TstSmtpClient::bodyProviderExceptionEndsBody()
     QCOMPARE(f.Body(), (QList<QByteArray>{"line 1", "line 2"}));
 }
 
-void TstSmtpClient::notConnectedPaths()
+void TstSmtpClient::brokenDialogue_data()
 {
-    TFixture f;
-    // The server hangs up after the recipients: DATA and the rest run out as "not connected".
-    f.Greeted().Reply("250 ok").Reply("250 ok").Close();
-    f.body = {QStringLiteral("never sent")};
-    QVERIFY(!f.client.Mail());
-    QVERIFY(f.display.contains(QStringLiteral("< 554 not connected")));
-    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("554 not connected"));
-    QCOMPARE(f.client.Stage(), 0);
-    QVERIFY(f.client.Rset());
-    QVERIFY(f.client.Quit());
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<bool>("shown"); // displayed as the reply
+    QTest::newRow("hang-up after the recipients") << "hang-up" << "554 not connected" << true;
+    QTest::newRow("no reply to RCPT") << "silence" << "554 receive timeout" << true;
+    QTest::newRow("server stops reading") << "deaf" << "554 send timeout" << false;
+    QTest::newRow("attachment vanished") << "vanished" << "Cannot read attachment '%1'" << false;
 }
 
-void TstSmtpClient::receiveTimeoutClosesAndNeverHangs()
+void TstSmtpClient::brokenDialogue()
 {
+    QFETCH(QString, fault);
+    QFETCH(QString, error);
+    QFETCH(bool, shown);
     TFixture f;
     f.client.SetTimeOut(3);
-    f.client.RcptName() = QStringList{"a@x.org", "b@x.org"};
-    f.Greeted().Reply("250 ok").Expect().Stall(); // no reply to RCPT
-    QVERIFY(!f.client.Mail());
-    QVERIFY(f.display.contains(QStringLiteral("< 554 receive timeout")));
-    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("554 receive timeout"));
-    QCOMPARE(f.client.Stage(), 0);
-    // Nothing after the timed-out command reached the server: no late reply can be taken for
-    // the answer to a later command.
-    QCOMPARE(f.server.Lines().last(), QByteArray("RCPT TO:<a@x.org>"));
-    QTRY_VERIFY(f.server.ClientClosed());
-}
-
-void TstSmtpClient::serverStopsReadingNeverHangs()
-{
-    // A server that accepts DATA and then reads nothing: the client's output backs up; the
-    // wait for it to leave is bounded by TimeOut.
-    TFixture f;
-    f.client.SetTimeOut(2);
-    f.wait.SetInterval(1000);
-    const QString big(900, u'z');
+    f.body = {QStringLiteral("text")};
     int n = 0;
-    f.client.OnGetData = [&](TCustomSmtpClient*, int, QString& line, int, bool& more) {
-        more = ++n <= 200000; // about 180 MB: more than the system buffers hold
-        line = big;
-    };
-    bool stalled = false;
-    f.Greeted().Reply("250 ok").Reply("250 ok").Reply("354 go").Deafen().Call([&] { stalled = true; }).Stall();
+    if (fault == QLatin1String("hang-up")) {
+        f.Greeted().Reply("250 ok").Reply("250 ok").Close(); // DATA and the rest run out as "not connected"
+    } else if (fault == QLatin1String("silence")) {
+        f.client.RcptName() = QStringList{"a@x.org", "b@x.org"};
+        f.Greeted().Reply("250 ok").Expect().Stall();
+    } else {
+        f.Greeted().Reply("250 ok").Reply("250 ok").Reply("354 go");
+        if (fault == QLatin1String("deaf")) {
+            // The client's output backs up; the wait for it to leave is bounded by TimeOut.
+            f.server.Deafen();
+            f.client.SetTimeOut(2);
+            f.wait.SetInterval(1000);
+            f.client.OnGetData = [&](TCustomSmtpClient*, int, QString& line, int, bool& more) {
+                more = ++n <= 200000; // about 180 MB: more than the system buffers hold
+                line = QString(900, u'z');
+            };
+        } else {
+            const QString file = f.File(QStringLiteral("vanishing.txt"), "soon gone");
+            f.client.SetEmailFiles({file});
+            QVERIFY(QFile::remove(file));
+            error = error.arg(file);
+        }
+        f.server.Stall();
+    }
     QVERIFY(!f.client.Mail());
-    QVERIFY(stalled);
+    QVERIFY(f.server.Finished()); // the fault was reached
+    QCOMPARE(f.client.ErrorMessage(), error);
+    QCOMPARE(f.display.contains(QStringLiteral("< ") + error), shown);
     QCOMPARE(f.client.Stage(), 0);
-    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("554 send timeout"));
+    QCOMPARE(f.client.Socket()->State(), wsClosed);
+    if (fault != QLatin1String("deaf")) // a server that reads nothing cannot see the close
+        QTRY_VERIFY(f.server.ClientClosed());
+    QVERIFY(!f.server.Lines().contains(".")); // the server never saw a complete message
     QVERIFY(n < 200000);
+    // Nothing after a timed-out command reaches the server: no late reply can be taken for the
+    // answer to a later command.
+    if (fault == QLatin1String("silence"))
+        QCOMPARE(f.server.Lines().last(), QByteArray("RCPT TO:<a@x.org>"));
+    QVERIFY(f.client.Rset()); // not connected: nothing to do
+    QVERIFY(f.client.Quit());
 }
 
 void TstSmtpClient::hostileValues_data()
