@@ -524,22 +524,16 @@ void TstSmtpClient::hostileValues()
     QFETCH(QString, value);
     TFixture f;
     f.body = {QStringLiteral("plain")};
-    if (field == QLatin1String("rcpt"))
-        f.client.RcptName() = QStringList{value, QStringLiteral("ok@x.org")};
-    else if (field == QLatin1String("from"))
-        f.client.SetFromName(value);
-    else if (field == QLatin1String("subject"))
-        f.client.SetHdrSubject(value);
-    else if (field == QLatin1String("to"))
-        f.client.SetHdrTo(value);
-    else if (field == QLatin1String("hdrfrom"))
-        f.client.SetHdrFrom(value);
-    else if (field == QLatin1String("body"))
-        f.body = {value, QStringLiteral("after")};
-    else if (field == QLatin1String("signon"))
-        f.client.SetSignOn(value);
-    else if (field == QLatin1String("charset"))
-        f.client.SetCharSet(value);
+    const QHash<QString, std::function<void()>> assign{
+        {"rcpt", [&] { f.client.RcptName() = QStringList{value, QStringLiteral("ok@x.org")}; }},
+        {"from", [&] { f.client.SetFromName(value); }},
+        {"subject", [&] { f.client.SetHdrSubject(value); }},
+        {"to", [&] { f.client.SetHdrTo(value); }},
+        {"hdrfrom", [&] { f.client.SetHdrFrom(value); }},
+        {"body", [&] { f.body = {value, QStringLiteral("after")}; }},
+        {"signon", [&] { f.client.SetSignOn(value); }},
+        {"charset", [&] { f.client.SetCharSet(value); }}};
+    assign.value(field)();
     f.Greeted().Reply("250 ok").Reply("250 ok").Reply("354 go").ExpectUntil(".").Send("250 queued");
     const bool ok = f.client.Mail();
     QCoreApplication::processEvents();
