@@ -10,6 +10,15 @@
 #include <QSignalSpy>
 #include <QTest>
 
+namespace {
+QByteArray unread(TBuffer& b)
+{
+    int len = 0;
+    const char* p = b.Peek(len);
+    return p ? QByteArray(p, len) : QByteArray();
+}
+} // namespace
+
 class TstBufferWait : public QObject
 {
     Q_OBJECT
@@ -20,10 +29,9 @@ private slots:
     void bufferResizeKeepsUnread();
     void captionRules_data();
     void captionRules();
-    void timeoutEndsWait();
-    void stopEndsWait();
-    void stopWhileIdle();
-    void tickEvents();
+    void countdown_data();
+    void countdown();
+    void stop();
     void inputDiscardedWhileTimersRun();
     void paintShowsRemainingTime();
 };
@@ -59,12 +67,9 @@ void TstBufferWait::bufferWrite()
         expectedTotal += accepted[i];
     }
     int len = -1;
-    const char* p = b.Peek(len);
+    QCOMPARE(b.Peek(len) == nullptr, expectedTotal == 0);
     QCOMPARE(len, expectedTotal);
-    if (expectedTotal == 0)
-        QVERIFY(p == nullptr);
-    else
-        QCOMPARE(QByteArray(p, len), all);
+    QCOMPARE(unread(b), all);
     QVERIFY(b.ReadPos() <= b.WritePos() && b.WritePos() <= b.BufSize());
 }
 
@@ -73,18 +78,17 @@ void TstBufferWait::bufferReuseAfterEmptied()
     TBuffer b(1514);
     QCOMPARE(b.Write("hello world", 11), 11);
     QCOMPARE(b.Remove(6), 6);
-    int len = 0;
-    QCOMPARE(QByteArray(b.Peek(len), 5), QByteArray("world"));
+    QCOMPARE(unread(b), QByteArray("world"));
     QCOMPARE(b.Remove(100), 5); // only what is unread
     QCOMPARE(b.ReadPos(), 0);
     QCOMPARE(b.WritePos(), 0);
     QCOMPARE(b.Remove(1), 0);
+    int len = -1;
     QVERIFY(b.Peek(len) == nullptr);
     QCOMPARE(len, 0);
     QCOMPARE(b.Write("abc", 3), 3); // starts over at the beginning
     QCOMPARE(b.WritePos(), 3);
-    const char* p = b.Peek(len);
-    QCOMPARE(QByteArray(p, len), QByteArray("abc"));
+    QCOMPARE(unread(b), QByteArray("abc"));
 }
 
 void TstBufferWait::bufferResizeKeepsUnread()
@@ -94,17 +98,12 @@ void TstBufferWait::bufferResizeKeepsUnread()
     b.Remove(4);
     b.SetBufSize(32);
     QCOMPARE(b.BufSize(), 32);
-    auto unread = [&b] {
-        int len = 0;
-        const char* p = b.Peek(len);
-        return QByteArray(p, len);
-    };
-    QCOMPARE(unread(), QByteArray("456789"));
+    QCOMPARE(unread(b), QByteArray("456789"));
     b.SetBufSize(32); // equal size: nothing happens
-    QCOMPARE(unread(), QByteArray("456789"));
+    QCOMPARE(unread(b), QByteArray("456789"));
     b.SetBufSize(8); // below the write position: what fits is kept, the invariant holds
     QVERIFY(b.ReadPos() <= b.WritePos() && b.WritePos() <= b.BufSize());
-    QCOMPARE(unread(), QByteArray("4567"));
+    QCOMPARE(unread(b), QByteArray("4567"));
 }
 
 void TstBufferWait::captionRules_data()
@@ -137,68 +136,61 @@ void TstBufferWait::captionRules()
     QCOMPARE(w.Caption(), QString::number(initial));
 }
 
-void TstBufferWait::timeoutEndsWait()
+void TstBufferWait::countdown_data()
 {
-    TWait w;
-    w.SetInterval(10);
-    w.SetCaption(QStringLiteral("3"));
-    int timeouts = 0;
-    w.OnTimeout = [&](TCustomWait*) { ++timeouts; };
-    w.RunModal();
-    QCOMPARE(w.ModalResult(), int(TWait::mrTimeout));
-    QCOMPARE(timeouts, 1);
-    QCOMPARE(w.Caption(), QStringLiteral("3")); // the initial count again, not "0"
-    QVERIFY(!w.Running());
-    // Caption "0" waits the default 15 ticks and leaves "15" behind.
-    w.SetCaption(QStringLiteral("0"));
-    QList<int> counts;
-    w.OnWait = [&](TCustomWait*, int n) { counts << n; };
-    w.RunModal();
-    QCOMPARE(counts.size(), 15);
-    QCOMPARE(counts.last(), 0);
-    QCOMPARE(w.Caption(), QStringLiteral("15"));
-    QCOMPARE(w.ModalResult(), int(TWait::mrTimeout));
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("ticks");
+    QTest::newRow("3") << "3" << 3;
+    QTest::newRow("4") << "4" << 4;
+    QTest::newRow("0 means 15") << "0" << 15;
 }
 
-void TstBufferWait::stopEndsWait()
+void TstBufferWait::countdown()
+{
+    QFETCH(QString, caption);
+    QFETCH(int, ticks);
+    TWait w;
+    w.SetInterval(5);
+    int timeouts = 0;
+    w.OnTimeout = [&](TCustomWait*) { ++timeouts; };
+    QStringList seen, expected;
+    w.OnWait = [&](TCustomWait* s, int n) { seen << QStringLiteral("%1/%2").arg(n).arg(s->Caption()); };
+    for (int n = ticks - 1; n >= 0; --n)
+        expected << QStringLiteral("%1/%2").arg(n).arg(n + 1); // OnWait sees the count before the caption shows it
+    for (int run = 1; run <= 2; ++run) { // the same object counts down again
+        seen.clear();
+        w.SetCaption(caption);
+        w.RunModal();
+        QCOMPARE(w.ModalResult(), int(TWait::mrTimeout));
+        QCOMPARE(timeouts, run);
+        QCOMPARE(seen, expected);
+        QCOMPARE(w.Caption(), QString::number(ticks)); // the initial count again, not "0"
+        QVERIFY(!w.Running());
+    }
+}
+
+void TstBufferWait::stop()
 {
     TWait w;
     w.SetCaption(QStringLiteral("60"));
     int stops = 0, starts = 0;
     w.OnWaitStart = [&](TCustomWait*) { ++starts; };
     w.OnWaitStop = [&](TCustomWait*) { ++stops; };
-    QTimer::singleShot(20, &w, [&] { w.Stop(); });
-    w.RunModal();
-    QCOMPARE(w.ModalResult(), int(TWait::mrStopped));
-    QCOMPARE(starts, 1);
-    QCOMPARE(stops, 1);
-    QCOMPARE(w.Caption(), QStringLiteral("60"));
-    QVERIFY(!w.InModal());
-}
-
-void TstBufferWait::stopWhileIdle()
-{
-    TWait w;
-    w.SetModalResult(TWait::mrTimeout);
     QSignalSpy ended(&w, &TCustomWait::waitEnded);
-    int stops = 0;
-    w.OnWaitStop = [&](TCustomWait*) { ++stops; };
+    // While idle: the result still becomes "stopped" and the events fire.
+    w.SetModalResult(TWait::mrTimeout);
     w.Stop();
     QCOMPARE(w.ModalResult(), int(TWait::mrStopped));
     QCOMPARE(stops, 1);
     QCOMPARE(ended.count(), 1);
-}
-
-void TstBufferWait::tickEvents()
-{
-    TWait w;
-    w.SetInterval(5);
-    w.SetCaption(QStringLiteral("4"));
-    QStringList seen;
-    w.OnWait = [&](TCustomWait* s, int n) { seen << QStringLiteral("%1/%2").arg(n).arg(s->Caption()); };
+    // While waiting: the wait ends.
+    QTimer::singleShot(20, &w, [&] { w.Stop(); });
     w.RunModal();
-    // OnWait sees the new count before the caption shows it.
-    QCOMPARE(seen, (QStringList{"3/4", "2/3", "1/2", "0/1"}));
+    QCOMPARE(w.ModalResult(), int(TWait::mrStopped));
+    QCOMPARE(starts, 1);
+    QCOMPARE(stops, 2);
+    QCOMPARE(w.Caption(), QStringLiteral("60"));
+    QVERIFY(!w.InModal());
 }
 
 void TstBufferWait::inputDiscardedWhileTimersRun()
