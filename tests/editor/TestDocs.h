@@ -1,11 +1,13 @@
 #pragma once
 // Helpers for the editor tests: a readable description of a document's text and formatting,
-// so a failed comparison shows what differs.
+// so a failed comparison shows what differs; selections and random texts.
 #include <QColor>
+#include <QRandomGenerator>
 #include <QStringList>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QTextFragment>
 
 namespace testdocs {
@@ -14,7 +16,7 @@ inline QString Family(const QTextCharFormat& f, const QTextDocument& doc)
 {
     const QStringList families = f.property(QTextFormat::FontFamilies).toStringList();
     if (!families.isEmpty() && !families.first().isEmpty())
-        return families.first();
+        return families.join(u',');
     const QString family = f.stringProperty(QTextFormat::FontFamily);
     return family.isEmpty() ? doc.defaultFont().family() : family;
 }
@@ -28,8 +30,10 @@ inline qreal PointSize(const QTextCharFormat& f, const QTextDocument& doc)
 inline QString Attributes(const QTextCharFormat& f, const QTextDocument& doc)
 {
     QString s = Family(f, doc) + u' ' + QString::number(PointSize(f, doc));
-    if (f.fontWeight() >= QFont::DemiBold)
+    if (f.fontWeight() == QFont::Bold)
         s += QStringLiteral(" b");
+    else if (f.fontWeight() != QFont::Normal)
+        s += QStringLiteral(" w") + QString::number(f.fontWeight());
     if (f.fontItalic())
         s += QStringLiteral(" i");
     if (f.fontUnderline())
@@ -105,10 +109,41 @@ inline QTextCharFormat FormatAt(const QTextDocument& doc, const QString& needle)
     return {};
 }
 
+// For each "needle|look" (look as Attributes gives it) whose text has another look: what it has.
+inline QStringList LookMismatches(const QTextDocument& doc, const QStringList& expected)
+{
+    QStringList out;
+    for (const QString& e : expected) {
+        const QString needle = e.section(u'|', 0, 0);
+        const QString look = needle + u'|' + Attributes(FormatAt(doc, needle), doc);
+        if (look != e)
+            out << look;
+    }
+    return out;
+}
+
 inline Qt::Alignment AlignmentAt(const QTextDocument& doc, const QString& needle)
 {
     const qsizetype at = doc.toRawText().indexOf(needle);
     return at < 0 ? Qt::Alignment() : doc.findBlock(int(at)).blockFormat().alignment();
+}
+
+// Selects `length` characters from `start` (the caret only, when 0).
+inline void Select(QTextEdit* pane, int start, int length = 0)
+{
+    QTextCursor c = pane->textCursor();
+    c.setPosition(start);
+    c.setPosition(start + length, QTextCursor::KeepAnchor);
+    pane->setTextCursor(c);
+}
+
+// `n` characters drawn from `alphabet`.
+inline QString RandomText(QRandomGenerator& rng, QStringView alphabet, int n)
+{
+    QString s;
+    for (int i = 0; i < n; ++i)
+        s += alphabet[rng.bounded(int(alphabet.size()))];
+    return s;
 }
 
 } // namespace testdocs
