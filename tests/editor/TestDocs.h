@@ -1,16 +1,69 @@
 #pragma once
-// Helpers for the editor tests: a readable description of a document's text and formatting,
-// so a failed comparison shows what differs; selections and random texts.
+// Helpers for the editor tests: formatted text written briefly, a readable description of a
+// document's text and formatting (so a failed comparison shows what differs), selections and
+// random texts.
 #include <QColor>
 #include <QRandomGenerator>
 #include <QStringList>
 #include <QTextBlock>
 #include <QTextCharFormat>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextFragment>
 
+#include <initializer_list>
+
 namespace testdocs {
+
+// A character format from comma-separated words: b (bold), n (normal weight), i, u, s, sup,
+// sub, #rrggbb (colour), a number (point size), anything else a font family.
+inline QTextCharFormat Fmt(const char* spec)
+{
+    QTextCharFormat f;
+    for (const QString& w : QString::fromLatin1(spec).split(u',', Qt::SkipEmptyParts)) {
+        bool number = false;
+        const double size = w.toDouble(&number);
+        if (w == QLatin1String("b") || w == QLatin1String("n"))
+            f.setFontWeight(w == QLatin1String("b") ? QFont::Bold : QFont::Normal);
+        else if (w == QLatin1String("i"))
+            f.setFontItalic(true);
+        else if (w == QLatin1String("u"))
+            f.setFontUnderline(true);
+        else if (w == QLatin1String("s"))
+            f.setFontStrikeOut(true);
+        else if (w == QLatin1String("sup") || w == QLatin1String("sub"))
+            f.setVerticalAlignment(w == QLatin1String("sup") ? QTextCharFormat::AlignSuperScript
+                                                             : QTextCharFormat::AlignSubScript);
+        else if (w.startsWith(u'#'))
+            f.setForeground(QColor(w));
+        else if (number)
+            f.setFontPointSize(size);
+        else
+            f.setFontFamilies({w});
+    }
+    return f;
+}
+
+struct Run
+{
+    const char* text; // UTF-8
+    const char* fmt = nullptr;
+};
+
+// Inserts each run in its format, or in the cursor's when it has none.
+inline void Runs(QTextCursor& c, std::initializer_list<Run> runs)
+{
+    for (const Run& r : runs)
+        r.fmt ? c.insertText(QString::fromUtf8(r.text), Fmt(r.fmt)) : c.insertText(QString::fromUtf8(r.text));
+}
+
+inline QTextBlockFormat Aligned(Qt::Alignment a)
+{
+    QTextBlockFormat f;
+    f.setAlignment(a);
+    return f;
+}
 
 inline QString Family(const QTextCharFormat& f, const QTextDocument& doc)
 {

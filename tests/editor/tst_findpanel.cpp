@@ -264,11 +264,7 @@ private slots:
     {
         f->letter->clear();
         QTextCursor c(f->letter->document());
-        QTextCharFormat bold;
-        bold.setFontWeight(QFont::Bold);
-        c.insertText(u"a cat "_s);
-        c.insertText(u"bold cat"_s, bold);
-        c.insertText(u" end"_s, QTextCharFormat());
+        testdocs::Runs(c, {{"a cat "}, {"bold cat", "b"}, {" end", ""}});
         testdocs::Select(f->letter, 0);
         f->setTexts(u"cat"_s, u"dog"_s);
         f->panel->ReplaceAllBtn()->click();

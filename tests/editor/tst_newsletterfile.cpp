@@ -95,15 +95,9 @@ private slots:
         QFETCH(QString, subject);
         QTextDocument doc;
         QTextCursor c(&doc);
-        QTextCharFormat bold;
-        bold.setFontWeight(QFont::Bold);
-        QTextCharFormat red;
-        red.setForeground(QColor(200, 0, 0));
-        red.setFontPointSize(16);
-        c.insertText(u"Dear "_s);
-        c.insertText(u"readers"_s, bold);
+        testdocs::Runs(c, {{"Dear "}, {"readers", "b"}});
         c.insertBlock();
-        c.insertText(u"Red news"_s, red);
+        testdocs::Runs(c, {{"Red news", "#c80000,16"}});
         c.insertBlock();
 
         const QByteArray bytes = newsletterfile::Compose(doc, subject, false);

@@ -13,58 +13,12 @@
 #include <functional>
 
 using namespace Qt::StringLiterals;
+using testdocs::Aligned;
+using testdocs::Runs;
 using Builder = std::function<void(QTextCursor&)>;
 Q_DECLARE_METATYPE(Builder)
 
 namespace {
-
-// A character format from comma-separated words: b (bold), n (normal weight), i, u, s, sup,
-// sub, #rrggbb (colour), a number (point size), anything else a font family.
-QTextCharFormat Fmt(const char* spec)
-{
-    QTextCharFormat f;
-    for (const QString& w : QString::fromLatin1(spec).split(u',', Qt::SkipEmptyParts)) {
-        bool number = false;
-        const double size = w.toDouble(&number);
-        if (w == "b"_L1 || w == "n"_L1)
-            f.setFontWeight(w == "b"_L1 ? QFont::Bold : QFont::Normal);
-        else if (w == "i"_L1)
-            f.setFontItalic(true);
-        else if (w == "u"_L1)
-            f.setFontUnderline(true);
-        else if (w == "s"_L1)
-            f.setFontStrikeOut(true);
-        else if (w == "sup"_L1 || w == "sub"_L1)
-            f.setVerticalAlignment(w == "sup"_L1 ? QTextCharFormat::AlignSuperScript : QTextCharFormat::AlignSubScript);
-        else if (w.startsWith(u'#'))
-            f.setForeground(QColor(w));
-        else if (number)
-            f.setFontPointSize(size);
-        else
-            f.setFontFamilies({w});
-    }
-    return f;
-}
-
-struct Run
-{
-    const char* text; // UTF-8
-    const char* fmt = nullptr;
-};
-
-// Inserts each run in its format, or in the cursor's when it has none.
-void Runs(QTextCursor& c, std::initializer_list<Run> runs)
-{
-    for (const Run& r : runs)
-        r.fmt ? c.insertText(QString::fromUtf8(r.text), Fmt(r.fmt)) : c.insertText(QString::fromUtf8(r.text));
-}
-
-QTextBlockFormat Aligned(Qt::Alignment a)
-{
-    QTextBlockFormat f;
-    f.setAlignment(a);
-    return f;
-}
 
 void InitDoc(QTextDocument& doc)
 {
