@@ -65,6 +65,7 @@ inline QTextBlockFormat Aligned(Qt::Alignment a)
     return f;
 }
 
+// The run's font families (comma-separated), else the document's.
 inline QString Family(const QTextCharFormat& f, const QTextDocument& doc)
 {
     const QStringList families = f.property(QTextFormat::FontFamilies).toStringList();
@@ -79,7 +80,8 @@ inline qreal PointSize(const QTextCharFormat& f, const QTextDocument& doc)
     return f.hasProperty(QTextFormat::FontPointSize) ? f.fontPointSize() : doc.defaultFont().pointSizeF();
 }
 
-// The effective look of a character run.
+// The effective look of a character run: "family size", then b (bold) or w<weight> (any other
+// weight but normal), i, u, s, #rrggbb (colour but black), sup, sub.
 inline QString Attributes(const QTextCharFormat& f, const QTextDocument& doc)
 {
     QString s = Family(f, doc) + u' ' + QString::number(PointSize(f, doc));
