@@ -1,20 +1,76 @@
 #pragma once
-// Helpers for the editor tests: a readable description of a document's text and formatting,
-// so a failed comparison shows what differs.
+// Helpers for the editor tests: formatted text written briefly, a readable description of a
+// document's text and formatting (so a failed comparison shows what differs), selections and
+// random texts.
 #include <QColor>
+#include <QRandomGenerator>
 #include <QStringList>
 #include <QTextBlock>
 #include <QTextCharFormat>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QTextFragment>
+
+#include <initializer_list>
 
 namespace testdocs {
 
+// A character format from comma-separated words: b (bold), n (normal weight), i, u, s, sup,
+// sub, #rrggbb (colour), a number (point size), anything else a font family.
+inline QTextCharFormat Fmt(const char* spec)
+{
+    QTextCharFormat f;
+    for (const QString& w : QString::fromLatin1(spec).split(u',', Qt::SkipEmptyParts)) {
+        bool number = false;
+        const double size = w.toDouble(&number);
+        if (w == QLatin1String("b") || w == QLatin1String("n"))
+            f.setFontWeight(w == QLatin1String("b") ? QFont::Bold : QFont::Normal);
+        else if (w == QLatin1String("i"))
+            f.setFontItalic(true);
+        else if (w == QLatin1String("u"))
+            f.setFontUnderline(true);
+        else if (w == QLatin1String("s"))
+            f.setFontStrikeOut(true);
+        else if (w == QLatin1String("sup") || w == QLatin1String("sub"))
+            f.setVerticalAlignment(w == QLatin1String("sup") ? QTextCharFormat::AlignSuperScript
+                                                             : QTextCharFormat::AlignSubScript);
+        else if (w.startsWith(u'#'))
+            f.setForeground(QColor(w));
+        else if (number)
+            f.setFontPointSize(size);
+        else
+            f.setFontFamilies({w});
+    }
+    return f;
+}
+
+struct Run
+{
+    const char* text; // UTF-8
+    const char* fmt = nullptr;
+};
+
+// Inserts each run in its format, or in the cursor's when it has none.
+inline void Runs(QTextCursor& c, std::initializer_list<Run> runs)
+{
+    for (const Run& r : runs)
+        r.fmt ? c.insertText(QString::fromUtf8(r.text), Fmt(r.fmt)) : c.insertText(QString::fromUtf8(r.text));
+}
+
+inline QTextBlockFormat Aligned(Qt::Alignment a)
+{
+    QTextBlockFormat f;
+    f.setAlignment(a);
+    return f;
+}
+
+// The run's font families (comma-separated), else the document's.
 inline QString Family(const QTextCharFormat& f, const QTextDocument& doc)
 {
     const QStringList families = f.property(QTextFormat::FontFamilies).toStringList();
     if (!families.isEmpty() && !families.first().isEmpty())
-        return families.first();
+        return families.join(u',');
     const QString family = f.stringProperty(QTextFormat::FontFamily);
     return family.isEmpty() ? doc.defaultFont().family() : family;
 }
@@ -24,12 +80,15 @@ inline qreal PointSize(const QTextCharFormat& f, const QTextDocument& doc)
     return f.hasProperty(QTextFormat::FontPointSize) ? f.fontPointSize() : doc.defaultFont().pointSizeF();
 }
 
-// The effective look of a character run.
+// The effective look of a character run: "family size", then b (bold) or w<weight> (any other
+// weight but normal), i, u, s, #rrggbb (colour but black), sup, sub.
 inline QString Attributes(const QTextCharFormat& f, const QTextDocument& doc)
 {
     QString s = Family(f, doc) + u' ' + QString::number(PointSize(f, doc));
-    if (f.fontWeight() >= QFont::DemiBold)
+    if (f.fontWeight() == QFont::Bold)
         s += QStringLiteral(" b");
+    else if (f.fontWeight() != QFont::Normal)
+        s += QStringLiteral(" w") + QString::number(f.fontWeight());
     if (f.fontItalic())
         s += QStringLiteral(" i");
     if (f.fontUnderline())
@@ -105,10 +164,41 @@ inline QTextCharFormat FormatAt(const QTextDocument& doc, const QString& needle)
     return {};
 }
 
+// For each "needle|look" (look as Attributes gives it) whose text has another look: what it has.
+inline QStringList LookMismatches(const QTextDocument& doc, const QStringList& expected)
+{
+    QStringList out;
+    for (const QString& e : expected) {
+        const QString needle = e.section(u'|', 0, 0);
+        const QString look = needle + u'|' + Attributes(FormatAt(doc, needle), doc);
+        if (look != e)
+            out << look;
+    }
+    return out;
+}
+
 inline Qt::Alignment AlignmentAt(const QTextDocument& doc, const QString& needle)
 {
     const qsizetype at = doc.toRawText().indexOf(needle);
     return at < 0 ? Qt::Alignment() : doc.findBlock(int(at)).blockFormat().alignment();
+}
+
+// Selects `length` characters from `start` (the caret only, when 0).
+inline void Select(QTextEdit* pane, int start, int length = 0)
+{
+    QTextCursor c = pane->textCursor();
+    c.setPosition(start);
+    c.setPosition(start + length, QTextCursor::KeepAnchor);
+    pane->setTextCursor(c);
+}
+
+// `n` characters drawn from `alphabet`.
+inline QString RandomText(QRandomGenerator& rng, QStringView alphabet, int n)
+{
+    QString s;
+    for (int i = 0; i < n; ++i)
+        s += alphabet[rng.bounded(int(alphabet.size()))];
+    return s;
 }
 
 } // namespace testdocs

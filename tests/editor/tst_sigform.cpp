@@ -1,5 +1,6 @@
 // The header, footer and signature editor: loading from its field, the save paths, closing.
 #include "editor/SigForm.h"
+#include "editor/TestDocs.h"
 #include "support/FakeShell.h"
 #include "support/TestUtil.h"
 
@@ -12,11 +13,14 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct Fixture
 {
     TFakeShell shell;
+    TFakeDialogs& dialogs = shell.dialogs;
     QLineEdit* field = nullptr;
     TSigForm form{shell};
     QTemporaryDir dir;
@@ -24,10 +28,24 @@ struct Fixture
     Fixture()
     {
         field = new QLineEdit(&shell.window);
-        field->setObjectName(QStringLiteral("HeaderEDT"));
+        field->setObjectName(u"HeaderEDT"_s);
     }
     QString path(const QString& name) const { return dir.filePath(name); }
     QTextEdit* edit() const { return form.RichEdit1(); }
+    // Names the file in the header field, writing it first when given its bytes.
+    QString fieldFile(const QString& name, const char* bytes = nullptr)
+    {
+        if (bytes)
+            testutil::writeAll(path(name), bytes);
+        field->setText(path(name));
+        return path(name);
+    }
+    bool openHeader() { return form.OpenEditor(field, u"Header"_s, u"Edit Header File"_s); }
+    bool saveAs(const QString& path)
+    {
+        dialogs.saveFiles << path;
+        return form.Save1Click();
+    }
 };
 
 } // namespace
@@ -39,190 +57,163 @@ private slots:
     void init() { f = std::make_unique<Fixture>(); }
     void cleanup() { f.reset(); }
 
-    void windowShape();
-    void newFileSavePutsPathIntoField();
-    void existingFileSavesWithoutDialog();
-    void richFileLoadsAsRichTextSavesAsPlain();
-    void closeDiscardsWithoutQuestion();
-    void emptyFieldKeepsCurrentText();
-    void missingFileIsReportedAndWindowStaysHidden();
-    void failedWriteLeavesFieldAlone();
-    void cancelledSaveWritesNothing();
-    void clearEmptiesWholeEditor();
-    void buttonsOpenTheirFields();
+    void windowShape()
+    {
+        QCOMPARE(f->form.objectName(), u"SigForm"_s);
+        QVERIFY(f->form.windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(f->form.minimumSize(), QSize(300, 200));
+        QCOMPARE(f->form.maximumSize(), QSize(600, 400));
+        QCOMPARE(f->form.windowTitle(), u"Edit Header"_s);
+        for (const char* name : {"Save1", "Font2", "Close1", "Undo2", "Cut2", "Copy2", "Paste2", "Clear1", "SelectAll2"})
+            QVERIFY2(f->form.findChild<QAction*>(QString::fromLatin1(name)), name);
+        QCOMPARE(f->form.findChild<QAction*>(u"Clear1"_s)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
+        QVERIFY(f->form.isHidden());
+    }
+
+    void newFileSavePutsPathIntoField()
+    {
+        QVERIFY(f->openHeader());
+        QVERIFY(f->form.isVisible());
+        QCOMPARE(f->form.windowTitle(), u"Edit Header File"_s);
+        QCOMPARE(f->form.SigFileKind(), u"Header"_s);
+        QCOMPARE(f->form.SigFileName(), QString());
+        f->edit()->setPlainText(u"Welcome to the list\nCafé news"_s);
+        const QString path = f->path(u"head.txt"_s);
+        QVERIFY(f->saveAs(path));
+        QCOMPARE(testutil::readAll(path), "Welcome to the list\r\nCaf\xe9 news"_ba);
+        QCOMPARE(f->field->text(), path);
+        const TFileDialogRequest& r = f->dialogs.saveRequests.constFirst();
+        QCOMPARE(r.filters, QStringList{"Text Document (*.txt)"});
+        QCOMPARE(std::tuple(r.defaultExt, r.fileName, r.overwritePrompt), std::tuple(u"txt"_s, u"untitled"_s, true));
+
+        // The window still edits an unnamed file: the next Save asks again.
+        QCOMPARE(f->form.SigFileName(), QString());
+        QVERIFY(f->saveAs(f->path(u"other.txt"_s)));
+        QCOMPARE(f->dialogs.saveRequests.size(), 2);
+        QCOMPARE(f->field->text(), f->path(u"other.txt"_s));
+    }
+
+    void existingFileSavesWithoutDialog()
+    {
+        const QString path = f->fieldFile(u"sig.txt"_s, "-- \r\nThe editor\r\n");
+        QVERIFY(f->form.OpenEditor(f->field, u"Sig"_s, u"Edit Signature File"_s));
+        QCOMPARE(f->edit()->toPlainText(), u"-- \nThe editor\n"_s);
+        QCOMPARE(f->form.SigFileName(), path);
+        f->edit()->textCursor().insertText(u"Dear "_s);
+        QVERIFY(f->form.Save1Click());
+        QVERIFY(f->dialogs.saveRequests.isEmpty());
+        QCOMPARE(testutil::readAll(path), "Dear -- \r\nThe editor\r\n"_ba);
+        QCOMPARE(f->field->text(), path);
+    }
+
+    void richFileLoadsAsRichTextSavesAsPlain()
+    {
+        const QString path =
+            f->fieldFile(u"footer.rtf"_s, "{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0 Plain {\\b bold}\\par Next}");
+        QVERIFY(f->form.OpenEditor(f->field, u"UserFooter"_s, u"Edit Footer File"_s));
+        QCOMPARE(f->edit()->toPlainText(), u"Plain bold\nNext"_s);
+
+        // Bold chosen with Change Font changes the look, not the file.
+        f->edit()->selectAll();
+        QFont bold(u"Courier New"_s);
+        bold.setBold(true);
+        f->dialogs.fonts << bold;
+        f->form.Font2Click();
+        QCOMPARE(f->edit()->textCursor().charFormat().fontWeight(), int(QFont::Bold));
+        QVERIFY(f->form.Save1Click());
+        QCOMPARE(testutil::readAll(path), "Plain bold\r\nNext"_ba);
+    }
+
+    void closeDiscardsWithoutQuestion()
+    {
+        QVERIFY(f->openHeader());
+        f->edit()->setPlainText(u"unsaved"_s);
+        f->form.Close1Click();
+        QVERIFY(f->form.isHidden());
+        QVERIFY(f->dialogs.messages.isEmpty());
+        QVERIFY(f->edit()->document()->isEmpty());
+        QVERIFY(f->openHeader());
+        QVERIFY(f->edit()->document()->isEmpty());
+    }
+
+    void emptyFieldKeepsCurrentText()
+    {
+        const QString path = f->fieldFile(u"h.txt"_s, "header text");
+        QVERIFY(f->openHeader());
+        auto* footer = new QLineEdit(&f->shell.window);
+        QVERIFY(f->form.OpenEditor(footer, u"Footer"_s, u"Edit Footer File"_s));
+        QCOMPARE(f->edit()->toPlainText(), u"header text"_s);
+        QCOMPARE(f->form.SigFileName(), QString());
+        QCOMPARE(f->form.windowTitle(), u"Edit Footer File"_s);
+        // Saving now makes a new file for the footer field; the header file is untouched.
+        QVERIFY(f->saveAs(f->path(u"f.txt"_s)));
+        QCOMPARE(footer->text(), f->path(u"f.txt"_s));
+        QCOMPARE(f->field->text(), path);
+    }
+
+    void missingFileIsReportedAndWindowStaysHidden()
+    {
+        const QString path = f->fieldFile(u"gone.txt"_s);
+        QVERIFY(!f->openHeader());
+        QVERIFY(f->form.isHidden());
+        QCOMPARE(f->dialogs.messages.size(), 1);
+        QCOMPARE(f->dialogs.messages.constFirst().type, TDialogService::mtError);
+        QVERIFY(f->dialogs.messages.constFirst().text.contains(path));
+    }
+
+    void failedSaveLeavesFieldAlone_data()
+    {
+        QTest::addColumn<QString>("target"); // empty: the dialog is cancelled
+        QTest::addColumn<QString>("message");
+        QTest::newRow("cancelled") << "" << "";
+        QTest::newRow("cannot write") << "no/such/dir/h.txt" << "Cannot create file";
+    }
+
+    void failedSaveLeavesFieldAlone()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, message);
+        QVERIFY(f->openHeader());
+        f->edit()->setPlainText(u"x"_s);
+        QVERIFY(!f->saveAs(target.isEmpty() ? target : f->path(target)));
+        QCOMPARE(f->field->text(), QString());
+        QCOMPARE(f->dialogs.messages.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QVERIFY(f->dialogs.messages.constFirst().text.startsWith(message));
+        QCOMPARE(QDir(f->dir.path()).entryList(QDir::Files), QStringList());
+    }
+
+    void clearEmptiesWholeEditor()
+    {
+        f->edit()->setPlainText(u"one two"_s);
+        testdocs::Select(f->edit(), 1, 1);
+        f->form.findChild<QAction*>(u"Clear1"_s)->trigger();
+        QVERIFY(f->edit()->document()->isEmpty());
+    }
+
+    void buttonsOpenTheirFields()
+    {
+        QWidget root;
+        auto* button = new QToolButton(&root);
+        button->setObjectName(u"SpeedButton5"_s);
+        auto* field = new QLineEdit(&root);
+        field->setObjectName(u"UserFooterEDT"_s);
+        auto* lonely = new QToolButton(&root); // its field does not exist here
+        lonely->setObjectName(u"SpeedButton1"_s);
+        QCOMPARE(f->form.AttachButtons(&root), 1);
+        button->click();
+        QVERIFY(f->form.isVisible());
+        QCOMPARE(f->form.windowTitle(), u"Edit Footer File"_s);
+        QCOMPARE(f->form.SigFileKind(), u"UserFooter"_s);
+        f->edit()->setPlainText(u"footer"_s);
+        const QString path = f->path(u"footer.txt"_s);
+        QVERIFY(f->saveAs(path));
+        QCOMPARE(field->text(), path);
+    }
 
 private:
     std::unique_ptr<Fixture> f;
 };
-
-void TestSigForm::windowShape()
-{
-    QCOMPARE(f->form.objectName(), QStringLiteral("SigForm"));
-    QVERIFY(f->form.windowFlags() & Qt::WindowStaysOnTopHint);
-    QCOMPARE(f->form.minimumSize(), QSize(300, 200));
-    QCOMPARE(f->form.maximumSize(), QSize(600, 400));
-    QCOMPARE(f->form.windowTitle(), QStringLiteral("Edit Header"));
-    for (const char* name : {"Save1", "Font2", "Close1", "Undo2", "Cut2", "Copy2", "Paste2", "Clear1", "SelectAll2"})
-        QVERIFY2(f->form.findChild<QAction*>(QString::fromLatin1(name)), name);
-    QCOMPARE(f->form.findChild<QAction*>(QStringLiteral("Clear1"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
-    QVERIFY(f->form.isHidden());
-}
-
-void TestSigForm::newFileSavePutsPathIntoField()
-{
-    QVERIFY(f->form.OpenEditor(f->field, QStringLiteral("Header"), QStringLiteral("Edit Header File")));
-    QVERIFY(f->form.isVisible());
-    QCOMPARE(f->form.windowTitle(), QStringLiteral("Edit Header File"));
-    QCOMPARE(f->form.SigFileKind(), QStringLiteral("Header"));
-    QCOMPARE(f->form.SigFileName(), QString());
-    f->edit()->setPlainText(QString::fromUtf8("Welcome to the list\nCafé news"));
-    const QString path = f->path(QStringLiteral("head.txt"));
-    f->shell.dialogs.saveFiles << path;
-    QVERIFY(f->form.Save1Click());
-    QCOMPARE(testutil::readAll(path), QByteArray("Welcome to the list\r\nCaf\xe9 news"));
-    QCOMPARE(f->field->text(), path);
-    const TFileDialogRequest& r = f->shell.dialogs.saveRequests.constFirst();
-    QCOMPARE(r.filters, QStringList{"Text Document (*.txt)"});
-    QCOMPARE(r.defaultExt, QStringLiteral("txt"));
-    QCOMPARE(r.fileName, QStringLiteral("untitled"));
-    QVERIFY(r.overwritePrompt);
-
-    // The window still edits an unnamed file: the next Save asks again.
-    QCOMPARE(f->form.SigFileName(), QString());
-    f->shell.dialogs.saveFiles << f->path(QStringLiteral("other.txt"));
-    QVERIFY(f->form.Save1Click());
-    QCOMPARE(f->shell.dialogs.saveRequests.size(), 2);
-    QCOMPARE(f->field->text(), f->path(QStringLiteral("other.txt")));
-}
-
-void TestSigForm::existingFileSavesWithoutDialog()
-{
-    const QString path = f->path(QStringLiteral("sig.txt"));
-    testutil::writeAll(path, "-- \r\nThe editor\r\n");
-    f->field->setText(path);
-    QVERIFY(f->form.OpenEditor(f->field, QStringLiteral("Sig"), QStringLiteral("Edit Signature File")));
-    QCOMPARE(f->edit()->toPlainText(), QStringLiteral("-- \nThe editor\n"));
-    QCOMPARE(f->form.SigFileName(), path);
-    f->edit()->textCursor().insertText(QStringLiteral("Dear "));
-    QVERIFY(f->form.Save1Click());
-    QVERIFY(f->shell.dialogs.saveRequests.isEmpty());
-    QCOMPARE(testutil::readAll(path), QByteArray("Dear -- \r\nThe editor\r\n"));
-    QCOMPARE(f->field->text(), path);
-}
-
-void TestSigForm::richFileLoadsAsRichTextSavesAsPlain()
-{
-    const QString path = f->path(QStringLiteral("footer.rtf"));
-    testutil::writeAll(path, "{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0 Plain {\\b bold}\\par Next}");
-    f->field->setText(path);
-    QVERIFY(f->form.OpenEditor(f->field, QStringLiteral("UserFooter"), QStringLiteral("Edit Footer File")));
-    QCOMPARE(f->edit()->toPlainText(), QStringLiteral("Plain bold\nNext"));
-
-    // Bold chosen with Change Font changes the look, not the file.
-    f->edit()->selectAll();
-    QFont bold(QStringLiteral("Courier New"));
-    bold.setBold(true);
-    f->shell.dialogs.fonts << bold;
-    f->form.Font2Click();
-    QCOMPARE(f->edit()->textCursor().charFormat().fontWeight(), int(QFont::Bold));
-    QVERIFY(f->form.Save1Click());
-    QCOMPARE(testutil::readAll(path), QByteArray("Plain bold\r\nNext"));
-}
-
-void TestSigForm::closeDiscardsWithoutQuestion()
-{
-    QVERIFY(f->form.OpenEditor(f->field, QStringLiteral("Header"), QStringLiteral("Edit Header File")));
-    f->edit()->setPlainText(QStringLiteral("unsaved"));
-    f->form.Close1Click();
-    QVERIFY(f->form.isHidden());
-    QVERIFY(f->shell.dialogs.messages.isEmpty());
-    QVERIFY(f->edit()->document()->isEmpty());
-    QVERIFY(f->form.OpenEditor(f->field, QStringLiteral("Header"), QStringLiteral("Edit Header File")));
-    QVERIFY(f->edit()->document()->isEmpty());
-}
-
-void TestSigForm::emptyFieldKeepsCurrentText()
-{
-    const QString path = f->path(QStringLiteral("h.txt"));
-    testutil::writeAll(path, "header text");
-    f->field->setText(path);
-    QVERIFY(f->form.OpenEditor(f->field, QStringLiteral("Header"), QStringLiteral("Edit Header File")));
-    auto* footer = new QLineEdit(&f->shell.window);
-    QVERIFY(f->form.OpenEditor(footer, QStringLiteral("Footer"), QStringLiteral("Edit Footer File")));
-    QCOMPARE(f->edit()->toPlainText(), QStringLiteral("header text"));
-    QCOMPARE(f->form.SigFileName(), QString());
-    QCOMPARE(f->form.windowTitle(), QStringLiteral("Edit Footer File"));
-    // Saving now makes a new file for the footer field; the header file is untouched.
-    const QString newPath = f->path(QStringLiteral("f.txt"));
-    f->shell.dialogs.saveFiles << newPath;
-    QVERIFY(f->form.Save1Click());
-    QCOMPARE(footer->text(), newPath);
-    QCOMPARE(f->field->text(), path);
-}
-
-void TestSigForm::missingFileIsReportedAndWindowStaysHidden()
-{
-    const QString path = f->path(QStringLiteral("gone.txt"));
-    f->field->setText(path);
-    QVERIFY(!f->form.OpenEditor(f->field, QStringLiteral("Header"), QStringLiteral("Edit Header File")));
-    QVERIFY(f->form.isHidden());
-    QCOMPARE(f->shell.dialogs.messages.size(), 1);
-    QCOMPARE(f->shell.dialogs.messages.constFirst().type, TDialogService::mtError);
-    QVERIFY(f->shell.dialogs.messages.constFirst().text.contains(path));
-}
-
-void TestSigForm::failedWriteLeavesFieldAlone()
-{
-    QVERIFY(f->form.OpenEditor(f->field, QStringLiteral("Header"), QStringLiteral("Edit Header File")));
-    f->edit()->setPlainText(QStringLiteral("x"));
-    f->shell.dialogs.saveFiles << f->path(QStringLiteral("no/such/dir/h.txt"));
-    QVERIFY(!f->form.Save1Click());
-    QCOMPARE(f->field->text(), QString());
-    QCOMPARE(f->shell.dialogs.messages.size(), 1);
-    QVERIFY(f->shell.dialogs.messages.constFirst().text.startsWith(QLatin1String("Cannot create file")));
-}
-
-void TestSigForm::cancelledSaveWritesNothing()
-{
-    QVERIFY(f->form.OpenEditor(f->field, QStringLiteral("Header"), QStringLiteral("Edit Header File")));
-    f->edit()->setPlainText(QStringLiteral("x"));
-    f->shell.dialogs.saveFiles << QString();
-    QVERIFY(!f->form.Save1Click());
-    QCOMPARE(f->field->text(), QString());
-    QCOMPARE(QDir(f->dir.path()).entryList(QDir::Files), QStringList());
-}
-
-void TestSigForm::clearEmptiesWholeEditor()
-{
-    f->edit()->setPlainText(QStringLiteral("one two"));
-    QTextCursor c = f->edit()->textCursor();
-    c.setPosition(1);
-    c.setPosition(2, QTextCursor::KeepAnchor);
-    f->edit()->setTextCursor(c);
-    f->form.findChild<QAction*>(QStringLiteral("Clear1"))->trigger();
-    QVERIFY(f->edit()->document()->isEmpty());
-}
-
-void TestSigForm::buttonsOpenTheirFields()
-{
-    QWidget root;
-    auto* button = new QToolButton(&root);
-    button->setObjectName(QStringLiteral("SpeedButton5"));
-    auto* field = new QLineEdit(&root);
-    field->setObjectName(QStringLiteral("UserFooterEDT"));
-    auto* lonely = new QToolButton(&root); // its field does not exist here
-    lonely->setObjectName(QStringLiteral("SpeedButton1"));
-    QCOMPARE(f->form.AttachButtons(&root), 1);
-    button->click();
-    QVERIFY(f->form.isVisible());
-    QCOMPARE(f->form.windowTitle(), QStringLiteral("Edit Footer File"));
-    QCOMPARE(f->form.SigFileKind(), QStringLiteral("UserFooter"));
-    f->edit()->setPlainText(QStringLiteral("footer"));
-    const QString path = f->path(QStringLiteral("footer.txt"));
-    f->shell.dialogs.saveFiles << path;
-    QVERIFY(f->form.Save1Click());
-    QCOMPARE(field->text(), path);
-}
 
 QTEST_MAIN(TestSigForm)
 #include "tst_sigform.moc"

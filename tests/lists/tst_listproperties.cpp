@@ -3,22 +3,23 @@
 
 #include "lists/ListWizardLink.h"
 #include "platform/Regional.h"
-#include "support/TestUtil.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+using R = MailListRecord;
+
 namespace {
 class TFakeWizard : public TMailListWizardLink
 {
 public:
     bool active = true;
-    QString step = QStringLiteral("1");
+    QString step = u"1"_s;
     QStringList nexts; // the step label at each Next
 
     bool MailListWizardActive() const override { return active; }
@@ -26,11 +27,6 @@ public:
     void SetStepLabel(const QString& s) override { step = s; }
     void Next() override { nexts << step; }
 };
-
-QStringList Entries(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
-}
 } // namespace
 
 class TestListProperties : public QObject
@@ -38,361 +34,301 @@ class TestListProperties : public QObject
     Q_OBJECT
 
 private slots:
-    void newListOnDisk();
-    void folderFallbacks();
-    void newListFailureKeepsOpenList();
-    void optionDigits_data();
-    void optionDigits();
-    void passwordAndTexts();
-    void titlesAndCancel();
-    void saveWithoutRename();
-    void rename();
-    void renameNumberedFile();
-    void renameFailure_data();
-    void renameFailure();
-    void renameListOutsideItsOwnFolder();
-    void duplicateNamesEditTheRightList();
-    void wizardSteps();
-};
+    void newListOnDisk()
+    {
+        TListsHarness h;
+        h.lists->Button(u"NewListbtn"_s)->click();
+        QCOMPARE(h.shell.status, u"Status: New mail list..."_s);
+        QVERIFY(!h.props->isHidden());
+        QCOMPARE(h.props->height(), TListPropertiesPanel::kHeight);
+        QCOMPARE(h.props->Pages()->tabText(h.props->Pages()->currentIndex()), u"List Info"_s);
+        QVERIFY(!h.props->SaveBtn()->isEnabled());
+        h.props->Field(u"ListNameEDT"_s)->setText(u"Weekly News"_s);
+        QVERIFY(h.props->SaveBtn()->isEnabled());
+        h.SaveList({{"SMTPEDT", u"smtp.example.org"_s}});
 
-void TestListProperties::newListOnDisk()
-{
-    TListsHarness h;
-    h.lists->Button(QStringLiteral("NewListbtn"))->click();
-    QCOMPARE(h.shell.status, QStringLiteral("Status: New mail list..."));
-    QVERIFY(!h.props->isHidden());
-    QCOMPARE(h.props->height(), TListPropertiesPanel::kHeight);
-    QCOMPARE(h.props->Pages()->tabText(h.props->Pages()->currentIndex()), QStringLiteral("List Info"));
-    QVERIFY(!h.props->SaveBtn()->isEnabled());
-    h.props->Field(QStringLiteral("ListNameEDT"))->setText(QStringLiteral("Weekly News"));
-    QVERIFY(h.props->SaveBtn()->isEnabled());
-    h.props->Field(QStringLiteral("SMTPEDT"))->setText(QStringLiteral("smtp.example.org"));
-    h.props->SaveBtn()->click();
-
-    const QString path = h.Home() + QStringLiteral("Weekly News/Weekly News.qvl");
-    QVERIFY(QFileInfo(h.Home() + QStringLiteral("Weekly News/Sent Mail")).isDir());
-    QCOMPARE(QFileInfo(path).size(), qint64(MailListRecord::kSize));
-    MailListRecord onDisk;
-    QVERIFY(TListsHarness::FileEmails(path, &onDisk).isEmpty());
-    QCOMPARE(onDisk.Text(MailListRecord::Name), QStringLiteral("Weekly News"));
-    QCOMPARE(onDisk.Text(MailListRecord::SmtpServer), QStringLiteral("smtp.example.org"));
-    QCOMPARE(onDisk.Text(MailListRecord::FilePath), path);
-    QCOMPARE(onDisk.Text(MailListRecord::Options), QStringLiteral("6"));
-    QCOMPARE(onDisk.Text(MailListRecord::DateMark), regional::ShortDateText(QDate::currentDate()).left(7));
-    // In the catalog, selected and open; the panel closed and cleared.
-    QCOMPARE(h.state.ListCatalog.Count(), 1);
-    QCOMPARE(h.state.CurrentList, h.state.ListCatalog.At(0));
-    QCOMPARE(h.lists->ListsLB()->currentRow(), 0);
-    QCOMPARE(h.lists->ListNameLBL()->text(), QStringLiteral("Weekly News - 0 addresses"));
-    QVERIFY(h.props->isHidden());
-    QVERIFY(h.props->Field(QStringLiteral("ListNameEDT"))->text().isEmpty());
-    QVERIFY(h.lists->Button(QStringLiteral("NewBtn"))->isEnabled());
-    QVERIFY(!h.state.EditingList);
-}
-
-void TestListProperties::folderFallbacks()
-{
-    // Eleven lists whose names share their first 32 characters.
-    TListsHarness h;
-    const QString base = QStringLiteral("The Quarterly Gazette of Gardens and Orchards");
-    QStringList expected;
-    for (int k = 0; k <= 10; ++k) {
-        h.NewList(base);
-        expected << (k == 0 ? base.left(32) : k < 10 ? base.left(31) + QString::number(k) : base.left(30) + QString::number(k));
-        const QString folder = h.Home() + expected.last();
-        QCOMPARE(h.CurrentPath(), folder + u'/' + base.left(28) + QStringLiteral(".qvl"));
-        QVERIFY(QFileInfo::exists(h.CurrentPath()));
+        const QString path = h.Home() + u"Weekly News/Weekly News.qvl"_s;
+        QVERIFY(QFileInfo(h.Home() + u"Weekly News/Sent Mail"_s).isDir());
+        QCOMPARE(QFileInfo(path).size(), qint64(R::kSize));
+        QVERIFY(TListsHarness::FileEmails(path).isEmpty());
+        const QString date = regional::ShortDateText(QDate::currentDate()).left(7);
+        QCOMPARE(TListsHarness::FileHeader(path, {R::Name, R::SmtpServer, R::FilePath, R::Options, R::DateMark}),
+                 (QStringList{"Weekly News", "smtp.example.org", path, "6", date}));
+        // In the catalog, selected and open; the panel closed and cleared.
+        QCOMPARE(h.state.ListCatalog.Count(), 1);
+        QCOMPARE(h.state.CurrentList, h.state.ListCatalog.At(0));
+        QCOMPARE(h.lists->ListsLB()->currentRow(), 0);
+        QCOMPARE(h.lists->ListNameLBL()->text(), u"Weekly News - 0 addresses"_s);
+        QVERIFY(h.props->isHidden());
+        QVERIFY(h.props->Field(u"ListNameEDT"_s)->text().isEmpty());
+        QVERIFY(h.lists->Button(u"NewBtn"_s)->isEnabled());
+        QVERIFY(!h.state.EditingList);
     }
-    expected.sort();
-    QCOMPARE(Entries(h.home.path()), expected);
-    QCOMPARE(h.state.ListCatalog.Count(), 11);
-}
 
-void TestListProperties::newListFailureKeepsOpenList()
-{
-    TListsHarness h;
-    h.NewList(QStringLiteral("Keep"));
-    h.state.AutoSaveLists = false;
-    h.Add(QStringLiteral("unsaved@x.org"));
-    // A separator in a name would make a path: it fails as a rejected name does.
-    h.NewList(QStringLiteral("a/b"));
-    QCOMPARE(h.shell.dialogs.texts(), QStringList{QStringLiteral("Could not create directory ") + h.Home() + QStringLiteral("a/b.")});
-    QCOMPARE(h.state.ListCatalog.Count(), 1);
-    QCOMPARE(Entries(h.home.path()), QStringList{QStringLiteral("Keep")});
-    QCOMPARE(h.state.CurrentList->Text(MailListRecord::Name), QStringLiteral("Keep"));
-    QCOMPARE(h.Lines(), QStringList{QStringLiteral("  <unsaved@x.org>")});
-}
-
-void TestListProperties::optionDigits_data()
-{
-    QTest::addColumn<QStringList>("checked"); // controls turned on
-    QTest::addColumn<QString>("digits");
-    QTest::newRow("defaults") << QStringList{} << "6";
-    QTest::newRow("subject key") << QStringList{"SubjectRB"} << "7";
-    QTest::newRow("all, To") << QStringList{"HeaderCB", "FooterCB", "SignatureCB", "SentCB", "AutoCB", "DeleteMailCB"}
-                             << "1234568";
-    QTest::newRow("order kept") << QStringList{"DeleteMailCB", "AutoCB", "SubjectRB", "HeaderCB"} << "1578";
-}
-
-void TestListProperties::optionDigits()
-{
-    QFETCH(QStringList, checked);
-    QFETCH(QString, digits);
-    TListsHarness h;
-    h.props->NewMailList1Click();
-    h.props->Field(QStringLiteral("ListNameEDT"))->setText(QStringLiteral("Opts"));
-    for (const QString& c : checked) {
-        if (c == QLatin1String("SubjectRB"))
-            h.props->SubjectRB()->click();
-        else
-            h.props->CheckBox(c)->setChecked(true);
-    }
-    h.props->SaveBtn()->click();
-    QCOMPARE(h.state.CurrentList->Text(MailListRecord::Options), digits);
-
-    // Round trip: the panel shows them again and saves the same digits.
-    h.lists->Button(QStringLiteral("EditListBtn"))->click();
-    for (const char* c : {"HeaderCB", "FooterCB", "SignatureCB", "SentCB", "AutoCB", "DeleteMailCB"})
-        QCOMPARE(h.props->CheckBox(QLatin1String(c))->isChecked(), checked.contains(QLatin1String(c)));
-    const bool subject = checked.contains(QStringLiteral("SubjectRB"));
-    QCOMPARE(h.props->SubjectRB()->isChecked(), subject);
-    QCOMPARE(h.props->ToRB()->isChecked(), !subject);
-    QCOMPARE(h.props->Field(QStringLiteral("SubKeyEDT"))->isEnabled(), subject);
-    QCOMPARE(h.props->Field(QStringLiteral("ToKeyEDT"))->isEnabled(), !subject);
-    h.props->SaveBtn()->click();
-    MailListRecord onDisk;
-    TListsHarness::FileEmails(h.CurrentPath(), &onDisk);
-    QCOMPARE(onDisk.Text(MailListRecord::Options), digits);
-}
-
-void TestListProperties::passwordAndTexts()
-{
-    TListsHarness h;
-    h.props->NewMailList1Click();
-    h.props->Field(QStringLiteral("ListNameEDT"))->setText(QStringLiteral("Pw"));
-    const QString password = QStringLiteral("\x05") + QStringLiteral("abcdefghijklmnopqrstuvwx"); // 25
-    h.props->Field(QStringLiteral("PasswordEDT"))->setMaxLength(32); // as if pasted past the field limit
-    h.props->Field(QStringLiteral("PasswordEDT"))->setText(password);
-    h.props->Field(QStringLiteral("ToKeyEDT"))->setText(QStringLiteral("REMOVE"));
-    h.props->Field(QStringLiteral("SubKeyEDT"))->setText(QStringLiteral("unsubscribe")); // disabled, still saved
-    h.props->Memo1()->setPlainText(QStringLiteral("line one\nline two"));
-    h.props->SaveBtn()->click();
-    const MailListRecord& c = *h.state.CurrentList;
-    QCOMPARE(c.Bytes(MailListRecord::PopPassword).size(), 20);
-    QCOMPARE(c.Bytes(MailListRecord::PopPassword), scramble::Scramble(password.left(20).toLatin1()));
-    QCOMPARE(quint8(c.Bytes(MailListRecord::PopPassword).at(0)), quint8(0xF8)); // 5 - 13 wraps
-    QCOMPARE(c.Text(MailListRecord::ToKey), QStringLiteral("REMOVE"));
-    QCOMPARE(c.Text(MailListRecord::SubjectKey), QStringLiteral("unsubscribe"));
-    QCOMPARE(c.Text(MailListRecord::Comments), QStringLiteral("line one\r\nline two"));
-
-    h.props->ListProperties1Click();
-    QCOMPARE(h.props->Field(QStringLiteral("PasswordEDT"))->text(), password.left(20));
-    QCOMPARE(h.props->Memo1()->toPlainText(), QStringLiteral("line one\nline two"));
-    // Comments stop at 255 stored characters, a line break counting two.
-    h.props->Memo1()->setPlainText(QString(200, u'x') + u'\n' + QString(100, u'y'));
-    QCOMPARE(h.props->Memo1()->toPlainText(), QString(200, u'x') + u'\n' + QString(53, u'y'));
-    h.props->CancelBtnClick();
-}
-
-void TestListProperties::titlesAndCancel()
-{
-    TListsHarness h;
-    h.NewList(QStringLiteral("T"));
-    h.props->ListProperties1Click();
-    QCOMPARE(h.props->NewMLLBL()->text(), QStringLiteral("New Mail List"));
-    QCOMPARE(h.shell.status, QStringLiteral("Status: Displaying list properties..."));
-    QVERIFY(h.state.EditingList);
-    h.props->CheckBox(QStringLiteral("AutoCB"))->setChecked(true);
-    h.props->SubjectRB()->click();
-    h.props->CancelBtn()->click();
-    QVERIFY(h.props->isHidden());
-    QVERIFY(!h.state.EditingList);
-    QVERIFY(!h.props->CheckBox(QStringLiteral("AutoCB"))->isChecked());
-    QVERIFY(h.props->ToRB()->isChecked() && !h.props->SubjectRB()->isChecked());
-    QVERIFY(h.props->Field(QStringLiteral("ListNameEDT"))->text().isEmpty());
-    QCOMPARE(h.state.CurrentList->Text(MailListRecord::Options), QStringLiteral("6")); // nothing saved
-
-    // A double click on the list name runs the edit button, which shows its own title.
-    emit h.lists->ListsLB()->itemDoubleClicked(h.lists->ListsLB()->item(0));
-    QCOMPARE(h.props->NewMLLBL()->text(), QStringLiteral("Edit Mail List"));
-    QCOMPARE(h.props->Field(QStringLiteral("ListNameEDT"))->text(), QStringLiteral("T"));
-    for (const QString& b : TListPanel::SlidingPanelButtons())
-        QVERIFY2(!h.lists->Button(b)->isEnabled(), qPrintable(b));
-    h.props->CancelBtn()->click();
-    QCOMPARE(h.props->NewMLLBL()->text(), QStringLiteral("New Mail List"));
-    QVERIFY(h.lists->Button(QStringLiteral("EditListBtn"))->isEnabled());
-}
-
-void TestListProperties::saveWithoutRename()
-{
-    TListsHarness h;
-    h.NewList(QStringLiteral("Same"));
-    h.Add(QStringLiteral("a@x.org"));
-    const QString path = h.CurrentPath();
-    const QString date = h.state.CurrentList->Text(MailListRecord::DateMark);
-    h.state.AutoSaveLists = false;
-    h.Add(QStringLiteral("b@x.org")); // not yet on disk
-    h.props->EditListBtnClick();
-    h.props->Field(QStringLiteral("POPEDT"))->setText(QStringLiteral("pop.example.org"));
-    h.props->SaveBtn()->click();
-    QVERIFY(h.shell.dialogs.messages.isEmpty());
-    QCOMPARE(h.CurrentPath(), path);
-    QCOMPARE(Entries(h.home.path()), QStringList{QStringLiteral("Same")});
-    MailListRecord onDisk;
-    // The header is rewritten in place, with the addresses held in memory.
-    QCOMPARE(TListsHarness::FileEmails(path, &onDisk), QStringList({QStringLiteral("a@x.org"), QStringLiteral("b@x.org")}));
-    QCOMPARE(onDisk.Text(MailListRecord::PopServer), QStringLiteral("pop.example.org"));
-    QCOMPARE(onDisk.Text(MailListRecord::DateMark), date);
-}
-
-void TestListProperties::rename()
-{
-    TListsHarness h;
-    h.NewList(QStringLiteral("Beta"));
-    h.NewList(QStringLiteral("Old Name"));
-    h.Add(QStringLiteral("a@x.org"));
-    h.props->EditListBtnClick();
-    h.props->Field(QStringLiteral("ListNameEDT"))->setText(QStringLiteral("Alpha"));
-    h.props->SaveBtn()->click();
-    QVERIFY(h.shell.dialogs.messages.isEmpty());
-    const QString path = h.Home() + QStringLiteral("Alpha/Alpha.qvl");
-    QCOMPARE(h.CurrentPath(), path);
-    QCOMPARE(Entries(h.home.path()), QStringList({QStringLiteral("Alpha"), QStringLiteral("Beta")}));
-    QCOMPARE(Entries(h.Home() + QStringLiteral("Alpha")), QStringList({QStringLiteral("Alpha.qvl"), QStringLiteral("Sent Mail")}));
-    MailListRecord onDisk;
-    QCOMPARE(TListsHarness::FileEmails(path, &onDisk), QStringList{QStringLiteral("a@x.org")});
-    QCOMPARE(onDisk.Text(MailListRecord::Name), QStringLiteral("Alpha"));
-    QCOMPARE(onDisk.Text(MailListRecord::FilePath), path);
-    // Re-sorted, and the renamed list stays selected and open.
-    QCOMPARE(h.lists->ListsLB()->item(0)->text(), QStringLiteral("Alpha"));
-    QCOMPARE(h.lists->ListsLB()->currentRow(), 0);
-    QCOMPARE(h.state.CurrentList, h.state.ListCatalog.At(0));
-    QCOMPARE(h.lists->ListNameLBL()->text(), QStringLiteral("Alpha - 1 addresses"));
-}
-
-void TestListProperties::renameNumberedFile()
-{
-    // The new name keeps the first 28 characters: inside the moved folder the old file holds
-    // the plain file name, so the new one is numbered.
-    TListsHarness h;
-    const QString oldName = QString(30, u'A') + u'x';
-    const QString newName = QString(30, u'A') + u'y';
-    h.NewList(oldName);
-    h.props->EditListBtnClick();
-    h.props->Field(QStringLiteral("ListNameEDT"))->setText(newName);
-    h.props->SaveBtn()->click();
-    QCOMPARE(h.CurrentPath(), h.Home() + newName + u'/' + QString(27, u'A') + QStringLiteral("1.qvl"));
-    QVERIFY(QFileInfo::exists(h.CurrentPath()));
-    QCOMPARE(Entries(h.Home() + newName), QStringList({QString(27, u'A') + QStringLiteral("1.qvl"), QStringLiteral("Sent Mail")}));
-}
-
-void TestListProperties::renameFailure_data()
-{
-    QTest::addColumn<bool>("folderFails");
-    QTest::addColumn<QString>("newName");
-    QTest::newRow("folder") << true << "New";
-    QTest::newRow("file") << false << "New";
-    QTest::newRow("separator in name") << false << "x/y";
-}
-
-void TestListProperties::renameFailure()
-{
-    QFETCH(bool, folderFails);
-    QFETCH(QString, newName);
-    TListsHarness h;
-    h.NewList(QStringLiteral("Old"));
-    h.Add(QStringLiteral("a@x.org"));
-    const QString oldPath = h.CurrentPath();
-    listplace::TFileOps ops = listplace::TFileOps::Real();
-    if (folderFails)
-        ops.renameDir = [](const QString&, const QString&) { return false; };
-    else if (!newName.contains(u'/'))
-        ops.renameFile = [](const QString&, const QString&) { return false; };
-    h.props->SetFileOps(ops);
-    h.props->EditListBtnClick();
-    h.props->Field(QStringLiteral("ListNameEDT"))->setText(newName);
-    h.props->SaveBtn()->click();
-
-    const QString oldFolder = h.Home() + QStringLiteral("Old/");
-    QStringList expected;
-    if (folderFails || newName.contains(u'/'))
-        expected << QStringLiteral("Could not rename directory ") + oldFolder + QStringLiteral(" to ") + h.Home() + newName + u'.';
-    else
-        expected << QStringLiteral("Could not rename file ") + h.Home() + QStringLiteral("New/Old.qvl to ") + h.Home()
-                        + QStringLiteral("New/New.qvl.");
-    QCOMPARE(h.shell.dialogs.texts(), expected);
-    // The list stays where it was, under its new name; nothing is lost.
-    QCOMPARE(h.CurrentPath(), oldPath);
-    QCOMPARE(Entries(h.home.path()), QStringList{QStringLiteral("Old")});
-    MailListRecord onDisk;
-    QCOMPARE(TListsHarness::FileEmails(oldPath, &onDisk), QStringList{QStringLiteral("a@x.org")});
-    QCOMPARE(onDisk.Text(MailListRecord::Name), newName);
-    QCOMPARE(h.lists->ListsLB()->item(0)->text(), newName);
-}
-
-void TestListProperties::renameListOutsideItsOwnFolder()
-{
-    // A list file lying directly in the program folder: renaming must not move that folder.
-    TListsHarness h;
-    h.NewList(QStringLiteral("Loose"));
-    const QString loose = h.Home() + QStringLiteral("Loose.qvl");
-    QVERIFY(QFile::rename(h.CurrentPath(), loose));
-    h.state.CurrentList->SetText(MailListRecord::FilePath, loose);
-    h.props->EditListBtnClick();
-    h.props->Field(QStringLiteral("ListNameEDT"))->setText(QStringLiteral("Tight"));
-    h.props->SaveBtn()->click();
-    QVERIFY(h.shell.dialogs.messages.isEmpty());
-    QCOMPARE(h.CurrentPath(), h.Home() + QStringLiteral("Tight.qvl"));
-    QVERIFY(QFileInfo::exists(h.CurrentPath()));
-    QVERIFY(QFileInfo(h.home.path()).isDir());
-}
-
-void TestListProperties::duplicateNamesEditTheRightList()
-{
-    TListsHarness h;
-    MailListRecord* first = h.NewList(QStringLiteral("Twin"));
-    MailListRecord* second = h.NewList(QStringLiteral("Twin"));
-    QVERIFY(first != second);
-    QCOMPARE(h.state.CurrentList, second);
-    h.props->EditListBtnClick();
-    h.props->Field(QStringLiteral("SMTPEDT"))->setText(QStringLiteral("second.example"));
-    h.props->SaveBtn()->click();
-    QCOMPARE(h.state.CurrentList, second);
-    QCOMPARE(h.state.ListCatalog.Count(), 2);
-    QCOMPARE(h.lists->ListsLB()->currentRow(), h.state.ListCatalog.IndexOf(second));
-    MailListRecord onDisk;
-    TListsHarness::FileEmails(second->Text(MailListRecord::FilePath), &onDisk);
-    QCOMPARE(onDisk.Text(MailListRecord::SmtpServer), QStringLiteral("second.example"));
-    QVERIFY(first->Text(MailListRecord::SmtpServer).isEmpty());
-}
-
-void TestListProperties::wizardSteps()
-{
-    TListsHarness h;
-    TFakeWizard wizard;
-    h.props->SetWizard(&wizard);
-    h.props->NewMailList1Click();
-    QCOMPARE(wizard.nexts, QStringList{QStringLiteral("1")});
-    for (const char* page : {"SMTP", "POP", "Misc.", "Auto Maintenance", "List Info"}) {
-        for (int i = 0; i < h.props->Pages()->count(); ++i) {
-            if (h.props->Pages()->tabText(i) == QLatin1String(page))
-                h.props->Pages()->setCurrentIndex(i);
+    void folderFallbacks()
+    {
+        // Eleven lists whose names share their first 32 characters.
+        TListsHarness h;
+        const QString base = u"The Quarterly Gazette of Gardens and Orchards"_s;
+        QStringList expected;
+        for (int k = 0; k <= 10; ++k) {
+            h.NewList(base);
+            expected << (k == 0 ? base.left(32) : base.left(k < 10 ? 31 : 30) + QString::number(k));
+            QCOMPARE(h.CurrentPath(), h.Home() + expected.last() + u'/' + base.left(28) + u".qvl"_s);
+            QVERIFY(QFileInfo::exists(h.CurrentPath()));
         }
+        expected.sort();
+        QCOMPARE(h.Entries(), expected);
+        QCOMPARE(h.state.ListCatalog.Count(), 11);
     }
-    QCOMPARE(wizard.nexts, QStringList({"1", "2", "3", "4", "6"}));
-    h.props->CancelBtnClick();
 
-    // Beyond step 1 opening advances nothing; without a running wizard nothing moves.
-    wizard.nexts.clear();
-    h.props->NewMailList1Click();
-    QVERIFY(wizard.nexts.isEmpty());
-    h.props->CancelBtnClick();
-    wizard.active = false;
-    wizard.step = QStringLiteral("1");
-    h.props->NewMailList1Click();
-    h.props->Pages()->setCurrentIndex(1);
-    QVERIFY(wizard.nexts.isEmpty());
-}
+    void newListFailureKeepsOpenList()
+    {
+        TListsHarness h(u"Keep"_s);
+        h.state.AutoSaveLists = false;
+        h.Add(u"unsaved@x.org"_s);
+        // A separator in a name would make a path: it fails as a rejected name does.
+        h.NewList(u"a/b"_s);
+        QCOMPARE(h.dialogs.texts(), QStringList{u"Could not create directory "_s + h.Home() + u"a/b."_s});
+        QCOMPARE(h.state.ListCatalog.Count(), 1);
+        QCOMPARE(h.Entries(), QStringList{"Keep"});
+        QCOMPARE(h.state.CurrentList->Text(R::Name), u"Keep"_s);
+        QCOMPARE(h.Lines(), QStringList{"  <unsaved@x.org>"});
+    }
+
+    void optionDigits_data()
+    {
+        QTest::addColumn<QStringList>("checked"); // controls turned on
+        QTest::addColumn<QString>("digits");
+        QTest::newRow("defaults") << QStringList{} << "6";
+        QTest::newRow("subject key") << QStringList{"SubjectRB"} << "7";
+        QTest::newRow("all, To") << QStringList{"HeaderCB", "FooterCB", "SignatureCB", "SentCB", "AutoCB", "DeleteMailCB"}
+                                 << "1234568";
+        QTest::newRow("order kept") << QStringList{"DeleteMailCB", "AutoCB", "SubjectRB", "HeaderCB"} << "1578";
+    }
+
+    void optionDigits()
+    {
+        QFETCH(QStringList, checked);
+        QFETCH(QString, digits);
+        TListsHarness h;
+        h.props->NewMailList1Click();
+        h.props->Field(u"ListNameEDT"_s)->setText(u"Opts"_s);
+        for (const QString& c : checked)
+            c == "SubjectRB"_L1 ? h.props->SubjectRB()->click() : h.props->CheckBox(c)->setChecked(true);
+        h.props->SaveBtn()->click();
+        QCOMPARE(h.state.CurrentList->Text(R::Options), digits);
+
+        // Round trip: the panel shows them again and saves the same digits.
+        h.lists->Button(u"EditListBtn"_s)->click();
+        for (const char* c : {"HeaderCB", "FooterCB", "SignatureCB", "SentCB", "AutoCB", "DeleteMailCB"})
+            QCOMPARE(h.props->CheckBox(QLatin1String(c))->isChecked(), checked.contains(QLatin1String(c)));
+        const bool subject = checked.contains(u"SubjectRB"_s);
+        QCOMPARE(h.props->SubjectRB()->isChecked(), subject);
+        QCOMPARE(h.props->ToRB()->isChecked(), !subject);
+        QCOMPARE(h.props->Field(u"SubKeyEDT"_s)->isEnabled(), subject);
+        QCOMPARE(h.props->Field(u"ToKeyEDT"_s)->isEnabled(), !subject);
+        h.props->SaveBtn()->click();
+        QCOMPARE(TListsHarness::FileHeader(h.CurrentPath(), {R::Options}), QStringList{digits});
+    }
+
+    void passwordAndTexts()
+    {
+        TListsHarness h;
+        h.props->NewMailList1Click();
+        const QString password = u"\x05"_s + u"abcdefghijklmnopqrstuvwx"_s; // 25
+        h.props->Field(u"PasswordEDT"_s)->setMaxLength(32); // as if pasted past the field limit
+        h.props->Memo1()->setPlainText(u"line one\nline two"_s);
+        h.props->Field(u"ListNameEDT"_s)->setText(u"Pw"_s);
+        // The subject key is saved though its field is disabled.
+        h.SaveList({{"PasswordEDT", password}, {"ToKeyEDT", u"REMOVE"_s}, {"SubKeyEDT", u"unsubscribe"_s}});
+        const R& c = *h.state.CurrentList;
+        QCOMPARE(c.Bytes(R::PopPassword).size(), 20);
+        QCOMPARE(c.Bytes(R::PopPassword), scramble::Scramble(password.left(20).toLatin1()));
+        QCOMPARE(quint8(c.Bytes(R::PopPassword).at(0)), quint8(0xF8)); // 5 - 13 wraps
+        QCOMPARE(c.Text(R::ToKey), u"REMOVE"_s);
+        QCOMPARE(c.Text(R::SubjectKey), u"unsubscribe"_s);
+        QCOMPARE(c.Text(R::Comments), u"line one\r\nline two"_s);
+
+        h.props->ListProperties1Click();
+        QCOMPARE(h.props->Field(u"PasswordEDT"_s)->text(), password.left(20));
+        QCOMPARE(h.props->Memo1()->toPlainText(), u"line one\nline two"_s);
+        // Comments stop at 255 stored characters, a line break counting two.
+        h.props->Memo1()->setPlainText(QString(200, u'x') + u'\n' + QString(100, u'y'));
+        QCOMPARE(h.props->Memo1()->toPlainText(), QString(200, u'x') + u'\n' + QString(53, u'y'));
+        h.props->CancelBtnClick();
+    }
+
+    void titlesAndCancel()
+    {
+        TListsHarness h(u"T"_s);
+        h.props->ListProperties1Click();
+        QCOMPARE(h.props->NewMLLBL()->text(), u"New Mail List"_s);
+        QCOMPARE(h.shell.status, u"Status: Displaying list properties..."_s);
+        QVERIFY(h.state.EditingList);
+        h.props->CheckBox(u"AutoCB"_s)->setChecked(true);
+        h.props->SubjectRB()->click();
+        h.props->CancelBtn()->click();
+        QVERIFY(h.props->isHidden());
+        QVERIFY(!h.state.EditingList);
+        QVERIFY(!h.props->CheckBox(u"AutoCB"_s)->isChecked());
+        QVERIFY(h.props->ToRB()->isChecked() && !h.props->SubjectRB()->isChecked());
+        QVERIFY(h.props->Field(u"ListNameEDT"_s)->text().isEmpty());
+        QCOMPARE(h.state.CurrentList->Text(R::Options), u"6"_s); // nothing saved
+
+        // A double click on the list name runs the edit button, which shows its own title.
+        emit h.lists->ListsLB()->itemDoubleClicked(h.lists->ListsLB()->item(0));
+        QCOMPARE(h.props->NewMLLBL()->text(), u"Edit Mail List"_s);
+        QCOMPARE(h.props->Field(u"ListNameEDT"_s)->text(), u"T"_s);
+        for (const QString& b : TListPanel::SlidingPanelButtons())
+            QVERIFY2(!h.lists->Button(b)->isEnabled(), qPrintable(b));
+        h.props->CancelBtn()->click();
+        QCOMPARE(h.props->NewMLLBL()->text(), u"New Mail List"_s);
+        QVERIFY(h.lists->Button(u"EditListBtn"_s)->isEnabled());
+    }
+
+    void saveWithoutRename()
+    {
+        TListsHarness h(u"Same"_s);
+        h.Add(u"a@x.org"_s);
+        const QString path = h.CurrentPath();
+        const QString date = h.state.CurrentList->Text(R::DateMark);
+        h.state.AutoSaveLists = false;
+        h.Add(u"b@x.org"_s); // not yet on disk
+        h.EditList({{"POPEDT", u"pop.example.org"_s}});
+        QVERIFY(h.dialogs.messages.isEmpty());
+        QCOMPARE(h.CurrentPath(), path);
+        QCOMPARE(h.Entries(), QStringList{"Same"});
+        // The header is rewritten in place, with the addresses held in memory.
+        QCOMPARE(TListsHarness::FileEmails(path), (QStringList{"a@x.org", "b@x.org"}));
+        QCOMPARE(TListsHarness::FileHeader(path, {R::PopServer, R::DateMark}), (QStringList{"pop.example.org", date}));
+    }
+
+    void rename()
+    {
+        TListsHarness h(u"Beta"_s);
+        h.NewList(u"Old Name"_s);
+        h.Add(u"a@x.org"_s);
+        h.EditList({{"ListNameEDT", u"Alpha"_s}});
+        QVERIFY(h.dialogs.messages.isEmpty());
+        const QString path = h.Home() + u"Alpha/Alpha.qvl"_s;
+        QCOMPARE(h.CurrentPath(), path);
+        QCOMPARE(h.Entries(), (QStringList{"Alpha", "Beta"}));
+        QCOMPARE(h.Entries(u"Alpha"_s), (QStringList{"Alpha.qvl", "Sent Mail"}));
+        QCOMPARE(TListsHarness::FileEmails(path), QStringList{"a@x.org"});
+        QCOMPARE(TListsHarness::FileHeader(path, {R::Name, R::FilePath}), (QStringList{"Alpha", path}));
+        // Re-sorted, and the renamed list stays selected and open.
+        QCOMPARE(h.lists->ListsLB()->item(0)->text(), u"Alpha"_s);
+        QCOMPARE(h.lists->ListsLB()->currentRow(), 0);
+        QCOMPARE(h.state.CurrentList, h.state.ListCatalog.At(0));
+        QCOMPARE(h.lists->ListNameLBL()->text(), u"Alpha - 1 addresses"_s);
+    }
+
+    void renameNumberedFile()
+    {
+        // The new name keeps the first 28 characters: inside the moved folder the old file holds
+        // the plain file name, so the new one is numbered.
+        const QString newName = QString(30, u'A') + u'y';
+        TListsHarness h(QString(30, u'A') + u'x');
+        h.EditList({{"ListNameEDT", newName}});
+        const QString file = QString(27, u'A') + u"1.qvl"_s;
+        QCOMPARE(h.CurrentPath(), h.Home() + newName + u'/' + file);
+        QVERIFY(QFileInfo::exists(h.CurrentPath()));
+        QCOMPARE(h.Entries(newName), (QStringList{file, u"Sent Mail"_s}));
+    }
+
+    void renameFailure_data()
+    {
+        QTest::addColumn<bool>("folderFails");
+        QTest::addColumn<QString>("newName");
+        QTest::newRow("folder") << true << "New";
+        QTest::newRow("file") << false << "New";
+        QTest::newRow("separator in name") << false << "x/y";
+    }
+
+    void renameFailure()
+    {
+        QFETCH(bool, folderFails);
+        QFETCH(QString, newName);
+        TListsHarness h(u"Old"_s);
+        h.Add(u"a@x.org"_s);
+        const QString oldPath = h.CurrentPath();
+        listplace::TFileOps ops = listplace::TFileOps::Real();
+        if (folderFails)
+            ops.renameDir = [](const QString&, const QString&) { return false; };
+        else if (!newName.contains(u'/'))
+            ops.renameFile = [](const QString&, const QString&) { return false; };
+        h.props->SetFileOps(ops);
+        h.EditList({{"ListNameEDT", newName}});
+
+        const QString message = folderFails || newName.contains(u'/')
+                                    ? u"Could not rename directory %1Old/ to %1%2."_s.arg(h.Home(), newName)
+                                    : u"Could not rename file %1New/Old.qvl to %1New/New.qvl."_s.arg(h.Home());
+        QCOMPARE(h.dialogs.texts(), QStringList{message});
+        // The list stays where it was, under its new name; nothing is lost.
+        QCOMPARE(h.CurrentPath(), oldPath);
+        QCOMPARE(h.Entries(), QStringList{"Old"});
+        QCOMPARE(TListsHarness::FileEmails(oldPath), QStringList{"a@x.org"});
+        QCOMPARE(TListsHarness::FileHeader(oldPath, {R::Name}), QStringList{newName});
+        QCOMPARE(h.lists->ListsLB()->item(0)->text(), newName);
+    }
+
+    void renameListOutsideItsOwnFolder()
+    {
+        // A list file lying directly in the program folder: renaming must not move that folder.
+        TListsHarness h(u"Loose"_s);
+        const QString loose = h.Home() + u"Loose.qvl"_s;
+        QVERIFY(QFile::rename(h.CurrentPath(), loose));
+        h.state.CurrentList->SetText(R::FilePath, loose);
+        h.EditList({{"ListNameEDT", u"Tight"_s}});
+        QVERIFY(h.dialogs.messages.isEmpty());
+        QCOMPARE(h.CurrentPath(), h.Home() + u"Tight.qvl"_s);
+        QVERIFY(QFileInfo::exists(h.CurrentPath()));
+        QVERIFY(QFileInfo(h.home.path()).isDir());
+    }
+
+    void duplicateNamesEditTheRightList()
+    {
+        TListsHarness h;
+        R* first = h.NewList(u"Twin"_s);
+        R* second = h.NewList(u"Twin"_s);
+        QVERIFY(first != second);
+        QCOMPARE(h.state.CurrentList, second);
+        h.EditList({{"SMTPEDT", u"second.example"_s}});
+        QCOMPARE(h.state.CurrentList, second);
+        QCOMPARE(h.state.ListCatalog.Count(), 2);
+        QCOMPARE(h.lists->ListsLB()->currentRow(), h.state.ListCatalog.IndexOf(second));
+        QCOMPARE(TListsHarness::FileHeader(second->Text(R::FilePath), {R::SmtpServer}), QStringList{"second.example"});
+        QVERIFY(first->Text(R::SmtpServer).isEmpty());
+    }
+
+    void wizardSteps()
+    {
+        TListsHarness h;
+        TFakeWizard wizard;
+        h.props->SetWizard(&wizard);
+        h.props->NewMailList1Click();
+        QCOMPARE(wizard.nexts, QStringList{"1"});
+        for (const char* page : {"SMTP", "POP", "Misc.", "Auto Maintenance", "List Info"}) {
+            for (int i = 0; i < h.props->Pages()->count(); ++i)
+                if (h.props->Pages()->tabText(i) == QLatin1String(page))
+                    h.props->Pages()->setCurrentIndex(i);
+        }
+        QCOMPARE(wizard.nexts, (QStringList{"1", "2", "3", "4", "6"}));
+        h.props->CancelBtnClick();
+
+        // Beyond step 1 opening advances nothing; without a running wizard nothing moves.
+        wizard.nexts.clear();
+        h.props->NewMailList1Click();
+        QVERIFY(wizard.nexts.isEmpty());
+        h.props->CancelBtnClick();
+        wizard.active = false;
+        wizard.step = u"1"_s;
+        h.props->NewMailList1Click();
+        h.props->Pages()->setCurrentIndex(1);
+        QVERIFY(wizard.nexts.isEmpty());
+    }
+};
 
 QTEST_MAIN(TestListProperties)
 #include "tst_listproperties.moc"
