@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
@@ -88,6 +89,7 @@ TSpellerDialog::TSpellerDialog(TSpellChecker* checker, QWidget* parent)
     connect(m_cancel, &QPushButton::clicked, this, &TSpellerDialog::CancelButtonClick);
     connect(m_start, &QPushButton::clicked, this, &TSpellerDialog::StartButtonClick);
     connect(m_pane, &QTextEdit::textChanged, this, &TSpellerDialog::PaneChanged);
+    m_pane->installEventFilter(this);
 
     LanguageChanged();
     if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -307,7 +309,12 @@ void TSpellerDialog::PaneChanged()
         m_pane->setTextCursor(c);
         return;
     }
-    m_run = text.mid(m_prefix.size(), text.size() - fixed);
+    const QString run = text.mid(m_prefix.size(), text.size() - fixed);
+    if (std::any_of(run.begin(), run.end(), isLineBreak)) { // the word stays on its line
+        RenderPane(m_run);
+        return;
+    }
+    m_run = run;
     EditedView();
 }
 
@@ -392,6 +399,7 @@ void TSpellerDialog::ErrorView(int status)
     m_label2->setEnabled(any);
     m_changeAll->setEnabled(any && status == 1);
     Remember();
+    FocusFirst();
     ShowDialog();
 }
 
@@ -410,6 +418,7 @@ void TSpellerDialog::InformationView()
         w->setEnabled(false);
     m_variants->clear();
     Remember();
+    FocusFirst();
     ShowDialog();
 }
 
@@ -432,6 +441,7 @@ void TSpellerDialog::RepeatedWordView()
     m_variants->clear();
     m_variants->setEnabled(false);
     Remember();
+    FocusFirst();
     ShowDialog();
 }
 
@@ -502,6 +512,30 @@ void TSpellerDialog::CancelEditClick()
 void TSpellerDialog::CancelButtonClick()
 {
     Finish();
+}
+
+bool TSpellerDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // Return in the context line is the default button, never a line break.
+    if (watched == m_pane && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (!m_change->isHidden() && m_change->isEnabled())
+                m_change->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TSpellerDialog::FocusFirst()
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{m_variants, m_change, m_del, m_skip}) {
+        if (!w->isHidden() && w->isEnabled()) {
+            w->setFocus();
+            return;
+        }
+    }
 }
 
 void TSpellerDialog::changeEvent(QEvent* event)

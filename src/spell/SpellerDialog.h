@@ -53,6 +53,7 @@ public slots:
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ContextPane();
@@ -63,6 +64,7 @@ private:
     void RepeatedWordView();
     void EditedView();
     void ShowDialog();
+    void FocusFirst();
     void Remember();
     void Restore();
     void Act(void (TSpellerDialog::*action)());

@@ -364,6 +364,27 @@ private slots:
         QTest::qWait(50);
     }
 
+    // A change-always replacement that holds the word itself is stepped over, not replaced
+    // again and again; later copies are still replaced without stopping.
+    void changeAlwaysHoldingTheWord()
+    {
+        Env env;
+        Checker k;
+        int changes = 0;
+        k.c.OnChangeText = [&](TSpellChecker*, int, int, const QString&) { ++changes; };
+        k.c.Open();
+        QTextEdit edit;
+        edit.setPlainText(u"teh cat, teh dog"_s);
+        k.c.Check(&edit);
+        QCOMPARE(k.c.ErrorWord(), u"teh"_s);
+        k.c.ChangeAlways(u"teh-teh"_s);
+        k.c.Dialog()->NextError();
+        QVERIFY(!k.showing());
+        QCOMPARE(edit.toPlainText(), u"teh-teh cat, teh-teh dog"_s);
+        QCOMPARE(changes, 2);
+        k.c.Close();
+    }
+
     // The finish message of the component itself, and none when it is switched off.
     void finishMessage()
     {

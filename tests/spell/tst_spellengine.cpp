@@ -248,6 +248,10 @@ private slots:
         QList<int> ratings;
         const QStringList all = s.suggest(u"Teh"_s, 2047, &rounds, &ratings);
         QVERIFY2(all.contains(u"The"_s), qPrintable(all.join(u',')));
+        // Swapped letters, the commonest slip, come first.
+        QCOMPARE(all.first(), u"The"_s);
+        QCOMPARE(s.suggest(u"recieve"_s, 2047).value(0), u"receive"_s);
+        QCOMPARE(s.suggest(u"newsleter"_s, 2047).value(0), u"newsletter"_s);
         QCOMPARE(rounds, 1);
         QCOMPARE(ratings.size(), all.size());
         for (int i = 1; i < ratings.size(); ++i)

@@ -156,6 +156,21 @@ private slots:
         QVERIFY(f.checker().Dialog() && f.checker().Dialog()->windowTitle().contains(u"English (United States)"_s));
     }
 
+    // The suggestions have the focus; Return, also in the context line, is Change.
+    void returnIsChange()
+    {
+        Fixture f;
+        bool focused = false;
+        f.steps.push_back([&](TSpellerDialog* d) {
+            focused = variants(d)->hasFocus() || d->focusWidget() == variants(d);
+            QTest::keyClick(pane(d), Qt::Key_Return);
+        });
+        f.run(u"Teh cat"_s);
+        QVERIFY(focused);
+        QCOMPARE(f.letter()->toPlainText(), u"The cat"_s);
+        QCOMPARE(f.shell.dialogs.texts(), QStringList{finished(1)});
+    }
+
     // the the: the repeated-word view; Delete takes the space and the second word.
     void repeatedWordDelete()
     {
@@ -273,6 +288,10 @@ private slots:
             c.setPosition(7, QTextCursor::KeepAnchor); // across the word and beyond
             p->setTextCursor(c);
             QTest::keyClicks(p, u"q"_s);
+            // Pasting a line break into the word itself is refused too.
+            c.setPosition(1);
+            p->setTextCursor(c);
+            p->insertPlainText(u"\n"_s);
             after = d->ContextLine() + u" | "_s + d->UnprotectedRun();
             buttonsAfter = buttons(d);
             button(d, "SkipButton")->click();

@@ -234,6 +234,27 @@ int editDistance(const QString& a, const QString& b)
     return row[b.size()];
 }
 
+// Edit distance where swapping two neighbouring letters is one edit; case differences are free.
+int typingDistance(const QString& a, const QString& b)
+{
+    const QString x = a.toLower();
+    const QString y = b.toLower();
+    const int n = int(x.size()), m = int(y.size());
+    std::vector<std::vector<int>> d(n + 1, std::vector<int>(m + 1));
+    for (int i = 0; i <= n; ++i)
+        d[i][0] = i;
+    for (int j = 0; j <= m; ++j)
+        d[0][j] = j;
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= m; ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (x[i - 1] == y[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && x[i - 1] == y[j - 2] && x[i - 2] == y[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[n][m];
+}
+
 struct Judgement
 {
     uint16_t status = splstatNoErrors;
@@ -471,13 +492,23 @@ SPLSEC suggest(Session& s, uint16_t command, const SPLINPUT& in, SPLRETURN* ret)
                     }
                 }
             }
+            QStringList fromDictionary;
             for (uint16_t k = 0; k < in.cMdr && in.lrgMdr; ++k) {
                 const auto it = s.mains.find(in.lrgMdr[k]);
-                if (it != s.mains.end()) {
-                    for (const QString& w : dictionarySuggestions(it->second, word))
-                        add(w);
-                }
+                if (it != s.mains.end())
+                    fromDictionary += dictionarySuggestions(it->second, word);
             }
+            // Closest first (two letters swapped counts as one slip, as typists make it);
+            // ties keep the dictionary's order.
+            auto rank = [&](const QString& w) {
+                const int d = typingDistance(word, w);
+                const bool swapped = d == 1 && w.size() == word.size() && editDistance(word, w) == 2;
+                return 2 * d - (swapped ? 1 : 0);
+            };
+            std::stable_sort(fromDictionary.begin(), fromDictionary.end(),
+                             [&](const QString& a, const QString& b) { return rank(a) < rank(b); });
+            for (const QString& w : fromDictionary)
+                add(w);
         }
         s.pendingSuggestions = list;
         s.pendingRank = 0;
