@@ -171,6 +171,20 @@ private slots:
         QCOMPARE(f.shell.dialogs.texts(), QStringList{finished(1)});
     }
 
+    // Characters beyond any 8-bit code page around the error survive a change, and the
+    // error is found at its place after a surrogate pair.
+    void unicodeAroundTheError()
+    {
+        Fixture f;
+        f.steps.push_back([&](TSpellerDialog* d) {
+            QCOMPARE(d->UnprotectedRun(), u"Teh"_s);
+            button(d, "ChangeButton")->click();
+        });
+        f.run(u"\U0001F600 Teh \u20AC5 \u00e9t\u00e9 \u4E2D\u6587\nZo\u00eb's cat"_s);
+        QVERIFY(f.steps.empty());
+        QCOMPARE(f.letter()->toPlainText(), u"\U0001F600 The \u20AC5 \u00e9t\u00e9 \u4E2D\u6587\nZo\u00eb's cat"_s);
+    }
+
     // the the: the repeated-word view; Delete takes the space and the second word.
     void repeatedWordDelete()
     {
