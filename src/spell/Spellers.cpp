@@ -202,7 +202,11 @@ TSpellChecker::~TSpellChecker()
     if (m_opened) {
         if (m_initialised)
             m_api->SpellTerminate(m_id, 1);
-        Unload();
+        try {
+            Unload();
+        } catch (const ESpellError&) {
+            // Nobody is left to tell; throwing from a destructor would end the program.
+        }
     }
     delete m_api;
 }

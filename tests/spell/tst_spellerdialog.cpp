@@ -360,6 +360,40 @@ private slots:
         QCOMPARE(f.letter()->toPlainText(), u"Teh cat"_s);
     }
 
+    // A modeless dialog stops when another window of the program becomes active (the text
+    // may change meanwhile); Start checks the control again as it now reads.
+    void deactivationAndStart()
+    {
+        Env env;
+        TFakeDialogs dialogs;
+        TSpellChecker c;
+        c.SetDialogs(&dialogs);
+        c.ModalDialog = false;
+        c.ShowFinishMessage = false;
+        c.Open();
+        QWidget window;
+        auto* edit = new QTextEdit(&window);
+        edit->setPlainText(u"Teh cat"_s);
+        window.show();
+        c.Check(edit);
+        TSpellerDialog* d = c.Dialog();
+        QVERIFY(d && d->isVisible());
+        d->activateWindow();
+        QTRY_VERIFY(d->isActiveWindow());
+        window.activateWindow();
+        QTRY_VERIFY(!button(d, "StartButton")->isHidden());
+        QVERIFY(!button(d, "SkipButton")->isEnabled());
+        QVERIFY(button(d, "CancelButton")->isEnabled());
+        QCOMPARE(variants(d)->count(), 0);
+        edit->setPlainText(u"A dgo"_s);
+        button(d, "StartButton")->click();
+        QVERIFY(button(d, "StartButton")->isHidden());
+        QCOMPARE(c.ErrorWord(), u"dgo"_s);
+        QVERIFY(button(d, "SkipButton")->isEnabled());
+        QCOMPARE(d->ContextLine(), u"A dgo"_s);
+        c.Close();
+    }
+
     // A modeless dialog: hidden and replaced by the next check, or left showing when the
     // checker closes; its buttons then act on nothing.
     void staleDialogs()
