@@ -17,6 +17,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Registry.h"
 #include "platform/Sound.h"
+#include "spell/NewsletterSpelling.h"
 
 #include <QAction>
 #include <QApplication>
@@ -335,6 +336,9 @@ void TMainForm::BuildPanels()
         }
     });
     CloseNewsletter = [newsletter] { return newsletter->CloseFile1Click(); };
+    // SpellChecker1 and the spelling commands (CheckSpelling1, F7, CheckSpellingBtn).
+    auto* spelling = new TNewsletterSpelling(*this, *newsletter, this);
+    spelling->SpellerUnavailable = [this] { m_state.SpellerPresent = false; };
 
     QWidget* mail = MakeSidePanel(QStringLiteral("NewMailPanel"), QStringLiteral("NewMailLBL"),
                                   QStringLiteral("New Mail"), &m_newMailLBL, false);
