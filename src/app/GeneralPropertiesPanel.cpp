@@ -105,6 +105,8 @@ QLineEdit* TGeneralPropertiesPanel::Field(const QString& name) const
 
 void TGeneralPropertiesPanel::GeneralProperties1Click()
 {
+    if (m_shell.EditPanelOpen())
+        return; // another edit panel (or this one) is open
     m_shell.SetStatus(QStringLiteral("Status: Displaying general properties..."));
     m_pages->setCurrentIndex(0);
     m_name->setText(m_settings.User);

@@ -546,7 +546,20 @@ void TMainForm::LoadCatalog(const QStringList& paths)
 
 void TMainForm::LoadSettings()
 {
-    const TSettingsData d = settingsfile::Load(settingsfile::FileName());
+    const QString path = settingsfile::FileName();
+    const TSettingsData d = settingsfile::Load(path);
+    if (!d.ReadError.isEmpty()) {
+        m_dialogs->Error(QStringLiteral("Could not read the settings file ") + path + QStringLiteral(":\n")
+                             + d.ReadError
+                             + QStringLiteral("\nDefault settings are used, and the file is not written over."),
+                         this);
+    }
+    if (d.MissingLists > 0) {
+        m_dialogs->Error(QStringLiteral("The settings file ") + path + QStringLiteral(" lists ")
+                             + QString::number(d.MissingLists)
+                             + QStringLiteral(" mail list catalog entries that are missing; they were left out."),
+                         this);
+    }
     m_state.GeneralSettings = d.General;
     m_generalPanel->se_Timeout()->setValue(d.Timeout);
     QPalette sp = m_statusPanel->palette();
@@ -766,7 +779,9 @@ void TMainForm::OpenSlidingPanel(QWidget* panel, int width, int height, QWidget*
     if (playSound)
         PlaySound(QStringLiteral("tamo105.cls"));
     panel->resize(width, height);
-    m_listPanel->SetButtonsEnabled(false);
+    if (panel->objectName() != QLatin1String("SendMailPanel") && !m_editPanels.contains(panel))
+        m_editPanels << panel;
+    m_listPanel->UpdateListControls();
     if (focus)
         focus->setFocus();
 }
@@ -775,8 +790,14 @@ void TMainForm::CloseSlidingPanel(QWidget* panel, int width)
 {
     panel->setVisible(false);
     panel->setGeometry(ClientWidth() - width, 3, width, 0);
-    m_listPanel->SetButtonsEnabled(true);
+    m_editPanels.removeAll(panel);
+    // Another edit panel still open keeps everything it disabled disabled.
     m_listPanel->UpdateListControls();
+}
+
+bool TMainForm::EditPanelOpen() const
+{
+    return !m_editPanels.isEmpty();
 }
 
 void TMainForm::ProcessMessages()

@@ -67,6 +67,7 @@ public:
     void HideGauge() override;
     void OpenSlidingPanel(QWidget* panel, int width, int height, QWidget* focus, bool playSound = true) override;
     void CloseSlidingPanel(QWidget* panel, int width) override;
+    bool EditPanelOpen() const override;
     void ProcessMessages() override;
     QAction* Action(const QString& name) override;
     QString ActiveEditor() const override { return m_state.ActiveEditor; }
@@ -127,6 +128,7 @@ private:
     QHash<QString, QAction*> m_actions;
     QWidget* m_central = nullptr;
     QHash<QString, QWidget*> m_panels;
+    QList<QWidget*> m_editPanels; // sliding edit panels open now (children of the window)
     TLabelEffect* m_mailListLBL = nullptr;
     TLabelEffect* m_newsletterLBL = nullptr;
     TLabelEffect* m_newMailLBL = nullptr;

@@ -5,6 +5,9 @@
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 
+#include <QHash>
+#include <algorithm>
+
 QFont TDigestFontSpec::ToFont() const
 {
     QFont f(Name);
@@ -37,14 +40,51 @@ const QString kUser = QStringLiteral("User Settings");
 const QString kLists = QStringLiteral("Mail Lists");
 const QString kFont = QStringLiteral("Digest Font");
 
+// Characters 23 and 26 scramble to LF and CR, which a line of the file cannot hold. They are
+// stored as the escape byte 0x10 followed by "J" or "M"; an escape byte that would otherwise
+// be read as the start of such a pair is doubled. Every other password is stored exactly as
+// the plain scrambling gives it.
+constexpr char kEscape = 0x10;
+
+bool escapeFollows(char c)
+{
+    return c == 'J' || c == 'M' || c == kEscape;
+}
+
 QString passwordIn(const QString& stored)
 {
-    return cp1252::decode(scramble::Unscramble(cp1252::encode(stored)));
+    const QByteArray in = cp1252::encode(stored);
+    QByteArray bytes;
+    bytes.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] == kEscape && i + 1 < in.size() && escapeFollows(in[i + 1])) {
+            ++i;
+            bytes += in[i] == 'J' ? '\n' : in[i] == 'M' ? '\r' : kEscape;
+        } else {
+            bytes += in[i];
+        }
+    }
+    return cp1252::decode(scramble::Unscramble(bytes));
 }
 
 QString passwordOut(const QString& plain)
 {
-    return cp1252::decode(scramble::Scramble(cp1252::encode(plain)));
+    const QByteArray scrambled = scramble::Scramble(cp1252::encode(plain));
+    QByteArray out;
+    out.reserve(scrambled.size());
+    for (qsizetype i = 0; i < scrambled.size(); ++i) {
+        const char c = scrambled[i];
+        if (c == '\n')
+            out += QByteArray(1, kEscape) + 'J';
+        else if (c == '\r')
+            out += QByteArray(1, kEscape) + 'M';
+        else if (c == kEscape && i + 1 < scrambled.size()
+                 && (escapeFollows(scrambled[i + 1]) || scrambled[i + 1] == '\n' || scrambled[i + 1] == '\r'))
+            out += QByteArray(2, kEscape);
+        else
+            out += c;
+    }
+    return cp1252::decode(out);
 }
 } // namespace
 
@@ -94,9 +134,29 @@ TSettingsData Load(const QString& path)
     d.Sounds = ini.ReadBool(kUser, QStringLiteral("Sounds"), true);
     d.AutoSave = ini.ReadBool(kUser, QStringLiteral("Auto Save"), true);
 
+    if (!ini.Loaded())
+        d.ReadError = ini.ErrorString();
+    // A key that does not exist names no list: it is counted, not kept. Only keys that exist
+    // are looked for, so a huge Count costs nothing.
     const int count = ini.ReadInteger(kLists, QStringLiteral("Count"), 0);
-    for (int i = 0; i < count; ++i)
-        d.ListPaths << ini.ReadString(kLists, QStringLiteral("List") + QString::number(i), QString());
+    QHash<int, QString> present;
+    for (const QString& key : ini.ReadSection(kLists)) {
+        bool ok = false;
+        const int i = key.startsWith(QLatin1String("List"), Qt::CaseInsensitive) ? key.mid(4).toInt(&ok) : -1;
+        if (!ok || i < 0 || i >= count || QString::number(i) != key.mid(4))
+            continue;
+        const QString path = ini.ReadString(kLists, key, QString());
+        if (!path.isEmpty()) // an empty value names no list either
+            present.insert(i, path);
+    }
+    const QList<int> found = [&] {
+        QList<int> k = present.keys();
+        std::sort(k.begin(), k.end());
+        return k;
+    }();
+    for (int i : found)
+        d.ListPaths << present.value(i);
+    d.MissingLists = qMax(0, count) - int(found.size());
 
     TDigestFontSpec& f = d.DigestFont;
     f.Name = ini.ReadString(kFont, QStringLiteral("Name"), QStringLiteral("Times New Roman"));

@@ -31,6 +31,10 @@ struct TSettingsData
     bool Sounds = true;
     bool AutoSave = true;
     QStringList ListPaths; // catalog order
+    // Read only: catalog entries that `Count` promises but whose `List` key is missing, and why
+    // the file could not be read (empty when it could, or when it does not exist).
+    int MissingLists = 0;
+    QString ReadError;
     TDigestFontSpec DigestFont;
 };
 

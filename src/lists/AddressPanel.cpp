@@ -102,12 +102,13 @@ QLineEdit* TAddressPanel::Field(const QString& name) const
 void TAddressPanel::Slide()
 {
     m_shell.OpenSlidingPanel(this, kWidth, kHeight, m_email);
-    m_lists.SetButtonsEnabled(false);
+    m_lists.UpdateListControls();
 }
 
 void TAddressPanel::NewBtnClick()
 {
-    if (!m_state.CurrentList || m_lists.Busy())
+    // An edit in progress (this panel or another) is never wiped by a second open.
+    if (!m_state.CurrentList || m_lists.Busy() || m_shell.EditPanelOpen())
         return;
     ClearFields();
     m_title->setText(QStringLiteral("New Address"));
@@ -121,7 +122,7 @@ void TAddressPanel::NewBtnClick()
 void TAddressPanel::EditbtnClick()
 {
     const int row = m_lists.SelectedEntry();
-    if (row < 0 || row >= m_state.ListEntries.Count() || m_lists.Busy())
+    if (row < 0 || row >= m_state.ListEntries.Count() || m_lists.Busy() || m_shell.EditPanelOpen())
         return;
     const MailListRecord& e = m_state.ListEntries.At(row);
     ClearFields();
@@ -225,7 +226,6 @@ void TAddressPanel::Finish()
     if (m_state.AutoSaveLists && m_state.CurrentList)
         m_lists.SaveCurrentList();
     ClearFields();
-    m_lists.SetButtonsEnabled(true);
     m_lists.UpdateListControls();
     m_lists.MailList()->setFocus();
 }
@@ -236,7 +236,6 @@ void TAddressPanel::NACancelBtnClick()
     ClearFields();
     m_addBtn->setText(kAdd);
     m_addBtn->setAccessibleName(QStringLiteral("Add"));
-    m_lists.SetButtonsEnabled(true);
     m_lists.UpdateListControls();
 }
 

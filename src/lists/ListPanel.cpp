@@ -2,6 +2,7 @@
 
 #include "lists/ListFile.h"
 #include "lists/ListNaming.h"
+#include "lists/ListPlace.h"
 #include "lists/MailListModel.h"
 #include "lists/SortKey.h"
 #include "platform/Dialogs.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
@@ -20,17 +22,36 @@
 #include <QToolButton>
 
 namespace {
-// Counts nested list operations so a click during a long load cannot start a second one.
-class BusyGuard
+// ListsLB opens a list on a mouse click; a move of the highlight by the keyboard opens the
+// highlighted list too, so the highlighted row is always the list the commands act on.
+class TListsBox : public QListWidget
 {
 public:
-    explicit BusyGuard(int& n) : m_n(n) { ++m_n; }
-    ~BusyGuard() { --m_n; }
+    using QListWidget::QListWidget;
+    std::function<void()> keyboardMoved;
 
-private:
-    int& m_n;
+protected:
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        const int before = currentRow();
+        QListWidget::keyPressEvent(e);
+        if (currentRow() != before && currentRow() >= 0 && keyboardMoved)
+            keyboardMoved();
+    }
 };
 } // namespace
+
+TListPanel::TBusyScope::TBusyScope(TListPanel& p) : m_p(p)
+{
+    if (m_p.m_busy++ == 0)
+        m_p.UpdateSaveButton();
+}
+
+TListPanel::TBusyScope::~TBusyScope()
+{
+    if (--m_p.m_busy == 0)
+        m_p.UpdateSaveButton();
+}
 
 TListPanel::TListPanel(TShell& shell, TListsState& state, QWidget* panel, QObject* parent)
     : QObject(parent), m_shell(shell), m_state(state)
@@ -39,7 +60,9 @@ TListPanel::TListPanel(TShell& shell, TListsState& state, QWidget* panel, QObjec
     caption->setObjectName(QStringLiteral("ListsCaptionLBL"));
     caption->setGeometry(6, 4, 200, 16);
 
-    m_listsLB = new QListWidget(panel);
+    auto* listsLB = new TListsBox(panel);
+    listsLB->keyboardMoved = [this] { ListsLBClick(); };
+    m_listsLB = listsLB;
     m_listsLB->setObjectName(QStringLiteral("ListsLB"));
     m_listsLB->setAccessibleName(QStringLiteral("ListsLB"));
     m_listsLB->setAccessibleDescription(QStringLiteral("Mail lists"));
@@ -120,18 +143,25 @@ const QStringList& TListPanel::SlidingPanelButtons()
     return names;
 }
 
-void TListPanel::SetButtonsEnabled(bool on)
-{
-    for (const QString& n : SlidingPanelButtons()) {
-        if (QToolButton* b = Button(n))
-            b->setEnabled(on);
-    }
-}
-
 void TListPanel::SetListBoxesEnabled(bool on)
 {
-    m_listsLB->setEnabled(on);
+    // An open edit panel keeps ListsLB disabled: a click there would change CurrentList under it.
+    m_listsLB->setEnabled(on && !m_shell.EditPanelOpen());
     m_mailList->setEnabled(on);
+}
+
+void TListPanel::UpdateSaveButton()
+{
+    if (QToolButton* b = Button(QStringLiteral("SaveListBtn")))
+        b->setEnabled(!Busy() && m_listsLB->count() > 0 && m_model->rowCount() > 0);
+}
+
+void TListPanel::HighlightCurrentList()
+{
+    const int row = m_state.CurrentList ? m_state.ListCatalog.IndexOf(m_state.CurrentList) : -1;
+    m_listsLB->setCurrentRow(row);
+    if (row < 0)
+        m_listsLB->clearSelection();
 }
 
 int TListPanel::SelectedEntry() const
@@ -181,8 +211,13 @@ QString TListPanel::ListNameText() const
 void TListPanel::ListsLBClick()
 {
     const int row = m_listsLB->currentRow();
-    if (row < 0 || Busy())
+    if (row < 0)
         return;
+    if (Busy() || m_shell.EditPanelOpen()) {
+        // The open list stays open; the highlight goes back to it.
+        HighlightCurrentList();
+        return;
+    }
     OpenList(row);
 }
 
@@ -190,16 +225,19 @@ void TListPanel::OpenList(int row)
 {
     if (row < 0 || row >= m_state.ListCatalog.Count())
         return;
-    BusyGuard busy(m_busy);
+    TBusyScope busy(*this);
     SetListBoxesEnabled(false);
     m_state.ListEntries.Clear();
     m_state.CurrentList = m_state.ListCatalog.At(row);
+    m_state.CurrentListPartial = false;
     m_shell.SetStatus(QStringLiteral("Status: Opening list..."), true);
     m_shell.StopStatusTimer();
 
+    const QString path = m_state.CurrentList->Text(MailListRecord::FilePath);
     listfile::TReader reader;
     MailListRecord header;
-    bool ok = reader.Open(m_state.CurrentList->Text(MailListRecord::FilePath)) && reader.ReadHeader(&header);
+    const bool opened = reader.Open(path) && reader.ReadHeader(&header);
+    bool ok = opened;
     int inversions = 0;
     if (ok) {
         // The catalog's header stays authoritative; record 0 is only skipped.
@@ -221,12 +259,24 @@ void TListPanel::OpenList(int row)
         m_state.ListEntries.EndBulk();
         ok = !reader.Failed();
     }
-    if (!ok)
+    if (!opened) {
         m_shell.Dialogs().Error(QStringLiteral("File not found!"), m_shell.Window());
+    } else if (!ok) {
+        // Saving what was read would drop the rest of the file: it stays as it is until the
+        // user changes the list.
+        m_state.CurrentListPartial = true;
+        m_shell.Dialogs().Error(QStringLiteral("The list file ") + path + QStringLiteral(" is damaged (")
+                                    + reader.Error() + QStringLiteral(").\nOnly ")
+                                    + QString::number(m_state.ListEntries.Count())
+                                    + QStringLiteral(" addresses could be read. The file is left as it is "
+                                                     "until you change the list."),
+                                m_shell.Window());
+    }
     m_listNameLBL->setText(ListNameText());
     if (inversions > 1) {
         SortEntries();
-        SaveCurrentList();
+        if (!m_state.CurrentListPartial)
+            SaveCurrentList();
     }
     m_shell.SetStatus(QStringLiteral("Status:"));
     m_shell.StartStatusTimer();
@@ -237,7 +287,7 @@ void TListPanel::OpenList(int row)
 
 void TListPanel::SortEntries()
 {
-    BusyGuard busy(m_busy);
+    TBusyScope busy(*this);
     m_shell.SetStatus(QStringLiteral("Status: Sorting mail list..."), true);
     SetListBoxesEnabled(false);
     m_shell.StopStatusTimer();
@@ -255,11 +305,31 @@ void TListPanel::SortEntries()
     SetListBoxesEnabled(true);
 }
 
+void TListPanel::SaveListBtnClick()
+{
+    if (!m_state.CurrentList)
+        return;
+    if (Busy()) {
+        // A list is still loading or being written: saving now would write part of it.
+        QApplication::beep();
+        return;
+    }
+    if (m_state.CurrentListPartial
+        && !m_shell.Dialogs().AskYesNo(
+            QStringLiteral("The list file ") + m_state.CurrentList->Text(MailListRecord::FilePath)
+                + QStringLiteral(" could be read only in part. Saving replaces it with the ")
+                + QString::number(m_state.ListEntries.Count())
+                + QStringLiteral(" addresses that were read. Save anyway?"),
+            m_shell.Window()))
+        return;
+    SaveCurrentList();
+}
+
 bool TListPanel::SaveCurrentList()
 {
     if (!m_state.CurrentList)
         return false;
-    BusyGuard busy(m_busy);
+    TBusyScope busy(*this);
     m_listsLB->setEnabled(false);
     m_shell.SetStatus(QStringLiteral("Status: Saving list..."), true);
     m_shell.StopStatusTimer();
@@ -272,16 +342,18 @@ bool TListPanel::SaveCurrentList()
                                     + QStringLiteral(":\n") + error
                                     + QStringLiteral("\nThe file on disk was left as it was."),
                                 m_shell.Window());
+    } else {
+        m_state.CurrentListPartial = false;
     }
     m_shell.SetStatus(QStringLiteral("Status:"));
     m_shell.StartStatusTimer();
-    m_listsLB->setEnabled(true);
+    m_listsLB->setEnabled(!m_shell.EditPanelOpen());
     return ok;
 }
 
 void TListPanel::OpenMailList1Click()
 {
-    if (Busy())
+    if (Busy() || m_shell.EditPanelOpen())
         return;
     m_shell.SetStatus(QStringLiteral("Status: Opening mail list..."));
     TFileDialogRequest req;
@@ -292,7 +364,7 @@ void TListPanel::OpenMailList1Click()
     req.mustExist = true;
     if (!m_shell.Dialogs().OpenFile(req, m_shell.Window()))
         return;
-    BusyGuard busy(m_busy);
+    TBusyScope busy(*this);
     SetListBoxesEnabled(false);
     auto reenable = [this] { SetListBoxesEnabled(true); };
 
@@ -307,16 +379,10 @@ void TListPanel::OpenMailList1Click()
         return;
     }
     const QString name = header->Text(MailListRecord::Name);
-    const QString folder = listnaming::ChooseFolder(ProgramFolder(), name);
-    QDir().mkpath(folder);
-    QDir().mkpath(folder + QStringLiteral("/Sent Mail"));
-    const QString copy = folder + u'/' + QFileInfo(req.fileName).fileName();
-    const QString target = folder + u'/' + listnaming::BaseFileName(name);
-    // The copy is the list from now on; without it the catalog would point at nothing.
-    if (!QFile::copy(req.fileName, copy) || (copy != target && !QFile::rename(copy, target))) {
-        m_shell.Dialogs().Error(QStringLiteral("Could not copy ") + req.fileName + QStringLiteral(" to ")
-                                    + target + u'.',
-                                m_shell.Window());
+    // The stored name is checked like a typed one: it never becomes a path or a cut path.
+    const QString target = listplace::ImportListFile(ProgramFolder(), name, req.fileName, &error);
+    if (target.isEmpty()) {
+        m_shell.Dialogs().Error(error, m_shell.Window());
         m_shell.SetStatus(QStringLiteral("Status: Cannot open list."));
         reenable();
         return;
@@ -338,7 +404,8 @@ void TListPanel::OpenMailList1Click()
     const int row = SelectListByName(name);
     m_shell.SetStatus(QStringLiteral("Status: Opening lists..."), true);
     OpenList(row);
-    SaveCurrentList();
+    if (!m_state.CurrentListPartial)
+        SaveCurrentList(); // the header with its new path
     m_shell.SetStatus(QStringLiteral("Status: Mail list opened."));
     reenable();
 }
@@ -346,19 +413,22 @@ void TListPanel::OpenMailList1Click()
 void TListPanel::RemoveMailList1Click()
 {
     const int row = m_listsLB->currentRow();
-    if (row < 0 || Busy())
+    if (row < 0 || Busy() || m_shell.EditPanelOpen())
         return;
     if (!m_shell.Dialogs().AskYesNo(
             QStringLiteral("Are you sure you want to remove this mail list? (The actual file will not be deleted.)"),
             m_shell.Window()))
         return;
-    // The open list's entries go with MailList; CurrentList must never outlive its header.
-    m_state.ListEntries.Clear();
-    m_state.CurrentList = nullptr;
+    // The highlighted list goes. Only when that is the open list do its entries go with it
+    // (CurrentList must never outlive its header); another open list stays open.
+    if (m_state.ListCatalog.At(row) == m_state.CurrentList) {
+        m_state.ListEntries.Clear();
+        m_state.CurrentList = nullptr;
+        m_state.CurrentListPartial = false;
+    }
     m_state.ListCatalog.Take(row);
     delete m_listsLB->takeItem(row);
-    m_listsLB->setCurrentRow(-1);
-    m_listsLB->clearSelection();
+    HighlightCurrentList();
     UpdateListControls();
 }
 
@@ -372,10 +442,22 @@ void TListPanel::UpdateListControls()
         else
             m_shell.Action(name)->setEnabled(on);
     };
+    const bool panelOpen = m_shell.EditPanelOpen();
+    // With no edit panel open the buttons it would disable are enabled; the rules below then
+    // disable what the list state does not allow.
+    for (const QString& n : SlidingPanelButtons())
+        enable(n, !panelOpen);
+    for (const char* n : {"NewMailList1", "OpenMailList1", "GeneralProperties1"})
+        enable(QLatin1String(n), !panelOpen);
+    if (panelOpen)
+        m_listsLB->setEnabled(false);
+    else if (!Busy())
+        m_listsLB->setEnabled(true);
+
     if (m_listsLB->count() == 0) {
         for (const char* n : {"ListProperties1", "RemoveMailList1", "RemoveListBtn", "EditListBtn", "NewBtn",
                               "Editbtn", "RemoveBtn", "SaveListBtn", "CheckAllBtn", "CheckMail1", "CheckMailBtn",
-                              "ExportMailList1"})
+                              "ExportMailList1", "ImportMailList1"})
             enable(QLatin1String(n), false);
         m_mailList->setEnabled(false);
         m_listNameLBL->clear();
@@ -383,16 +465,24 @@ void TListPanel::UpdateListControls()
     }
     m_listNameLBL->setEnabled(true);
     m_mailList->setEnabled(true);
-    enable(QStringLiteral("SaveListBtn"), m_model->rowCount() > 0);
+    UpdateSaveButton();
     const bool lineSelected = SelectedEntry() >= 0;
-    enable(QStringLiteral("Editbtn"), lineSelected);
-    enable(QStringLiteral("RemoveBtn"), lineSelected);
     const bool listSelected = m_listsLB->currentRow() >= 0 && m_listsLB->currentItem()
                               && m_listsLB->currentItem()->isSelected();
     if (!listSelected)
         m_listNameLBL->clear();
     else
         m_listNameLBL->setText(ListNameText());
+    if (panelOpen) {
+        // Nothing that changes the catalog, the open list or its entries runs under the panel.
+        for (const char* n : {"ListProperties1", "RemoveMailList1", "ImportMailList1"})
+            enable(QLatin1String(n), false);
+        for (const char* n : {"CheckMail1", "ExportMailList1"})
+            enable(QLatin1String(n), listSelected);
+        return;
+    }
+    enable(QStringLiteral("Editbtn"), lineSelected);
+    enable(QStringLiteral("RemoveBtn"), lineSelected);
     for (const char* n : {"ListProperties1", "NewBtn", "RemoveMailList1", "RemoveListBtn", "EditListBtn",
                           "CheckMail1", "CheckMailBtn", "ExportMailList1", "ImportMailList1"})
         enable(QLatin1String(n), listSelected);

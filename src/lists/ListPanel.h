@@ -30,16 +30,16 @@ public:
 
     // The buttons a sliding edit panel disables while it is open.
     static const QStringList& SlidingPanelButtons();
-    void SetButtonsEnabled(bool on);
 
-    // Runs when a list operation with pending events is in progress; list commands wait.
+    // True while a list operation that processes events is in progress: no other command that
+    // reads or writes a list runs then (the save button is disabled, the others refuse).
     bool Busy() const { return m_busy > 0; }
     // Marks such an operation for its lifetime.
     class TBusyScope
     {
     public:
-        explicit TBusyScope(TListPanel& p) : m_p(p) { ++m_p.m_busy; }
-        ~TBusyScope() { --m_p.m_busy; }
+        explicit TBusyScope(TListPanel& p);
+        ~TBusyScope();
         TBusyScope(const TBusyScope&) = delete;
         TBusyScope& operator=(const TBusyScope&) = delete;
 
@@ -60,7 +60,7 @@ public:
     void OpenMailList1Click();
     void RemoveMailList1Click();
     void UpdateListControls();
-    void SaveListBtnClick() { SaveCurrentList(); }
+    void SaveListBtnClick();
     // Opens the list at catalog position `row` (as a click on that line).
     void OpenList(int row);
     // Selects the first ListsLB line equal to `name` (exact); returns its row or -1.
@@ -76,6 +76,9 @@ signals:
 
 private:
     QToolButton* MakeButton(QWidget* parent, const QString& name, const QString& hint, int icon, int x, int y);
+    void UpdateSaveButton();
+    // Puts the ListsLB highlight on the open list (none when no list is open).
+    void HighlightCurrentList();
 
     TShell& m_shell;
     TListsState& m_state;

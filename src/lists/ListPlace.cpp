@@ -54,6 +54,35 @@ QString CreateListFolder(const QString& programFolder, const QString& listName, 
     return folder;
 }
 
+QString UnstorableMessage(const QString& path)
+{
+    return QStringLiteral("Could not create the list file ") + path
+           + QStringLiteral(":\nIts path is longer than 255 characters or holds characters a list file cannot store.");
+}
+
+QString ImportListFile(const QString& programFolder, const QString& listName, const QString& source,
+                       QString* error)
+{
+    const QString folder = CreateListFolder(programFolder, listName, error);
+    if (folder.isEmpty())
+        return QString();
+    const QString target = listnaming::ChooseFile(folder, listName);
+    QString problem;
+    if (!IsComponent(target.mid(folder.size() + 1)) || !Storable(target))
+        problem = UnstorableMessage(target);
+    else if (!QFile::copy(source, target))
+        problem = QStringLiteral("Could not copy ") + source + QStringLiteral(" to ") + target + u'.';
+    if (problem.isEmpty())
+        return target;
+    // The folder was made for this copy only.
+    QFile::remove(target);
+    QDir().rmdir(folder + QStringLiteral("/Sent Mail"));
+    QDir().rmdir(folder);
+    if (error)
+        *error = problem;
+    return QString();
+}
+
 TRenameResult RenameList(const QString& programFolder, const QString& oldPath, const QString& newName,
                          const TFileOps& ops)
 {

@@ -26,6 +26,16 @@ bool Storable(const QString& path);
 // separator), or "" with `error` set when it could not be made.
 QString CreateListFolder(const QString& programFolder, const QString& listName, QString* error);
 
+// The message for a list file whose path Storable() refuses.
+QString UnstorableMessage(const QString& path);
+
+// Places a copy of the list file `source` as the list `listName` (the name stored in its
+// header): a new folder chosen and checked as for a new list, the copy inside it named by the
+// file rule. Returns the copy's path, or "" with `error` set when the folder cannot be made,
+// the path is not Storable() or the copy fails; nothing is left behind then.
+QString ImportListFile(const QString& programFolder, const QString& listName, const QString& source,
+                       QString* error);
+
 struct TRenameResult
 {
     QString path;       // where the list file is now: the new path, or a path that exists

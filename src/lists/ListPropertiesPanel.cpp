@@ -325,20 +325,14 @@ void TListPropertiesPanel::Slide()
 {
     m_pages->setCurrentIndex(0);
     m_shell.OpenSlidingPanel(this, kWidth, kHeight, m_listName);
-    m_lists.SetButtonsEnabled(false);
+    m_lists.UpdateListControls();
 }
 
 void TListPropertiesPanel::NewMailList1Click()
 {
-    if (m_lists.Busy())
+    if (m_lists.Busy() || m_shell.EditPanelOpen())
         return;
     m_shell.SetStatus(QStringLiteral("Status: New mail list..."));
-    if (m_state.EditingList) {
-        // Open on another list's properties: start the new list from empty fields.
-        ClearFields();
-        m_state.EditingList = false;
-        m_title->setText(kNewTitle);
-    }
     Slide();
     if (m_wizard && m_wizard->MailListWizardActive() && m_wizard->StepLabel() == QLatin1String("1"))
         m_wizard->Next();
@@ -346,7 +340,7 @@ void TListPropertiesPanel::NewMailList1Click()
 
 void TListPropertiesPanel::EditListBtnClick()
 {
-    if (!m_state.CurrentList || m_lists.Busy())
+    if (!m_state.CurrentList || m_lists.Busy() || m_shell.EditPanelOpen())
         return;
     m_title->setText(QStringLiteral("Edit Mail List"));
     ListProperties1Click();
@@ -354,10 +348,11 @@ void TListPropertiesPanel::EditListBtnClick()
 
 void TListPropertiesPanel::ListProperties1Click()
 {
-    if (!m_state.CurrentList || m_lists.Busy())
+    if (!m_state.CurrentList || m_lists.Busy() || m_shell.EditPanelOpen())
         return;
     m_shell.SetStatus(QStringLiteral("Status: Displaying list properties..."));
     m_state.EditingList = true;
+    m_editing = m_state.CurrentList;
     ClearFields();
     FillControls(*m_state.CurrentList);
     Slide();
@@ -399,10 +394,7 @@ void TListPropertiesPanel::SaveNew()
         if (QFileInfo::exists(path)) {
             m_shell.Dialogs().Error(QStringLiteral("File already exists!"), m_shell.Window());
         } else if (!listplace::Storable(path)) {
-            m_shell.Dialogs().Error(QStringLiteral("Could not create the list file ") + path
-                                        + QStringLiteral(":\nIts path is longer than 255 characters or holds "
-                                                         "characters a list file cannot store."),
-                                    m_shell.Window());
+            m_shell.Dialogs().Error(listplace::UnstorableMessage(path), m_shell.Window());
         } else {
             header->SetText(MailListRecord::FilePath, path);
             const TAddressList none;
@@ -429,8 +421,12 @@ void TListPropertiesPanel::SaveExisting()
     m_title->setText(kNewTitle);
     m_state.EditingList = false;
 
-    MailListRecord* current = m_state.CurrentList;
-    if (!current || m_state.ListCatalog.IndexOf(current) < 0) {
+    // The list the panel was opened for, whatever happened to be clicked meanwhile.
+    MailListRecord* current = m_editing;
+    if (!current || current != m_state.CurrentList || m_state.ListCatalog.IndexOf(current) < 0) {
+        m_shell.Dialogs().Error(QStringLiteral("The list whose properties were shown is no longer open; "
+                                               "nothing was saved."),
+                                m_shell.Window());
         Close();
         return;
     }
@@ -470,6 +466,6 @@ void TListPropertiesPanel::Close()
 {
     ClearFields();
     m_state.EditingList = false;
-    m_lists.SetButtonsEnabled(true);
+    m_editing = nullptr;
     m_lists.UpdateListControls();
 }

@@ -76,6 +76,7 @@ private:
     TListsState& m_state;
     TListPanel& m_lists;
     TMailListWizardLink* m_wizard = nullptr;
+    MailListRecord* m_editing = nullptr; // the list an edit was opened for
     listplace::TFileOps m_fileOps = listplace::TFileOps::Real();
     QLabel* m_title;
     QTabWidget* m_pages;

@@ -39,6 +39,10 @@ public:
     virtual void OpenSlidingPanel(QWidget* panel, int width, int height, QWidget* focus,
                                   bool playSound = true) = 0;
     virtual void CloseSlidingPanel(QWidget* panel, int width) = 0;
+    // True while a sliding edit panel (list properties, general properties, address entry) is
+    // open. Every enable rule consults it: the lists such a panel edits must not change under
+    // it, and no second edit panel may open over it. The send panel does not count.
+    virtual bool EditPanelOpen() const = 0;
 
     // Lets pending events run during long work, at most once per time slice.
     virtual void ProcessMessages() = 0;

@@ -177,6 +177,31 @@ private slots:
         QCOMPARE(after.ReadString("Mail Lists", "List2", {}), home("gone/gone.qvl"));
     }
 
+    void catalogHolesGiveOneMessageAndAreNotWrittenBack()
+    {
+        writeList("Alpha");
+        TIniFile ini(home("Quorvel.ini"));
+        ini.WriteInteger("Mail Lists", "Count", 5000);
+        ini.WriteString("Mail Lists", "List0", home("Alpha/Alpha.qvl"));
+        QVERIFY(ini.UpdateFile());
+        start();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY2(m_dialogs->messages.first().text.contains("4999"), qPrintable(m_dialogs->messages.first().text));
+        QCOMPARE(m_form->ListPanel()->ListsLB()->count(), 1);
+        QVERIFY(m_form->close());
+        const TIniFile after(home("Quorvel.ini"));
+        QCOMPARE(after.ReadInteger("Mail Lists", "Count", 0), 1);
+        QCOMPARE(after.ReadSection("Mail Lists"), (QStringList{"Count", "List0"}));
+    }
+
+    void unreadableSettingsAreReportedAtStart()
+    {
+        QVERIFY(QDir().mkpath(home("Quorvel.ini")));
+        start();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY(m_dialogs->messages.first().text.startsWith("Could not read the settings file " + home("Quorvel.ini")));
+    }
+
     void closeWritesTheSettings()
     {
         start();

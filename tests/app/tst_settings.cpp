@@ -3,6 +3,7 @@
 #include "platform/IniFile.h"
 #include "support/TestUtil.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -78,6 +79,11 @@ private slots:
         QTest::newRow("quote marks") << "\"quoted\"";
         QTest::newRow("code 13+quote: stored quote pair") << QString::fromLatin1("/x/");
         QTest::newRow("8-bit") << QString::fromUtf8("pässwörd€");
+        // 23 and 26 scramble to LF and CR; 29 scrambles to the escape byte that stores them.
+        QTest::newRow("codes 23 and 26") << QString::fromLatin1("a\x17" "b\x1a" "c");
+        QTest::newRow("codes 23 and 26 at the ends") << QString::fromLatin1("\x1a" "mid\x17");
+        QTest::newRow("escape then what an escape pair holds") << QString::fromLatin1("\x1dW\x1dZ\x1d\x1d\x1d");
+        QTest::newRow("escape before 23") << QString::fromLatin1("\x1d\x17\x1d");
     }
     void passwordsSurviveWhateverTheyHold()
     {
@@ -87,6 +93,49 @@ private slots:
         QString err;
         QVERIFY(settingsfile::Save(path("pw.ini"), d, &err));
         QCOMPARE(settingsfile::Load(path("pw.ini")).General.Password, password);
+    }
+
+    void passwordFileFormIsTheOriginalsUnlessItCannotBe_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("plain") << "abc" << QByteArray("Password=TUV");
+        QTest::newRow("lone escape-byte character") << QString::fromLatin1("\x1dx") << QByteArray("Password=\x10k");
+        QTest::newRow("code 23") << QString::fromLatin1("a\x17") << QByteArray("Password=T\x10J");
+    }
+    void passwordFileFormIsTheOriginalsUnlessItCannotBe()
+    {
+        QFETCH(QString, password);
+        QFETCH(QByteArray, line);
+        TSettingsData d;
+        d.General.Password = password;
+        QString err;
+        QVERIFY(settingsfile::Save(path("pwform.ini"), d, &err));
+        QVERIFY(testutil::readAll(path("pwform.ini")).contains(line + "\r\n"));
+    }
+
+    void catalogKeysThatDoNotExistAreCountedNotKept()
+    {
+        TIniFile ini(path("holes.ini"));
+        ini.WriteInteger("Mail Lists", "Count", 100000);
+        ini.WriteString("Mail Lists", "List0", "/a.qvl");
+        ini.WriteString("Mail Lists", "List7", "/b.qvl");
+        ini.WriteString("Mail Lists", "List3", "");
+        ini.WriteString("Mail Lists", "List100000", "/beyond.qvl");
+        ini.WriteString("Mail Lists", "List07", "/not-a-key-the-count-reads.qvl");
+        QVERIFY(ini.UpdateFile());
+        const TSettingsData d = settingsfile::Load(path("holes.ini"));
+        QCOMPARE(d.ListPaths, (QStringList{"/a.qvl", "/b.qvl"}));
+        QCOMPARE(d.MissingLists, 100000 - 2);
+        QVERIFY(d.ReadError.isEmpty());
+    }
+
+    void unreadableFileIsReportedOnLoad()
+    {
+        QVERIFY(QDir().mkpath(path("dir.ini")));
+        const TSettingsData d = settingsfile::Load(path("dir.ini"));
+        QVERIFY(!d.ReadError.isEmpty());
+        QVERIFY(settingsfile::Load(path("absent.ini")).ReadError.isEmpty());
     }
 
     void textsAreCutToCapacity()

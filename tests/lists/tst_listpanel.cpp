@@ -144,19 +144,106 @@ private slots:
         }
     }
 
-    void unreadableFileKeepsWhatWasRead()
+    void missingFileIsNotFound()
     {
-        const QString p = addList("Broken", {"a", "b"});
-        QByteArray bytes = testutil::readAll(p);
-        bytes.chop(100); // the last record is cut short
-        testutil::writeAll(p, bytes);
+        const QString p = addList("Gone", {"a"});
+        QFile::remove(p);
         m_lists->SortCatalog();
         m_lists->ListsLB()->setCurrentRow(0);
         m_lists->ListsLBClick();
         QCOMPARE(m_shell->dialogs.texts(), QStringList{"File not found!"});
-        QCOMPARE(shownLines(), QStringList{"a  <a@example.com>"});
         QVERIFY(m_lists->ListsLB()->isEnabled() && m_lists->MailList()->isEnabled());
         QCOMPARE(m_shell->status, QStringLiteral("Status:"));
+    }
+
+    void damagedFileIsKeptUntilTheListChanges()
+    {
+        // Out of order (so opening would re-sort and save) and cut short in its last record.
+        const QString p = addList("Broken", {"d", "c", "b", "a"});
+        QByteArray bytes = testutil::readAll(p);
+        bytes.chop(100);
+        testutil::writeAll(p, bytes);
+        m_lists->SortCatalog();
+        m_lists->ListsLB()->setCurrentRow(0);
+        m_lists->ListsLBClick();
+        QCOMPARE(shownLines(), (QStringList{"b  <b@example.com>", "c  <c@example.com>", "d  <d@example.com>"}));
+        QCOMPARE(testutil::readAll(p), bytes); // not rewritten from the three records read
+        QCOMPARE(m_shell->dialogs.messages.size(), 1);
+        const QString text = m_shell->dialogs.messages.first().text;
+        QVERIFY2(text.contains(p) && text.contains("Only 3 addresses"), qPrintable(text));
+        QVERIFY(m_lists->ListsLB()->isEnabled() && m_lists->MailList()->isEnabled());
+        QCOMPARE(m_shell->status, QStringLiteral("Status:"));
+
+        // The save button asks first; No keeps the file.
+        m_shell->dialogs.answers.enqueue(TDialogService::mbNo);
+        m_lists->SaveListBtnClick();
+        QCOMPARE(testutil::readAll(p), bytes);
+        QVERIFY(m_shell->dialogs.messages.last().text.contains("could be read only in part"));
+        m_shell->dialogs.answers.enqueue(TDialogService::mbYes);
+        m_lists->SaveListBtnClick();
+        QCOMPARE(QFileInfo(p).size(), 4 * 2008);
+        QVERIFY(!m_state->CurrentListPartial);
+    }
+
+    void saveWhileLoadingIsRefused()
+    {
+        QList<QByteArray> names;
+        for (int i = 0; i < 5000; ++i)
+            names << QByteArray("n") + QByteArray::number(100000 + i);
+        const QString p = addList("Long", names);
+        const QByteArray before = testutil::readAll(p);
+        m_lists->SortCatalog();
+        m_lists->UpdateListControls();
+        int pumps = 0;
+        bool saveEnabledMeanwhile = false;
+        m_shell->onProcessMessages = [&] {
+            // The user presses "Save list" while the list is still loading.
+            ++pumps;
+            saveEnabledMeanwhile |= m_lists->Button("SaveListBtn")->isEnabled();
+            m_lists->Button("SaveListBtn")->click();
+            m_lists->SaveListBtnClick();
+        };
+        m_lists->ListsLB()->setCurrentRow(0);
+        m_lists->ListsLBClick();
+        m_shell->onProcessMessages = nullptr;
+        QVERIFY(pumps > 0);
+        QVERIFY(!saveEnabledMeanwhile);
+        QCOMPARE(testutil::readAll(p), before);
+        QCOMPARE(m_lists->MailListModel()->rowCount(), 5000);
+        QVERIFY(m_lists->Button("SaveListBtn")->isEnabled());
+    }
+
+    void keyboardOpensTheHighlightedList()
+    {
+        addList("Alpha", {"a"});
+        addList("Beta", {"b1", "b2"});
+        m_lists->SortCatalog();
+        m_shell->window.show();
+        m_lists->ListsLB()->setCurrentRow(0);
+        m_lists->ListsLBClick();
+        QTest::keyClick(m_lists->ListsLB(), Qt::Key_Down);
+        QCOMPARE(m_lists->ListsLB()->currentRow(), 1);
+        QCOMPARE(m_state->CurrentList, m_state->ListCatalog.At(1));
+        QCOMPARE(shownLines().size(), 2);
+        QCOMPARE(m_lists->ListNameLBL()->text(), QStringLiteral("Beta - 2 addresses"));
+    }
+
+    void removingAnotherRowKeepsTheOpenList()
+    {
+        addList("Alpha", {"a"});
+        const QString beta = addList("Beta", {"b1", "b2"});
+        m_lists->SortCatalog();
+        m_lists->ListsLB()->setCurrentRow(1);
+        m_lists->ListsLBClick();
+        MailListRecord* open = m_state->CurrentList;
+        m_lists->ListsLB()->setCurrentRow(0); // highlighted, not opened
+        m_lists->RemoveMailList1Click();
+        QCOMPARE(m_state->ListCatalog.Count(), 1);
+        QCOMPARE(m_state->CurrentList, open);
+        QCOMPARE(shownLines().size(), 2);
+        QCOMPARE(m_lists->ListsLB()->currentItem()->text(), QStringLiteral("Beta"));
+        QVERIFY(m_lists->SaveCurrentList());
+        QCOMPARE(QFileInfo(beta).size(), 3 * 2008);
     }
 
     void importCopiesTheListIntoItsOwnFolder()
@@ -239,9 +326,11 @@ private slots:
         // Empty catalog: nothing to act on.
         m_lists->SortCatalog();
         m_lists->UpdateListControls();
-        for (const char* n : {"ListProperties1", "RemoveMailList1", "RemoveListBtn", "EditListBtn", "NewBtn",
-                              "Editbtn", "RemoveBtn", "SaveListBtn", "CheckMail1", "CheckMailBtn", "ExportMailList1"})
-            QVERIFY2(!enabled(n), n);
+        const QStringList emptyOff{"ListProperties1", "RemoveMailList1", "RemoveListBtn", "EditListBtn", "NewBtn",
+                                   "Editbtn", "RemoveBtn", "SaveListBtn", "CheckMail1", "CheckMailBtn",
+                                   "ExportMailList1", "ImportMailList1"};
+        for (const QString& n : emptyOff)
+            QVERIFY2(!enabled(n), qPrintable(n));
         QVERIFY(!m_lists->MailList()->isEnabled());
 
         // Lists but none selected.
@@ -264,6 +353,54 @@ private slots:
         m_lists->SelectEntry(1);
         m_lists->UpdateListControls();
         QVERIFY(enabled("Editbtn") && enabled("RemoveBtn"));
+
+        // The last list removed: the list commands, extraction among them, follow it.
+        m_lists->RemoveMailList1Click();
+        for (const QString& n : emptyOff)
+            QVERIFY2(!enabled(n), qPrintable(n));
+    }
+
+    void importChecksTheStoredName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("homeDepth"); // extra length of the program folder
+        QTest::addColumn<QString>("message");
+        QTest::newRow("parent folder") << "../escaped" << 0 << "Could not create directory %1../escaped.";
+        QTest::newRow("nested folders") << "sub/dir" << 0 << "Could not create directory %1sub/dir.";
+        QTest::newRow("path too long to store") << "Long Program Folder" << 230
+                                                << "Could not create the list file %1Long Program Folder/Long "
+                                                   "Program Folder.qvl:\nIts path is longer than 255 characters "
+                                                   "or holds characters a list file cannot store.";
+    }
+    void importChecksTheStoredName()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, homeDepth);
+        QFETCH(QString, message);
+        QString home = m_home.path() + u'/';
+        if (homeDepth > 0) {
+            home += QString(homeDepth, u'h') + u'/';
+            QVERIFY(QDir().mkpath(home));
+        }
+        qputenv("QUORVEL_HOME", QFile::encodeName(home));
+        QTemporaryDir elsewhere;
+        const QString src = elsewhere.filePath("list.qvl");
+        testutil::writeAll(src, listBytes(name, "/x.qvl", {"a"}));
+        const QStringList outside = QDir(m_home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        m_lists->SortCatalog();
+        m_shell->dialogs.openFiles.enqueue(src);
+        m_lists->OpenMailList1Click();
+        qputenv("QUORVEL_HOME", QFile::encodeName(m_home.path()));
+
+        QCOMPARE(m_shell->dialogs.texts(), QStringList{message.arg(home)});
+        QCOMPARE(m_shell->status, QStringLiteral("Status: Cannot open list."));
+        QCOMPARE(m_state->ListCatalog.Count(), 0);
+        QVERIFY(m_lists->ListsLB()->isEnabled() && !m_lists->Busy());
+        // Nothing made, in the program folder or beside it.
+        QCOMPARE(QDir(m_home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), outside);
+        QCOMPARE(QDir(home).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 homeDepth > 0 ? QStringList() : outside);
+        QVERIFY(!QFileInfo::exists(m_home.path() + "/../escaped"));
     }
 
     void failedSaveKeepsTheFileAndSaysWhich()

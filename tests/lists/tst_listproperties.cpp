@@ -302,6 +302,70 @@ private slots:
         QVERIFY(first->Text(R::SmtpServer).isEmpty());
     }
 
+    void editSaveWritesTheListItWasOpenedFor()
+    {
+        TListsHarness h(u"Alpha"_s);
+        const QString alpha = h.CurrentPath();
+        h.EditList({{"SMTPEDT", u"smtp.alpha.org"_s}});
+        h.NewList(u"Beta"_s);
+        const QString beta = h.CurrentPath();
+        h.Add(u"b@example.com"_s);
+        const QByteArray betaBytes = testutil::readAll(beta);
+        h.lists->ListsLB()->setCurrentRow(0);
+        h.lists->ListsLBClick(); // Alpha open
+
+        h.props->ListProperties1Click();
+        QVERIFY(!h.lists->ListsLB()->isEnabled());
+        // A click on Beta that reaches the list box anyway changes nothing.
+        h.lists->ListsLB()->setCurrentRow(1);
+        h.lists->ListsLBClick();
+        QCOMPARE(h.CurrentPath(), alpha);
+        QCOMPARE(h.lists->ListsLB()->currentRow(), 0);
+        h.SaveList({{"POPEDT", u"pop.alpha.org"_s}});
+
+        QCOMPARE(testutil::readAll(beta), betaBytes);
+        QCOMPARE(TListsHarness::FileHeader(alpha, {R::Name, R::SmtpServer, R::PopServer}),
+                 (QStringList{"Alpha", "smtp.alpha.org", "pop.alpha.org"}));
+        QCOMPARE(h.Entries(), (QStringList{"Alpha", "Beta"}));
+        QCOMPARE(h.state.ListCatalog.At(1)->Text(R::Name), u"Beta"_s);
+        QVERIFY(h.lists->ListsLB()->isEnabled());
+    }
+
+    void editPanelsDoNotStack()
+    {
+        TListsHarness h(u"Club"_s);
+        h.Add(u"a@example.com"_s);
+        auto on = [&](const char* name) {
+            if (QToolButton* b = h.lists->Button(QLatin1String(name)))
+                return b->isEnabled();
+            return h.shell.Action(QLatin1String(name))->isEnabled();
+        };
+        const char* locked[] = {"NewListbtn", "EditListBtn", "RemoveListBtn", "NewBtn", "Editbtn", "RemoveBtn",
+                                "CheckMailBtn", "NewMailList1", "OpenMailList1", "ListProperties1",
+                                "RemoveMailList1", "GeneralProperties1", "ImportMailList1"};
+        h.address->NewBtnClick();
+        h.address->Field(u"EmailEDT"_s)->setText(u"half@typed"_s);
+        // A click on an address line re-applies the list rules; the panel's lock holds.
+        h.lists->SelectEntry(0);
+        emit h.lists->MailList()->clicked(h.lists->MailListModel()->index(0));
+        for (const char* n : locked)
+            QVERIFY2(!on(n), n);
+        QVERIFY(!h.lists->ListsLB()->isEnabled());
+        // Neither a second address panel nor the list panel opens over it.
+        h.address->NewBtnClick();
+        h.props->NewMailList1Click();
+        h.props->ListProperties1Click();
+        QCOMPARE(h.address->Field(u"EmailEDT"_s)->text(), u"half@typed"_s);
+        QVERIFY(h.props->isHidden());
+        QVERIFY(!h.state.EditingList);
+
+        h.address->AddBtn()->click();
+        QCOMPARE(h.Lines().size(), 2);
+        for (const char* n : {"NewListbtn", "EditListBtn", "NewBtn", "NewMailList1", "ListProperties1"})
+            QVERIFY2(on(n), n);
+        QVERIFY(h.lists->ListsLB()->isEnabled());
+    }
+
     void wizardSteps()
     {
         TListsHarness h;

@@ -20,6 +20,15 @@ void TFakeShell::CloseSlidingPanel(QWidget* panel, int width)
     openPanels.removeAll(panel);
 }
 
+bool TFakeShell::EditPanelOpen() const
+{
+    for (QWidget* p : openPanels) {
+        if (p->objectName() != QLatin1String("SendMailPanel"))
+            return true;
+    }
+    return false;
+}
+
 QAction* TFakeShell::Action(const QString& name)
 {
     QAction*& a = actions[name];

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTextEdit>
 #include <QWidget>
+#include <functional>
 
 class TFakeShell : public TShell
 {
@@ -49,7 +50,14 @@ public:
     void HideGauge() override { gaugeVisible = false; }
     void OpenSlidingPanel(QWidget* panel, int width, int height, QWidget* focus, bool playSound) override;
     void CloseSlidingPanel(QWidget* panel, int width) override;
-    void ProcessMessages() override {}
+    bool EditPanelOpen() const override;
+    // Runs during long work where the window would process events (tests click there).
+    std::function<void()> onProcessMessages;
+    void ProcessMessages() override
+    {
+        if (onProcessMessages)
+            onProcessMessages();
+    }
     QAction* Action(const QString& name) override;
     QString ActiveEditor() const override { return activeEditor; }
     void SetActiveEditor(const QString& name) override { activeEditor = name; }
