@@ -2,6 +2,7 @@
 // enabled states, date/time, edit commands, font, printing.
 #include "editor/FindPanel.h"
 #include "editor/NewsletterEditor.h"
+#include "editor/NewsletterFile.h"
 #include "editor/PrintRichText.h"
 #include "editor/TestDocs.h"
 #include "platform/Regional.h"
@@ -168,23 +169,32 @@ private slots:
         QVERIFY(!f->action("CheckSpelling1")->isEnabled());
     }
 
-    void emptyBodySavesOnlyThroughSaveAs()
+    void subjectOnlyIsSaved()
     {
-        f->subject()->setText(u"Subject only"_s);
-        QVERIFY(f->editor->SaveFile1Click()); // nothing to save: no dialog
+        // Nothing typed anywhere: Save has nothing to write and asks nothing.
+        QVERIFY(f->editor->SaveFile1Click());
         QVERIFY(f->dialogs.saveRequests.isEmpty());
-        QCOMPARE(f->editor->DocumentFileName(), QString());
 
+        // A subject alone is a document: Save asks for a name and writes it.
+        f->subject()->setText(u"Subject only"_s);
+        QVERIFY(f->editor->Modified());
         const QString path = f->path(u"empty.txt"_s);
         f->dialogs.saveFiles << path;
-        QVERIFY(f->editor->SaveFileAs1Click());
+        QVERIFY(f->editor->SaveFile1Click());
         QCOMPARE(testutil::readAll(path), "\r\nSubject only\r\n"_ba);
         QCOMPARE(f->editor->DocumentFileName(), path);
         QVERIFY(f->editor->DocumentSaved());
+        QVERIFY(!f->editor->Modified());
         const TFileDialogRequest& r = f->dialogs.saveRequests.constFirst();
         QCOMPARE(std::tuple(r.filterIndex, r.fileName, r.defaultExt, r.overwritePrompt),
                  std::tuple(2, u"untitled"_s, u"txt"_s, true));
         QCOMPARE(r.filters, (QStringList{"Text Documents (*.txt)", "Quorvel Document (*.qvd)", "All Files (*.*)"}));
+
+        // Emptying a named document and saving writes the emptied document.
+        f->subject()->clear();
+        QVERIFY(f->editor->SaveFile1Click());
+        QCOMPARE(f->dialogs.saveRequests.size(), 1);
+        QCOMPARE(testutil::readAll(path), "\r\n\r\n"_ba);
     }
 
     void savePlainTextDocument()
@@ -218,8 +228,11 @@ private slots:
         QTest::newRow("typed, first save cancelled") << "type cancel" << true;
         QTest::newRow("typed and saved") << "type save" << false;
         QTest::newRow("typed, saved, typed") << "type save type" << true;
-        QTest::newRow("only the subject edited") << "subject" << false;
-        QTest::newRow("saved, then only the subject edited") << "type save subject" << false;
+        QTest::newRow("only the subject edited") << "subject" << true;
+        QTest::newRow("saved, then only the subject edited") << "type save subject" << true;
+        QTest::newRow("opened, then only the subject edited") << "open subject" << true;
+        QTest::newRow("subject edited and saved") << "subject save" << false;
+        QTest::newRow("subject edited back to as opened") << "open subject unsubject" << false;
         QTest::newRow("opened") << "open" << false;
         QTest::newRow("opened and typed") << "open type" << true;
     }
@@ -234,6 +247,8 @@ private slots:
                 f->type(u"text "_s);
             else if (step == "subject"_L1)
                 f->subject()->setText(u"new subject"_s);
+            else if (step == "unsubject"_L1)
+                f->subject()->setText(u"Stored subject"_s);
             else if (step == "save"_L1)
                 QVERIFY(f->save(f->path(u"saved.qvd"_s)));
             else if (step == "cancel"_L1) {
@@ -301,6 +316,34 @@ private slots:
         QCOMPARE(f->subject()->text(), QString());
         QCOMPARE(f->editor->DocumentFileName(), QString());
         QCOMPARE(testutil::readAll(file), "Body\r\nSubj\r\n"_ba);
+    }
+
+    // An untitled draft whose only change is its subject is not thrown away by New or Open
+    // (Close and the window's exit are closeQuestion's rows).
+    void subjectOnlyDraftIsOfferedASave_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("New") << "New";
+        QTest::newRow("Open") << "Open";
+    }
+    void subjectOnlyDraftIsOfferedASave()
+    {
+        QFETCH(QString, command);
+        f->subject()->setText(u"Draft subject"_s);
+        const QString path = f->path(u"draft.qvd"_s);
+        f->dialogs.answers << TDialogService::mbYes;
+        f->dialogs.saveFiles << path;
+        if (command == "New"_L1) {
+            QVERIFY(f->editor->NewNewsletter1Click());
+        } else {
+            f->open(QString());
+        }
+        QCOMPARE(f->dialogs.texts(), QStringList{kSaveQuestion});
+        QTextDocument read;
+        newsletterfile::TLoadResult r;
+        QString error;
+        QVERIFY2(newsletterfile::Load(path, &read, &r, &error), qPrintable(error));
+        QCOMPARE(r.subject, u"Draft subject"_s);
     }
 
     void openWithUnsavedDraft()
