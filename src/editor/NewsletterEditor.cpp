@@ -424,6 +424,10 @@ bool TNewsletterEditor::LoadDocument(const QString& path)
     Button(QStringLiteral("CloseNLBtn"))->setEnabled(true);
     Button(QStringLiteral("SaveNLBtn"))->setEnabled(false);
     OpenPanelForFileCommand();
+    if (!loaded.unsupported.isEmpty())
+        m_shell.Dialogs().Warning(QStringLiteral("The file \"%1\" contains content that will not be kept when saved: %2.")
+                                      .arg(path, loaded.unsupported.join(QStringLiteral(", "))),
+                                  m_shell.Window());
     if (!loaded.warning.isEmpty())
         m_shell.Dialogs().Warning(QStringLiteral("The file \"%1\" is damaged: %2. The text that could be read is shown.")
                                       .arg(path, loaded.warning),

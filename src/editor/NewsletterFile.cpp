@@ -112,6 +112,7 @@ TLoadResult Parse(const QByteArray& bytes, bool plainName, QTextDocument* body)
         const rtf::ReadResult r = rtf::Read(bytes, body);
         result.rich = true;
         result.warning = r.warning;
+        result.unsupported = r.unsupported;
         afterBody = QByteArrayView(bytes).sliced(r.consumed);
     } else {
         body->setPlainText(DecodeText(bytes));

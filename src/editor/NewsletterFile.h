@@ -4,6 +4,7 @@
 // every other name means rich text. No widgets here: the panel hands in the body's QTextDocument.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class QTextDocument;
 
@@ -25,6 +26,7 @@ struct TLoadResult
     QString subject;
     bool rich = false;  // the body was read from an RTF stream
     QString warning;    // damage found in the RTF stream ("" when none)
+    QStringList unsupported; // what the file holds that the document cannot keep
 };
 
 // Fills `body` from a document file's bytes and recovers the subject. `plainName`: the file's

@@ -396,6 +396,38 @@ private slots:
         QVERIFY(!f->editor->DocumentSaved());
     }
 
+    // A word processor's newsletter opened, edited and saved keeps its list, link, table and
+    // picture: the file reopens as the pane showed it.
+    void wordProcessorFileSurvivesEditAndSave()
+    {
+        const QString path = f->file(u"lo.rtf"_s, testutil::readAll(testutil::fixture(u"editor/fixtures/lo-structures.rtf"_s)));
+        f->open(path);
+        QCOMPARE(f->dialogs.messages.size(), 0); // nothing it cannot keep
+        QTextCursor c = f->letter()->textCursor();
+        c.movePosition(QTextCursor::End);
+        c.insertText(u" Edited"_s);
+        const QStringList shown = testdocs::Structure(*f->letter()->document());
+        const QStringList looks = testdocs::Describe(*f->letter()->document());
+        QVERIFY(shown.join(u'\n').contains("table 2x2"_L1));
+        QVERIFY(shown.join(u'\n').contains("[image 8x8"_L1));
+        QVERIFY(f->editor->SaveFile1Click());
+        QVERIFY(f->editor->CloseFile1Click());
+        f->open(path);
+        QCOMPARE(testdocs::Structure(*f->letter()->document()), shown);
+        QCOMPARE(testdocs::Describe(*f->letter()->document()), looks);
+        QVERIFY(f->text().contains("closing paragraph. Edited"_L1));
+    }
+
+    void unkeepableContentIsReportedOnOpen()
+    {
+        const QString path = f->file(u"obj.rtf"_s, "{\\rtf1 Before{\\object{\\*\\objdata 00}} after{\\footnote note}}\r\n");
+        f->open(path);
+        QCOMPARE(f->text(), u"Before after"_s);
+        QCOMPARE(f->dialogs.texts(),
+                 QStringList{u"The file \"%1\" contains content that will not be kept when saved: embedded objects, footnotes."_s.arg(path)});
+        QCOMPARE(f->dialogs.messages.constFirst().type, TDialogService::mtWarning);
+    }
+
     void saveAsQvdThenOpenRestoresFormatting()
     {
         QTextCursor c = f->letter()->textCursor();
