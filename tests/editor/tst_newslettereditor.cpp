@@ -674,8 +674,11 @@ private slots:
         QVERIFY2(pages >= 3, qPrintable(QString::number(pages)));
         const QString all = PdfText(pdf);
         QCOMPARE(all.count("Monthly Heading"_L1), 1);
-        for (int i : {1, 80, 160})
-            QVERIFY2(all.contains(paragraph.arg(i)), qPrintable(QString::number(i)));
+        // Each line on one page only: a line at a page break is not drawn (even clipped away)
+        // on the page before or after, where the text layer would hold it twice.
+        for (int i = 1; i <= 160; ++i)
+            QVERIFY2(all.count(paragraph.arg(i)) == 1,
+                     qPrintable(u"%1 found %2 times"_s.arg(i).arg(all.count(paragraph.arg(i)))));
         // The heading, between two rules, on the first page only.
         const QString first = PdfText(pdf, 1);
         QVERIFY(first.contains("Monthly Heading"_L1));
