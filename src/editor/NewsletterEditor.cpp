@@ -228,7 +228,7 @@ QToolButton* TNewsletterEditor::Button(const QString& name) const
 
 bool TNewsletterEditor::Modified() const
 {
-    return m_letter->document()->isModified();
+    return m_letter->document()->isModified() || m_subject->text() != m_savedSubject;
 }
 
 void TNewsletterEditor::RunAction(const QString& name)
@@ -374,6 +374,7 @@ void TNewsletterEditor::OpenFile1Click()
     if (named) {
         m_saved = false;
         m_subject->clear();
+        m_savedSubject.clear();
         m_letter->clear();
         Button(QStringLiteral("CloseNLBtn"))->setEnabled(false);
         m_fileName.clear();
@@ -415,6 +416,7 @@ bool TNewsletterEditor::LoadDocument(const QString& path)
     BodyChanged();
     m_letter->moveCursor(QTextCursor::Start);
     m_subject->setText(loaded.subject);
+    m_savedSubject = loaded.subject;
     m_fileName = path;
     m_saved = true;
     m_shell.Action(QStringLiteral("InsertDate1"))->setEnabled(true);
@@ -422,6 +424,10 @@ bool TNewsletterEditor::LoadDocument(const QString& path)
     Button(QStringLiteral("CloseNLBtn"))->setEnabled(true);
     Button(QStringLiteral("SaveNLBtn"))->setEnabled(false);
     OpenPanelForFileCommand();
+    if (!loaded.unsupported.isEmpty())
+        m_shell.Dialogs().Warning(QStringLiteral("The file \"%1\" contains content that will not be kept when saved: %2.")
+                                      .arg(path, loaded.unsupported.join(QStringLiteral(", "))),
+                                  m_shell.Window());
     if (!loaded.warning.isEmpty())
         m_shell.Dialogs().Warning(QStringLiteral("The file \"%1\" is damaged: %2. The text that could be read is shown.")
                                       .arg(path, loaded.warning),
@@ -483,13 +489,16 @@ bool TNewsletterEditor::SaveTo(const QString& path)
     }
     m_fileName = path;
     m_saved = true;
+    m_savedSubject = m_subject->text();
     m_letter->document()->setModified(false);
     return true;
 }
 
 bool TNewsletterEditor::SaveFile1Click()
 {
-    if (m_letter->document()->isEmpty())
+    // Nothing typed at all: nothing to save. A subject alone is a document, and so is a named
+    // document the user emptied.
+    if (m_letter->document()->isEmpty() && m_subject->text().isEmpty() && m_fileName.isEmpty())
         return true;
     QString path = m_fileName;
     if (path.isEmpty() && !RunSaveDialog(&path))
@@ -512,6 +521,7 @@ bool TNewsletterEditor::CloseFile1Click()
         return false; // the save was cancelled or failed: keep the document
     m_saved = false;
     m_subject->clear();
+    m_savedSubject.clear();
     m_letter->clear();
     if (ask || !m_fileName.isEmpty())
         emit TitleActionRequested();

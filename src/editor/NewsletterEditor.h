@@ -47,7 +47,8 @@ public:
     const QString& DocumentFileName() const { return m_fileName; }
     bool DocumentSaved() const { return m_saved; }
     void SetDocumentSaved(bool saved) { m_saved = saved; }
-    bool Modified() const; // the body's own modified mark
+    // The body or the subject changed since the last save, open or close.
+    bool Modified() const;
 
     // Command handlers. Save and Close return false when the user cancelled a save dialog or
     // a write failed; the document is then kept as it was.
@@ -120,6 +121,7 @@ private:
     QString m_fileName;
     QString m_lastFolder; // where the file dialogs open: the last file's folder
     bool m_saved = false;
+    QString m_savedSubject; // the subject as last saved, opened or closed
     QFont m_lastFont;
     QColor m_lastColor = Qt::black;
 };

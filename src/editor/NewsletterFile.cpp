@@ -4,6 +4,7 @@
 #include "platform/Cp1252.h"
 #include "platform/TextFile.h"
 
+#include <QFileInfo>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -32,6 +33,15 @@ QString PlainBody(const QTextDocument& doc)
     return text;
 }
 
+// The subject line after a stream starts after its line break: a byte-order mark there marks
+// the subject as UTF-8.
+QByteArrayView SkipLineBreaks(QByteArrayView bytes)
+{
+    while (!bytes.isEmpty() && (bytes.front() == '\r' || bytes.front() == '\n'))
+        bytes = bytes.sliced(1);
+    return bytes;
+}
+
 // Moves the last line of the body into the subject (plain-text documents).
 QString TakeLastLine(QTextDocument* doc)
 {
@@ -55,28 +65,13 @@ QString TakeLastLine(QTextDocument* doc)
 
 bool IsPlainTextName(const QString& path)
 {
-    return path.contains(QLatin1String(".txt"), Qt::CaseInsensitive);
+    // The file's own name decides: a folder called "notes.txt.d" says nothing about its files.
+    return QFileInfo(path).fileName().contains(QLatin1String(".txt"), Qt::CaseInsensitive);
 }
 
 QByteArray EncodeText(QStringView text)
 {
-    QString crlf;
-    crlf.reserve(text.size() + text.size() / 32);
-    bool fits = true;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\r' || c == u'\n') {
-            crlf += u"\r\n";
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            continue;
-        }
-        unsigned char b;
-        if (fits && c.unicode() >= 0x80 && !cp1252::fromUnicode(c.unicode(), &b))
-            fits = false;
-        crlf += c;
-    }
-    return fits ? cp1252::encode(crlf) : crlf.toUtf8();
+    return textfile::encodeCrLf(text);
 }
 
 QString DecodeText(QByteArrayView bytes)
@@ -117,6 +112,7 @@ TLoadResult Parse(const QByteArray& bytes, bool plainName, QTextDocument* body)
         const rtf::ReadResult r = rtf::Read(bytes, body);
         result.rich = true;
         result.warning = r.warning;
+        result.unsupported = r.unsupported;
         afterBody = QByteArrayView(bytes).sliced(r.consumed);
     } else {
         body->setPlainText(DecodeText(bytes));
@@ -127,7 +123,7 @@ TLoadResult Parse(const QByteArray& bytes, bool plainName, QTextDocument* body)
     else if (result.rich)
         // The subject is the last line after the stream; a file that holds nothing after its
         // stream (RTF from another program) has no subject.
-        result.subject = LastLine(DecodeText(afterBody));
+        result.subject = LastLine(DecodeText(SkipLineBreaks(afterBody)));
     else
         // A plain file under a rich name: the whole file is the body, and its last line is
         // also the subject.

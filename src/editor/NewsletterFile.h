@@ -1,9 +1,10 @@
 #pragma once
 // The newsletter document file: the body (RTF stream or plain text), CR LF, the subject line,
-// CR LF. A name containing ".txt" in any letter case means a plain-text body; every other name
-// means rich text. No widgets here: the panel hands in the body's QTextDocument.
+// CR LF. A file name (not folder) containing ".txt" in any letter case means a plain-text body;
+// every other name means rich text. No widgets here: the panel hands in the body's QTextDocument.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class QTextDocument;
 
@@ -11,8 +12,8 @@ namespace newsletterfile {
 
 bool IsPlainTextName(const QString& path);
 
-// Text with CR LF line ends, in Windows-1252 when every character fits, else in UTF-8 (which
-// the text readers recognise), so no character is lost.
+// Text with CR LF line ends, in bytes DecodeText reads back exactly: Windows-1252 where that
+// is unambiguous, else UTF-8 with a byte-order mark (textfile::encode).
 QByteArray EncodeText(QStringView text);
 // UTF-8 when valid, else Windows-1252; every line break becomes "\n".
 QString DecodeText(QByteArrayView bytes);
@@ -25,6 +26,7 @@ struct TLoadResult
     QString subject;
     bool rich = false;  // the body was read from an RTF stream
     QString warning;    // damage found in the RTF stream ("" when none)
+    QStringList unsupported; // what the file holds that the document cannot keep
 };
 
 // Fills `body` from a document file's bytes and recovers the subject. `plainName`: the file's

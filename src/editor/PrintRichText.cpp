@@ -67,7 +67,11 @@ bool PrintRichText(QPrinter& printer, const QString& jobName, const QString& hea
         const QRectF clip(0, p * height, width, height);
         painter.setClipRect(clip);
         QAbstractTextDocumentLayout::PaintContext ctx;
-        ctx.clip = clip;
+        // The layout draws every line that touches the clip, and a line ending exactly at the
+        // page break touches the next page too: clipped away on paper, but its text would be in
+        // the PDF twice. Lines are paginated, so half a pixel in from each edge still holds
+        // every line of this page and none of the others.
+        ctx.clip = clip.adjusted(0, 0.5, 0, -0.5);
         ctx.palette.setColor(QPalette::Text, Qt::black);
         doc->documentLayout()->draw(&painter, ctx);
         painter.restore();

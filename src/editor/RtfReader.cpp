@@ -9,11 +9,18 @@
 #include <QColor>
 #include <QHash>
 #include <QList>
+#include <QPointer>
 #include <QStringDecoder>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextImageFormat>
+#include <QTextList>
+#include <QTextTable>
+#include <QImage>
+#include <QRegularExpression>
+#include <QUrl>
 
 #include <map>
 #include <vector>
@@ -26,7 +33,15 @@ constexpr int kMaxWordLength = 32;
 constexpr qint64 kParamLimit = 1000000000;
 constexpr int kMaxHalfPoints = 3276; // 1638 points, the largest size a control shows
 
-enum class Dest : quint8 { Text, Skip, FontTable, ColorTable };
+enum class Dest : quint8 {
+    Text, Skip, FontTable, ColorTable,
+    ListTable, ListOverride, LevelText, // list definitions
+    ListMarker,                         // \listtext, \pntext: a list item's marker as text
+    Pict,                               // picture data
+    FieldInst                           // a field's instruction
+};
+
+constexpr int kTwipsPerPixel = 15; // the document's lengths are pixels at 96 dpi
 
 struct CharState
 {
@@ -40,15 +55,49 @@ struct CharState
     bool underline = false;
     bool strike = false;
     bool hidden = false;
+    int href = 0; // 1-based index of the hyperlink target; 0 none
     bool operator==(const CharState&) const = default;
+};
+
+// Paragraph properties; lengths in twips.
+struct ParaState
+{
+    Qt::Alignment align = Qt::AlignLeft;
+    int li = 0, ri = 0, fi = 0, sb = 0, sa = 0;
+    bool intbl = false;
+    int ls = 0, ilvl = 0;
+};
+
+struct CellDef
+{
+    int right = 0;     // \cellx
+    int widthUnit = 0; // \clftsWidth: 2 means \clwWidth is in 50ths of a percent
+    int width = 0;     // \clwWidth
+    bool hFirst = false, hMerged = false, vFirst = false, vMerged = false;
+};
+
+struct RowDef
+{
+    std::vector<CellDef> cells;
+    int left = 0;
+    bool autofit = false;
+    Qt::Alignment align = Qt::AlignLeft;
+    int padding = 0, spacing = 0, border = 0; // twips
+};
+
+struct ListLevel
+{
+    int nfc = 0;
+    QString text; // \leveltext: a length character, then the marker
 };
 
 struct Group
 {
     CharState chr;
-    Qt::Alignment align = Qt::AlignLeft;
+    ParaState para;
     Dest dest = Dest::Text;
     int uc = 1;
+    int field = -1; // index of the field this group belongs to
 };
 
 struct Font
@@ -58,7 +107,11 @@ struct Font
 };
 
 enum class Kw : quint8 {
-    SkipDest, TextDest, FontTbl, ColorTbl, Ansi, Mac, Pc, Pca, AnsiCpg, Deff, F, FCharset, Cpg, Fs, B, I,
+    SkipDest, TextDest, Unsupported, ListTableDest, ListOverrideDest, LevelTextDest, ListTextDest,
+    PictDest, FieldDest, FldInst, FldRslt, ListDef, ListLevelDef, LevelNfc, ListId, Ls, Ilvl, Li, Ri,
+    Fi, Sb, Sa, InTbl, Trowd, Cellx, ClMgf, ClMrg, ClVmgf, ClVmrg, ClFtsWidth, ClWWidth, TrAutofit,
+    TrQl, TrQc, TrQr, TrLeft, TrPadd, TrSpd, CellBorder, BrdrW, Itap, NestCell, NestRow, PngBlip,
+    JpegBlip, OtherBlip, PicW, PicH, PicWGoal, PicHGoal, PicScaleX, PicScaleY, FontTbl, ColorTbl, Ansi, Mac, Pc, Pca, AnsiCpg, Deff, F, FCharset, Cpg, Fs, B, I,
     Ul, UlNone, Strike, Cf, Highlight, Super, Sub, NoSuperSub, Plain, Pard, Ql, Qc, Qr, Qj, Par,
     Line, Tab, Cell, Row, U, Uc, Bin, Red, Green, Blue, V, Char
 };
@@ -66,7 +119,8 @@ enum class Kw : quint8 {
 struct KwInfo
 {
     Kw kw;
-    char16_t ch = 0; // for Kw::Char
+    char16_t ch = 0;            // for Kw::Char
+    const char* what = nullptr; // for Kw::Unsupported: what the pane cannot keep
 };
 
 const QHash<QByteArray, KwInfo>& Keywords()
@@ -75,22 +129,32 @@ const QHash<QByteArray, KwInfo>& Keywords()
         QHash<QByteArray, KwInfo> t;
         // Destinations whose content is never shown.
         for (const char* name :
-             {"stylesheet", "info", "pict", "object", "header", "headerl", "headerr", "headerf",
-              "footer", "footerl", "footerr", "footerf", "footnote", "annotation", "atnid",
-              "atnauthor", "atntime", "atnref", "atnicn", "xe", "tc", "txe", "rxe", "pn", "shp",
-              "shpinst", "nonshppict", "shppict", "objdata", "datafield", "template", "revtbl",
-              "rsidtbl", "listtable", "listoverridetable", "filetbl", "generator", "author",
+             {"stylesheet", "info", "atnid", "atnauthor", "atntime", "atnref", "atnicn", "xe",
+              "tc", "txe", "rxe", "pn", "shpinst", "nonshppict", "objdata", "datafield",
+              "template", "revtbl", "rsidtbl", "filetbl", "generator", "author",
               "operator", "title", "subject", "keywords", "comment", "doccomm", "company",
               "category", "creatim", "revtim", "printim", "buptim", "userprops", "docvar",
-              "bkmkstart", "bkmkend", "fldinst", "themedata", "colorschememapping",
+              "bkmkstart", "bkmkend", "themedata", "colorschememapping",
               "latentstyles", "datastore", "xmlnstbl", "pgdsctbl", "mmathPr", "ftnsep",
               "ftnsepc", "aftnsep", "aftnsepc", "ftncn", "aftncn", "background", "fchars",
               "lchars", "private", "falt", "panose", "fontemb", "fontfile", "listtext_hidden",
               "pntxta", "pntxtb", "wgrffmtfilter", "ud_hidden"})
             t.insert(name, {Kw::SkipDest});
+        // Content the pane has no place for: skipped, and reported when a file is opened.
+        const std::pair<const char*, const char*> unsupported[] = {
+            {"object", "embedded objects"}, {"shp", "drawings"}, {"footnote", "footnotes"},
+            {"annotation", "comments"}, {"header", "headers"}, {"headerl", "headers"},
+            {"headerr", "headers"}, {"headerf", "headers"}, {"footer", "footers"},
+            {"footerl", "footers"}, {"footerr", "footers"}, {"footerf", "footers"}};
+        for (const auto& [name, what] : unsupported)
+            t.insert(name, {Kw::Unsupported, 0, what});
         // Destinations whose content is text; writers may mark them ignorable too.
-        for (const char* name : {"field", "fldrslt", "pntext", "listtext", "result"})
+        for (const char* name : {"result", "shppict"})
             t.insert(name, {Kw::TextDest});
+        for (const char* name : {"pntext", "listtext"})
+            t.insert(name, {Kw::ListTextDest});
+        for (const char* name : {"wmetafile", "emfblip", "macpict", "pmmetafile", "dibitmap", "wbitmap"})
+            t.insert(name, {Kw::OtherBlip});
         const std::pair<const char*, Kw> words[] = {
             {"fonttbl", Kw::FontTbl}, {"colortbl", Kw::ColorTbl}, {"ansi", Kw::Ansi},
             {"mac", Kw::Mac}, {"pc", Kw::Pc}, {"pca", Kw::Pca}, {"ansicpg", Kw::AnsiCpg},
@@ -104,9 +168,30 @@ const QHash<QByteArray, KwInfo>& Keywords()
             {"super", Kw::Super}, {"sub", Kw::Sub}, {"nosupersub", Kw::NoSuperSub},
             {"plain", Kw::Plain}, {"pard", Kw::Pard}, {"ql", Kw::Ql}, {"qc", Kw::Qc},
             {"qr", Kw::Qr}, {"qj", Kw::Qj}, {"par", Kw::Par}, {"line", Kw::Line},
-            {"tab", Kw::Tab}, {"cell", Kw::Cell}, {"nestcell", Kw::Cell}, {"row", Kw::Row},
-            {"nestrow", Kw::Row}, {"u", Kw::U}, {"uc", Kw::Uc}, {"bin", Kw::Bin},
-            {"red", Kw::Red}, {"green", Kw::Green}, {"blue", Kw::Blue}, {"v", Kw::V}};
+            {"tab", Kw::Tab}, {"cell", Kw::Cell}, {"nestcell", Kw::NestCell}, {"row", Kw::Row},
+            {"nestrow", Kw::NestRow}, {"u", Kw::U}, {"uc", Kw::Uc}, {"bin", Kw::Bin},
+            {"red", Kw::Red}, {"green", Kw::Green}, {"blue", Kw::Blue}, {"v", Kw::V},
+            {"listtable", Kw::ListTableDest}, {"listoverridetable", Kw::ListOverrideDest},
+            {"leveltext", Kw::LevelTextDest}, {"pict", Kw::PictDest}, {"field", Kw::FieldDest},
+            {"fldinst", Kw::FldInst}, {"fldrslt", Kw::FldRslt}, {"list", Kw::ListDef},
+            {"listlevel", Kw::ListLevelDef}, {"levelnfc", Kw::LevelNfc}, {"levelnfcn", Kw::LevelNfc},
+            {"listid", Kw::ListId}, {"ls", Kw::Ls}, {"ilvl", Kw::Ilvl}, {"li", Kw::Li},
+            {"lin", Kw::Li}, {"ri", Kw::Ri}, {"rin", Kw::Ri}, {"fi", Kw::Fi}, {"sb", Kw::Sb},
+            {"sa", Kw::Sa}, {"intbl", Kw::InTbl}, {"trowd", Kw::Trowd}, {"cellx", Kw::Cellx},
+            {"clmgf", Kw::ClMgf}, {"clmrg", Kw::ClMrg}, {"clvmgf", Kw::ClVmgf},
+            {"clvmrg", Kw::ClVmrg}, {"clftsWidth", Kw::ClFtsWidth}, {"clwWidth", Kw::ClWWidth},
+            {"trautofit", Kw::TrAutofit}, {"trql", Kw::TrQl}, {"trqc", Kw::TrQc},
+            {"trqr", Kw::TrQr}, {"trleft", Kw::TrLeft}, {"trpaddl", Kw::TrPadd},
+            {"trpaddr", Kw::TrPadd}, {"trpaddt", Kw::TrPadd}, {"trpaddb", Kw::TrPadd},
+            {"clpadl", Kw::TrPadd}, {"clpadr", Kw::TrPadd}, {"clpadt", Kw::TrPadd},
+            {"clpadb", Kw::TrPadd}, {"trspdl", Kw::TrSpd}, {"trspdr", Kw::TrSpd},
+            {"trspdt", Kw::TrSpd}, {"trspdb", Kw::TrSpd}, {"clbrdrt", Kw::CellBorder},
+            {"clbrdrl", Kw::CellBorder}, {"clbrdrb", Kw::CellBorder}, {"clbrdrr", Kw::CellBorder},
+            {"trbrdrt", Kw::CellBorder}, {"trbrdrl", Kw::CellBorder}, {"trbrdrb", Kw::CellBorder},
+            {"trbrdrr", Kw::CellBorder}, {"brdrw", Kw::BrdrW}, {"itap", Kw::Itap},
+            {"pngblip", Kw::PngBlip}, {"jpegblip", Kw::JpegBlip}, {"picw", Kw::PicW},
+            {"pich", Kw::PicH}, {"picwgoal", Kw::PicWGoal}, {"pichgoal", Kw::PicHGoal},
+            {"picscalex", Kw::PicScaleX}, {"picscaley", Kw::PicScaleY}};
         for (const auto& [name, kw] : words)
             t.insert(name, {kw});
         const std::pair<const char*, char16_t> chars[] = {
@@ -174,9 +259,23 @@ private:
     void ControlSymbol();
     void ControlWord();
     void Keyword(const QByteArray& word, bool hasParam, qint64 param);
+    bool DestKeyword(Kw kw, const KwInfo& info, bool hasParam, int p);
+    bool TableKeyword(Kw kw, bool hasParam, int p);
     void TextBytes(QByteArrayView bytes);
     void TextChar(char32_t ch);
     void Paragraph();
+    void FinishBlock();
+    void EnterParagraph();
+    void StartTable();
+    void EndTable();
+    void EndCell();
+    void EndRow();
+    void ApplyList();
+    void FlushMarker();
+    void FinishPict();
+    void Report(const QString& what);
+    bool CanMergeWithPrevious() const;
+    void DropEmptyBlock();
     void EnsureRun();
     void FlushBytes();
     void FlushRun();
@@ -218,6 +317,35 @@ private:
     int m_paragraphs = 0;
     bool m_blockHasText = false;
     std::map<int, QStringDecoder> m_decoders;
+    QStringList m_unsupported;
+
+    // Lists: definitions by \listid, \ls numbers to \listid, and the lists made so far.
+    QHash<int, std::vector<ListLevel>> m_listDefs;
+    std::vector<ListLevel> m_curListLevels;
+    QHash<int, int> m_overrides;
+    int m_curOverrideList = 0;
+    QHash<quint64, QPointer<QTextList>> m_lists; // by \ls and \ilvl; a list left empty goes away
+    QString m_marker;                   // \listtext of the paragraph, kept only outside lists
+
+    // Tables: the row being defined, the rows read, where the next content goes.
+    RowDef m_rowDef;
+    CellDef m_cellDef;
+    bool m_inBorder = false;
+    QPointer<QTextTable> m_table;
+    std::vector<RowDef> m_tableRows;
+    int m_row = 0, m_col = 0;
+    bool m_rowPending = false;  // a \row ended the last row; content starts the next
+    bool m_cellPending = false; // a \cell ended the last cell; content goes to the next
+
+    // Pictures and fields.
+    QByteArray m_pictHex;
+    QByteArray m_pictBin;
+    const char* m_pictFormat = nullptr; // "png", "jpeg", or nullptr for others
+    bool m_pictOther = false;
+    int m_picW = 0, m_picH = 0, m_picWGoal = 0, m_picHGoal = 0, m_picScaleX = 100, m_picScaleY = 100;
+    int m_images = 0;
+    std::vector<QString> m_fieldInst;
+    QStringList m_hrefs;
 };
 
 ReadResult Reader::Run()
@@ -269,11 +397,14 @@ ReadResult Reader::Run()
         }
     }
 
-    FlushRun();
-    m_cursor.setBlockFormat(BlockFormat());
+    if (m_blockHasText || !m_marker.isEmpty() || !m_runText.isEmpty() || !m_pendingBytes.isEmpty())
+        EnterParagraph();
+    FinishBlock();
+    if (m_table)
+        EndTable();
     // A final \par closes the last paragraph; it does not start an empty one.
-    if (m_paragraphs > 0 && !m_blockHasText)
-        m_cursor.deletePreviousChar();
+    if (m_paragraphs > 0 && !m_blockHasText && m_cursor.block().length() <= 1 && CanMergeWithPrevious())
+        DropEmptyBlock();
 
     result.consumed = m_pos;
     QStringList problems;
@@ -282,6 +413,7 @@ ReadResult Reader::Run()
     if (m_overflowed)
         problems << QStringLiteral("groups nested more than %1 deep were skipped").arg(kMaxDepth);
     result.warning = problems.join(QStringLiteral("; "));
+    result.unsupported = m_unsupported;
     return result;
 }
 
@@ -309,10 +441,13 @@ void Reader::CloseGroup()
         return;
     const Dest leaving = Top().dest;
     m_stack.pop_back();
+    const Dest now = Top().dest;
     if (leaving == Dest::FontTable && !m_fontName.isEmpty())
         CommitFont();
-    if (leaving == Dest::ColorTable && Top().dest != Dest::ColorTable)
+    if (leaving == Dest::ColorTable && now != Dest::ColorTable)
         m_red = m_green = m_blue = -1;
+    if (leaving == Dest::Pict && now != Dest::Pict)
+        FinishPict();
 }
 
 void Reader::ControlSymbol()
@@ -408,12 +543,17 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
     if (kw == Kw::Bin) {
         // Binary data is skipped wherever it appears; its bytes may hold braces.
         const qint64 count = qBound<qint64>(0, hasParam ? param : 0, m_in.size() - m_pos);
+        if (dest == Dest::Pict)
+            m_pictBin += m_in.sliced(m_pos, count);
         m_pos += count;
         return;
     }
     if (dest == Dest::Skip)
         return;
     if (kw == Kw::TextDest)
+        return;
+    const int p = int(param);
+    if (DestKeyword(kw, *it, hasParam, p))
         return;
     if (m_ignorable || kw == Kw::SkipDest) {
         if (m_stack.size() > 1)
@@ -428,7 +568,6 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
     Group& g = Top();
     CharState& s = g.chr;
     const bool on = !hasParam || param != 0;
-    const int p = int(param);
 
     if (dest == Dest::FontTable) {
         switch (kw) {
@@ -456,7 +595,23 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
         }
         return;
     }
+    if (dest != Dest::Text && dest != Dest::ListMarker) {
+        // Inside list definitions, pictures and field instructions only \u reaches the text.
+        if (kw == Kw::U) {
+            const qint64 v = param < 0 ? param + 65536 : param;
+            if (v >= 0 && v <= 0x10FFFF)
+                TextChar(char32_t(v));
+            m_ucSkip = g.uc;
+        } else if (kw == Kw::Uc) {
+            g.uc = int(qBound(qint64(0), param, qint64(10)));
+        }
+        return;
+    }
+    if (TableKeyword(kw, hasParam, p))
+        return;
 
+    ParaState& para = g.para;
+    const int twips = int(qBound(qint64(-31680), param, qint64(31680))); // 22 inches either way
     switch (kw) {
     case Kw::FontTbl: g.dest = Dest::FontTable; m_fontNum = -1; m_fontName.clear(); break;
     case Kw::ColorTbl: g.dest = Dest::ColorTable; m_colors.clear(); m_red = m_green = m_blue = -1; break;
@@ -484,17 +639,29 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
     case Kw::Sub: s.vertical = -1; break;
     case Kw::NoSuperSub: s.vertical = 0; break;
     case Kw::V: s.hidden = on; break;
-    case Kw::Plain: s = CharState{}; s.font = m_deff; break;
-    case Kw::Pard:
-    case Kw::Ql: g.align = Qt::AlignLeft; break;
-    case Kw::Qc: g.align = Qt::AlignHCenter; break;
-    case Kw::Qr: g.align = Qt::AlignRight; break;
-    case Kw::Qj: g.align = Qt::AlignJustify; break;
-    case Kw::Par:
-    case Kw::Row: Paragraph(); break;
+    case Kw::Plain: {
+        const int href = s.href; // a hyperlink's result stays one whatever its text's look
+        s = CharState{};
+        s.font = m_deff;
+        s.href = href;
+        break;
+    }
+    case Kw::Pard: para = ParaState{}; break;
+    case Kw::Ql: para.align = Qt::AlignLeft; break;
+    case Kw::Qc: para.align = Qt::AlignHCenter; break;
+    case Kw::Qr: para.align = Qt::AlignRight; break;
+    case Kw::Qj: para.align = Qt::AlignJustify; break;
+    case Kw::Li: para.li = twips; break;
+    case Kw::Ri: para.ri = twips; break;
+    case Kw::Fi: para.fi = twips; break;
+    case Kw::Sb: para.sb = qMax(0, twips); break;
+    case Kw::Sa: para.sa = qMax(0, twips); break;
+    case Kw::InTbl: para.intbl = on; break;
+    case Kw::Ls: para.ls = qMax(0, p); break;
+    case Kw::Ilvl: para.ilvl = qBound(0, p, 8); break;
+    case Kw::Par: Paragraph(); break;
     case Kw::Line: TextChar(QChar::LineSeparator); break;
-    case Kw::Tab:
-    case Kw::Cell: TextChar(u'\t'); break;
+    case Kw::Tab: TextChar(u'\t'); break;
     case Kw::Char: TextChar(it->ch); break;
     case Kw::U: {
         qint64 v = param < 0 ? param + 65536 : param;
@@ -508,6 +675,177 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
     }
 }
 
+// Destinations with their own content: list definitions, pictures, fields, list markers and
+// what the pane cannot show. Returns true when the word was one of them.
+bool Reader::DestKeyword(Kw kw, const KwInfo& info, bool hasParam, int p)
+{
+    Group& g = Top();
+    const Dest dest = CurrentDest();
+    const bool nested = m_stack.size() > 1;
+    switch (kw) {
+    case Kw::Unsupported:
+        Report(QString::fromLatin1(info.what));
+        if (nested)
+            g.dest = Dest::Skip;
+        return true;
+    case Kw::ListTableDest:
+        if (nested)
+            g.dest = Dest::ListTable;
+        return true;
+    case Kw::ListOverrideDest:
+        if (nested)
+            g.dest = Dest::ListOverride;
+        return true;
+    case Kw::LevelTextDest:
+        if (nested)
+            g.dest = dest == Dest::ListTable ? Dest::LevelText : Dest::Skip;
+        return true;
+    case Kw::ListTextDest:
+        if (nested)
+            g.dest = dest == Dest::Text ? Dest::ListMarker : Dest::Skip;
+        return true;
+    case Kw::PictDest:
+        if (!nested)
+            return true;
+        if (dest != Dest::Text || g.chr.hidden) {
+            g.dest = Dest::Skip;
+            return true;
+        }
+        g.dest = Dest::Pict;
+        m_pictHex.clear();
+        m_pictBin.clear();
+        m_pictFormat = nullptr;
+        m_pictOther = false;
+        m_picW = m_picH = m_picWGoal = m_picHGoal = 0;
+        m_picScaleX = m_picScaleY = 100;
+        return true;
+    case Kw::FieldDest:
+        if (dest == Dest::Text) {
+            m_fieldInst.emplace_back();
+            g.field = int(m_fieldInst.size()) - 1;
+        }
+        return true;
+    case Kw::FldInst:
+        if (nested)
+            g.dest = (dest == Dest::Text && g.field >= 0) ? Dest::FieldInst : Dest::Skip;
+        return true;
+    case Kw::FldRslt:
+        if (dest == Dest::Text && g.field >= 0) {
+            // HYPERLINK "target" (or \l "bookmark"): the result's text links there.
+            static const QRegularExpression link(
+                QStringLiteral(R"re(^\s*HYPERLINK\s+(?:\\l\s+)?(?:"([^"]*)"|(\S+)))re"),
+                QRegularExpression::CaseInsensitiveOption);
+            const QString& inst = m_fieldInst[size_t(g.field)];
+            const QRegularExpressionMatch m = link.match(inst);
+            if (m.hasMatch()) {
+                QString target = m.captured(1).isNull() ? m.captured(2) : m.captured(1);
+                if (inst.contains(QLatin1String("\\l")) && !target.startsWith(u'#'))
+                    target.prepend(u'#');
+                m_hrefs << target;
+                g.chr.href = int(m_hrefs.size());
+            }
+        }
+        return true;
+    default: break;
+    }
+
+    if (dest == Dest::ListTable || dest == Dest::LevelText) {
+        switch (kw) {
+        case Kw::ListDef: m_curListLevels.clear(); break;
+        case Kw::ListLevelDef: m_curListLevels.emplace_back(); break;
+        case Kw::LevelNfc:
+            if (!m_curListLevels.empty())
+                m_curListLevels.back().nfc = p;
+            break;
+        case Kw::ListId:
+            m_listDefs.insert(p, m_curListLevels);
+            m_curListLevels.clear();
+            break;
+        default: return false;
+        }
+        return true;
+    }
+    if (dest == Dest::ListOverride) {
+        switch (kw) {
+        case Kw::ListId: m_curOverrideList = p; break;
+        case Kw::Ls: m_overrides.insert(p, m_curOverrideList); break;
+        default: return false;
+        }
+        return true;
+    }
+    if (dest == Dest::Pict) {
+        switch (kw) {
+        case Kw::PngBlip: m_pictFormat = "png"; break;
+        case Kw::JpegBlip: m_pictFormat = "jpeg"; break;
+        case Kw::OtherBlip: m_pictOther = true; break;
+        case Kw::PicW: m_picW = p; break;
+        case Kw::PicH: m_picH = p; break;
+        case Kw::PicWGoal: m_picWGoal = p; break;
+        case Kw::PicHGoal: m_picHGoal = p; break;
+        case Kw::PicScaleX: m_picScaleX = hasParam ? qBound(1, p, 10000) : 100; break;
+        case Kw::PicScaleY: m_picScaleY = hasParam ? qBound(1, p, 10000) : 100; break;
+        default: return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+// Row and cell definitions, and the marks that end cells and rows.
+bool Reader::TableKeyword(Kw kw, bool hasParam, int p)
+{
+    const int twips = qBound(-31680, p, 31680);
+    switch (kw) {
+    case Kw::Trowd:
+        // A row definition makes what follows table content, even without \intbl.
+        Top().para.intbl = true;
+        m_rowDef = RowDef{};
+        m_cellDef = CellDef{};
+        m_inBorder = false;
+        return true;
+    case Kw::Cellx:
+        m_cellDef.right = twips;
+        if (m_rowDef.cells.size() < 64)
+            m_rowDef.cells.push_back(m_cellDef);
+        m_cellDef = CellDef{};
+        m_inBorder = false;
+        return true;
+    case Kw::ClMgf: m_cellDef.hFirst = true; return true;
+    case Kw::ClMrg: m_cellDef.hMerged = true; return true;
+    case Kw::ClVmgf: m_cellDef.vFirst = true; return true;
+    case Kw::ClVmrg: m_cellDef.vMerged = true; return true;
+    case Kw::ClFtsWidth: m_cellDef.widthUnit = p; return true;
+    case Kw::ClWWidth: m_cellDef.width = qBound(0, p, 31680); return true;
+    case Kw::TrAutofit: m_rowDef.autofit = !hasParam || p != 0; return true;
+    case Kw::TrQl: m_rowDef.align = Qt::AlignLeft; return true;
+    case Kw::TrQc: m_rowDef.align = Qt::AlignHCenter; return true;
+    case Kw::TrQr: m_rowDef.align = Qt::AlignRight; return true;
+    case Kw::TrLeft: m_rowDef.left = twips; return true;
+    case Kw::TrPadd: m_rowDef.padding = qMax(m_rowDef.padding, qBound(0, p, 1500)); return true;
+    case Kw::TrSpd: m_rowDef.spacing = qMax(m_rowDef.spacing, qBound(0, p, 1500)); return true;
+    case Kw::CellBorder: m_inBorder = true; return true;
+    case Kw::BrdrW:
+        if (m_inBorder)
+            m_rowDef.border = qMax(m_rowDef.border, qBound(0, p, 1500));
+        return true;
+    case Kw::Itap:
+        if (p > 1)
+            Report(QStringLiteral("tables inside tables"));
+        return true;
+    case Kw::Cell: EndCell(); return true;
+    case Kw::Row: EndRow(); return true;
+    case Kw::NestCell:
+        Report(QStringLiteral("tables inside tables"));
+        TextChar(u'\t');
+        return true;
+    case Kw::NestRow:
+        Report(QStringLiteral("tables inside tables"));
+        Paragraph();
+        return true;
+    default: return false;
+    }
+}
+
 void Reader::TextBytes(QByteArrayView bytes)
 {
     while (m_ucSkip > 0 && !bytes.isEmpty()) {
@@ -517,7 +855,9 @@ void Reader::TextBytes(QByteArrayView bytes)
     if (bytes.isEmpty())
         return;
     switch (CurrentDest()) {
-    case Dest::Skip: return;
+    case Dest::Skip:
+    case Dest::ListTable:
+    case Dest::ListOverride: return;
     case Dest::FontTable:
         for (char c : bytes) {
             if (c == ';')
@@ -531,6 +871,19 @@ void Reader::TextBytes(QByteArrayView bytes)
             if (c == ';')
                 CommitColor();
         return;
+    case Dest::Pict:
+        for (char c : bytes)
+            if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))
+                m_pictHex += c;
+        return;
+    case Dest::LevelText:
+    case Dest::FieldInst:
+    case Dest::ListMarker: {
+        const QString text = Decode(bytes, CodePageOf(Top().chr.font));
+        for (const QChar c : text)
+            TextChar(c.unicode());
+        return;
+    }
     case Dest::Text: break;
     }
     if (Top().chr.hidden)
@@ -546,13 +899,28 @@ void Reader::TextBytes(QByteArrayView bytes)
 void Reader::TextChar(char32_t ch)
 {
     const Dest dest = CurrentDest();
-    if (dest == Dest::FontTable) {
+    const QString one = QString::fromUcs4(&ch, 1);
+    switch (dest) {
+    case Dest::FontTable:
         // Font names are collected as bytes of the document's code page.
-        QByteArray b = cp1252::encode(QString::fromUcs4(&ch, 1));
-        m_fontName += b;
+        m_fontName += cp1252::encode(one);
         return;
+    case Dest::LevelText:
+        if (!m_curListLevels.empty() && m_curListLevels.back().text.size() < 16)
+            m_curListLevels.back().text += one;
+        return;
+    case Dest::FieldInst:
+        if (Top().field >= 0 && m_fieldInst[size_t(Top().field)].size() < 4096)
+            m_fieldInst[size_t(Top().field)] += one;
+        return;
+    case Dest::ListMarker:
+        if (!Top().chr.hidden && m_marker.size() < 64 && (ch >= 0x20 || ch == u'\t'))
+            m_marker += one;
+        return;
+    case Dest::Text: break;
+    default: return;
     }
-    if (dest != Dest::Text || Top().chr.hidden)
+    if (Top().chr.hidden)
         return;
     if (ch == QChar::ParagraphSeparator) {
         Paragraph();
@@ -575,12 +943,288 @@ void Reader::Paragraph()
 {
     if (CurrentDest() != Dest::Text)
         return;
-    FlushRun();
-    const QTextBlockFormat bf = BlockFormat();
-    m_cursor.setBlockFormat(bf);
-    m_cursor.insertBlock(bf, FormatOf(Top().chr));
+    EnterParagraph();
+    FinishBlock();
+    const QTextBlockFormat bf = m_cursor.blockFormat();
+    m_cursor.insertBlock(BlockFormat(), FormatOf(Top().chr));
+    // A new block inherits nothing of a list: the next paragraph says what it is.
+    if (m_cursor.currentList())
+        m_cursor.currentList()->remove(m_cursor.block());
+    m_cursor.setBlockFormat(BlockFormat());
+    Q_UNUSED(bf);
     ++m_paragraphs;
     m_blockHasText = false;
+}
+
+// Ends the current block: its pending text, its marker, its format and its list.
+void Reader::FinishBlock()
+{
+    FlushMarker();
+    FlushRun();
+    m_cursor.setBlockFormat(BlockFormat());
+    ApplyList();
+}
+
+// Puts the cursor where the current paragraph's content belongs: into a table when the
+// paragraph is in one (starting the table, or its next row or cell), out of it when not.
+void Reader::EnterParagraph()
+{
+    const bool intbl = m_stack.back().para.intbl;
+    if (!intbl) {
+        if (m_table)
+            EndTable();
+        return;
+    }
+    if (!m_table) {
+        StartTable();
+        return;
+    }
+    if (m_rowPending) {
+        ++m_row;
+        m_col = 0;
+        if (m_row >= m_table->rows())
+            m_table->appendRows(1);
+        m_cursor = m_table->cellAt(m_row, 0).firstCursorPosition();
+        m_rowPending = m_cellPending = false;
+        m_blockHasText = false;
+    } else if (m_cellPending) {
+        ++m_col;
+        if (m_col >= m_table->columns())
+            m_table->appendColumns(1);
+        m_cursor = m_table->cellAt(m_row, m_col).firstCursorPosition();
+        m_cellPending = false;
+        m_blockHasText = false;
+    }
+}
+
+// Removes the empty block at the cursor; the block before it keeps its own format.
+void Reader::DropEmptyBlock()
+{
+    const QTextBlockFormat kept = m_cursor.block().previous().blockFormat();
+    m_cursor.deletePreviousChar();
+    m_cursor.setBlockFormat(kept);
+}
+
+bool Reader::CanMergeWithPrevious() const
+{
+    // Only two blocks of the same frame with nothing between them can be joined.
+    const QTextBlock cur = m_cursor.block();
+    const QTextBlock prev = cur.previous();
+    if (!prev.isValid())
+        return false;
+    QTextCursor a(prev), b(cur);
+    if (a.currentFrame() != b.currentFrame() || a.currentTable() != b.currentTable())
+        return false;
+    if (const QTextTable* t = a.currentTable())
+        return t->cellAt(prev.position()) == t->cellAt(cur.position());
+    return true;
+}
+
+void Reader::StartTable()
+{
+    FlushMarker();
+    FlushRun();
+    // The empty paragraph the \par before the table opened is where the table goes; a table
+    // always has a block before it, so one that follows text takes none of its own.
+    if (!m_blockHasText && m_paragraphs > 0 && m_cursor.block().length() <= 1 && CanMergeWithPrevious())
+        DropEmptyBlock();
+    const int cols = qMax(1, int(m_rowDef.cells.size()));
+    QTextTableFormat tf;
+    tf.setBorder(0);
+    tf.setCellSpacing(0);
+    tf.setCellPadding(0);
+    m_table = m_cursor.insertTable(1, cols, tf);
+    m_tableRows.clear();
+    m_row = m_col = 0;
+    m_rowPending = m_cellPending = false;
+    m_cursor = m_table->cellAt(0, 0).firstCursorPosition();
+    m_blockHasText = false;
+}
+
+void Reader::EndCell()
+{
+    if (CurrentDest() != Dest::Text)
+        return;
+    Top().para.intbl = true; // a cell mark without \intbl still ends a cell
+    if (!m_table)
+        StartTable();
+    else
+        EnterParagraph();
+    FinishBlock();
+    m_cellPending = true;
+}
+
+void Reader::EndRow()
+{
+    if (CurrentDest() != Dest::Text)
+        return;
+    if (!m_table)
+        return; // a row mark with no cell before it holds nothing
+    if (m_cellPending || m_rowPending) {
+        // The row's definition, kept for widths and merges.
+        if (m_tableRows.size() <= size_t(m_row))
+            m_tableRows.resize(size_t(m_row) + 1);
+        m_tableRows[size_t(m_row)] = m_rowDef;
+    }
+    FinishBlock();
+    m_rowPending = true;
+    m_cellPending = false;
+    // The table goes on only where a paragraph says so again (\intbl, \trowd).
+    Top().para.intbl = false;
+}
+
+void Reader::EndTable()
+{
+    QTextTable* table = m_table;
+    m_table = nullptr;
+    m_rowPending = m_cellPending = false;
+
+    const int rows = table->rows();
+    const int cols = table->columns();
+    // Merged cells: a first cell takes the continuation cells to its right and below.
+    for (int r = 0; r < rows && size_t(r) < m_tableRows.size(); ++r) {
+        const std::vector<CellDef>& cells = m_tableRows[size_t(r)].cells;
+        for (int c = 0; c < cols && size_t(c) < cells.size(); ++c) {
+            const CellDef& d = cells[size_t(c)];
+            if (d.hMerged || d.vMerged)
+                continue;
+            int colSpan = 1;
+            while (c + colSpan < cols && size_t(c + colSpan) < cells.size() && cells[size_t(c + colSpan)].hMerged)
+                ++colSpan;
+            int rowSpan = 1;
+            if (d.vFirst)
+                while (r + rowSpan < rows && size_t(r + rowSpan) < m_tableRows.size() &&
+                       size_t(c) < m_tableRows[size_t(r + rowSpan)].cells.size() &&
+                       m_tableRows[size_t(r + rowSpan)].cells[size_t(c)].vMerged)
+                    ++rowSpan;
+            if (colSpan > 1 || rowSpan > 1)
+                table->mergeCells(r, c, rowSpan, colSpan);
+        }
+    }
+
+    QTextTableFormat tf = table->format();
+    if (!m_tableRows.empty()) {
+        const RowDef& first = m_tableRows.front();
+        tf.setAlignment(first.align);
+        tf.setBorder(first.border > 0 ? qMax(1, qRound(first.border / qreal(kTwipsPerPixel))) : 0);
+        tf.setCellPadding(qRound(first.padding / qreal(kTwipsPerPixel)));
+        tf.setCellSpacing(qRound(first.spacing / qreal(kTwipsPerPixel)));
+        if (!first.autofit && first.cells.size() == size_t(cols)) {
+            QList<QTextLength> widths;
+            int left = first.left;
+            for (const CellDef& d : first.cells) {
+                if (d.widthUnit == 2)
+                    widths << QTextLength(QTextLength::PercentageLength, d.width / 50.0);
+                else
+                    widths << QTextLength(QTextLength::FixedLength,
+                                          qMax(1, qRound((d.right - left) / qreal(kTwipsPerPixel))));
+                left = d.right;
+            }
+            tf.setColumnWidthConstraints(widths);
+        }
+    }
+    table->setFormat(tf);
+
+    // Content after the table goes into the block that follows it.
+    m_cursor = table->lastCursorPosition();
+    m_cursor.movePosition(QTextCursor::NextBlock);
+    m_cursor.setBlockFormat(BlockFormat());
+    m_blockHasText = false;
+}
+
+void Reader::ApplyList()
+{
+    const ParaState& para = m_stack.back().para;
+    if (para.ls <= 0 || !m_overrides.contains(para.ls))
+        return;
+    const quint64 key = (quint64(quint32(para.ls)) << 8) | quint64(para.ilvl);
+    if (QTextList* list = m_lists.value(key)) {
+        if (m_cursor.currentList() != list)
+            list->add(m_cursor.block());
+        return;
+    }
+    QTextListFormat lf;
+    lf.setIndent(para.ilvl + 1);
+    lf.setStyle(QTextListFormat::ListDisc);
+    const auto def = m_listDefs.constFind(m_overrides.value(para.ls));
+    if (def != m_listDefs.constEnd() && size_t(para.ilvl) < def->size()) {
+        const ListLevel& level = (*def)[size_t(para.ilvl)];
+        switch (level.nfc) {
+        case 0: lf.setStyle(QTextListFormat::ListDecimal); break;
+        case 1: lf.setStyle(QTextListFormat::ListUpperRoman); break;
+        case 2: lf.setStyle(QTextListFormat::ListLowerRoman); break;
+        case 3: lf.setStyle(QTextListFormat::ListUpperAlpha); break;
+        case 4: lf.setStyle(QTextListFormat::ListLowerAlpha); break;
+        case 23:
+        case 255: {
+            const QString marker = level.text.mid(1).remove(u';').trimmed();
+            if (marker == u"\u25E6" || marker == u"o")
+                lf.setStyle(QTextListFormat::ListCircle);
+            else if (marker == u"\u25AA" || marker == u"\u25A0" || marker == u"\u00A7")
+                lf.setStyle(QTextListFormat::ListSquare);
+            break;
+        }
+        default: lf.setStyle(QTextListFormat::ListDecimal); break;
+        }
+    }
+    m_lists.insert(key, m_cursor.createList(lf));
+}
+
+void Reader::FlushMarker()
+{
+    if (m_marker.isEmpty())
+        return;
+    const QString marker = m_marker;
+    m_marker.clear();
+    const ParaState& para = m_stack.back().para;
+    // A list the pane shows draws its own marker; the text is for readers without lists.
+    if (para.ls > 0 && m_overrides.contains(para.ls))
+        return;
+    FlushRun();
+    m_cursor.insertText(marker, FormatOf(Top().chr));
+    m_blockHasText = true;
+}
+
+void Reader::FinishPict()
+{
+    QByteArray data = m_pictBin.isEmpty() ? QByteArray::fromHex(m_pictHex) : m_pictBin;
+    m_pictHex.clear();
+    m_pictBin.clear();
+    if (!m_pictFormat || data.isEmpty()) {
+        if (m_pictOther || !data.isEmpty())
+            Report(QStringLiteral("pictures in formats other than PNG and JPEG"));
+        return;
+    }
+    QImage probe;
+    if (!probe.loadFromData(data, m_pictFormat)) {
+        Report(QStringLiteral("damaged pictures"));
+        return;
+    }
+    EnterParagraph();
+    FlushMarker();
+    FlushRun();
+    const QString name = QStringLiteral("rtfimage:%1").arg(++m_images);
+    // The bytes as read: a saved file carries the same picture, not a re-encoded one.
+    m_cursor.document()->addResource(QTextDocument::ImageResource, QUrl(name), data);
+    QTextImageFormat f;
+    f.merge(FormatOf(Top().chr));
+    f.setName(name);
+    // A shown size (\picwgoal, scaled) is the picture's own; without one it shows as it is.
+    const int w = m_picWGoal > 0 ? m_picWGoal : m_picScaleX != 100 ? probe.width() * kTwipsPerPixel : 0;
+    const int h = m_picHGoal > 0 ? m_picHGoal : m_picScaleY != 100 ? probe.height() * kTwipsPerPixel : 0;
+    if (w > 0 && h > 0) {
+        // Whole twips, as the writer writes them, so a saved size reads back the same.
+        f.setWidth(qMax(1, qRound(w * m_picScaleX / 100.0)) / qreal(kTwipsPerPixel));
+        f.setHeight(qMax(1, qRound(h * m_picScaleY / 100.0)) / qreal(kTwipsPerPixel));
+    }
+    m_cursor.insertImage(f);
+    m_blockHasText = true;
+}
+
+void Reader::Report(const QString& what)
+{
+    if (!m_unsupported.contains(what))
+        m_unsupported << what;
 }
 
 void Reader::EnsureRun()
@@ -589,6 +1233,9 @@ void Reader::EnsureRun()
     if (m_runOpen && s == m_runState)
         return;
     FlushRun();
+    EnterParagraph();
+    if (!m_blockHasText)
+        FlushMarker();
     m_runState = s;
     m_runCodePage = CodePageOf(s.font);
     m_runOpen = true;
@@ -674,6 +1321,10 @@ QTextCharFormat Reader::FormatOf(const CharState& s)
     if (s.vertical)
         f.setVerticalAlignment(s.vertical > 0 ? QTextCharFormat::AlignSuperScript
                                               : QTextCharFormat::AlignSubScript);
+    if (s.href > 0 && s.href <= m_hrefs.size()) {
+        f.setAnchor(true);
+        f.setAnchorHref(m_hrefs[s.href - 1]);
+    }
     m_fmtCache = f;
     m_fmtCacheState = s;
     m_fmtCacheValid = true;
@@ -682,8 +1333,24 @@ QTextCharFormat Reader::FormatOf(const CharState& s)
 
 QTextBlockFormat Reader::BlockFormat() const
 {
+    const ParaState& p = m_stack.back().para;
     QTextBlockFormat bf;
-    bf.setAlignment(m_stack.back().align);
+    bf.setAlignment(p.align);
+    const auto px = [](int twips) { return twips / qreal(kTwipsPerPixel); };
+    // A list item's indent is the list's; other readers need \li and \fi, we do not.
+    const bool listed = p.ls > 0 && m_overrides.contains(p.ls);
+    if (!listed) {
+        if (p.li)
+            bf.setLeftMargin(px(p.li));
+        if (p.fi)
+            bf.setTextIndent(px(p.fi));
+    }
+    if (p.ri)
+        bf.setRightMargin(px(p.ri));
+    if (p.sb)
+        bf.setTopMargin(px(p.sb));
+    if (p.sa)
+        bf.setBottomMargin(px(p.sa));
     return bf;
 }
 

@@ -1,5 +1,8 @@
-// RTF writer: the layout a rich-text control streams out. Properties are written only where
-// they change, so plain stretches of text cost nothing but their characters.
+// RTF writer: the layout a rich-text control streams out, plus what the pane can show beyond
+// character runs: paragraph indents and spacing, lists (\listtable, \ls), tables (\trowd ...
+// \cell ... \row), pictures (\pict with the PNG or JPEG bytes) and hyperlinks (HYPERLINK
+// fields). Properties are written only where they change, so plain stretches of text cost
+// nothing but their characters.
 #include "editor/RtfCodec.h"
 
 #include "platform/Cp1252.h"
@@ -10,6 +13,14 @@
 #include <QTextCharFormat>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTextFrame>
+#include <QTextImageFormat>
+#include <QTextList>
+#include <QTextTable>
+#include <QBuffer>
+#include <QImage>
+#include <QPixmap>
+#include <QUrl>
 
 namespace rtf {
 namespace {
@@ -55,6 +66,46 @@ struct RunState
     bool strike = false;
 };
 
+// What a paragraph's \pard and the words after it set. Lengths in twips.
+struct ParaState
+{
+    Qt::Alignment align = Qt::AlignLeft;
+    int li = 0, ri = 0, fi = 0, sb = 0, sa = 0;
+    bool intbl = false;
+    int ls = 0, ilvl = 0;
+    bool operator==(const ParaState&) const = default;
+};
+
+constexpr int kTwipsPerPixel = 15; // the document's lengths are pixels at 96 dpi
+constexpr int kTableWidthTwips = 9000; // columns of no fixed width share this
+
+int Twips(qreal px)
+{
+    return int(qBound<qreal>(-1e6, qRound(px * kTwipsPerPixel), 1e6));
+}
+
+// \levelnfc of a list style: 0 decimal, 1/2 upper/lower roman, 3/4 upper/lower letter, 23 bullet.
+int NfcOf(QTextListFormat::Style style)
+{
+    switch (style) {
+    case QTextListFormat::ListDecimal: return 0;
+    case QTextListFormat::ListUpperRoman: return 1;
+    case QTextListFormat::ListLowerRoman: return 2;
+    case QTextListFormat::ListUpperAlpha: return 3;
+    case QTextListFormat::ListLowerAlpha: return 4;
+    default: return 23;
+    }
+}
+
+char16_t BulletOf(QTextListFormat::Style style)
+{
+    switch (style) {
+    case QTextListFormat::ListCircle: return 0x25E6;
+    case QTextListFormat::ListSquare: return 0x25AA;
+    default: return 0x2022;
+    }
+}
+
 class Writer
 {
 public:
@@ -69,6 +120,15 @@ private:
     void Word(const char* word, int param);
     void Text(QStringView text);
     void EscapeInto(QByteArray& out, QStringView text, bool& needSpace);
+    void WriteFrame(const QTextFrame* frame, bool intbl);
+    void WriteTable(const QTextTable* table);
+    void WriteBlock(const QTextBlock& block, bool intbl, const char* end);
+    void WriteParagraphProps(const QTextBlock& block, bool intbl);
+    void WriteRuns(const QTextBlock& block);
+    void WriteImage(const QTextImageFormat& f);
+    void OpenLink(const QString& href);
+    void CloseLink();
+    void WriteListTable(QByteArray& out) const;
 
     const QTextDocument& m_doc;
     QString m_defaultFamily;
@@ -76,8 +136,14 @@ private:
     QHash<QString, int> m_fontIndex;
     QList<QRgb> m_colors;
     QHash<QRgb, int> m_colorIndex;
+    QList<const QTextList*> m_lists; // \ls N is m_lists[N - 1]
     QByteArray m_body;
     bool m_needSpace = false;
+    RunState m_cur;           // what the stream has in force
+    ParaState m_para;         // the paragraph properties in force
+    bool m_paraKnown = false; // false: the next paragraph writes its \pard whatever it holds
+    QString m_link;           // the hyperlink whose result group is open ("" none)
+    RunState m_beforeLink;    // what was in force when it opened
 };
 
 int Writer::FontIndex(const QString& family)
@@ -192,6 +258,368 @@ void Writer::Text(QStringView text)
     EscapeInto(m_body, text, m_needSpace);
 }
 
+void Writer::WriteFrame(const QTextFrame* frame, bool intbl)
+{
+    for (auto it = frame->begin(); !it.atEnd(); ++it) {
+        if (const QTextFrame* child = it.currentFrame()) {
+            if (const auto* table = qobject_cast<const QTextTable*>(child); table && !intbl)
+                WriteTable(table);
+            else
+                WriteFrame(child, intbl); // a table in a table keeps its text, not its grid
+        } else {
+            WriteBlock(it.currentBlock(), intbl, "par");
+        }
+    }
+}
+
+void Writer::WriteTable(const QTextTable* table)
+{
+    const QTextTableFormat tf = table->format();
+    const int rows = table->rows();
+    const int cols = table->columns();
+    const QList<QTextLength> widths = tf.columnWidthConstraints();
+    bool autofit = true;
+    for (const QTextLength& w : widths)
+        if (w.type() != QTextLength::VariableLength)
+            autofit = false;
+
+    // Right edges of the columns; percentage columns also say so with \clftsWidth2.
+    QList<int> right(cols);
+    int x = 0;
+    for (int c = 0; c < cols; ++c) {
+        const QTextLength w = c < widths.size() ? widths[c] : QTextLength();
+        int tw = kTableWidthTwips / qMax(1, cols);
+        if (w.type() == QTextLength::FixedLength)
+            tw = Twips(w.rawValue());
+        else if (w.type() == QTextLength::PercentageLength)
+            tw = int(kTableWidthTwips * w.rawValue() / 100);
+        x += qMax(1, tw);
+        right[c] = x;
+    }
+    const int border = Twips(tf.border());
+    const int padding = Twips(tf.cellPadding());
+    const int spacing = Twips(tf.cellSpacing());
+
+    for (int r = 0; r < rows; ++r) {
+        m_body += "\\trowd";
+        Word("trgaph", padding);
+        Word("trpaddl", padding); Word("trpaddfl", 3);
+        Word("trpaddr", padding); Word("trpaddfr", 3);
+        Word("trpaddt", padding); Word("trpaddft", 3);
+        Word("trpaddb", padding); Word("trpaddfb", 3);
+        Word("trspdl", spacing); Word("trspdfl", 3);
+        Word("trspdr", spacing); Word("trspdfr", 3);
+        Word("trspdt", spacing); Word("trspdft", 3);
+        Word("trspdb", spacing); Word("trspdfb", 3);
+        if (tf.alignment() & Qt::AlignHCenter)
+            Word("trqc");
+        else if (tf.alignment() & Qt::AlignRight)
+            Word("trqr");
+        if (autofit)
+            Word("trautofit", 1);
+        for (int c = 0; c < cols; ++c) {
+            const QTextTableCell cell = table->cellAt(r, c);
+            if (cell.row() == r && cell.column() == c) {
+                if (cell.rowSpan() > 1)
+                    Word("clvmgf");
+                if (cell.columnSpan() > 1)
+                    Word("clmgf");
+            } else {
+                if (cell.row() < r)
+                    Word("clvmrg");
+                if (cell.column() < c)
+                    Word("clmrg");
+            }
+            if (border > 0)
+                for (const char* side : {"clbrdrt", "clbrdrl", "clbrdrb", "clbrdrr"}) {
+                    Word(side);
+                    Word("brdrs");
+                    Word("brdrw", border);
+                }
+            const QTextLength w = c < widths.size() ? widths[c] : QTextLength();
+            if (w.type() == QTextLength::PercentageLength) {
+                Word("clftsWidth", 2);
+                Word("clwWidth", int(w.rawValue() * 50));
+            }
+            Word("cellx", right[c]);
+        }
+        m_body += "\r\n";
+        m_needSpace = false;
+        m_paraKnown = false;
+        for (int c = 0; c < cols; ++c) {
+            const QTextTableCell cell = table->cellAt(r, c);
+            if (cell.row() != r || cell.column() != c) {
+                // Covered by a merged cell: an empty cell keeps the grid.
+                Word("pard");
+                Word("intbl");
+                Word("cell");
+                m_paraKnown = false;
+                continue;
+            }
+            // Every block of the cell in order; a table nested in it keeps its text.
+            QList<QTextBlock> blocks;
+            for (QTextBlock b = cell.firstCursorPosition().block();
+                 b.isValid() && b.position() <= cell.lastPosition(); b = b.next())
+                blocks << b;
+            for (qsizetype i = 0; i < blocks.size(); ++i)
+                WriteBlock(blocks[i], true, i + 1 == blocks.size() ? "cell" : "par");
+            if (blocks.isEmpty()) {
+                Word("pard");
+                Word("intbl");
+                Word("cell");
+                m_paraKnown = false;
+            }
+        }
+        Word("row");
+        m_body += "\r\n";
+        m_needSpace = false;
+    }
+    m_paraKnown = false;
+}
+
+void Writer::WriteParagraphProps(const QTextBlock& block, bool intbl)
+{
+    const QTextBlockFormat bf = block.blockFormat();
+    ParaState p;
+    const Qt::Alignment given = bf.alignment();
+    if (given & Qt::AlignHCenter)
+        p.align = Qt::AlignHCenter;
+    else if (given & Qt::AlignRight)
+        p.align = Qt::AlignRight;
+    else if (given & Qt::AlignJustify)
+        p.align = Qt::AlignJustify;
+    p.intbl = intbl;
+    const QTextList* list = block.textList();
+    if (list) {
+        qsizetype i = m_lists.indexOf(list);
+        if (i < 0) {
+            m_lists << list;
+            i = m_lists.size() - 1;
+        }
+        p.ls = int(i) + 1;
+        p.ilvl = qBound(0, list->format().indent() - 1, 8);
+        // Other readers indent the item themselves; ours takes the indent from the list.
+        p.li = Twips(m_doc.indentWidth() * (p.ilvl + 1));
+        p.fi = -Twips(m_doc.indentWidth() / 2);
+    } else {
+        p.li = Twips(bf.leftMargin() + bf.indent() * m_doc.indentWidth());
+        p.fi = Twips(bf.textIndent());
+    }
+    p.ri = Twips(bf.rightMargin());
+    p.sb = Twips(bf.topMargin());
+    p.sa = Twips(bf.bottomMargin());
+
+    if (!m_paraKnown || !(p == m_para)) {
+        Word("pard");
+        if (p.intbl)
+            Word("intbl");
+        if (p.align == Qt::AlignHCenter)
+            Word("qc");
+        else if (p.align == Qt::AlignRight)
+            Word("qr");
+        else if (p.align == Qt::AlignJustify)
+            Word("qj");
+        if (p.li)
+            Word("li", p.li);
+        if (p.ri)
+            Word("ri", p.ri);
+        if (p.fi)
+            Word("fi", p.fi);
+        if (p.sb)
+            Word("sb", p.sb);
+        if (p.sa)
+            Word("sa", p.sa);
+        if (p.ls) {
+            Word("ls", p.ls);
+            Word("ilvl", p.ilvl);
+        }
+        m_para = p;
+        m_paraKnown = true;
+    }
+    if (list) {
+        // The marker as text, for readers that know no lists; ours drops it.
+        QString marker = list->itemText(block);
+        if (marker.isEmpty())
+            marker = QChar(BulletOf(list->format().style()));
+        m_body += "{\\listtext";
+        m_needSpace = true;
+        Text(marker);
+        m_body += "\\tab}";
+        m_needSpace = false;
+    }
+}
+
+void Writer::OpenLink(const QString& href)
+{
+    m_body += "{\\field{\\*\\fldinst HYPERLINK \"";
+    QString target = href;
+    target.remove(u'"');
+    bool needSpace = false;
+    EscapeInto(m_body, target, needSpace);
+    m_body += "\"}{\\fldrslt{";
+    m_needSpace = false;
+    m_link = href;
+    m_beforeLink = m_cur;
+}
+
+void Writer::CloseLink()
+{
+    if (m_link.isNull())
+        return;
+    m_body += "}}}";
+    m_needSpace = false;
+    m_link = QString();
+    m_cur = m_beforeLink; // the group's end restored what was in force
+}
+
+void Writer::WriteImage(const QTextImageFormat& f)
+{
+    const QString name = f.name();
+    const QVariant res = m_doc.resource(QTextDocument::ImageResource, QUrl(name));
+    QByteArray data;
+    const char* blip = "pngblip";
+    QSize size;
+    if (res.userType() == QMetaType::QByteArray) {
+        data = res.toByteArray();
+        QImage img;
+        if (!img.loadFromData(data))
+            return;
+        size = img.size();
+        if (data.startsWith("\xFF\xD8"))
+            blip = "jpegblip";
+        else if (!data.startsWith("\x89PNG"))
+            data.clear();
+        if (data.isEmpty()) {
+            QBuffer buf(&data);
+            buf.open(QIODevice::WriteOnly);
+            img.save(&buf, "PNG");
+        }
+    } else {
+        QImage img;
+        if (res.userType() == QMetaType::QImage)
+            img = res.value<QImage>();
+        else if (res.userType() == QMetaType::QPixmap)
+            img = res.value<QPixmap>().toImage();
+        if (img.isNull())
+            return; // nothing we can reach: not written
+        size = img.size();
+        QBuffer buf(&data);
+        buf.open(QIODevice::WriteOnly);
+        img.save(&buf, "PNG");
+    }
+    if (data.isEmpty() || size.isEmpty())
+        return;
+    // A size of its own (Qt scales a missing direction); none when the picture shows as it is.
+    qreal w = f.width(), h = f.height();
+    if (w > 0 && h <= 0)
+        h = w * size.height() / size.width();
+    else if (h > 0 && w <= 0)
+        w = h * size.width() / size.height();
+    m_body += "{\\pict";
+    m_needSpace = true;
+    Word(blip);
+    Word("picw", size.width());
+    Word("pich", size.height());
+    if (w > 0 && h > 0) {
+        Word("picwgoal", Twips(w));
+        Word("pichgoal", Twips(h));
+    }
+    m_body += "\r\n";
+    const QByteArray hex = data.toHex();
+    for (qsizetype i = 0; i < hex.size(); i += 128) {
+        m_body += hex.mid(i, 128);
+        m_body += "\r\n";
+    }
+    m_body += '}';
+    m_needSpace = false;
+}
+
+void Writer::WriteRuns(const QTextBlock& block)
+{
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment frag = it.fragment();
+        if (!frag.isValid())
+            continue;
+        const QTextCharFormat cf = frag.charFormat();
+        const QString href = cf.isAnchor() ? cf.anchorHref() : QString();
+        if (href != m_link || href.isEmpty() != m_link.isNull()) {
+            CloseLink();
+            if (!href.isEmpty())
+                OpenLink(href);
+        }
+        const RunState s = StateOf(cf);
+        if (s.font != m_cur.font)
+            Word("f", s.font);
+        if (s.halfPoints != m_cur.halfPoints)
+            Word("fs", s.halfPoints);
+        if (s.bold != m_cur.bold)
+            s.bold ? Word("b") : Word("b", 0);
+        if (s.italic != m_cur.italic)
+            s.italic ? Word("i") : Word("i", 0);
+        if (s.underline != m_cur.underline)
+            s.underline ? Word("ul") : Word("ulnone");
+        if (s.strike != m_cur.strike)
+            s.strike ? Word("strike") : Word("strike", 0);
+        if (s.color != m_cur.color)
+            Word("cf", s.color);
+        if (s.highlight != m_cur.highlight)
+            Word("highlight", s.highlight);
+        if (s.vertical != m_cur.vertical)
+            Word(s.vertical > 0 ? "super" : s.vertical < 0 ? "sub" : "nosupersub");
+        m_cur = s;
+        if (cf.isImageFormat()) {
+            // One object replacement character per image.
+            for (int i = 0; i < frag.length(); ++i)
+                WriteImage(cf.toImageFormat());
+            continue;
+        }
+        Text(frag.text());
+    }
+    CloseLink();
+}
+
+void Writer::WriteBlock(const QTextBlock& block, bool intbl, const char* end)
+{
+    WriteParagraphProps(block, intbl);
+    WriteRuns(block);
+    m_body += '\\';
+    m_body += end;
+    m_body += "\r\n";
+    m_needSpace = false;
+}
+
+void Writer::WriteListTable(QByteArray& out) const
+{
+    if (m_lists.isEmpty())
+        return;
+    out += "{\\*\\listtable";
+    for (qsizetype i = 0; i < m_lists.size(); ++i) {
+        const QTextListFormat lf = m_lists[i]->format();
+        const int nfc = NfcOf(lf.style());
+        out += "\r\n{\\list\\listtemplateid" + QByteArray::number(i + 1) + "\\listsimple0";
+        for (int level = 0; level < 9; ++level) {
+            out += "{\\listlevel\\levelnfc" + QByteArray::number(nfc) + "\\leveljc0\\levelfollow0\\levelstartat1";
+            if (nfc == 23) {
+                out += "{\\leveltext\\'01\\u" + QByteArray::number(int(BulletOf(lf.style()))) + " ?;}{\\levelnumbers;}";
+            } else {
+                static const char hex[] = "0123456789abcdef";
+                out += "{\\leveltext\\'02\\'0";
+                out += hex[level];
+                out += ".;}{\\levelnumbers\\'01;}";
+            }
+            const int indent = Twips(m_doc.indentWidth() * (level + 1));
+            out += "\\fi-" + QByteArray::number(Twips(m_doc.indentWidth() / 2)) + "\\li" +
+                   QByteArray::number(indent) + '}';
+        }
+        out += "\\listid" + QByteArray::number(i + 1) + '}';
+    }
+    out += "}\r\n{\\*\\listoverridetable";
+    for (qsizetype i = 0; i < m_lists.size(); ++i)
+        out += "{\\listoverride\\listid" + QByteArray::number(i + 1) + "\\listoverridecount0\\ls" +
+               QByteArray::number(i + 1) + '}';
+    out += "}\r\n";
+}
+
 QByteArray Writer::Run()
 {
     m_defaultFamily = m_doc.defaultFont().family();
@@ -200,61 +628,14 @@ QByteArray Writer::Run()
     FontIndex(m_defaultFamily); // \deff0
 
     m_body.reserve(m_doc.characterCount() + m_doc.characterCount() / 8 + 256);
-    RunState cur; // what the stream has in force; halfPoints -1 forces the first \fs
-    cur.font = 0;
-    Qt::Alignment curAlign = Qt::AlignLeft;
+    m_cur = RunState{}; // halfPoints -1 forces the first \fs
+    m_cur.font = 0;
     Word("viewkind4");
     Word("uc1");
     Word("pard");
+    m_paraKnown = true; // a left-aligned paragraph without indents is what \pard gives
 
-    for (QTextBlock block = m_doc.begin(); block.isValid(); block = block.next()) {
-        const Qt::Alignment given = block.blockFormat().alignment();
-        Qt::Alignment align = Qt::AlignLeft;
-        if (given & Qt::AlignHCenter)
-            align = Qt::AlignHCenter;
-        else if (given & Qt::AlignRight)
-            align = Qt::AlignRight;
-        else if (given & Qt::AlignJustify)
-            align = Qt::AlignJustify;
-        if (align != curAlign) {
-            Word("pard");
-            if (align == Qt::AlignHCenter)
-                Word("qc");
-            else if (align == Qt::AlignRight)
-                Word("qr");
-            else if (align == Qt::AlignJustify)
-                Word("qj");
-            curAlign = align;
-        }
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment frag = it.fragment();
-            if (!frag.isValid())
-                continue;
-            const RunState s = StateOf(frag.charFormat());
-            if (s.font != cur.font)
-                Word("f", s.font);
-            if (s.halfPoints != cur.halfPoints)
-                Word("fs", s.halfPoints);
-            if (s.bold != cur.bold)
-                s.bold ? Word("b") : Word("b", 0);
-            if (s.italic != cur.italic)
-                s.italic ? Word("i") : Word("i", 0);
-            if (s.underline != cur.underline)
-                s.underline ? Word("ul") : Word("ulnone");
-            if (s.strike != cur.strike)
-                s.strike ? Word("strike") : Word("strike", 0);
-            if (s.color != cur.color)
-                Word("cf", s.color);
-            if (s.highlight != cur.highlight)
-                Word("highlight", s.highlight);
-            if (s.vertical != cur.vertical)
-                Word(s.vertical > 0 ? "super" : s.vertical < 0 ? "sub" : "nosupersub");
-            cur = s;
-            Text(frag.text());
-        }
-        m_body += "\\par\r\n";
-        m_needSpace = false;
-    }
+    WriteFrame(m_doc.rootFrame(), false);
 
     QByteArray out;
     out.reserve(m_body.size() + 512);
@@ -275,6 +656,7 @@ QByteArray Writer::Run()
                    "\\blue" + QByteArray::number(qBlue(c)) + ';';
         out += "}\r\n";
     }
+    WriteListTable(out);
     out += m_body;
     out += '}';
     return out;

@@ -10,7 +10,36 @@
 
 namespace {
 constexpr qsizetype kBufferSize = 1 << 20;
+constexpr int kMaxLinks = 40; // as the kernel's own limit: a longer chain is a loop
+
+// `path` with every symbolic link along the final component followed. A dangling link yields
+// the path it names, so saving through it creates the file there. 0 or an errno value.
+int ResolveLinks(const QByteArray& path, QByteArray* out)
+{
+    QByteArray cur = path;
+    for (int hops = 0; hops <= kMaxLinks; ++hops) {
+        struct stat st;
+        if (::lstat(cur.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            *out = cur;
+            return 0;
+        }
+        QByteArray link(st.st_size > 0 ? qsizetype(st.st_size) + 1 : 4096, Qt::Uninitialized);
+        const ssize_t n = ::readlink(cur.constData(), link.data(), size_t(link.size()));
+        if (n < 0)
+            return errno;
+        if (n >= link.size())
+            return ENAMETOOLONG; // the link changed under us; refuse rather than guess
+        link.truncate(n);
+        if (!link.startsWith('/')) {
+            const qsizetype slash = cur.lastIndexOf('/');
+            if (slash >= 0)
+                link.prepend(cur.left(slash + 1));
+        }
+        cur = link;
+    }
+    return ELOOP;
 }
+} // namespace
 
 TAtomicFile::TAtomicFile(QString path, Access access) : m_path(std::move(path)), m_access(access) {}
 
@@ -31,8 +60,21 @@ bool TAtomicFile::Open()
 {
     Cancel();
     m_error.clear();
+    QByteArray target;
+    if (const int err = ResolveLinks(QFile::encodeName(m_path), &target))
+        return Fail(err);
+    m_target = QFile::decodeName(target);
+    // Replacing a file by rename needs only the folder's permission: ask about the file itself.
+    // No write permission bit at all is the read-only mark, refused even to the superuser.
+    struct stat st;
+    if (::stat(target.constData(), &st) == 0) {
+        if (::access(target.constData(), W_OK) != 0)
+            return Fail(errno);
+        if ((st.st_mode & 0222) == 0)
+            return Fail(EACCES);
+    }
     // mkstemp creates the file 0600, so a password never sits readable by others.
-    m_tmpName = QFile::encodeName(m_path) + ".XXXXXX";
+    m_tmpName = target + ".XXXXXX";
     m_fd = ::mkstemp(m_tmpName.data());
     if (m_fd < 0) {
         const int err = errno;
@@ -83,7 +125,7 @@ bool TAtomicFile::Commit()
         return Fail(EBADF);
     if (!Flush())
         return false;
-    const QByteArray target = QFile::encodeName(m_path);
+    const QByteArray target = QFile::encodeName(m_target);
     mode_t mode;
     struct stat st;
     if (m_access == Access::OwnerOnly) {

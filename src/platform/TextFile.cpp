@@ -8,11 +8,26 @@
 
 namespace textfile {
 
+namespace {
+constexpr char kBom[] = "\xEF\xBB\xBF";
+
+bool IsValidUtf8(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes); // the decoding happens on conversion
+    return !utf8.hasError();
+}
+} // namespace
+
 QString decode(const QByteArray& bytes)
 {
     QByteArrayView view(bytes);
-    if (view.startsWith("\xEF\xBB\xBF"))
-        view = view.sliced(3);
+    if (view.startsWith(kBom)) {
+        // Marked: UTF-8 even if damaged, and a second mark is text.
+        QStringDecoder marked(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                        QStringDecoder::Flag::ConvertInitialBom);
+        return marked.decode(view.sliced(3));
+    }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(view);
     if (!utf8.hasError())
@@ -20,7 +35,30 @@ QString decode(const QByteArray& bytes)
     return cp1252::decode(view);
 }
 
-QByteArray encodeCrLf(const QString& text)
+QByteArray encode(QStringView text)
+{
+    bool fits = true;
+    bool high = false;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80)
+            continue;
+        high = true;
+        unsigned char b;
+        if (!cp1252::fromUnicode(c.unicode(), &b)) {
+            fits = false;
+            break;
+        }
+    }
+    if (fits) {
+        QByteArray bytes = cp1252::encode(text);
+        // Only bytes that also pass as UTF-8 would be read back as something else.
+        if (!high || !IsValidUtf8(bytes))
+            return bytes;
+    }
+    return kBom + text.toUtf8();
+}
+
+QByteArray encodeCrLf(QStringView text)
 {
     QString out;
     out.reserve(text.size() + text.size() / 40);
@@ -36,7 +74,7 @@ QByteArray encodeCrLf(const QString& text)
             out += c;
         }
     }
-    return cp1252::encode(out);
+    return encode(out);
 }
 
 bool readBytes(const QString& path, QByteArray* out, QString* error)

@@ -3,6 +3,14 @@
 // document's text and formatting (so a failed comparison shows what differs), selections and
 // random texts.
 #include <QColor>
+#include <QCryptographicHash>
+#include <QImage>
+#include <QTextFrame>
+#include <QTextImageFormat>
+#include <QTextList>
+#include <QTextTable>
+#include <QUrl>
+#include <functional>
 #include <QRandomGenerator>
 #include <QStringList>
 #include <QTextBlock>
@@ -116,6 +124,50 @@ inline QString AlignmentName(Qt::Alignment a)
     return QStringLiteral("left");
 }
 
+// A block as Structure shows it.
+inline QString BlockStructure(const QTextDocument& doc, const QTextBlock& b, QList<const QTextList*>& lists)
+{
+    const QTextBlockFormat bf = b.blockFormat();
+    QString line = AlignmentName(bf.alignment());
+    const auto number = [](qreal v) { return QString::number(v, 'g', 6); };
+    for (const auto& [name, value] : {std::pair{"left", bf.leftMargin()}, {"right", bf.rightMargin()},
+                                      {"top", bf.topMargin()}, {"bottom", bf.bottomMargin()},
+                                      {"first", bf.textIndent()}})
+        if (value != 0)
+            line += u' ' + QLatin1String(name) + u'=' + number(value);
+    if (const QTextList* list = b.textList()) {
+        if (!lists.contains(list))
+            lists << list;
+        line += QStringLiteral(" list#%1 style %2 level %3")
+                    .arg(lists.indexOf(list)).arg(int(list->format().style())).arg(list->format().indent());
+    }
+    line += u':';
+    for (auto it = b.begin(); !it.atEnd(); ++it) {
+        const QTextFragment frag = it.fragment();
+        const QTextCharFormat cf = frag.charFormat();
+        if (cf.isImageFormat()) {
+            const QTextImageFormat img = cf.toImageFormat();
+            const QVariant res = doc.resource(QTextDocument::ImageResource, QUrl(img.name()));
+            QImage image;
+            if (res.userType() == QMetaType::QByteArray)
+                image.loadFromData(res.toByteArray());
+            else
+                image = res.value<QImage>();
+            const QByteArray pixels(reinterpret_cast<const char*>(image.convertToFormat(QImage::Format_ARGB32).constBits()),
+                                    image.isNull() ? 0 : image.width() * image.height() * 4);
+            line += QStringLiteral("[image %1x%2 shown %3x%4 %5]")
+                        .arg(image.width()).arg(image.height()).arg(number(img.width()), number(img.height()))
+                        .arg(QString::fromLatin1(QCryptographicHash::hash(pixels, QCryptographicHash::Sha1).toHex().left(8)));
+            continue;
+        }
+        line += u'[' + frag.text();
+        if (cf.isAnchor())
+            line += QStringLiteral(" ->") + cf.anchorHref();
+        line += u']';
+    }
+    return line;
+}
+
 // One line per block: "align: [text|attributes][text|attributes]...", runs of equal look merged.
 inline QStringList Describe(const QTextDocument& doc)
 {
@@ -137,6 +189,55 @@ inline QStringList Describe(const QTextDocument& doc)
             line += u'[' + runText + u'|' + runAttr + u']';
         out << line;
     }
+    return out;
+}
+
+// One line per block and table, in document order, with everything the pane shows beyond the
+// runs' looks: paragraph alignment, margins and indents, list membership (style, level, and
+// which list), hyperlink targets, pictures (size and a digest of their bytes), tables (grid,
+// spans, widths, border, padding, spacing, alignment) and the cell each block sits in.
+inline QStringList Structure(const QTextDocument& doc)
+{
+    QStringList out;
+    QList<const QTextList*> lists;
+    auto number = [](qreal v) { return QString::number(v, 'g', 6); };
+    std::function<void(const QTextFrame*, const QString&)> frame = [&](const QTextFrame* f, const QString& indent) {
+        for (auto it = f->begin(); !it.atEnd(); ++it) {
+            if (const QTextFrame* child = it.currentFrame()) {
+                const auto* table = qobject_cast<const QTextTable*>(child);
+                if (!table) {
+                    frame(child, indent);
+                    continue;
+                }
+                const QTextTableFormat tf = table->format();
+                QStringList widths;
+                for (const QTextLength& l : tf.columnWidthConstraints())
+                    widths << (l.type() == QTextLength::FixedLength        ? number(l.rawValue()) + QStringLiteral("px")
+                               : l.type() == QTextLength::PercentageLength ? number(l.rawValue()) + u'%'
+                                                                           : QStringLiteral("auto"));
+                if (widths.count(QStringLiteral("auto")) == widths.size())
+                    widths.clear(); // no constraints, or only "as wide as the content": the same
+                out << indent + QStringLiteral("table %1x%2 border %3 padding %4 spacing %5 %6 widths [%7]")
+                                    .arg(table->rows()).arg(table->columns()).arg(number(tf.border()),
+                                         number(tf.cellPadding()), number(tf.cellSpacing()),
+                                         AlignmentName(tf.alignment()), widths.join(u' '));
+                for (int r = 0; r < table->rows(); ++r)
+                    for (int c = 0; c < table->columns(); ++c) {
+                        const QTextTableCell cell = table->cellAt(r, c);
+                        if (cell.row() != r || cell.column() != c)
+                            continue;
+                        out << indent + QStringLiteral("  cell %1,%2 span %3x%4")
+                                            .arg(r).arg(c).arg(cell.rowSpan()).arg(cell.columnSpan());
+                        for (QTextBlock b = cell.firstCursorPosition().block();
+                             b.isValid() && b.position() <= cell.lastPosition(); b = b.next())
+                            out << indent + QStringLiteral("    ") + BlockStructure(doc, b, lists);
+                    }
+                continue;
+            }
+            out << indent + BlockStructure(doc, it.currentBlock(), lists);
+        }
+    };
+    frame(doc.rootFrame(), QString());
     return out;
 }
 

@@ -23,7 +23,11 @@ private slots:
         QTest::newRow("TXT") << "/a/NEWS.TXT" << true;
         QTest::newRow("mixed case") << "/a/News.TxT" << true;
         QTest::newRow("txt inside the name") << "/a/news.txt.qvd" << true;
-        QTest::newRow("txt in a folder name") << "/a/b.txt/news.qvd" << true;
+        // The folder's name is not the file's: its documents keep their formatting.
+        QTest::newRow("txt in a folder name") << "/a/b.txt/news.qvd" << false;
+        QTest::newRow("txt in a folder's name part") << "/a/notes.txt.d/issue.qvd" << false;
+        QTest::newRow("relative, txt in folder") << "notes.txt.d/issue.qvd" << false;
+        QTest::newRow("txt file in a txt folder") << "/a/notes.txt.d/issue.txt" << true;
         QTest::newRow("qvd") << "/a/news.qvd" << false;
         QTest::newRow("rtf") << "/a/news.rtf" << false;
         QTest::newRow("no dot") << "/a/newstxt" << false;
@@ -114,6 +118,32 @@ private slots:
             QVERIFY(!read.toPlainText().contains(subject));
     }
 
+    // Text whose Windows-1252 bytes happen to be valid UTF-8 must not come back changed, in the
+    // body of a plain document or the subject of either kind.
+    void textThatCouldBeMisread_data()
+    {
+        QTest::addColumn<bool>("plain");
+        QTest::addColumn<QString>("text");
+        for (const bool plain : {true, false}) {
+            const char* kind = plain ? "plain" : "rich";
+            QTest::addRow("%s, KÖ–ln", kind) << plain << u"KÖ–ln"_s;
+            QTest::addRow("%s, CAFÃ© menu", kind) << plain << u"CAFÃ© menu"_s;
+            QTest::addRow("%s, café", kind) << plain << u"café"_s;
+        }
+    }
+    void textThatCouldBeMisread()
+    {
+        QFETCH(bool, plain);
+        QFETCH(QString, text);
+        QTextDocument doc;
+        doc.setPlainText(u"Body "_s + text);
+        const QByteArray bytes = newsletterfile::Compose(doc, text, plain);
+        QTextDocument read;
+        const newsletterfile::TLoadResult r = newsletterfile::Parse(bytes, plain, &read);
+        QCOMPARE(r.subject, text);
+        QCOMPARE(read.toPlainText(), u"Body "_s + text);
+    }
+
     void plainFileUnderRichName()
     {
         // No RTF inside: the whole file is the body, and its last line is also the subject.
@@ -168,7 +198,7 @@ private slots:
         QCOMPARE(newsletterfile::EncodeText(u"a\nb\r\nc\rd"), "a\r\nb\r\nc\r\nd"_ba);
         QCOMPARE(newsletterfile::EncodeText(u"€é"_s), "\x80\xe9"_ba);
         // Characters outside Windows-1252 switch the whole text to UTF-8 rather than losing them.
-        QCOMPARE(newsletterfile::EncodeText(u"é π"_s), "é π"_ba);
+        QCOMPARE(newsletterfile::EncodeText(u"é π"_s), "\xef\xbb\xbfé π"_ba);
         QCOMPARE(newsletterfile::DecodeText("é π\r\nx"_ba), u"é π\nx"_s);
         QCOMPARE(newsletterfile::DecodeText("\xe9\r\n\rx"), u"é\n\nx"_s);
     }

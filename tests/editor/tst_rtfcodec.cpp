@@ -4,7 +4,13 @@
 #include "editor/TestDocs.h"
 #include "support/TestUtil.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTextImageFormat>
+#include <QTextList>
+#include <QTextTable>
 #include <QStringDecoder>
 #include <QTest>
 #include <QTextCursor>
@@ -25,6 +31,48 @@ void InitDoc(QTextDocument& doc)
     QFont f(u"Times New Roman"_s);
     f.setPointSize(9);
     doc.setDefaultFont(f);
+}
+
+QByteArray ImageBytes(int w, int h, const QColor& color, const char* format)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(color);
+    img.setPixelColor(0, 0, Qt::white);
+    QByteArray bytes;
+    QBuffer buf(&bytes);
+    buf.open(QIODevice::WriteOnly);
+    img.save(&buf, format);
+    return bytes;
+}
+
+// Inserts a picture whose resource is `resource` (bytes or a QImage), shown at `w` x `h`
+// (0: its own size).
+void InsertImage(QTextCursor& c, const QString& name, const QVariant& resource, qreal w = 0, qreal h = 0)
+{
+    c.document()->addResource(QTextDocument::ImageResource, QUrl(name), resource);
+    QTextImageFormat f;
+    f.setName(name);
+    if (w > 0)
+        f.setWidth(w);
+    if (h > 0)
+        f.setHeight(h);
+    c.insertImage(f);
+}
+
+QTextCharFormat Link(const QString& href, const char* look = "")
+{
+    QTextCharFormat f = testdocs::Fmt(look);
+    f.setAnchor(true);
+    f.setAnchorHref(href);
+    return f;
+}
+
+QTextTable* Table(QTextCursor& c, int rows, int cols, const QStringList& texts, QTextTableFormat f = {})
+{
+    QTextTable* t = c.insertTable(rows, cols, f);
+    for (int i = 0; i < texts.size() && i < rows * cols; ++i)
+        t->cellAt(i / cols, i % cols).firstCursorPosition().insertText(texts[i]);
+    return t;
 }
 
 QByteArray FixtureBytes(const QString& name)
@@ -84,6 +132,137 @@ private slots:
         row("non-breaking space and super/subscript",
             [](QTextCursor& c) { Runs(c, {{"10\u00a0kg"}, {"2", "sup"}, {"i", "sub"}}); });
         row("formatted empty document", [](QTextCursor&) {});
+        // Beyond character runs: what the pane shows must come back from the file.
+        row("paragraph margins and indents", [](QTextCursor& c) {
+            QTextBlockFormat f;
+            f.setLeftMargin(30);
+            f.setRightMargin(15);
+            f.setTopMargin(6);
+            f.setBottomMargin(12);
+            f.setTextIndent(-10);
+            c.setBlockFormat(f);
+            c.insertText(u"indented"_s);
+            f = Aligned(Qt::AlignRight);
+            f.setTextIndent(20);
+            c.insertBlock(f);
+            c.insertText(u"first line in, right aligned"_s);
+            c.insertBlock(QTextBlockFormat());
+            c.insertText(u"plain again"_s);
+        });
+        row("bulleted list", [](QTextCursor& c) {
+            c.insertText(u"Before"_s);
+            c.insertBlock();
+            c.createList(QTextListFormat::ListDisc);
+            c.insertText(u"one"_s);
+            c.insertBlock();
+            Runs(c, {{"two "}, {"bold", "b"}});
+            c.insertBlock(QTextBlockFormat());
+            c.insertText(u"after"_s);
+        });
+        row("numbered and nested lists", [](QTextCursor& c) {
+            QTextList* outer = c.createList(QTextListFormat::ListDecimal);
+            c.insertText(u"first"_s);
+            c.insertBlock();
+            QTextListFormat inner;
+            inner.setStyle(QTextListFormat::ListCircle);
+            inner.setIndent(2);
+            c.createList(inner);
+            c.insertText(u"nested a"_s);
+            c.insertBlock();
+            c.insertText(u"nested b"_s);
+            c.insertBlock();
+            outer->add(c.block());
+            c.insertText(u"second"_s);
+            c.insertBlock(QTextBlockFormat());
+            c.insertText(u"between lists"_s);
+            c.insertBlock();
+            outer->add(c.block()); // numbering goes on after the paragraph between
+            c.insertText(u"third"_s);
+            for (const auto style : {QTextListFormat::ListLowerAlpha, QTextListFormat::ListUpperAlpha,
+                                     QTextListFormat::ListLowerRoman, QTextListFormat::ListUpperRoman,
+                                     QTextListFormat::ListSquare}) {
+                c.insertBlock(QTextBlockFormat());
+                c.createList(style);
+                c.insertText(u"style "_s + QString::number(int(style)));
+            }
+        });
+        row("hyperlinks", [](QTextCursor& c) {
+            c.insertText(u"Visit "_s);
+            c.insertText(u"our page"_s, Link(u"http://example.com/a?b=1&c=2"_s, "u,#0000ff"));
+            c.insertText(u" and "_s);
+            c.insertText(u"this "_s, Link(u"https://example.org/"_s));
+            c.insertText(u"bold"_s, Link(u"https://example.org/"_s, "b"));
+            c.insertText(u"that"_s, Link(u"mailto:news@example.com"_s));
+            c.insertBlock(QTextBlockFormat(), QTextCharFormat());
+            c.insertText(u"{brace} link"_s, Link(u"http://example.com/{x}\\y"_s));
+        });
+        row("pictures", [](QTextCursor& c) {
+            c.insertText(u"png "_s);
+            InsertImage(c, u"a.png"_s, ImageBytes(8, 6, Qt::red, "PNG"));
+            c.insertText(u" scaled "_s);
+            InsertImage(c, u"b.png"_s, ImageBytes(10, 10, Qt::blue, "PNG"), 40, 20);
+            c.insertBlock();
+            InsertImage(c, u"c.jpg"_s, ImageBytes(16, 16, Qt::green, "JPEG"));
+            c.insertText(u" jpeg, then a pasted image "_s);
+            QImage pasted(5, 7, QImage::Format_RGB32);
+            pasted.fill(Qt::darkYellow);
+            InsertImage(c, u"d"_s, pasted);
+        });
+        row("table", [](QTextCursor& c) {
+            c.insertText(u"Before the table"_s);
+            QTextTable* t = Table(c, 2, 3, {"A1", "", "C1", "A2", "B2", "C2"});
+            QTextCursor cell = t->cellAt(0, 1).firstCursorPosition();
+            Runs(cell, {{"bold", "b"}, {" and "}, {"red", "#ff0000"}});
+            cell.insertBlock(Aligned(Qt::AlignHCenter));
+            cell.insertText(u"second paragraph"_s);
+            c.movePosition(QTextCursor::End);
+            c.insertText(u"After the table"_s);
+        });
+        row("table first and last", [](QTextCursor& c) {
+            Table(c, 1, 2, {"only", "row"});
+        });
+        row("tables one after another", [](QTextCursor& c) {
+            Table(c, 1, 1, {"first"});
+            c.movePosition(QTextCursor::End);
+            c.insertText(u"between"_s);
+            Table(c, 2, 1, {"second", "table"});
+            c.movePosition(QTextCursor::End);
+            c.insertBlock();
+        });
+        row("merged cells", [](QTextCursor& c) {
+            QTextTable* t = Table(c, 3, 3, {"wide", "", "c", "d", "e", "tall", "g", "h", ""});
+            t->mergeCells(0, 0, 1, 2);
+            t->mergeCells(1, 2, 2, 1);
+            t->mergeCells(1, 0, 2, 2);
+        });
+        row("table widths and borders", [](QTextCursor& c) {
+            QTextTableFormat f;
+            f.setBorder(2);
+            f.setCellPadding(4);
+            f.setCellSpacing(0);
+            f.setAlignment(Qt::AlignHCenter);
+            f.setColumnWidthConstraints({QTextLength(QTextLength::FixedLength, 120),
+                                         QTextLength(QTextLength::FixedLength, 60)});
+            Table(c, 1, 2, {"fixed", "widths"}, f);
+            c.movePosition(QTextCursor::End);
+            c.insertText(u"and"_s);
+            f.setBorder(0);
+            f.setAlignment(Qt::AlignRight);
+            f.setColumnWidthConstraints({QTextLength(QTextLength::PercentageLength, 30),
+                                         QTextLength(QTextLength::PercentageLength, 70)});
+            Table(c, 1, 2, {"per", "cent"}, f);
+        });
+        row("lists and links in a table", [](QTextCursor& c) {
+            QTextTable* t = Table(c, 1, 2, {});
+            QTextCursor a = t->cellAt(0, 0).firstCursorPosition();
+            a.createList(QTextListFormat::ListDisc);
+            a.insertText(u"item"_s);
+            a.insertBlock();
+            a.insertText(u"item 2"_s);
+            QTextCursor b = t->cellAt(0, 1).firstCursorPosition();
+            b.insertText(u"link"_s, Link(u"http://example.com/"_s));
+            InsertImage(b, u"x.png"_s, ImageBytes(3, 3, Qt::black, "PNG"));
+        });
         row("mixed newsletter", [](QTextCursor& c) {
             c.setBlockFormat(Aligned(Qt::AlignHCenter));
             Runs(c, {{"Issue 12", "20,b,#000080"}});
@@ -117,8 +296,10 @@ private slots:
         QVERIFY(r.complete);
         QCOMPARE(r.consumed, stream.size());
         QCOMPARE(r.warning, QString());
+        QCOMPARE(r.unsupported, QStringList());
         QCOMPARE(testdocs::Text(copy), testdocs::Text(original));
         QCOMPARE(testdocs::Describe(copy), testdocs::Describe(original));
+        QCOMPARE(testdocs::Structure(copy), testdocs::Structure(original));
 
         // Writing what was read gives the same stream again.
         QCOMPARE(rtf::Write(copy), stream);
@@ -180,7 +361,7 @@ private slots:
         QTest::newRow("line ends ignored") << "{\\rtf1 a\r\nb\n\\par\r\nc}"_ba << u"ab\nc"_s;
         QTest::newRow("backslash line end is a paragraph") << "{\\rtf1 a\\\nb}"_ba << u"a\nb"_s;
         QTest::newRow("table cells") << "{\\rtf1\\trowd\\cellx100\\cellx200 A\\cell B\\cell\\row after}"_ba
-                                     << u"A\tB\t\nafter"_s;
+                                     << u"\uFDD0A\uFDD0B\uFDD1after"_s;
         QTest::newRow("leading white space") << "\r\n  {\\rtf1 x}"_ba << u"x"_s;
         QTest::newRow("control characters dropped") << "{\\rtf1 a\x01\x02\x00" "b}"_ba << u"ab"_s;
     }
@@ -279,7 +460,9 @@ private slots:
         QVERIFY(r.rtf);
         QVERIFY(r.complete);
         QCOMPARE(r.warning, QString());
-        const QString text = testdocs::Text(doc);
+        // The document's structure marks (tables, pictures) are no text.
+        const QString text = testdocs::Text(doc).remove(QChar::ObjectReplacementCharacter)
+                                 .remove(QChar(0xFDD0)).remove(QChar(0xFDD1));
 
         // Nothing of the RTF syntax, the tables or the pictures leaks into the text.
         QVERIFY(!QString(text).remove("back\\slash"_L1).contains(u'\\'));
@@ -299,6 +482,109 @@ private slots:
         QCOMPARE(testdocs::AlignmentAt(doc, "Centered large heading"), Qt::AlignHCenter);
         QCOMPARE(testdocs::AlignmentAt(doc, "Right aligned closing line."), Qt::AlignRight);
         QCOMPARE(testdocs::AlignmentAt(doc, "Red text"), Qt::AlignLeft);
+    }
+
+    // A word processor's list, link, table and picture are read as the pane shows them, nothing
+    // is reported lost, and they survive being written and read again unchanged.
+    void fixtureStructures_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("picture"); // the picture's line, which differs in its size
+        QTest::newRow("LibreOffice") << "lo-structures.rtf"
+                                     << "[Picture here: ][image 8x8 shown 8x8 503a5124][ after picture.]";
+        QTest::newRow("AbiWord") << "abiword-structures.rtf"
+                                 << "[Picture here: ][image 8x8 shown 10.4667x10.4667 503a5124][after picture.]";
+    }
+    void fixtureStructures()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, picture);
+        QTextDocument doc;
+        InitDoc(doc);
+        const rtf::ReadResult r = rtf::Read(FixtureBytes(file), &doc);
+        QCOMPARE(r.unsupported, QStringList());
+        QStringList shape = testdocs::Structure(doc);
+        // Paragraph spacing differs between the two programs; the structure does not.
+        shape.replaceInStrings(QRegularExpression(u" bottom=[0-9.]+"_s), QString());
+        shape.removeAll(u"left:"_s);
+        const QStringList expected = {
+            u"left:[Before the list.]"_s,
+            u"left list#0 style -1 level 1:[First bullet]"_s,
+            u"left list#0 style -1 level 1:[Second bullet]"_s,
+            u"left:[Visit ][our home page ->http://example.com/page][ today.]"_s,
+            u"  cell 0,0 span 1x1"_s, u"    left:[Cell A1]"_s, u"  cell 0,1 span 1x1"_s, u"    left:[Cell B1]"_s,
+            u"  cell 1,0 span 1x1"_s, u"    left:[Cell A2]"_s, u"  cell 1,1 span 1x1"_s, u"    left:[Cell B2]"_s,
+            u"left:"_s + picture,
+            u"left:[Footnote-free closing paragraph.]"_s};
+        QVERIFY2(shape.size() == expected.size() + 1, qPrintable(shape.join(u'\n')));
+        QVERIFY2(shape[4].startsWith("table 2x2 border 1 "_L1), qPrintable(shape[4]));
+        shape.removeAt(4);
+        QCOMPARE(shape, expected);
+
+        // Saved and opened again: the same document, and the same stream the next time.
+        const QByteArray saved = rtf::Write(doc);
+        QTextDocument again;
+        InitDoc(again);
+        const rtf::ReadResult r2 = rtf::Read(saved, &again);
+        QCOMPARE(r2.warning, QString());
+        QCOMPARE(testdocs::Structure(again), testdocs::Structure(doc));
+        QCOMPARE(testdocs::Describe(again), testdocs::Describe(doc));
+        QCOMPARE(rtf::Write(again), saved);
+    }
+
+    // What a browser pastes (HTML with a list, a link, a table and an inline picture) is what
+    // the file keeps.
+    void pastedHtmlSurvivesSaveAndOpen()
+    {
+        QTextDocument doc;
+        InitDoc(doc);
+        doc.setHtml(QString::fromUtf8(FixtureBytes(u"source-structures.html"_s)));
+        const QStringList shown = testdocs::Structure(doc);
+        const QString all = shown.join(u'\n');
+        for (const char* part : {"list#0", "->http://example.com/page", "table 2x2", "[image 8x8 shown 8x8"})
+            QVERIFY2(all.contains(QLatin1String(part)), qPrintable(all));
+        QTextDocument copy;
+        InitDoc(copy);
+        const rtf::ReadResult r = rtf::Read(rtf::Write(doc), &copy);
+        QCOMPARE(r.unsupported, QStringList());
+        QCOMPARE(testdocs::Structure(copy), shown);
+        QCOMPARE(testdocs::Describe(copy), testdocs::Describe(doc));
+    }
+
+    // What the document cannot hold is skipped and named, so the user hears of it on opening.
+    void unsupportedContentIsReported_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("unsupported");
+        QTest::newRow("embedded object") << "{\\rtf1 a{\\object\\objemb{\\*\\objdata 0102}{\\result{\\pict\\wmetafile8 00}}}b}"_ba
+                                         << "ab" << QStringList{"embedded objects"};
+        QTest::newRow("metafile picture") << "{\\rtf1 a{\\pict\\wmetafile8\\picw10\\pich10 0100}b}"_ba << "ab"
+                                          << QStringList{"pictures in formats other than PNG and JPEG"};
+        QTest::newRow("damaged picture") << "{\\rtf1 a{\\pict\\pngblip 0102}b}"_ba << "ab"
+                                         << QStringList{"damaged pictures"};
+        QTest::newRow("metafile only as the alternative")
+            << "{\\rtf1 a{\\*\\shppict{\\pict\\jpegblip 00}}{\\nonshppict{\\pict\\wmetafile8 00}}b}"_ba << "ab"
+            << QStringList{"damaged pictures"};
+        QTest::newRow("footnote, header, comment, drawing")
+            << "{\\rtf1{\\header H}a{\\footnote F}{\\*\\annotation C}{\\shp{\\*\\shpinst S}}b{\\footer G}}"_ba << "ab"
+            << QStringList{"headers", "footnotes", "comments", "drawings", "footers"};
+        QTest::newRow("nested table")
+            << "{\\rtf1\\trowd\\cellx100\\pard\\intbl a\\nestcell{\\*\\nesttableprops\\trowd\\cellx50\\nestrow}\\cell\\row}"_ba
+            << "\uFDD0a\t\uFDD1" << QStringList{"tables inside tables"};
+        QTest::newRow("inside skipped groups nothing counts")
+            << "{\\rtf1{\\info{\\footnote F}}{\\*\\unknown{\\object x}}ab}"_ba << "ab" << QStringList();
+    }
+    void unsupportedContentIsReported()
+    {
+        QFETCH(QByteArray, stream);
+        QFETCH(QString, text);
+        QFETCH(QStringList, unsupported);
+        QTextDocument doc;
+        const rtf::ReadResult r = rtf::Read(stream, &doc);
+        QVERIFY(r.complete);
+        QCOMPARE(testdocs::Text(doc), text);
+        QCOMPARE(r.unsupported, unsupported);
     }
 
     void fixtureTruncatedAnywhere()
@@ -372,6 +658,38 @@ private slots:
         QTextDocument again;
         QVERIFY(rtf::Read(rtf::Write(doc), &again).complete);
         QCOMPARE(testdocs::Text(again), text);
+    }
+
+    // Tables, lists, fields and pictures cut short or shuffled anywhere: what can be read is
+    // read, and what was read is written and read back the same.
+    void damagedStructures()
+    {
+        const QByteArray bytes = FixtureBytes(u"lo-structures.rtf"_s) + FixtureBytes(u"abiword-structures.rtf"_s);
+        QVERIFY(!bytes.isEmpty());
+        QRandomGenerator rng(20261207);
+        auto check = [](const QByteArray& stream, const QString& where) {
+            QTextDocument doc;
+            rtf::Read(stream, &doc);
+            QTextDocument again;
+            const rtf::ReadResult r = rtf::Read(rtf::Write(doc), &again);
+            QVERIFY2(r.complete, qPrintable(where));
+            const QStringList a = testdocs::Structure(again), b = testdocs::Structure(doc);
+            QVERIFY2(a == b, qPrintable(where + u":\n"_s + a.join(u'\n') + u"\n----\n"_s + b.join(u'\n')));
+        };
+        for (qsizetype cut = 5; cut < bytes.size() && !QTest::currentTestFailed(); cut += 97)
+            check(bytes.left(cut), u"cut at %1"_s.arg(cut));
+        // Control words of tables and lists moved to random places.
+        const QList<QByteArray> words = {"\\cell ", "\\row ", "\\intbl ", "\\trowd ", "\\cellx300 ", "\\clvmrg ",
+                                         "\\clmrg ", "\\pard ", "\\par ", "\\ls1 ", "\\ilvl3 ", "{\\listtext x}",
+                                         "{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt ", "}", "{"};
+        for (int round = 0; round < 60; ++round) {
+            QByteArray mixed = bytes.left(8000);
+            for (int i = 0; i < 30; ++i)
+                mixed.insert(8 + rng.bounded(mixed.size() - 8), words[rng.bounded(int(words.size()))]);
+            check(mixed, u"round %1"_s.arg(round));
+            if (QTest::currentTestFailed())
+                return;
+        }
     }
 
     void randomBytesInsideStream()
