@@ -6,9 +6,10 @@ level=${1:-build}
 
 pkgs="cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
       libhunspell-dev hunspell-en-us gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-      xvfb xauth"
+      xvfb xauth xdg-utils"
 case "$level" in
-  test|bench) pkgs="$pkgs python3 python3-aiosmtpd dovecot-pop3d postfix poppler-utils imagemagick" ;;
+  test|bench) pkgs="$pkgs python3 python3-aiosmtpd dovecot-pop3d postfix poppler-utils imagemagick
+                    desktop-file-utils appstream dpkg-dev" ;;
 esac
 case "$level" in
   bench) pkgs="$pkgs msmtp mpop curl" ;;

@@ -4,6 +4,8 @@
 #include "app/LabelEffect.h"
 #include "editor/FindPanel.h"
 #include "editor/NewsletterEditor.h"
+#include "guide/DesktopLinks.h"
+#include "guide/NLWizardForm.h"
 #include "lists/AddressPanel.h"
 #include "lists/AddressTools.h"
 #include "lists/ListFile.h"
@@ -66,7 +68,7 @@ TMainForm::TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialo
     m_pumpClock->start();
 
     // FormCreate, in order.
-    m_state.HelpFile = ProgramFolder() + QStringLiteral("Help.hlp");
+    m_state.HelpFile = ResourcePath(QStringLiteral("Help.hlp"));
     {
         TRegistry reg;
         reg.SetRootKey(TRegistry::HKEY_LOCAL_MACHINE);
@@ -90,6 +92,7 @@ TMainForm::TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialo
     BuildStatusPanel();
     BuildAbout();
     BuildMailComponents();
+    BuildGuide();
 
     m_clearStatusTimer = new QTimer(this);
     m_clearStatusTimer->setObjectName(QStringLiteral("ClearStatusTimer1"));
@@ -507,6 +510,20 @@ void TMainForm::BuildMailComponents()
     m_smtpClient1->SetPort(QStringLiteral("smtp"));
     m_smtpClient1->SetWait(m_wait1);
     m_smtpClient1->SetCharSet(QStringLiteral("iso-8859-1"));
+}
+
+void TMainForm::BuildGuide()
+{
+    // The wizard window floats above this one and is hidden until a wizard starts.
+    m_wizard = new TNLWizardForm(*this, m_state.NewsletterWizardActive, m_state.MailListWizardActive, this);
+    connect(Action(QStringLiteral("Newsletter1")), &QAction::triggered, m_wizard, &TNLWizardForm::Newsletter1Click);
+    connect(Action(QStringLiteral("MailList1")), &QAction::triggered, m_wizard, &TNLWizardForm::MailList1Click);
+    m_listPropertiesPanel->SetWizard(m_wizard);
+    if (auto* newsletter = findChild<TNewsletterEditor*>())
+        connect(newsletter, &TNewsletterEditor::NewsletterStarted, m_wizard, &TNLWizardForm::NewNewsletterStarted);
+
+    m_desktopLinks = new TDesktopLinks(*this, this);
+    m_desktopLinks->SetHelpFile(m_state.HelpFile);
 }
 
 // ---------------------------------------------------------------- start-up

@@ -29,6 +29,8 @@ class TSmtpClient;
 class TWait;
 class TListPropertiesPanel;
 class TSoundPlayer;
+class TNLWizardForm;
+class TDesktopLinks;
 
 class TMainForm : public QMainWindow, public TShell
 {
@@ -49,6 +51,9 @@ public:
     TListPropertiesPanel* ListPropertiesPanel() const { return m_listPropertiesPanel; }
     TAddressPanel* AddressPanel() const { return m_addressPanel; }
     TAddressTools* AddressTools() const { return m_addressTools; }
+    // The wizard window (NLWizardForm) and the Help/web/add-on entries.
+    TNLWizardForm* NLWizardForm() const { return m_wizard; }
+    TDesktopLinks* DesktopLinks() const { return m_desktopLinks; }
     QWidget* Panel(const QString& name) const; // by component name
     QWidget* Central() const { return m_central; }
     int ClientWidth() const;
@@ -115,6 +120,7 @@ private:
     void BuildStatusPanel();
     void BuildAbout();
     void BuildMailComponents();
+    void BuildGuide();
     QWidget* MakeSidePanel(const QString& name, const QString& labelName, const QString& title,
                            TLabelEffect** label, bool titleOnRight);
     void SetTitleHint(TLabelEffect* label, bool open);
@@ -154,6 +160,8 @@ private:
     TListPropertiesPanel* m_listPropertiesPanel = nullptr;
     TAddressPanel* m_addressPanel = nullptr;
     TAddressTools* m_addressTools = nullptr;
+    TNLWizardForm* m_wizard = nullptr;
+    TDesktopLinks* m_desktopLinks = nullptr;
     bool m_hints = true;
     bool m_activated = false;
     bool m_closing = false;

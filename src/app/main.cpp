@@ -1,15 +1,21 @@
 // Program entry: splash window, main window, message loop.
 #include "app/MainForm.h"
+#include "app/SettingsFile.h"
 #include "app/SplashForm.h"
 #include "editor/SigForm.h"
+#include "guide/JustOne.h"
+#include "guide/Resources.h"
 #include "platform/Sound.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -41,7 +47,44 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvel 1.3.1"));
+    QApplication::setApplicationVersion(QStringLiteral("1.3.1"));
     QApplication::setStyle(new TQuorvelStyle);
+
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("Writes e-mail newsletters and keeps the mailing lists they go to."));
+    options.addHelpOption();
+    options.addVersionOption();
+    const QCommandLineOption resourcesOption(
+        QStringLiteral("resources"), QStringLiteral("Print the data folder and where each resource file is found, then exit."));
+    options.addOption(resourcesOption);
+    options.process(app);
+    if (options.isSet(resourcesOption)) {
+        for (const QString& line : resources::Report())
+            std::printf("%s\n", qPrintable(line));
+        return resources::Missing().isEmpty() ? 0 : 1;
+    }
+
+    // One copy per user session: a second start brings the first copy's window forward and
+    // ends before showing anything of its own.
+    TPreviousInstance previousInstance;
+    TJustOne32 justOne321(previousInstance);
+    if (previousInstance.Found()) {
+        justOne321.HandOver();
+        return 0;
+    }
+
+    // A desktop session that ends the program closes the window through the normal close
+    // sequence, so the settings are written as on Exit. Caught from here on: a request that
+    // comes during start-up waits until the window is up.
+    const bool signalsCaught = ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFd) == 0;
+    if (signalsCaught) {
+        struct sigaction sa = {};
+        sa.sa_handler = onTerminate;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        sigaction(SIGTERM, &sa, nullptr);
+        sigaction(SIGINT, &sa, nullptr);
+    }
 
     TSoundPlayer sounds;
     auto* splash = new TSplashForm(sounds);
@@ -49,7 +92,11 @@ int main(int argc, char* argv[])
     splash->repaint();
     QApplication::processEvents();
 
+    // The mail list wizard greets a first start (no settings file yet).
+    const bool firstStart = !QFileInfo::exists(settingsfile::FileName());
     TMainForm mainForm(sounds);
+    mainForm.State().ShowWizardOnActivate = firstStart;
+    justOne321.SetWindow(&mainForm);
     // The header/footer/signature editor window lives as long as the main window.
     TSigForm sigForm(mainForm);
     sigForm.AttachButtons(&mainForm);
@@ -61,9 +108,7 @@ int main(int argc, char* argv[])
     splash->hide();
     delete splash;
 
-    // A desktop session that ends the program closes the window through the normal close
-    // sequence, so the settings are written as on Exit.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFd) == 0) {
+    if (signalsCaught) {
         auto* notifier = new QSocketNotifier(g_signalFd[0], QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &mainForm, [&mainForm] {
             char c;
@@ -72,12 +117,6 @@ int main(int argc, char* argv[])
             if (!mainForm.isVisible())
                 QApplication::quit();
         });
-        struct sigaction sa = {};
-        sa.sa_handler = onTerminate;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESTART;
-        sigaction(SIGTERM, &sa, nullptr);
-        sigaction(SIGINT, &sa, nullptr);
     }
     return app.exec();
 }

@@ -16,6 +16,21 @@ QString withSeparator(QString path)
         path += u'/';
     return path;
 }
+
+// The share folder of an installed program: <prefix>/share/quorvel beside <prefix>/bin.
+QString InstalledShareFolder()
+{
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    if (exeDir.isEmpty())
+        return QString();
+    return QDir::cleanPath(exeDir + QStringLiteral("/../share/quorvel"));
+}
+
+bool RunsInstalled()
+{
+    const QString share = InstalledShareFolder();
+    return !share.isEmpty() && QFileInfo(share).isDir();
+}
 } // namespace
 
 QString ProgramFolder()
@@ -25,8 +40,10 @@ QString ProgramFolder()
         QDir().mkpath(home);
         return withSeparator(QDir(home).absolutePath());
     }
+    // An installed program never keeps data among the system's programs, even when the
+    // folder is writable (a program run by the administrator).
     const QString exeDir = QCoreApplication::applicationDirPath();
-    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable())
+    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable() && !RunsInstalled())
         return withSeparator(exeDir);
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(data);
@@ -38,6 +55,7 @@ QString ResourcePath(const QString& fileName)
     const QString first = ProgramFolder() + fileName;
     const QStringList candidates = {first,
                                     withSeparator(QCoreApplication::applicationDirPath()) + fileName,
+                                    withSeparator(InstalledShareFolder()) + fileName,
                                     withSeparator(QStringLiteral(QUORVEL_SHARE_DIR)) + fileName};
     for (const QString& c : candidates) {
         if (QFileInfo::exists(c))

@@ -1,4 +1,5 @@
 #include "platform/Registry.h"
+#include "platform/ProgramFolder.h"
 
 #include "platform/IniFile.h"
 
@@ -31,7 +32,8 @@ QString TRegistry::DefaultFileName()
     const QString env = qEnvironmentVariable("QUORVEL_REGISTRY");
     if (!env.isEmpty())
         return env;
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/registry.ini");
+    // Beside the program in the build; in the share folder once installed.
+    return ResourcePath(QStringLiteral("registry.ini"));
 }
 
 TRegistry::TRegistry() : m_file(new TIniFile(DefaultFileName())) {}

@@ -1,7 +1,8 @@
 #pragma once
 // The registry, as an INI-style file whose section names are key paths
-// ("HKEY_LOCAL_MACHINE\SOFTWARE\..."): $QUORVEL_REGISTRY, else "registry.ini" beside the
-// program. The build writes one that registers the speller engine.
+// ("HKEY_LOCAL_MACHINE\SOFTWARE\..."): $QUORVEL_REGISTRY, else "registry.ini" found as a
+// read-only resource (program folder, beside the program, installed share folder). The build
+// writes one that registers the speller engine.
 #include <QString>
 
 class TIniFile;

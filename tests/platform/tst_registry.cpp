@@ -53,6 +53,25 @@ private slots:
         QVERIFY(!reg.ValueExists("Missing"));
     }
 
+    // Without $QUORVEL_REGISTRY the file is found like the other resources, so an installed
+    // program reads the one in its share folder, and a copy in the data folder comes first.
+    void defaultFileIsAResource()
+    {
+        QTemporaryDir home;
+        const QByteArray saved = qgetenv("QUORVEL_REGISTRY");
+        qunsetenv("QUORVEL_REGISTRY");
+        qputenv("QUORVEL_HOME", QFile::encodeName(home.path()));
+        QVERIFY(testutil::writeAll(home.filePath("registry.ini"), "[HKEY_CLASSES_ROOT\\.htm]\r\n@=htmlfile\r\n"));
+        const QString found = TRegistry::DefaultFileName();
+        TRegistry reg;
+        reg.SetRootKey(TRegistry::HKEY_CLASSES_ROOT);
+        const bool opened = reg.OpenKeyReadOnly(".htm");
+        qputenv("QUORVEL_REGISTRY", saved);
+        qunsetenv("QUORVEL_HOME");
+        QCOMPARE(found, home.filePath("registry.ini"));
+        QVERIFY(opened);
+    }
+
     void saveDialogSuffix_data()
     {
         QTest::addColumn<QString>("filter");

@@ -1,0 +1,246 @@
+// The guide in the main window: the menu items that start the wizards, the main-window actions
+// that advance them, the first activation, Help, the web entries and the add-on launch.
+#include "app/MainForm.h"
+#include "guide/DesktopLinks.h"
+#include "guide/GoToWeb.h"
+#include "guide/HelpViewer.h"
+#include "guide/NLWizardForm.h"
+#include "lists/ListPropertiesPanel.h"
+#include "platform/Sound.h"
+#include "support/FakeDialogs.h"
+#include "support/TestUtil.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <QToolButton>
+
+class TestGuideWiring : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<TSoundPlayer> m_sounds;
+    TFakeDialogs* m_dialogs = nullptr;
+    std::unique_ptr<TMainForm> m_form;
+
+    QString home(const QString& name) const { return m_home->filePath(name); }
+    void copyResources(const QString& folder, const QString& pattern)
+    {
+        const QDir source(testutil::sourceDir() + QStringLiteral("/resources/") + folder);
+        for (const QString& f : source.entryList({pattern}, QDir::Files))
+            QVERIFY(QFile::copy(source.filePath(f), home(f)));
+    }
+    TMainForm& start(bool showWizardOnActivate = false)
+    {
+        auto dialogs = std::make_unique<TFakeDialogs>();
+        m_dialogs = dialogs.get();
+        m_form = std::make_unique<TMainForm>(*m_sounds, std::move(dialogs));
+        m_form->State().ShowWizardOnActivate = showWizardOnActivate;
+        m_form->resize(800, 600);
+        m_form->show();
+        if (!QTest::qWaitForWindowExposed(m_form.get()))
+            qWarning("window not exposed");
+        QCoreApplication::processEvents();
+        return *m_form;
+    }
+    void trigger(const char* action) { m_form->Action(QLatin1String(action))->trigger(); }
+    TNLWizardForm& wizard() { return *m_form->NLWizardForm(); }
+    QString step() { return wizard().StepLBL()->text(); }
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("QUORVEL_HOME", QFile::encodeName(m_home->path()));
+        qputenv("QUORVEL_NO_SOUND", "1");
+        copyResources(QStringLiteral("wizard"), QStringLiteral("*.dat"));
+        m_sounds = std::make_unique<TSoundPlayer>();
+    }
+    void cleanup()
+    {
+        m_form.reset();
+        m_sounds.reset();
+        m_home.reset();
+    }
+
+    void menuItemsStartTheWizards()
+    {
+        start();
+        trigger("Newsletter1");
+        QVERIFY(m_form->State().NewsletterWizardActive);
+        QVERIFY(!m_form->Action(QStringLiteral("MailList1"))->isEnabled());
+        QTest::mouseClick(wizard().CancelBtn(), Qt::LeftButton);
+        trigger("MailList1");
+        QVERIFY(m_form->State().MailListWizardActive);
+        QVERIFY(!m_form->State().NewsletterWizardActive);
+    }
+
+    void firstActivationOpensTheMailListWizard()
+    {
+        start(true);
+        QTRY_VERIFY(m_form->State().MailListWizardActive);
+        QVERIFY(!m_form->State().ShowWizardOnActivate);
+        QCOMPARE(step(), QStringLiteral("1"));
+    }
+
+    void newNewsletterAdvancesTheNewsletterWizard()
+    {
+        start();
+        trigger("Newsletter1");
+        trigger("NewNewsletter1");
+        QCOMPARE(step(), QStringLiteral("2"));
+        QCOMPARE(wizard().StepNameLBL()->text(), QStringLiteral("Adding Content"));
+        QVERIFY(wizard().BackBtn()->isEnabled());
+    }
+
+    void listPropertiesAdvanceTheMailListWizard()
+    {
+        start();
+        trigger("MailList1");
+        trigger("NewMailList1");
+        QCOMPARE(step(), QStringLiteral("2"));
+        QTabWidget* pages = m_form->ListPropertiesPanel()->Pages();
+        const auto page = [pages](const char* caption) {
+            for (int i = 0; i < pages->count(); ++i) {
+                if (pages->tabText(i) == QLatin1String(caption))
+                    return i;
+            }
+            return -1;
+        };
+        // The POP page reached straight from step 2.
+        pages->setCurrentIndex(page("POP"));
+        QCOMPARE(step(), QStringLiteral("4"));
+        QCOMPARE(wizard().StepNameLBL()->text(), QStringLiteral("Setting POP server"));
+        pages->setCurrentIndex(page("Misc."));
+        QCOMPARE(step(), QStringLiteral("5"));
+        pages->setCurrentIndex(page("Auto Maintenance"));
+        QCOMPARE(step(), QStringLiteral("7"));
+        pages->setCurrentIndex(page("List Info"));
+        QCOMPARE(step(), QStringLiteral("7"));
+        QVERIFY(m_dialogs->messages.isEmpty());
+    }
+
+    void pagesDoNothingWithoutTheMailListWizard()
+    {
+        start();
+        trigger("Newsletter1");
+        trigger("NewMailList1");
+        m_form->ListPropertiesPanel()->Pages()->setCurrentIndex(2);
+        QCOMPARE(step(), QStringLiteral("1"));
+        QVERIFY(m_form->State().NewsletterWizardActive);
+    }
+
+    void help_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "" = no file
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("the help file") << QByteArray("real") << true;
+        QTest::newRow("missing") << QByteArray() << false;
+        QTest::newRow("empty") << QByteArray("empty") << false;
+    }
+    void help()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, shown);
+        if (content == "real")
+            copyResources(QStringLiteral("help"), QStringLiteral("Help.hlp"));
+        else if (content == "empty")
+            QVERIFY(testutil::writeAll(home(QStringLiteral("Help.hlp")), QByteArray()));
+        start();
+        QCOMPARE(m_form->DesktopLinks()->HelpFile(), home(QStringLiteral("Help.hlp")));
+        trigger("Help2");
+        THelpViewer* viewer = m_form->DesktopLinks()->HelpViewer();
+        if (!shown) {
+            QCOMPARE(m_dialogs->texts(), QStringList{"Could not find the help File! Please reinstall Quorvel."});
+            QCOMPARE(m_dialogs->messages.first().type, TDialogService::mtError);
+            QVERIFY(!viewer || !viewer->isVisible());
+            return;
+        }
+        QVERIFY(m_dialogs->messages.isEmpty());
+        QVERIFY(viewer && viewer->isVisible());
+        QTextBrowser* browser = viewer->Browser();
+        const QString text = browser->toPlainText();
+        QVERIFY(text.contains(QStringLiteral("Contents")));
+        // Every topic of the contents is a link to a place in the file.
+        for (const char* topic : {"#newlist", "#send", "#mail", "#maintenance", "#menus", "#wizards"}) {
+            QVERIFY2(browser->toHtml().contains(QLatin1String(topic)), topic);
+            browser->setSource(QUrl(QLatin1String(topic)));
+            QVERIFY(browser->isBackwardAvailable());
+        }
+    }
+
+    void webEntries_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("maker's site") << "HarrowlinWebSite1" << TDesktopLinks::kMakerSite << true;
+        QTest::newRow("home page") << "QuorvelHomePage1" << TDesktopLinks::kHomePage << true;
+        QTest::newRow("no browser") << "QuorvelHomePage1" << TDesktopLinks::kHomePage << false;
+    }
+    void webEntries()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, url);
+        QFETCH(bool, opens);
+        qputenv("QUORVEL_REGISTRY", QFile::encodeName(home(QStringLiteral("none.ini"))));
+        start();
+        QStringList opened;
+        m_form->DesktopLinks()->GoToWeb1()->OpenUrl = [&](const QString& u) {
+            opened << u;
+            return opens;
+        };
+        m_form->Action(action)->trigger();
+        QCOMPARE(opened, QStringList{url});
+        QCOMPARE(m_form->DesktopLinks()->GoToWeb1()->Url(), url);
+        if (opens) {
+            QVERIFY(m_dialogs->messages.isEmpty());
+        } else {
+            QCOMPARE(m_dialogs->texts(), QStringList{"An error ocurred opening default browser."});
+            QCOMPARE(TDialogService::Caption(m_dialogs->messages.first().type), QStringLiteral("Error"));
+        }
+    }
+
+    void addOn_data()
+    {
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<bool>("starts");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("not installed") << false << false << "Pemtrix is not installed on this machine.";
+        QTest::newRow("installed") << true << true << "";
+        QTest::newRow("installed, cannot start") << true << false << "Could not start %1.";
+    }
+    void addOn()
+    {
+        QFETCH(bool, installed);
+        QFETCH(bool, starts);
+        QFETCH(QString, message);
+        const QString path = home(QStringLiteral("Pemtrix 1.0.exe"));
+        if (installed)
+            QVERIFY(testutil::writeAll(path, "MZ"));
+        start();
+        QStringList launched;
+        m_form->DesktopLinks()->StartAddOn = [&](const QString& p) {
+            launched << p;
+            return starts;
+        };
+        trigger("Pemtrix1");
+        QCOMPARE(launched, installed ? QStringList{path} : QStringList());
+        if (message.isEmpty()) {
+            QVERIFY(m_dialogs->messages.isEmpty());
+            return;
+        }
+        QCOMPARE(m_dialogs->texts(), QStringList{message.arg(path)});
+        QCOMPARE(m_dialogs->messages.first().type, installed ? TDialogService::mtError : TDialogService::mtInformation);
+        QCOMPARE(m_dialogs->messages.first().buttons, int(TDialogService::mbOK));
+    }
+};
+
+QTEST_MAIN(TestGuideWiring)
+#include "tst_guidewiring.moc"
