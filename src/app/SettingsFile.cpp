@@ -94,7 +94,10 @@ TSettingsData Load(const QString& path)
     d.Sounds = ini.ReadBool(kUser, QStringLiteral("Sounds"), true);
     d.AutoSave = ini.ReadBool(kUser, QStringLiteral("Auto Save"), true);
 
-    const int count = ini.ReadInteger(kLists, QStringLiteral("Count"), 0);
+    // The count is only what the file claims: never read more List keys than the section
+    // holds keys, or a huge count would read billions of missing ones.
+    const int count = std::min<qsizetype>(ini.ReadInteger(kLists, QStringLiteral("Count"), 0),
+                                          ini.ReadSection(kLists).size());
     for (int i = 0; i < count; ++i)
         d.ListPaths << ini.ReadString(kLists, QStringLiteral("List") + QString::number(i), QString());
 
