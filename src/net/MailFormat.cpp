@@ -22,20 +22,55 @@ bool LooksLikeField(const QString& line)
     return true;
 }
 
+bool IsBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+// The line without trailing white space and with every white space run longer than `most`
+// shrunk to one blank.
+QString ShrinkBlankRuns(const QString& line, qsizetype most)
+{
+    qsizetype end = line.size();
+    while (end > 0 && IsBlank(line[end - 1]))
+        --end;
+    QString out;
+    out.reserve(end);
+    for (qsizetype i = 0; i < end;) {
+        qsizetype j = i;
+        while (j < end && IsBlank(line[j]))
+            ++j;
+        if (j == i)
+            out += line[j++];
+        else if (j - i > most)
+            out += u' ';
+        else
+            out += QStringView(line).mid(i, j - i);
+        i = j;
+    }
+    return out;
+}
+
 // Folds one physical line longer than the limit at white space (the white space starts the
 // continuation, so unfolding gives the line back); a run without white space is broken hard.
+// No physical line may be white space only, or a lenient receiver takes it for the end of
+// the header: so trailing white space goes, a run too long for one line shrinks to a blank,
+// and a fold point must leave text on both sides.
 QString FoldLong(const QString& line, int limit)
 {
     if (line.size() <= limit)
         return line;
+    QString rest = ShrinkBlankRuns(line, limit / 2);
     QString out;
-    QString rest = line;
     const qsizetype nameEnd = std::max<qsizetype>(rest.indexOf(u':') + 1, 1);
     bool first = true;
     while (rest.size() > limit) {
+        qsizetype text = 0; // the first character that is not white space
+        while (IsBlank(rest[text]))
+            ++text;
         qsizetype cut = -1;
-        for (qsizetype i = limit; i > (first ? nameEnd : 1); --i) {
-            if (rest[i] == u' ' || rest[i] == u'\t') {
+        for (qsizetype i = limit; i > std::max(text, first ? nameEnd : qsizetype(1)); --i) {
+            if (IsBlank(rest[i])) {
                 cut = i;
                 break;
             }

@@ -153,6 +153,27 @@ private slots:
         QCOMPARE(settingsfile::Load(path("hand.ini")).General.Email.size(), 100);
     }
 
+    // A catalog count written by hand (or by anyone) is no promise: a huge one must not make
+    // Load read billions of missing keys.
+    void catalogCountBeyondTheKeysPresent_data()
+    {
+        QTest::addColumn<QByteArray>("section");
+        QTest::addColumn<QStringList>("paths");
+        QTest::newRow("largest int") << QByteArray("Count=2147483647\r\nList0=/a.qvl\r\nList1=/b.qvl\r\n")
+                                     << QStringList{"/a.qvl", "/b.qvl", ""};
+        QTest::newRow("hex, no lists") << QByteArray("Count=0x7fffffff\r\n") << QStringList{""};
+        QTest::newRow("gap kept as before") << QByteArray("Count=3\r\nList0=/a\r\nList2=/c\r\n")
+                                            << QStringList{"/a", "", "/c"};
+        QTest::newRow("negative") << QByteArray("Count=-5\r\nList0=/a\r\n") << QStringList{};
+    }
+    void catalogCountBeyondTheKeysPresent()
+    {
+        QFETCH(QByteArray, section);
+        QFETCH(QStringList, paths);
+        testutil::writeAll(path("count.ini"), "[Mail Lists]\r\n" + section);
+        QCOMPARE(settingsfile::Load(path("count.ini")).ListPaths, paths);
+    }
+
     void shorterCatalogLeavesOldKeys()
     {
         TSettingsData d;

@@ -146,6 +146,8 @@ private slots:
     void hostileValues();
     void longHeaderLinesFolded_data();
     void longHeaderLinesFolded();
+    void sanitizedHeaderLinesAreFields_data();
+    void sanitizedHeaderLinesAreFields();
     void quitRsetAbort();
     void dateAndBoundaryTexts();
 };
@@ -660,6 +662,36 @@ void TstSmtpClient::longHeaderLinesFolded()
         QCOMPARE(QString::fromLatin1(unfolded), subject); // folded at white space: nothing lost or added
     else
         QCOMPARE(QString::fromLatin1(unfolded).remove(u' '), subject); // a hard fold adds one space
+}
+
+void TstSmtpClient::sanitizedHeaderLinesAreFields_data()
+{
+    QTest::addColumn<QString>("buffer");
+    const QString x995(995, u'x');
+    QTest::newRow("only blanks after the last fold point") << QStringLiteral("A: ") + x995 + QStringLiteral("   ");
+    QTest::newRow("only tabs after the last fold point") << QStringLiteral("A: ") + x995 + QStringLiteral("\t\t\t\t");
+    QTest::newRow("blank run longer than a line") << QStringLiteral("Subject: a") + QString(2000, u' ') + QStringLiteral("b");
+    QTest::newRow("blank run across the limit") << QStringLiteral("Subject: ") + QString(980, u'y') + QString(30, u' ') + QStringLiteral("z");
+    QTest::newRow("stray line of blanks then text")
+        << QStringLiteral("To: a@x.org\r\n") + QString(1500, u'\t') + QStringLiteral("b@x.org\r\nFrom: c@x.org");
+    QTest::newRow("blank run after the name") << QStringLiteral("X-Long:") + QString(1200, u' ') + QStringLiteral("v");
+}
+
+// Every physical line is a field or a continuation that carries text: a line of only white
+// space reads as the end of the header to a lenient receiver. Unfolding gives the text back
+// (white space runs may shrink).
+void TstSmtpClient::sanitizedHeaderLinesAreFields()
+{
+    QFETCH(QString, buffer);
+    const QString out = TCustomSmtpClient::SanitizeHeader(buffer);
+    const QStringList lines = out.split(QStringLiteral("\r\n"));
+    for (const QString& line : lines) {
+        QVERIFY2(!line.trimmed().isEmpty(), qPrintable(QStringLiteral("white-space-only line of %1").arg(line.size())));
+        QVERIFY2(line.size() <= TCustomSmtpClient::HeaderLineLimit, qPrintable(QString::number(line.size())));
+        QVERIFY(!line.contains(u'\r') && !line.contains(u'\n'));
+    }
+    QVERIFY(!lines.first().startsWith(u' ') && !lines.first().startsWith(u'\t'));
+    QCOMPARE(lines.join(u' ').simplified(), buffer.simplified());
 }
 
 void TstSmtpClient::quitRsetAbort()
