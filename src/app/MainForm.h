@@ -29,6 +29,10 @@ class TSmtpClient;
 class TWait;
 class TListPropertiesPanel;
 class TSoundPlayer;
+class TNewsletterEditor;
+class TSendMailPanel;
+class TSendEngine;
+class TDigestPanel;
 
 class TMainForm : public QMainWindow, public TShell
 {
@@ -49,6 +53,10 @@ public:
     TListPropertiesPanel* ListPropertiesPanel() const { return m_listPropertiesPanel; }
     TAddressPanel* AddressPanel() const { return m_addressPanel; }
     TAddressTools* AddressTools() const { return m_addressTools; }
+    TNewsletterEditor* Newsletter() const { return m_newsletter; }
+    TSendMailPanel* SendPanel() const { return m_sendPanel; }
+    TSendEngine* SendEngine() const { return m_sendEngine; }
+    TDigestPanel* DigestPanel() const { return m_digestPanel; }
     QWidget* Panel(const QString& name) const; // by component name
     QWidget* Central() const { return m_central; }
     int ClientWidth() const;
@@ -114,6 +122,7 @@ private:
     void BuildStatusPanel();
     void BuildAbout();
     void BuildMailComponents();
+    void BuildSending();
     QWidget* MakeSidePanel(const QString& name, const QString& labelName, const QString& title,
                            TLabelEffect** label, bool titleOnRight);
     void SetTitleHint(TLabelEffect* label, bool open);
@@ -152,6 +161,10 @@ private:
     TListPropertiesPanel* m_listPropertiesPanel = nullptr;
     TAddressPanel* m_addressPanel = nullptr;
     TAddressTools* m_addressTools = nullptr;
+    TNewsletterEditor* m_newsletter = nullptr;
+    TSendMailPanel* m_sendPanel = nullptr;
+    TSendEngine* m_sendEngine = nullptr;
+    TDigestPanel* m_digestPanel = nullptr;
     bool m_hints = true;
     bool m_activated = false;
     bool m_closing = false;
