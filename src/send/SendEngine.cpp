@@ -335,7 +335,9 @@ void TSendEngine::Fail()
 {
     // The server did not take the message (or the connection went): say so, with its reply.
     TSmtpClient& c = m_p.Smtp;
-    QString reply = c.LastResponse();
+    // A dropped connection answers every later command "554 not connected"; the first error
+    // says what happened.
+    QString reply = c.Stage() == 0 && !c.ErrorMessage().isEmpty() ? c.ErrorMessage() : c.LastResponse();
     if (reply.size() >= 4 && reply[0].isDigit() && reply[1].isDigit() && reply[2].isDigit())
         reply = reply.mid(4);
     if (reply.trimmed().isEmpty())

@@ -18,6 +18,8 @@
 #include "support/MailPeers.h"
 #include "support/ScriptedServer.h"
 #include "support/TestUtil.h"
+#include "app/GeneralPropertiesPanel.h"
+#include <QSpinBox>
 
 #include <QAction>
 #include <QCheckBox>
@@ -436,6 +438,23 @@ private slots:
         QVERIFY(!m_form->SendPanel()->isVisible());
         QVERIFY(!gaugeVisible());
         QVERIFY(!cancelEnabled());
+    }
+
+    // A reply that does not come is recorded with the recipient line before it.
+    void receiveTimeout()
+    {
+        TScriptedServer peer;
+        peer.Send("220 ready").Reply("250 hello").Reply("250 sender ok").Expect().Stall();
+        makeList({""});
+        start(peer.Port());
+        m_form->GeneralPanel()->se_Timeout()->setValue(1);
+        write(QStringLiteral("Hello"), QStringLiteral("Text"));
+        sendToList({1});
+        QCOMPARE(status(), QStringLiteral("Status: Error - receive timeout"));
+        const QStringList t = QString::fromLatin1(testutil::readAll(home("Timeout.txt"))).split(QStringLiteral("\r\n"));
+        QCOMPARE(t.mid(3, 2), (QStringList{"> RCPT TO:<bob@example.net>", "< 554 receive timeout"}));
+        QVERIFY(t[6].startsWith(QLatin1String("Finished: ")));
+        QVERIFY(!peer.Lines().contains("DATA"));
     }
 
     void connectFailure()
