@@ -297,22 +297,50 @@ void TSendEngine::SendToBtnClick()
 
 void TSendEngine::RunMail(const QStringList& recipients)
 {
+    // Recipients the server defers (4xx, typically a limit per message) get the same message in
+    // further transactions on the same connection, until none is deferred or a round takes none.
     TSmtpClient& c = m_p.Smtp;
-    c.SetRcptName(recipients);
-    const bool ok = c.Mail();
-    if (ok && !m_sendDone) {
+    QStringList pending = recipients;
+    bool ok = false;
+    for (;;) {
+        m_pendingRcpt.clear();
+        m_roundAccepted = 0;
+        m_roundDeferred.clear();
+        m_deferReply.clear();
+        m_dataStarted = false;
+        c.SetRcptName(pending);
+        ok = c.Mail();
+        if (m_sendDone) {
+            // Rejected or cancelled: already reported.
+            m_sending = false;
+            return;
+        }
+        if (!ok)
+            break;
         ++m_transactions;
-        m_recipientsSent += recipients.size();
-    }
-    if (m_sendDone) {
-        // Rejected or cancelled: already reported.
-        m_sending = false;
-        return;
+        m_recipientsSent += m_roundAccepted;
+        if (m_roundDeferred.isEmpty())
+            break;
+        m_rounds = true;
+        pending = m_roundDeferred;
+        m_roundDeferred.clear(); // sent on in the next round
     }
     if (ok)
         Succeed();
     else
         Fail();
+}
+
+QString TSendEngine::DeferralNote() const
+{
+    // A round whose recipients were all deferred ends the send: say so, with the server's reply.
+    if (m_roundDeferred.isEmpty() || m_roundAccepted > 0)
+        return {};
+    const qsizetype n = m_roundDeferred.size();
+    QString reply = m_deferReply;
+    if (reply.size() >= 4 && reply[0].isDigit() && reply[1].isDigit() && reply[2].isDigit())
+        reply = reply.mid(4);
+    return reply + (n == 1 ? QStringLiteral(" (1 recipient not sent)") : QStringLiteral(" (%1 recipients not sent)").arg(n));
 }
 
 void TSendEngine::Succeed()
@@ -342,6 +370,10 @@ void TSendEngine::Fail()
         reply = reply.mid(4);
     if (reply.trimmed().isEmpty())
         reply = c.ErrorMessage();
+    if (const QString note = DeferralNote(); !note.isEmpty()) {
+        reply = note;
+        m_rounds = true;
+    }
     m_p.Shell.SetStatus(QStringLiteral("Status: Error - ") + reply, true);
     m_sendDone = true;
     c.Quit();
@@ -352,7 +384,11 @@ void TSendEngine::Fail()
 
 void TSendEngine::Reject(const QString& reply)
 {
-    m_p.Shell.SetStatus(QStringLiteral("Status: Error - ") + reply, true);
+    // A "503" to DATA after a round of only deferred recipients is about the deferral.
+    const QString note = DeferralNote();
+    if (!note.isEmpty())
+        m_rounds = true;
+    m_p.Shell.SetStatus(QStringLiteral("Status: Error - ") + (note.isEmpty() ? reply : note), true);
     m_sendDone = true;
     m_p.Smtp.Quit();
     FinishLogs();
@@ -399,6 +435,18 @@ void TSendEngine::SmtpClient1Display(const QString& Msg)
     if (Msg.contains(QLatin1String("554")) && Msg.contains(QLatin1String("timeout")))
         m_timeoutLog << m_lastRcptLine << Msg;
     const bool coded = received && Msg.size() > 2 && Msg[2].isDigit();
+    // How the server answered each recipient of this transaction.
+    if (!received && Msg.startsWith(QLatin1String("> RCPT TO:<")) && Msg.endsWith(u'>')) {
+        m_pendingRcpt = Msg.mid(11, Msg.size() - 12);
+    } else if (coded && !m_pendingRcpt.isEmpty() && (Msg.size() < 6 || Msg[5] != u'-')) {
+        if (Msg[2] == u'2')
+            ++m_roundAccepted;
+        else if (Msg[2] == u'4') {
+            m_roundDeferred << m_pendingRcpt;
+            m_deferReply = m;
+        }
+        m_pendingRcpt.clear();
+    }
     if (coded && !m_sendDone) {
         bool isNumber = false;
         const int code = Msg.mid(2, 3).toInt(&isNumber);

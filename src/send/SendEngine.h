@@ -106,6 +106,12 @@ private:
     int m_transactions = 0;
     int m_recipientsSent = 0;
     bool m_rounds = false; // recipients were deferred and sent in further transactions
+    // The recipients of the running transaction as the server answered them.
+    QString m_pendingRcpt;
+    int m_roundAccepted = 0;
+    QStringList m_roundDeferred;
+    QString m_deferReply;
+    QString DeferralNote() const;
     qint64 m_gauge = 0;
     qint64 m_gaugeMax = 100;
     QElapsedTimer m_paintClock;

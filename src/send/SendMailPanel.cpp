@@ -329,3 +329,10 @@ void TSendMailPanel::CancelSendToBtnClick()
     m_shell.HideGauge();
     ClearAndHide();
 }
+
+void TSendMailPanel::AddReplyAddress(const QString& address)
+{
+    m_memo->appendPlainText(address);
+    m_sendTo->setEnabled(true);
+    m_pages->setCurrentWidget(m_addressTS);
+}

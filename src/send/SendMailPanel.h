@@ -83,6 +83,9 @@ public:
     void SendToMemoChange();
     void UseUserOptionsCBClick();
     void CancelSendToBtnClick();
+    // Reply: the address as a new line of SendToMemo (not cleared first), SendToBtn enabled, the
+    // address page active; the panel is not opened.
+    void AddReplyAddress(const QString& address);
     // Clears the fields and hides the panel: the closing steps shared with a successful send
     // (which leaves the gauge and "Cancel Send" alone).
     void ClearAndHide();

@@ -38,6 +38,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
+#include <QTimer>
 
 #define START_PEER(peer)                                                                                     \
     do {                                                                                                     \
@@ -457,6 +458,51 @@ private slots:
         QVERIFY(!peer.Lines().contains("DATA"));
     }
 
+    // A server that takes two recipients per message (452 for the rest): the deferred ones get
+    // the same message in further transactions on the same connection, each exactly once.
+    void deferredRecipients()
+    {
+        TScriptedServer peer;
+        peer.Send("220 ready").Reply("250 hello");
+        peer.Reply("250 sender ok").Reply("250 ok").Reply("250 ok").Reply("452 4.5.3 Too many recipients");
+        peer.Reply("354 go").ExpectUntil(".").Send("250 queued 1");
+        peer.Reply("250 sender ok").Reply("250 ok").Reply("354 go").ExpectUntil(".").Send("250 queued 2");
+        peer.Reply("221 bye");
+        makeList({""});
+        start(peer.Port());
+        write(QStringLiteral("Hello"), QStringLiteral("Text"));
+        sendToList({0, 1, 2});
+        QCOMPARE(status(), QStringLiteral("Status: Mail was successfully sent. (2 transactions, 3 recipients)"));
+        const QList<QByteArray>& l = peer.Lines();
+        QCOMPARE(l.count("MAIL FROM:<news@example.com>"), 2);
+        QCOMPARE(l.count("RCPT TO:<ann@example.org>"), 1);
+        QCOMPARE(l.count("RCPT TO:<bob@example.net>"), 1);
+        QCOMPARE(l.count("RCPT TO:<cy@example.org>"), 2);
+        QCOMPARE(l.count("DATA"), 2);
+        QCOMPARE(l.count("Text"), 2);
+        QVERIFY(testutil::readAll(home("MailDialog.txt")).contains("\r\nSent: 2 transactions, 3 recipients\r\n"));
+        QTRY_VERIFY(!m_form->SendPanel()->isVisible());
+    }
+
+    // A round in which the server defers every recipient ends the send as a failure.
+    void deferredForGood()
+    {
+        TScriptedServer peer;
+        peer.Send("220 ready").Reply("250 hello");
+        peer.Reply("250 sender ok").Reply("250 ok").Reply("452 4.5.3 Too many recipients");
+        peer.Reply("354 go").ExpectUntil(".").Send("250 queued 1");
+        peer.Reply("250 sender ok").Reply("452 4.5.3 Too many recipients");
+        peer.Expect().Send("554 5.5.1 No valid recipients").Reply("221 bye");
+        makeList({""});
+        start(peer.Port());
+        write(QStringLiteral("Hello"), QStringLiteral("Text"));
+        sendToList({0, 1});
+        QVERIFY2(status().startsWith(QLatin1String("Status: Error - ")), qPrintable(status()));
+        QCOMPARE(status(), QStringLiteral("Status: Error - 4.5.3 Too many recipients (1 recipient not sent)"));
+        QVERIFY(m_form->SendPanel()->isVisible());
+        QVERIFY(testutil::readAll(home("MailDialog.txt")).contains("\r\nSent: 1 transactions, 1 recipients\r\n"));
+    }
+
     void connectFailure()
     {
         makeList({""});
@@ -562,6 +608,12 @@ private slots:
         p.SendToMemo()->setPlainText(QStringLiteral("x"));
         p.SendToMemo()->clear();
         QVERIFY(!p.SendToBtn()->isEnabled());
+        p.PageControl3()->setCurrentWidget(p.SendListTS());
+        p.AddReplyAddress(QStringLiteral("a@x.org"));
+        p.AddReplyAddress(QStringLiteral("b@x.org"));
+        QCOMPARE(p.SendToMemo()->toPlainText(), QStringLiteral("a@x.org\nb@x.org"));
+        QVERIFY(p.AddressPageActive());
+        QVERIFY(p.SendToBtn()->isEnabled());
         p.CancelSendToBtn()->click();
         QVERIFY(!p.isVisible());
         QCOMPARE(p.ServersCB()->count(), 0);
@@ -606,6 +658,8 @@ private slots:
         m_form->DigestPanel()->SetDigestFont(f, QColor(0x11, 0x22, 0x33));
         m_form->ViewDigestLBLClick();
         m_form->ViewDigestLBLClick(); // reopened: compiled again in the new font
+        QCOMPARE(pane->document()->defaultFont().family(), QStringLiteral("Courier New"));
+        QCOMPARE(pane->document()->defaultFont().pointSize(), 13);
         m_form->DigestPanel()->SpeedButton7()->click();
         TIniFile ini(settingsfile::FileName());
         QCOMPARE(ini.ReadString(QStringLiteral("Digest Font"), QStringLiteral("Name"), QString()), QStringLiteral("Courier New"));
