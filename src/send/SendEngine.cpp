@@ -175,8 +175,17 @@ bool TSendEngine::ConnectClient()
     c.SetSignOn(QString());
     c.SetFromName(QString());
     c.SetEmailFiles({});
-    if (!c.Connect()) {
-        m_p.Shell.SetStatus(QStringLiteral("Status: Error - ") + c.ErrorMessage(), true);
+    bool connected = false;
+    QString error;
+    try {
+        connected = c.Connect();
+        error = c.ErrorMessage();
+    } catch (const std::exception& e) {
+        error = QString::fromUtf8(e.what());
+        c.Abort();
+    }
+    if (!connected) {
+        m_p.Shell.SetStatus(QStringLiteral("Status: Error - ") + error, true);
         m_sending = false;
         return false;
     }
@@ -196,6 +205,7 @@ void TSendEngine::SendToBtnClick()
     }
     m_sending = true;
     m_cancelled = false;
+    m_failure.clear();
     m_listSend = !addressPage;
     m_transactions = 0;
     m_recipientsSent = 0;
@@ -309,7 +319,14 @@ void TSendEngine::RunMail(const QStringList& recipients)
         m_deferReply.clear();
         m_dataStarted = false;
         c.SetRcptName(pending);
-        ok = c.Mail();
+        try {
+            ok = c.Mail();
+        } catch (const std::exception& e) {
+            // A socket failure the client did not turn into a result: the send failed.
+            m_failure = QString::fromUtf8(e.what());
+            c.Abort();
+            ok = false;
+        }
         if (m_sendDone) {
             // Rejected or cancelled: already reported.
             m_sending = false;
@@ -370,6 +387,8 @@ void TSendEngine::Fail()
         reply = reply.mid(4);
     if (reply.trimmed().isEmpty())
         reply = c.ErrorMessage();
+    if (!m_failure.isEmpty())
+        reply = m_failure;
     if (const QString note = DeferralNote(); !note.isEmpty()) {
         reply = note;
         m_rounds = true;

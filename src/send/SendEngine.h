@@ -103,6 +103,7 @@ private:
     QString m_transferEncoding;
     QString m_listUnsubscribe;
     QString m_lastArchive;
+    QString m_failure; // an exception's text that ended the send
     int m_transactions = 0;
     int m_recipientsSent = 0;
     bool m_rounds = false; // recipients were deferred and sent in further transactions
