@@ -318,6 +318,7 @@ void TSendEngine::RunMail(const QStringList& recipients)
         m_roundDeferred.clear();
         m_deferReply.clear();
         m_dataStarted = false;
+        m_dotSent = false;
         c.SetRcptName(pending);
         try {
             ok = c.Mail();
@@ -449,6 +450,8 @@ void TSendEngine::SmtpClient1Display(const QString& Msg)
     const bool received = Msg.startsWith(u'<');
     const QString m = received ? Msg.mid(2) : Msg;
     m_dialogueLog << Msg;
+    if (Msg == QLatin1String("> ."))
+        m_dotSent = true; // the end of the data (a body line "." goes out as "..")
     if (Msg.contains(QLatin1String("RCPT TO:")))
         m_lastRcptLine = Msg;
     if (Msg.contains(QLatin1String("554")) && Msg.contains(QLatin1String("timeout")))
@@ -497,8 +500,14 @@ void TSendEngine::SmtpClient1Display(const QString& Msg)
 void TSendEngine::CancelSend1Click()
 {
     const bool wasSending = m_sending && !m_sendDone;
-    if (!m_p.Smtp.Quit())
+    TSmtpClient& c = m_p.Smtp;
+    if (wasSending && m_dataStarted && !m_dotSent) {
+        // Inside the message data a QUIT would only be more text: the connection is closed
+        // instead, before the final ".", so the server discards the unfinished message.
+        c.Abort();
+    } else if (!c.Quit()) {
         return;
+    }
     if (wasSending) {
         m_cancelled = true;
         m_sendDone = true; // the interrupted Mail runs out without reporting

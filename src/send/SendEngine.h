@@ -94,6 +94,7 @@ private:
     QString m_lastRcptLine;
     bool m_sendDone = false;
     bool m_dataStarted = false;
+    bool m_dotSent = false; // the final "." of the current message went out
     bool m_sending = false;
     bool m_cancelled = false;
     bool m_listSend = false;

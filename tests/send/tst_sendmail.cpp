@@ -458,6 +458,36 @@ private slots:
         QVERIFY(!peer.Lines().contains("DATA"));
     }
 
+    // "Cancel Send" while the message data goes out: the server gets no message, the panel
+    // closes, and the interrupted send reports nothing more.
+    void cancelMidData()
+    {
+        TAiosmtpdServer server;
+        START_PEER(server);
+        makeList({""});
+        start(server.Port());
+        QStringList lines;
+        for (int i = 0; i < 40000; ++i)
+            lines << QStringLiteral("Line %1 of a long newsletter, long enough to take a while.").arg(i);
+        write(QStringLiteral("Long"), lines.join(u'\n'));
+        auto engine = m_form->SmtpClient1()->OnDisplay;
+        int dataLines = 0;
+        m_form->SmtpClient1()->OnDisplay = [&](TCustomSmtpClient* c, const QString& msg) {
+            engine(c, msg);
+            if (msg.startsWith(QLatin1String("> Line ")) && ++dataLines == 2000)
+                QTimer::singleShot(0, m_form.get(), [this] { m_form->Action(QStringLiteral("CancelSend1"))->trigger(); });
+        };
+        sendToList({0, 1});
+        QCOMPARE(status(), QStringLiteral("Status: Send canceled."));
+        QVERIFY(!m_form->SendPanel()->isVisible());
+        QVERIFY(!cancelEnabled());
+        QVERIFY(!gaugeVisible());
+        QVERIFY(dataLines < lines.size());
+        QVERIFY(!QFileInfo::exists(home("MailDialog.txt")));
+        QTest::qWait(300);
+        QCOMPARE(server.Messages().size(), 0);
+    }
+
     // A server that takes two recipients per message (452 for the rest): the deferred ones get
     // the same message in further transactions on the same connection, each exactly once.
     void deferredRecipients()
