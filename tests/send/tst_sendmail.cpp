@@ -107,6 +107,7 @@ private:
     TFakeDialogs* m_dialogs = nullptr;
     std::unique_ptr<TMainForm> m_form;
     QString m_listPath;
+    QStringList m_listPaths;
 
     QString home(const QString& rel = QString()) const { return m_home->path() + u'/' + rel; }
 
@@ -116,14 +117,16 @@ private:
         return home(rel);
     }
 
-    // A list "News" with three subscribers, its header, signature and footer files, and the
-    // settings that name it.
-    void makeList(const TListSpec& spec, const TGeneralSettings& general = TGeneralSettings())
+    // A list ("News" unless named) with three subscribers (the first `people` of them), its
+    // header, signature and footer files, and the settings that name every list made so far.
+    void makeList(const TListSpec& spec, const TGeneralSettings& general = TGeneralSettings(),
+                  const QString& name = QStringLiteral("News"), int people = 3)
     {
-        QDir().mkpath(home("News/Sent Mail"));
-        m_listPath = home("News/News.qvl");
+        QDir().mkpath(home(name + "/Sent Mail"));
+        m_listPath = home(name + "/" + name + ".qvl");
+        m_listPaths << m_listPath;
         MailListRecord h;
-        h.SetText(MailListRecord::Name, QStringLiteral("News"));
+        h.SetText(MailListRecord::Name, name);
         h.SetText(MailListRecord::Reply, spec.reply);
         h.SetText(MailListRecord::ToAddress, spec.to);
         h.SetText(MailListRecord::SmtpServer, spec.smtp);
@@ -135,9 +138,11 @@ private:
         h.SetText(MailListRecord::SubjectKey, spec.subjectKey);
         h.SetText(MailListRecord::FilePath, m_listPath);
         TAddressList entries;
-        const char* const people[][2] = {{"Ann Able", "ann@example.org"}, {"Bob Baker", "bob@example.net"},
-                                         {"Cy Cole", "cy@example.org"}};
-        for (const auto& p : people) {
+        const char* const names[][2] = {{"Ann Able", "ann@example.org"}, {"Bob Baker", "bob@example.net"},
+                                        {"Cy Cole", "cy@example.org"}};
+        for (const auto& p : names) {
+            if (entries.Count() == people)
+                break;
             auto e = std::make_unique<MailListRecord>();
             e->SetText(MailListRecord::Name, QLatin1String(p[0]));
             e->SetText(MailListRecord::Email, QLatin1String(p[1]));
@@ -147,7 +152,7 @@ private:
         QVERIFY2(listfile::Write(m_listPath, h, entries, &error), qPrintable(error));
         TSettingsData d;
         d.General = general;
-        d.ListPaths << m_listPath;
+        d.ListPaths = m_listPaths;
         QVERIFY2(settingsfile::Save(settingsfile::FileName(), d, &error), qPrintable(error));
     }
 
@@ -205,6 +210,7 @@ private slots:
         m_form.reset();
         m_sounds.reset();
         m_home.reset();
+        m_listPaths.clear();
     }
 
     // The list page: the digest composition for several flag combinations, the header order,
@@ -648,6 +654,51 @@ private slots:
         QVERIFY(!p.isVisible());
         QCOMPARE(p.ServersCB()->count(), 0);
         QCOMPARE(p.FromSendToEDT()->text(), QString());
+    }
+
+    void panelWithoutLists()
+    {
+        TSettingsData d;
+        d.General.Email = QStringLiteral("me@example.com");
+        QString error;
+        QVERIFY(settingsfile::Save(settingsfile::FileName(), d, &error));
+        start(1);
+        write(QStringLiteral("S"), QStringLiteral("Text"));
+        TSendMailPanel& p = openPanel();
+        QCOMPARE(p.ListsCB()->count(), 0);
+        QCOMPARE(p.SendToModel()->Count(), 0);
+        QVERIFY(!p.CheckAllBtn()->isEnabled());
+        QVERIFY(!p.SendToBtn()->isEnabled());
+        QCOMPARE(p.FromSendToEDT()->text(), QStringLiteral("me@example.com"));
+        p.SendToMemo()->setPlainText(QStringLiteral("a@b.c"));
+        QVERIFY(p.SendToBtn()->isEnabled());
+    }
+
+    // Choosing another list on the list page opens it and refills the check list; the list
+    // page sends with that list's own server and reply address.
+    void listChange()
+    {
+        TAiosmtpdServer server;
+        START_PEER(server);
+        makeList({""}, TGeneralSettings(), QStringLiteral("Alpha"), 1);
+        TListSpec other{""};
+        other.reply = QStringLiteral("beta@example.com");
+        makeList(other, TGeneralSettings(), QStringLiteral("Beta"), 2);
+        start(server.Port());
+        write(QStringLiteral("S"), QStringLiteral("Text"));
+        TSendMailPanel& p = openPanel();
+        QCOMPARE(p.ListsCB()->count(), 2);
+        QCOMPARE(p.SendToModel()->Count(), 1);
+        p.PageControl3()->setCurrentWidget(p.SendListTS());
+        p.ListsCB()->setCurrentIndex(1);
+        p.ListsCBChange();
+        QCOMPARE(m_form->ListPanel()->ListsLB()->currentRow(), 1);
+        QCOMPARE(p.SendToModel()->Count(), 2);
+        p.SendToModel()->SetChecked(1, true);
+        p.SendToBtn()->click();
+        QCOMPARE(status(), QStringLiteral("Status: Mail was successfully sent."));
+        QCOMPARE(server.Messages().value(0).from, QStringLiteral("beta@example.com"));
+        QCOMPARE(server.Messages().value(0).rcpt, QStringList{"bob@example.net"});
     }
 
     // The digest panel compiles for viewing, prints, and stores its font as the default.
