@@ -713,8 +713,8 @@ void TMainForm::closeEvent(QCloseEvent* e)
         e->accept();
         return;
     }
-    if (m_closing || (m_listPanel && m_listPanel->Busy())) {
-        // A list operation is still processing events: close once it has finished.
+    if (m_closing || (m_listPanel && m_listPanel->Busy()) || (m_sendEngine && m_sendEngine->Sending())) {
+        // A list operation or a send is still processing events: close once it has finished.
         e->ignore();
         if (!m_closing)
             QTimer::singleShot(100, this, &QWidget::close);

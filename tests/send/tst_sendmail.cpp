@@ -539,6 +539,26 @@ private slots:
         QVERIFY(testutil::readAll(home("MailDialog.txt")).contains("\r\nSent: 1 transactions, 1 recipients\r\n"));
     }
 
+    // Closing the window while a send runs waits until the send has ended.
+    void closeWaitsForSend()
+    {
+        TScriptedServer peer;
+        bool visibleAfterClose = false;
+        peer.Send("220 ready").Reply("250 hello").Reply("250 sender ok").Expect();
+        peer.Call([&] {
+            m_form->close();
+            visibleAfterClose = m_form->isVisible();
+        });
+        peer.Send("250 ok").Reply("354 go").ExpectUntil(".").Send("250 queued").Reply("221 bye");
+        makeList({""});
+        start(peer.Port());
+        write(QStringLiteral("Hello"), QStringLiteral("Text"));
+        sendToList({0});
+        QVERIFY(visibleAfterClose);
+        QCOMPARE(status(), QStringLiteral("Status: Mail was successfully sent."));
+        QTRY_VERIFY(!m_form->isVisible());
+    }
+
     void connectFailure()
     {
         makeList({""});
