@@ -20,6 +20,9 @@
 #include "platform/Registry.h"
 #include "platform/Sound.h"
 #include "spell/NewsletterSpelling.h"
+#include "send/DigestPanel.h"
+#include "send/SendEngine.h"
+#include "send/SendMailPanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -92,6 +95,7 @@ TMainForm::TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialo
     BuildStatusPanel();
     BuildAbout();
     BuildMailComponents();
+    BuildSending();
     BuildGuide();
 
     m_clearStatusTimer = new QTimer(this);
@@ -330,6 +334,7 @@ void TMainForm::BuildPanels()
     connect(m_newsletterLBL, &TLabelEffect::clicked, this, &TMainForm::NewsletterLBLClick);
     // The newsletter editor builds its controls inside the panel.
     auto* newsletter = new TNewsletterEditor(*this, news, this);
+    m_newsletter = newsletter;
     connect(newsletter, &TNewsletterEditor::TitleActionRequested, this, &TMainForm::NewsletterLBLClick);
     connect(newsletter, &TNewsletterEditor::BackgroundColorChosen, this, [this](const QColor& color) {
         for (QWidget* w : {m_central, m_statusPanel}) {
@@ -410,18 +415,6 @@ void TMainForm::BuildPanels()
             [this] { m_addressTools->ImportMailList1Click(); });
     // SpeedButton1-3 on the list properties panel open the header/footer/signature editor
     // (wired by TSigForm::AttachButtons in main.cpp).
-
-    // The send panel slides in the same way; its contents belong to the send subsystem.
-    for (const auto& [name, width] : {std::pair{QStringLiteral("SendMailPanel"), 295}}) {
-        if (m_panels.contains(name))
-            continue;
-        auto* p = new QFrame(m_central);
-        p->setObjectName(name);
-        ApplyPanelFace(p);
-        p->setGeometry(cw - width, 3, width, 0);
-        p->setVisible(false);
-        m_panels.insert(name, p);
-    }
 }
 
 void TMainForm::BuildStatusPanel()
@@ -526,6 +519,51 @@ void TMainForm::BuildGuide()
     m_desktopLinks->SetHelpFile(m_state.HelpFile);
 }
 
+void TMainForm::BuildSending()
+{
+    // Send panel, send engine (which binds SmtpClient1's events) and the digest pane.
+    m_sendPanel = new TSendMailPanel(*this, m_state.Lists, m_state.GeneralSettings, *m_listPanel, m_central);
+    m_sendPanel->setGeometry(ClientWidth() - TSendMailPanel::kWidth, 3, TSendMailPanel::kWidth, 0);
+    m_sendPanel->setVisible(false);
+    m_panels.insert(QStringLiteral("SendMailPanel"), m_sendPanel);
+    m_digestPanel = new TDigestPanel(*this, m_panels.value(QStringLiteral("DigestPanel")), m_digestRE, this);
+    m_digestPanel->SaveDefaultFont = [this](const QFont& font, const QColor& color) {
+        QString error;
+        if (!settingsfile::SaveDigestFont(settingsfile::FileName(), font, color, &error)) {
+            m_dialogs->Error(QStringLiteral("Could not write the settings file ") + settingsfile::FileName()
+                                 + QStringLiteral(":\n") + error, this);
+            return false;
+        }
+        TDigestFontSpec& f = m_state.DigestFont;
+        f.Name = font.family();
+        f.Size = font.pointSize();
+        f.Bold = font.bold();
+        f.Italic = font.italic();
+        f.Underline = font.underline();
+        f.StrikeOut = font.strikeOut();
+        f.Color = color;
+        return true;
+    };
+    m_sendEngine = new TSendEngine({*this, m_state.Lists, m_state.GeneralSettings, *m_listPanel, *m_sendPanel,
+                                    *m_digestPanel, *m_smtpClient1, m_newsletter->SubjectEDT(), m_newsletter->LetterRE(),
+                                    [this] { return m_generalPanel->se_Timeout()->value(); }},
+                                   this);
+    CompileDigest = [this] { m_sendEngine->CompileDigest(false); };
+    connect(m_newsletter->Button(QStringLiteral("SendMailToBtn")), &QToolButton::clicked, m_sendPanel,
+            &TSendMailPanel::SendMailToBtnClick);
+    connect(m_sendPanel, &TSendMailPanel::SendRequested, m_sendEngine, &TSendEngine::SendToBtnClick);
+    connect(Action(QStringLiteral("CancelSend1")), &QAction::triggered, m_sendEngine, &TSendEngine::CancelSend1Click);
+    connect(Action(QStringLiteral("Digest1")), &QAction::triggered, this, [this] {
+        QWidget* p = m_panels.value(QStringLiteral("DigestPanel"));
+        if (p->height() <= kDigestCollapsedH) {
+            ViewDigestLBLClick();
+        } else {
+            m_state.ActiveEditor = QStringLiteral("Digest");
+            p->raise();
+        }
+    });
+}
+
 // ---------------------------------------------------------------- start-up
 
 void TMainForm::EnsureFolders()
@@ -596,6 +634,7 @@ void TMainForm::LoadSettings()
     m_state.Lists.AutoSaveLists = d.AutoSave;
     LoadCatalog(d.ListPaths);
     m_state.DigestFont = d.DigestFont;
+    m_digestPanel->SetDigestFont(d.DigestFont.ToFont(), d.DigestFont.Color);
 }
 
 bool TMainForm::SaveSettings()
@@ -708,8 +747,8 @@ void TMainForm::closeEvent(QCloseEvent* e)
         e->accept();
         return;
     }
-    if (m_closing || (m_listPanel && m_listPanel->Busy())) {
-        // A list operation is still processing events: close once it has finished.
+    if (m_closing || (m_listPanel && m_listPanel->Busy()) || (m_sendEngine && m_sendEngine->Sending())) {
+        // A list operation or a send is still processing events: close once it has finished.
         e->ignore();
         if (!m_closing)
             QTimer::singleShot(100, this, &QWidget::close);

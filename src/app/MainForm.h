@@ -31,6 +31,10 @@ class TListPropertiesPanel;
 class TSoundPlayer;
 class TNLWizardForm;
 class TDesktopLinks;
+class TNewsletterEditor;
+class TSendMailPanel;
+class TSendEngine;
+class TDigestPanel;
 
 class TMainForm : public QMainWindow, public TShell
 {
@@ -54,6 +58,10 @@ public:
     // The wizard window (NLWizardForm) and the Help/web/add-on entries.
     TNLWizardForm* NLWizardForm() const { return m_wizard; }
     TDesktopLinks* DesktopLinks() const { return m_desktopLinks; }
+    TNewsletterEditor* Newsletter() const { return m_newsletter; }
+    TSendMailPanel* SendPanel() const { return m_sendPanel; }
+    TSendEngine* SendEngine() const { return m_sendEngine; }
+    TDigestPanel* DigestPanel() const { return m_digestPanel; }
     QWidget* Panel(const QString& name) const; // by component name
     QWidget* Central() const { return m_central; }
     int ClientWidth() const;
@@ -121,6 +129,7 @@ private:
     void BuildAbout();
     void BuildMailComponents();
     void BuildGuide();
+    void BuildSending();
     QWidget* MakeSidePanel(const QString& name, const QString& labelName, const QString& title,
                            TLabelEffect** label, bool titleOnRight);
     void SetTitleHint(TLabelEffect* label, bool open);
@@ -162,6 +171,10 @@ private:
     TAddressTools* m_addressTools = nullptr;
     TNLWizardForm* m_wizard = nullptr;
     TDesktopLinks* m_desktopLinks = nullptr;
+    TNewsletterEditor* m_newsletter = nullptr;
+    TSendMailPanel* m_sendPanel = nullptr;
+    TSendEngine* m_sendEngine = nullptr;
+    TDigestPanel* m_digestPanel = nullptr;
     bool m_hints = true;
     bool m_activated = false;
     bool m_closing = false;

@@ -1,0 +1,62 @@
+#pragma once
+// The "View Digest" panel's contents: the read-only pane `DigestRE` holding the last compiled
+// message and the toolbar `Panel2` with "Print Digest" and "Default Font". The main window owns
+// the side panel frame and its title; the send engine compiles what the pane shows.
+#include <QColor>
+#include <QFont>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <functional>
+
+class QFrame;
+class QTextEdit;
+class QToolButton;
+class QWidget;
+class TShell;
+
+class TDigestPanel : public QObject
+{
+    Q_OBJECT
+public:
+    // `pane` is the DigestRE the main window created inside `panel`.
+    TDigestPanel(TShell& shell, QWidget* panel, QTextEdit* pane, QObject* parent = nullptr);
+
+    QTextEdit* DigestRE() const { return m_pane; }
+    QFrame* Panel2() const { return m_bar; }
+    QToolButton* DigestPrintBtn() const { return m_print; }
+    QToolButton* SpeedButton7() const { return m_defaultFont; }
+
+    // `DigestFont`: applied to the whole pane at every compile.
+    void SetDigestFont(const QFont& font, const QColor& color);
+    QFont DigestFont() const { return m_font; }
+    QColor DigestColor() const { return m_color; }
+
+    // Replaces the pane's text with `lines`, in the digest font.
+    void Show(const QStringList& lines);
+    // The lines last shown (the message as compiled).
+    const QStringList& Lines() const { return m_lines; }
+
+    // Stores a font as the default ("Digest Font" section); set by the main window.
+    std::function<bool(const QFont& font, const QColor& color)> SaveDefaultFont;
+
+    void DigestPrintBtnClick();
+    void SpeedButton7Click();
+    void DigestREEnter();
+    void DigestREExit();
+    void DigestREChange();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    TShell& m_shell;
+    QPointer<QWidget> m_panel;
+    QTextEdit* m_pane;
+    QFrame* m_bar;
+    QToolButton* m_print;
+    QToolButton* m_defaultFont;
+    QFont m_font;
+    QColor m_color = Qt::black;
+    QStringList m_lines;
+};

@@ -1,0 +1,773 @@
+// Sending through the main window (offscreen) to real and scripted SMTP peers: the message as
+// stored byte for byte, envelope, archive, logs, status texts, failures, and the digest panel.
+#include "app/MainForm.h"
+#include "app/SettingsFile.h"
+#include "editor/NewsletterEditor.h"
+#include "lists/AddressList.h"
+#include "lists/ListFile.h"
+#include "lists/ListPanel.h"
+#include "net/SmtpClient.h"
+#include "net/Wait.h"
+#include "platform/IniFile.h"
+#include "platform/Sound.h"
+#include "send/DigestPanel.h"
+#include "send/MessageEncoding.h"
+#include "send/SendEngine.h"
+#include "send/SendMailPanel.h"
+#include "support/FakeDialogs.h"
+#include "support/MailPeers.h"
+#include "support/ScriptedServer.h"
+#include "support/TestUtil.h"
+#include "app/GeneralPropertiesPanel.h"
+#include <QSpinBox>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QTimer>
+
+#define START_PEER(peer)                                                                                     \
+    do {                                                                                                     \
+        QString why;                                                                                         \
+        if (!(peer).Start(&why)) {                                                                           \
+            if (qEnvironmentVariableIsSet("CI") || qEnvironmentVariableIsSet("QUORVEL_REQUIRE_PEERS"))      \
+                QFAIL(qPrintable(why));                                                                      \
+            QSKIP(qPrintable(QStringLiteral("server not available: ") + why));                              \
+        }                                                                                                    \
+    } while (false)
+
+namespace {
+struct TListSpec
+{
+    QString options;
+    QString to = QStringLiteral("readers@example.com");
+    QString reply = QStringLiteral("news@example.com");
+    QString smtp = QStringLiteral("127.0.0.1");
+    QString toKey;
+    QString subjectKey;
+};
+
+// The Date and Message-ID values vary; the rest of the message is compared byte for byte.
+QByteArray Normalised(QByteArray message)
+{
+    static const QRegularExpression date(QStringLiteral("\r\nDate: (Sun|Mon|Tue|Wed|Thu|Fri|Sat), [1-9]\\d? [A-Z][a-z]{2} \\d{4} "
+                                                        "\\d\\d:\\d\\d:\\d\\d [+-]\\d{4}\r\nMessage-ID: <[0-9a-z.]+@[a-z0-9.-]+>\r\n"));
+    QString s = QString::fromLatin1(message);
+    s.replace(date, QStringLiteral("\r\nDate: *\r\nMessage-ID: *\r\n"));
+    return s.toLatin1();
+}
+
+QByteArray HeaderValue(const QByteArray& message, const QByteArray& name)
+{
+    const qsizetype end = message.indexOf("\r\n\r\n");
+    const QList<QByteArray> lines = message.left(end).split('\n');
+    QByteArray value;
+    bool in = false;
+    for (QByteArray l : lines) {
+        l.chop(l.endsWith('\r') ? 1 : 0);
+        if (in && (l.startsWith(' ') || l.startsWith('\t'))) {
+            value += l.mid(1);
+            continue;
+        }
+        in = l.startsWith(name + ": ");
+        if (in)
+            value = l.mid(name.size() + 2);
+        else if (!value.isEmpty())
+            break;
+    }
+    return value;
+}
+
+QByteArray Body(const QByteArray& message)
+{
+    return message.mid(message.indexOf("\r\n\r\n") + 4);
+}
+} // namespace
+
+class TestSendMail : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<TSoundPlayer> m_sounds;
+    TFakeDialogs* m_dialogs = nullptr;
+    std::unique_ptr<TMainForm> m_form;
+    QString m_listPath;
+    QStringList m_listPaths;
+
+    QString home(const QString& rel = QString()) const { return m_home->path() + u'/' + rel; }
+
+    QString writeFile(const QString& rel, const QByteArray& bytes)
+    {
+        testutil::writeAll(home(rel), bytes);
+        return home(rel);
+    }
+
+    // A list ("News" unless named) with three subscribers (the first `people` of them), its
+    // header, signature and footer files, and the settings that name every list made so far.
+    void makeList(const TListSpec& spec, const TGeneralSettings& general = TGeneralSettings(),
+                  const QString& name = QStringLiteral("News"), int people = 3)
+    {
+        QDir().mkpath(home(name + "/Sent Mail"));
+        m_listPath = home(name + "/" + name + ".qvl");
+        m_listPaths << m_listPath;
+        MailListRecord h;
+        h.SetText(MailListRecord::Name, name);
+        h.SetText(MailListRecord::Reply, spec.reply);
+        h.SetText(MailListRecord::ToAddress, spec.to);
+        h.SetText(MailListRecord::SmtpServer, spec.smtp);
+        h.SetText(MailListRecord::Options, spec.options);
+        h.SetText(MailListRecord::HeaderFile, writeFile("header.txt", "== Header ==\r\n"));
+        h.SetText(MailListRecord::SigFile, writeFile("sig.txt", "-- \r\nThe Editor\r\n"));
+        h.SetText(MailListRecord::FooterFile, writeFile("footer.txt", "Footer line 1\r\nFooter line 2\r\n"));
+        h.SetText(MailListRecord::ToKey, spec.toKey);
+        h.SetText(MailListRecord::SubjectKey, spec.subjectKey);
+        h.SetText(MailListRecord::FilePath, m_listPath);
+        TAddressList entries;
+        const char* const names[][2] = {{"Ann Able", "ann@example.org"}, {"Bob Baker", "bob@example.net"},
+                                        {"Cy Cole", "cy@example.org"}};
+        for (const auto& p : names) {
+            if (entries.Count() == people)
+                break;
+            auto e = std::make_unique<MailListRecord>();
+            e->SetText(MailListRecord::Name, QLatin1String(p[0]));
+            e->SetText(MailListRecord::Email, QLatin1String(p[1]));
+            entries.Append(std::move(e));
+        }
+        QString error;
+        QVERIFY2(listfile::Write(m_listPath, h, entries, &error), qPrintable(error));
+        TSettingsData d;
+        d.General = general;
+        d.ListPaths = m_listPaths;
+        QVERIFY2(settingsfile::Save(settingsfile::FileName(), d, &error), qPrintable(error));
+    }
+
+    TMainForm& start(quint16 port)
+    {
+        auto dialogs = std::make_unique<TFakeDialogs>();
+        m_dialogs = dialogs.get();
+        m_form = std::make_unique<TMainForm>(*m_sounds, std::move(dialogs));
+        m_form->resize(800, 600);
+        m_form->show();
+        if (!QTest::qWaitForWindowExposed(m_form.get()))
+            qWarning("window not exposed");
+        m_form->SmtpClient1()->SetPort(QString::number(port));
+        m_form->SmtpClient1()->SetRcptPause(0);
+        return *m_form;
+    }
+
+    void write(const QString& subject, const QString& body)
+    {
+        m_form->Newsletter()->SubjectEDT()->setText(subject);
+        m_form->Newsletter()->LetterRE()->setPlainText(body);
+    }
+
+    TSendMailPanel& openPanel()
+    {
+        QToolButton* b = m_form->Newsletter()->Button(QStringLiteral("SendMailToBtn"));
+        b->click();
+        return *m_form->SendPanel();
+    }
+
+    // The list page with the given entries checked, then "&Send".
+    void sendToList(const QList<int>& checked)
+    {
+        TSendMailPanel& p = openPanel();
+        p.PageControl3()->setCurrentWidget(p.SendListTS());
+        for (int i : checked)
+            p.SendToModel()->SetChecked(i, true);
+        p.SendToBtn()->click();
+    }
+
+    QString status() const { return m_form->Status(); }
+    bool gaugeVisible() const { return m_form->findChild<QProgressBar*>(QStringLiteral("Gauge1"))->isVisible(); }
+    bool cancelEnabled() { return m_form->Action(QStringLiteral("CancelSend1"))->isEnabled(); }
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("QUORVEL_HOME", QFile::encodeName(m_home->path()));
+        qputenv("QUORVEL_NO_SOUND", "1");
+        m_sounds = std::make_unique<TSoundPlayer>();
+    }
+    void cleanup()
+    {
+        m_form.reset();
+        m_sounds.reset();
+        m_home.reset();
+        m_listPaths.clear();
+    }
+
+    // The list page: the digest composition for several flag combinations, the header order,
+    // the envelope, the To header and the archive.
+    void listSendByteForByte_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QByteArray>("body");
+        const QByteArray text = "Dear reader,\r\n.a line with a dot\r\nThe score was 250 to 550.\r\n\r\nBye\r\n";
+        QTest::newRow("header, footer, signature, archive")
+            << "1234" << "== Header ==\r\n\r\n" + text + "\r\n-- \r\nThe Editor\r\n\r\nFooter line 1\r\nFooter line 2\r\n\r\n";
+        QTest::newRow("nothing extra") << "" << text + "\r\n";
+        QTest::newRow("signature only") << "3" << text + "\r\n-- \r\nThe Editor\r\n\r\n";
+        QTest::newRow("header and footer") << "12" << "== Header ==\r\n\r\n" + text + "\r\nFooter line 1\r\nFooter line 2\r\n\r\n";
+    }
+    void listSendByteForByte()
+    {
+        QFETCH(QString, options);
+        QFETCH(QByteArray, body);
+        TAiosmtpdServer server;
+        START_PEER(server);
+        makeList({options});
+        start(server.Port());
+        write(QStringLiteral("Issue 1"), QStringLiteral("Dear reader,\n.a line with a dot\nThe score was 250 to 550.\n\nBye"));
+        sendToList({0, 2});
+        QCOMPARE(status(), QStringLiteral("Status: Mail was successfully sent."));
+
+        const QList<TAiosmtpdServer::Message> got = server.Messages();
+        QCOMPARE(got.size(), 1);
+        QCOMPARE(got[0].from, QStringLiteral("news@example.com"));
+        QCOMPARE(got[0].rcpt, (QStringList{"ann@example.org", "cy@example.org"}));
+        const QByteArray expected = "From: news@example.com\r\nTo: readers@example.com\r\nSubject: Issue 1\r\n"
+                                    "X-Mailer: Quorvel 1.3 by Harrowlin\r\nMime-Version: 1.0\r\n"
+                                    "Content-Type: text/plain; charset=\"iso-8859-1\"\r\nDate: *\r\nMessage-ID: *\r\n\r\n"
+                                    + body;
+        QCOMPARE(Normalised(got[0].content), expected);
+
+        // The panel closes once the send has returned; the gauge is gone, Cancel Send stays.
+        QTRY_VERIFY(!m_form->SendPanel()->isVisible());
+        QVERIFY(!gaugeVisible());
+        QVERIFY(cancelEnabled());
+        QVERIFY(!m_form->SendPanel()->SendToBtn()->isEnabled());
+        QCOMPARE(m_form->SendPanel()->SendToModel()->Count(), 0);
+
+        const QStringList archives = QDir(home("News/Sent Mail")).entryList(QDir::Files);
+        if (options.contains(u'4')) {
+            QCOMPARE(archives, QStringList{"Issue 1.txt"});
+            const QByteArray a = testutil::readAll(home("News/Sent Mail/Issue 1.txt"));
+            QVERIFY(a.startsWith("Subject: Issue 1\r\nDate: "));
+            QVERIFY(a.endsWith("\r\nFrom: news@example.com\r\nTo: ann@example.org,cy@example.org,\r\n\r\n"
+                               "Dear reader,\r\n.a line with a dot\r\nThe score was 250 to 550.\r\n\r\nBye\r\n"));
+        } else {
+            QVERIFY(archives.isEmpty());
+        }
+        // The digest pane shows the message as mailed: no subject line.
+        QCOMPARE(m_form->DigestPanel()->Lines().value(0), options.contains(u'1') ? QStringLiteral("== Header ==")
+                                                                                  : QStringLiteral("Dear reader,"));
+    }
+
+    void logsHoldTheLastSend()
+    {
+        TAiosmtpdServer server;
+        START_PEER(server);
+        makeList({"4"});
+        start(server.Port());
+        for (const char* subject : {"First", "Second"}) {
+            write(QLatin1String(subject), QStringLiteral("Body"));
+            sendToList({1});
+            QCOMPARE(status(), QStringLiteral("Status: Mail was successfully sent."));
+            QTRY_VERIFY(!m_form->SendPanel()->isVisible());
+        }
+        const QStringList log = QString::fromLatin1(testutil::readAll(home("MailDialog.txt"))).split(QStringLiteral("\r\n"));
+        QCOMPARE(log.mid(0, 1), QStringList{"SMTP Send Dialogue"});
+        QVERIFY(log[1].startsWith(QLatin1String("Started: ")));
+        QCOMPARE(log[2], QString());
+        QCOMPARE(log[3], QStringLiteral("Connected with SMTP server"));
+        QVERIFY(log.contains(QStringLiteral("> RCPT TO:<bob@example.net>")));
+        QVERIFY(log.contains(QStringLiteral("> Subject: Second")));
+        QVERIFY(!log.contains(QStringLiteral("> Subject: First")));
+        QVERIFY(log.contains(QStringLiteral("> QUIT")));
+        QCOMPARE(log.last(), QString());
+        QVERIFY(log[log.size() - 2].startsWith(QLatin1String("Finished: ")));
+        QCOMPARE(log[log.size() - 3], QString());
+        const QStringList timeouts = QString::fromLatin1(testutil::readAll(home("Timeout.txt"))).split(QStringLiteral("\r\n"));
+        QCOMPARE(timeouts.size(), 6);
+        QCOMPARE(timeouts[0], QStringLiteral("SMTP Send Timeouts"));
+        QVERIFY(timeouts[1].startsWith(QLatin1String("Started: ")));
+        QVERIFY(timeouts[4].startsWith(QLatin1String("Finished: ")));
+        QCOMPARE(QDir(home("News/Sent Mail")).entryList(QDir::Files), (QStringList{"First.txt", "Second.txt"}));
+    }
+
+    // The address page: typed addresses, a chosen server, BCC and the general properties.
+    void addressPage_data()
+    {
+        QTest::addColumn<bool>("bcc");
+        QTest::addColumn<bool>("useGeneral");
+        QTest::newRow("plain") << false << false;
+        QTest::newRow("bcc") << true << false;
+        QTest::newRow("general properties") << false << true;
+    }
+    void addressPage()
+    {
+        QFETCH(bool, bcc);
+        QFETCH(bool, useGeneral);
+        TAiosmtpdServer server;
+        START_PEER(server);
+        TGeneralSettings g;
+        g.Email = QStringLiteral("me@example.com");
+        g.SMTP = QStringLiteral("127.0.0.1");
+        g.HeaderFile = writeFile("gheader.txt", "General header\r\n");
+        g.IncludeHeader = true;
+        g.SaveLetters = true;
+        makeList({"123"}, g);
+        start(server.Port());
+        write(QStringLiteral("Hello"), QStringLiteral("Text"));
+        TSendMailPanel& p = openPanel();
+        QCOMPARE(p.FromSendToEDT()->text(), QStringLiteral("news@example.com")); // the list's reply address
+        QCOMPARE(p.ServersCB()->currentText(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(p.ServersCB()->count(), 1); // the general and the list server are one
+        if (useGeneral) {
+            p.UseUserOptionsCB()->click();
+            QCOMPARE(p.FromSendToEDT()->text(), QStringLiteral("me@example.com"));
+        }
+        p.BCCCB()->setChecked(bcc);
+        p.SendToMemo()->setPlainText(QStringLiteral("one@example.org, two@example.org"));
+        QVERIFY(p.SendToBtn()->isEnabled());
+        p.SendToBtn()->click();
+        QCOMPARE(status(), QStringLiteral("Status: Mail was successfully sent."));
+        const QList<TAiosmtpdServer::Message> got = server.Messages();
+        QCOMPARE(got.size(), 1);
+        QCOMPARE(got[0].rcpt, (QStringList{"one@example.org", "two@example.org"}));
+        QCOMPARE(got[0].from, useGeneral ? QStringLiteral("me@example.com") : QStringLiteral("news@example.com"));
+        QCOMPARE(HeaderValue(got[0].content, "To"), bcc ? QByteArray() : QByteArray("one@example.org, two@example.org"));
+        const QByteArray body = Body(got[0].content);
+        QCOMPARE(body, useGeneral ? QByteArray("General header\r\n\r\nText\r\n\r\n")
+                                  : QByteArray("== Header ==\r\n\r\nText\r\n\r\n-- \r\nThe Editor\r\n\r\nFooter line 1\r\nFooter line 2\r\n\r\n"));
+        // "Save Letters" with the list's flag 4 off: the general archive in every case.
+        QCOMPARE(QDir(home("User/Sent Mail")).entryList(QDir::Files), QStringList{"Hello.txt"});
+        QVERIFY(testutil::readAll(home("User/Sent Mail/Hello.txt")).contains("\r\nTo: one@example.org, two@example.org,\r\n"));
+    }
+
+    // Address page with no server or no sender: a message naming what is missing, and rest.
+    void addressPageMissingFields_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("server") << "" << "me@x.org" << "You must provide a SMTP server!";
+        QTest::newRow("sender") << "127.0.0.1" << "" << "You must provide your E-mail address (From)!";
+        QTest::newRow("both") << "" << "" << "You must provide a SMTP server and your E-mail address (From)!";
+    }
+    void addressPageMissingFields()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, from);
+        QFETCH(QString, message);
+        TScriptedServer peer;
+        makeList({"", "", "", ""});
+        start(peer.Port());
+        write(QStringLiteral("Hello"), QStringLiteral("Text"));
+        TSendMailPanel& p = openPanel();
+        p.ServersCB()->setEditText(server);
+        p.FromSendToEDT()->setText(from);
+        p.SendToMemo()->setPlainText(QStringLiteral("one@example.org"));
+        p.SendToBtn()->click();
+        QCOMPARE(m_dialogs->texts(), QStringList{message});
+        QVERIFY(!gaugeVisible());
+        QVERIFY(!cancelEnabled());
+        QCOMPARE(peer.Connections(), 0);
+        QVERIFY(p.isVisible()); // the fields stay for a correction
+        QCOMPARE(p.SendToMemo()->toPlainText(), QStringLiteral("one@example.org"));
+    }
+
+    void emptyMemoAndListWithoutServer()
+    {
+        makeList({"", "", "", ""});
+        start(1);
+        write(QStringLiteral("Hello"), QStringLiteral("Text"));
+        TSendMailPanel& p = openPanel();
+        p.SendToBtn()->setEnabled(true);
+        p.SendToBtn()->click();
+        QCOMPARE(m_dialogs->texts(), QStringList{"You must supply atleast one recipient!"});
+        QVERIFY(!gaugeVisible());
+        m_dialogs->clear();
+        p.PageControl3()->setCurrentWidget(p.SendListTS());
+        p.SendToBtn()->click();
+        QCOMPARE(m_dialogs->texts(), QStringList{"You must provide a SMTP Server address and your E-mail address!"});
+        QVERIFY(!gaugeVisible());
+        QVERIFY(!cancelEnabled());
+    }
+
+    // Scripted servers: a refused recipient, a refused message and a lost connection are
+    // reported with the server's reply, and the logs are written.
+    void failures_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<bool>("dataSent");
+        QTest::newRow("550 recipient") << 0 << "Status: Error - 5.1.1 No such user" << false;
+        QTest::newRow("554 after the data") << 1 << "Status: Error - 5.7.1 Message refused as spam" << true;
+        QTest::newRow("451 after the data") << 2 << "Status: Error - Try again later" << true;
+    }
+    void failures()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, status);
+        QFETCH(bool, dataSent);
+        TScriptedServer peer;
+        peer.Send("220 ready").Reply("250 hello").Reply("250 sender ok");
+        if (kind == 0) {
+            peer.Reply("550 5.1.1 No such user").Reply("221 bye");
+        } else {
+            peer.Reply("250 ok").Reply("354 go").ExpectUntil(".");
+            peer.Send(kind == 1 ? "554 5.7.1 Message refused as spam" : "451 Try again later").Reply("221 bye");
+        }
+        makeList({""});
+        start(peer.Port());
+        write(QStringLiteral("Hello"), QStringLiteral("Text with 250 in it"));
+        sendToList({0});
+        QCOMPARE(this->status(), status);
+        QVERIFY(m_form->SendPanel()->isVisible()); // the user closes it
+        QVERIFY(gaugeVisible());
+        QVERIFY(cancelEnabled());
+        QCOMPARE(peer.Lines().contains("DATA"), dataSent);
+        QTRY_VERIFY(peer.Lines().contains("QUIT"));
+        const QByteArray log = testutil::readAll(home("MailDialog.txt"));
+        QVERIFY(log.contains(status.mid(16).toLatin1() + "\r\n"));
+        QVERIFY(log.contains("\r\nFinished: "));
+        QVERIFY(QFileInfo::exists(home("Timeout.txt")));
+        // Cancel closes the panel and tidies up.
+        m_form->SendPanel()->CancelSendToBtn()->click();
+        QVERIFY(!m_form->SendPanel()->isVisible());
+        QVERIFY(!gaugeVisible());
+        QVERIFY(!cancelEnabled());
+    }
+
+    // A reply that does not come is recorded with the recipient line before it.
+    void receiveTimeout()
+    {
+        TScriptedServer peer;
+        peer.Send("220 ready").Reply("250 hello").Reply("250 sender ok").Expect().Stall();
+        makeList({""});
+        start(peer.Port());
+        m_form->GeneralPanel()->se_Timeout()->setValue(1);
+        write(QStringLiteral("Hello"), QStringLiteral("Text"));
+        sendToList({1});
+        QCOMPARE(status(), QStringLiteral("Status: Error - receive timeout"));
+        const QStringList t = QString::fromLatin1(testutil::readAll(home("Timeout.txt"))).split(QStringLiteral("\r\n"));
+        QCOMPARE(t.mid(3, 2), (QStringList{"> RCPT TO:<bob@example.net>", "< 554 receive timeout"}));
+        QVERIFY(t[6].startsWith(QLatin1String("Finished: ")));
+        QVERIFY(!peer.Lines().contains("DATA"));
+    }
+
+    // "Cancel Send" while the message data goes out: the server gets no message, the panel
+    // closes, and the interrupted send reports nothing more.
+    void cancelMidData()
+    {
+        TAiosmtpdServer server;
+        START_PEER(server);
+        makeList({""});
+        start(server.Port());
+        QStringList lines;
+        for (int i = 0; i < 40000; ++i)
+            lines << QStringLiteral("Line %1 of a long newsletter, long enough to take a while.").arg(i);
+        write(QStringLiteral("Long"), lines.join(u'\n'));
+        auto engine = m_form->SmtpClient1()->OnDisplay;
+        int dataLines = 0;
+        m_form->SmtpClient1()->OnDisplay = [&](TCustomSmtpClient* c, const QString& msg) {
+            engine(c, msg);
+            if (msg.startsWith(QLatin1String("> Line ")) && ++dataLines == 2000)
+                QTimer::singleShot(0, m_form.get(), [this] { m_form->Action(QStringLiteral("CancelSend1"))->trigger(); });
+        };
+        sendToList({0, 1});
+        QCOMPARE(status(), QStringLiteral("Status: Send canceled."));
+        QVERIFY(!m_form->SendPanel()->isVisible());
+        QVERIFY(!cancelEnabled());
+        QVERIFY(!gaugeVisible());
+        QVERIFY(dataLines < lines.size());
+        QVERIFY(!QFileInfo::exists(home("MailDialog.txt")));
+        QTest::qWait(300);
+        QCOMPARE(server.Messages().size(), 0);
+    }
+
+    // A server that takes two recipients per message (452 for the rest): the deferred ones get
+    // the same message in further transactions on the same connection, each exactly once.
+    void deferredRecipients()
+    {
+        TScriptedServer peer;
+        peer.Send("220 ready").Reply("250 hello");
+        peer.Reply("250 sender ok").Reply("250 ok").Reply("250 ok").Reply("452 4.5.3 Too many recipients");
+        peer.Reply("354 go").ExpectUntil(".").Send("250 queued 1");
+        peer.Reply("250 sender ok").Reply("250 ok").Reply("354 go").ExpectUntil(".").Send("250 queued 2");
+        peer.Reply("221 bye");
+        makeList({""});
+        start(peer.Port());
+        write(QStringLiteral("Hello"), QStringLiteral("Text"));
+        sendToList({0, 1, 2});
+        QCOMPARE(status(), QStringLiteral("Status: Mail was successfully sent. (2 transactions, 3 recipients)"));
+        const QList<QByteArray>& l = peer.Lines();
+        QCOMPARE(l.count("MAIL FROM:<news@example.com>"), 2);
+        QCOMPARE(l.count("RCPT TO:<ann@example.org>"), 1);
+        QCOMPARE(l.count("RCPT TO:<bob@example.net>"), 1);
+        QCOMPARE(l.count("RCPT TO:<cy@example.org>"), 2);
+        QCOMPARE(l.count("DATA"), 2);
+        QCOMPARE(l.count("Text"), 2);
+        QVERIFY(testutil::readAll(home("MailDialog.txt")).contains("\r\nSent: 2 transactions, 3 recipients\r\n"));
+        QTRY_VERIFY(!m_form->SendPanel()->isVisible());
+    }
+
+    // A round in which the server defers every recipient ends the send as a failure.
+    void deferredForGood()
+    {
+        TScriptedServer peer;
+        peer.Send("220 ready").Reply("250 hello");
+        peer.Reply("250 sender ok").Reply("250 ok").Reply("452 4.5.3 Too many recipients");
+        peer.Reply("354 go").ExpectUntil(".").Send("250 queued 1");
+        peer.Reply("250 sender ok").Reply("452 4.5.3 Too many recipients");
+        peer.Expect().Send("554 5.5.1 No valid recipients").Reply("221 bye");
+        makeList({""});
+        start(peer.Port());
+        write(QStringLiteral("Hello"), QStringLiteral("Text"));
+        sendToList({0, 1});
+        QVERIFY2(status().startsWith(QLatin1String("Status: Error - ")), qPrintable(status()));
+        QCOMPARE(status(), QStringLiteral("Status: Error - 4.5.3 Too many recipients (1 recipient not sent)"));
+        QVERIFY(m_form->SendPanel()->isVisible());
+        QVERIFY(testutil::readAll(home("MailDialog.txt")).contains("\r\nSent: 1 transactions, 1 recipients\r\n"));
+    }
+
+    // Closing the window while a send runs waits until the send has ended.
+    void closeWaitsForSend()
+    {
+        TScriptedServer peer;
+        bool visibleAfterClose = false;
+        peer.Send("220 ready").Reply("250 hello").Reply("250 sender ok").Expect();
+        peer.Call([&] {
+            m_form->close();
+            visibleAfterClose = m_form->isVisible();
+        });
+        peer.Send("250 ok").Reply("354 go").ExpectUntil(".").Send("250 queued").Reply("221 bye");
+        makeList({""});
+        start(peer.Port());
+        write(QStringLiteral("Hello"), QStringLiteral("Text"));
+        sendToList({0});
+        QVERIFY(visibleAfterClose);
+        QCOMPARE(status(), QStringLiteral("Status: Mail was successfully sent."));
+        QTRY_VERIFY(!m_form->isVisible());
+    }
+
+    void connectFailure()
+    {
+        makeList({""});
+        start(mailpeers::FreePort());
+        write(QStringLiteral("Hello"), QStringLiteral("Text"));
+        sendToList({0});
+        QVERIFY2(status().startsWith(QLatin1String("Status: Error - ")), qPrintable(status()));
+        QVERIFY(!QFileInfo::exists(home("MailDialog.txt")));
+    }
+
+    // Every character arrives: 8-bit text, characters beyond Latin-1 and a line longer than
+    // SMTP carries go out quoted-printable in the character set they need.
+    void eightBitAndLongLines_data()
+    {
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QByteArray>("charset");
+        QTest::newRow("latin-1") << QStringLiteral("Gr\u00fc\u00dfe") << QStringLiteral("Caf\u00e9 cr\u00e8me\n= sign") << QByteArray("iso-8859-1");
+        QTest::newRow("euro") << QStringLiteral("5 \u20ac only") << QStringLiteral("Price: 5 \u20ac\n\u201cQuoted\u201d") << QByteArray("utf-8");
+        QTest::newRow("2000-character line") << QStringLiteral("Long") << QString(QStringLiteral("0123456789")).repeated(200) + "\nshort"
+                                             << QByteArray("iso-8859-1");
+    }
+    void eightBitAndLongLines()
+    {
+        QFETCH(QString, subject);
+        QFETCH(QString, body);
+        QFETCH(QByteArray, charset);
+        TAiosmtpdServer server;
+        START_PEER(server);
+        makeList({""});
+        start(server.Port());
+        write(subject, body);
+        sendToList({0});
+        QCOMPARE(status(), QStringLiteral("Status: Mail was successfully sent."));
+        const QList<TAiosmtpdServer::Message> got = server.Messages();
+        QCOMPARE(got.size(), 1);
+        const QByteArray& m = got[0].content;
+        for (char c : m)
+            QVERIFY(uchar(c) < 128); // nothing raw 8-bit on a HELO connection
+        QCOMPARE(HeaderValue(m, "Content-Type"), "text/plain; charset=\"" + charset + "\"");
+        QCOMPARE(HeaderValue(m, "Content-Transfer-Encoding"), QByteArray("quoted-printable"));
+        QCOMPARE(msgenc::DecodeWords(QString::fromLatin1(HeaderValue(m, "Subject"))), subject);
+        QVERIFY(m.contains("\r\nX-Mailer: Quorvel 1.3 by Harrowlin\r\nMime-Version: 1.0\r\n"));
+        QStringList wire = QString::fromLatin1(Body(m)).split(QStringLiteral("\r\n"));
+        wire.removeLast();
+        for (const QString& l : wire)
+            QVERIFY(l.size() <= 76);
+        const QByteArray decoded = msgenc::DecodeQuotedPrintable(wire);
+        const QString text = charset == "utf-8" ? QString::fromUtf8(decoded) : QString::fromLatin1(decoded);
+        QCOMPARE(text, QString(body).replace(u'\n', QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+    }
+
+    // With automatic maintenance the list sends offer an unsubscribe; address sends never do.
+    void listUnsubscribe()
+    {
+        TAiosmtpdServer server;
+        START_PEER(server);
+        TListSpec spec{"57"};
+        spec.subjectKey = QStringLiteral("remove me");
+        makeList(spec);
+        start(server.Port());
+        write(QStringLiteral("Hi"), QStringLiteral("Text"));
+        sendToList({0});
+        QTRY_VERIFY(!m_form->SendPanel()->isVisible());
+        TSendMailPanel& p = openPanel();
+        p.PageControl3()->setCurrentWidget(p.AddressTS());
+        p.ServersCB()->setEditText(QStringLiteral("127.0.0.1"));
+        p.SendToMemo()->setPlainText(QStringLiteral("one@example.org"));
+        p.SendToBtn()->click();
+        const QList<TAiosmtpdServer::Message> got = server.Messages();
+        QCOMPARE(got.size(), 2);
+        QByteArray first = got[0].content, second = got[1].content;
+        if (HeaderValue(first, "To") != "readers@example.com")
+            std::swap(first, second);
+        QCOMPARE(HeaderValue(first, "List-Unsubscribe"), QByteArray("<mailto:news@example.com?subject=remove%20me>"));
+        QVERIFY(first.contains("\r\nMessage-ID: <"));
+        QVERIFY(!second.contains("List-Unsubscribe"));
+    }
+
+    // The panel: lists, entries, toggle, server list, sender.
+    void panelOpening()
+    {
+        TGeneralSettings g;
+        g.SMTP = QStringLiteral("MAIL.example.com");
+        g.Email = QStringLiteral("me@example.com");
+        makeList({"", "", "", "mail.EXAMPLE.com"}, g);
+        start(1);
+        write(QStringLiteral("S"), QStringLiteral("Text"));
+        m_form->ListPanel()->ListsLB()->setCurrentRow(-1);
+        TSendMailPanel& p = openPanel();
+        QVERIFY(p.isVisible());
+        QCOMPARE(p.height(), TSendMailPanel::kHeight);
+        QCOMPARE(m_form->ListPanel()->ListsLB()->currentRow(), 0);
+        QCOMPARE(p.ListsCB()->count(), 1);
+        QCOMPARE(p.ServersCB()->count(), 1);
+        QCOMPARE(p.ServersCB()->currentText(), QStringLiteral("MAIL.example.com"));
+        QCOMPARE(p.SendToModel()->Count(), 3);
+        QCOMPARE(p.SendToModel()->Item(1), QStringLiteral("Bob Baker  <bob@example.net>"));
+        QVERIFY(p.CheckAllBtn()->isEnabled());
+        p.SendToModel()->SetChecked(0, true);
+        p.CheckAllBtn()->click();
+        QCOMPARE(p.CheckedAddresses(), (QStringList{"bob@example.net", "cy@example.org"}));
+        p.SendToMemo()->setPlainText(QStringLiteral("x"));
+        p.SendToMemo()->clear();
+        QVERIFY(!p.SendToBtn()->isEnabled());
+        p.PageControl3()->setCurrentWidget(p.SendListTS());
+        p.AddReplyAddress(QStringLiteral("a@x.org"));
+        p.AddReplyAddress(QStringLiteral("b@x.org"));
+        QCOMPARE(p.SendToMemo()->toPlainText(), QStringLiteral("a@x.org\nb@x.org"));
+        QVERIFY(p.AddressPageActive());
+        QVERIFY(p.SendToBtn()->isEnabled());
+        p.CancelSendToBtn()->click();
+        QVERIFY(!p.isVisible());
+        QCOMPARE(p.ServersCB()->count(), 0);
+        QCOMPARE(p.FromSendToEDT()->text(), QString());
+    }
+
+    void panelWithoutLists()
+    {
+        TSettingsData d;
+        d.General.Email = QStringLiteral("me@example.com");
+        QString error;
+        QVERIFY(settingsfile::Save(settingsfile::FileName(), d, &error));
+        start(1);
+        write(QStringLiteral("S"), QStringLiteral("Text"));
+        TSendMailPanel& p = openPanel();
+        QCOMPARE(p.ListsCB()->count(), 0);
+        QCOMPARE(p.SendToModel()->Count(), 0);
+        QVERIFY(!p.CheckAllBtn()->isEnabled());
+        QVERIFY(!p.SendToBtn()->isEnabled());
+        QCOMPARE(p.FromSendToEDT()->text(), QStringLiteral("me@example.com"));
+        p.SendToMemo()->setPlainText(QStringLiteral("a@b.c"));
+        QVERIFY(p.SendToBtn()->isEnabled());
+    }
+
+    // Choosing another list on the list page opens it and refills the check list; the list
+    // page sends with that list's own server and reply address.
+    void listChange()
+    {
+        TAiosmtpdServer server;
+        START_PEER(server);
+        makeList({""}, TGeneralSettings(), QStringLiteral("Alpha"), 1);
+        TListSpec other{""};
+        other.reply = QStringLiteral("beta@example.com");
+        makeList(other, TGeneralSettings(), QStringLiteral("Beta"), 2);
+        start(server.Port());
+        write(QStringLiteral("S"), QStringLiteral("Text"));
+        TSendMailPanel& p = openPanel();
+        QCOMPARE(p.ListsCB()->count(), 2);
+        QCOMPARE(p.SendToModel()->Count(), 1);
+        p.PageControl3()->setCurrentWidget(p.SendListTS());
+        p.ListsCB()->setCurrentIndex(1);
+        p.ListsCBChange();
+        QCOMPARE(m_form->ListPanel()->ListsLB()->currentRow(), 1);
+        QCOMPARE(p.SendToModel()->Count(), 2);
+        p.SendToModel()->SetChecked(1, true);
+        p.SendToBtn()->click();
+        QCOMPARE(status(), QStringLiteral("Status: Mail was successfully sent."));
+        QCOMPARE(server.Messages().value(0).from, QStringLiteral("beta@example.com"));
+        QCOMPARE(server.Messages().value(0).rcpt, QStringList{"bob@example.net"});
+    }
+
+    // The digest panel compiles for viewing, prints, and stores its font as the default.
+    void digestViewAndPrint()
+    {
+        makeList({"123"});
+        start(1);
+        write(QStringLiteral("Weekly digest"), QStringLiteral("First body line\nSecond body line"));
+        m_form->ListPanel()->OpenList(0);
+        m_form->ListPanel()->ListsLB()->setCurrentRow(0);
+        m_form->ViewDigestLBLClick();
+        QTextEdit* pane = m_form->DigestPanel()->DigestRE();
+        QCOMPARE(pane->toPlainText().split(u'\n').mid(0, 7),
+                 (QStringList{"Subject: Weekly digest", "", "== Header ==", "", "First body line", "Second body line", ""}));
+        QVERIFY(pane->isReadOnly());
+        QVERIFY(m_form->DigestPanel()->DigestPrintBtn()->isEnabled());
+        QCOMPARE(status(), QStringLiteral("Status: Compiling digest..."));
+
+        // "Digest..." on the open panel does not compile again.
+        write(QStringLiteral("Changed"), QStringLiteral("Changed body"));
+        m_form->Action(QStringLiteral("Digest1"))->trigger();
+        QVERIFY(pane->toPlainText().startsWith(QLatin1String("Subject: Weekly digest")));
+        QCOMPARE(m_form->ActiveEditor(), QStringLiteral("Digest"));
+        write(QStringLiteral("Weekly digest"), QStringLiteral("First body line\nSecond body line"));
+
+        const QString pdf = home("digest.pdf");
+        m_dialogs->printToPdf = pdf;
+        m_form->DigestPanel()->DigestPrintBtn()->click();
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(30000));
+        const QString text = QString::fromUtf8(p.readAllStandardOutput());
+        for (const char* s : {"Weekly digest", "== Header ==", "First body line", "Second body line", "The Editor", "Footer line 2"})
+            QVERIFY2(text.contains(QLatin1String(s)), s);
+
+        QFont f(QStringLiteral("Courier New"), 13);
+        f.setBold(true);
+        m_form->DigestPanel()->SetDigestFont(f, QColor(0x11, 0x22, 0x33));
+        m_form->ViewDigestLBLClick();
+        m_form->ViewDigestLBLClick(); // reopened: compiled again in the new font
+        QCOMPARE(pane->document()->defaultFont().family(), QStringLiteral("Courier New"));
+        QCOMPARE(pane->document()->defaultFont().pointSize(), 13);
+        m_form->DigestPanel()->SpeedButton7()->click();
+        TIniFile ini(settingsfile::FileName());
+        QCOMPARE(ini.ReadString(QStringLiteral("Digest Font"), QStringLiteral("Name"), QString()), QStringLiteral("Courier New"));
+        QCOMPARE(ini.ReadString(QStringLiteral("Digest Font"), QStringLiteral("Size"), QString()), QStringLiteral("13"));
+        QCOMPARE(m_form->State().DigestFont.Name, QStringLiteral("Courier New"));
+    }
+};
+
+QTEST_MAIN(TestSendMail)
+#include "tst_sendmail.moc"
