@@ -28,6 +28,7 @@ class TPop3Client;
 class TSmtpClient;
 class TWait;
 class TListPropertiesPanel;
+class TNewMailPanel;
 class TSoundPlayer;
 
 class TMainForm : public QMainWindow, public TShell
@@ -49,6 +50,7 @@ public:
     TListPropertiesPanel* ListPropertiesPanel() const { return m_listPropertiesPanel; }
     TAddressPanel* AddressPanel() const { return m_addressPanel; }
     TAddressTools* AddressTools() const { return m_addressTools; }
+    TNewMailPanel* NewMailPanel() const { return m_newMail; }
     QWidget* Panel(const QString& name) const; // by component name
     QWidget* Central() const { return m_central; }
     int ClientWidth() const;
@@ -85,6 +87,8 @@ public:
     void ViewDigestLBLClick();
     void Newsletter2Click();
     void NewMail1Click();
+    // The Newsletter panel opened (when collapsed) or brought to the front at its open size.
+    void OpenNewsletterPanel();
     void Sounds1Click();
     void Hints1Click();
     void AboutQuorvel1Click();
@@ -142,7 +146,7 @@ private:
     QLabel* m_aboutCaption = nullptr;
     QTextEdit* m_messageRE = nullptr;
     QTextEdit* m_digestRE = nullptr;
-    QTableWidget* m_newMailSG = nullptr;
+    TNewMailPanel* m_newMail = nullptr;
     QMenu* m_popupMenu = nullptr;
     TListPanel* m_listPanel = nullptr;
     TGeneralPropertiesPanel* m_generalPanel = nullptr;
