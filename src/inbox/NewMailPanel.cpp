@@ -418,7 +418,20 @@ void TNewMailPanel::CheckMail1Click()
     m_inbox.DeleteQueue.clear();
     m_inbox.AwaitingMessage = true;
     m_saveErrorShown = false;
-    m_pop3.SetHost(list->Text(MailListRecord::PopServer).trimmed());
+    // "host:port" reaches a server on another port than the POP3 one.
+    QString host = list->Text(MailListRecord::PopServer).trimmed();
+    QString port = QStringLiteral("pop3");
+    const qsizetype colon = host.lastIndexOf(u':');
+    if (colon > 0 && host.indexOf(u':') == colon) {
+        bool ok = false;
+        const int number = host.mid(colon + 1).toInt(&ok);
+        if (ok && number > 0 && number < 65536) {
+            port = QString::number(number);
+            host = host.left(colon);
+        }
+    }
+    m_pop3.SetHost(host);
+    m_pop3.SetPort(port);
     m_pop3.SetUserName(list->Text(MailListRecord::PopUser));
     m_pop3.SetPassWord(list->Password());
 
