@@ -231,6 +231,7 @@ void TNewMailPanel::NewMailButtonsUpdate()
 
 void TNewMailPanel::ResetGrid()
 {
+    m_gridFilled = 0;
     m_grid->clearContents();
     m_grid->setRowCount(1);
     for (int c = 0; c < 3; ++c)
@@ -252,15 +253,29 @@ void TNewMailPanel::SetRowTexts(int row, const TMailRecord& record)
 
 void TNewMailPanel::AddRecord(const TMailRecord& record)
 {
-    // The grid keeps one row ahead of the records while a check fills it.
-    const int row = int(m_inbox.MailRecords.size());
-    SetRowTexts(row, record);
     m_inbox.MailRecords.append(record);
-    m_grid->setRowCount(m_checking ? row + 2 : row + 1);
+    // Every change of the grid makes the view lay out all its rows again: during a check the
+    // grid takes the new rows about ten times a second, not one by one.
+    if (!m_checking || m_gridClock.elapsed() >= 100)
+        FlushGrid();
+}
+
+void TNewMailPanel::FlushGrid()
+{
+    const int count = int(m_inbox.MailRecords.size());
+    if (m_gridFilled < count) {
+        // The grid keeps one empty row ahead of the records while a check fills it.
+        m_grid->setRowCount(qMax(1, m_checking ? count + 1 : count));
+        for (int row = m_gridFilled; row < count; ++row)
+            SetRowTexts(row, m_inbox.MailRecords[row]);
+        m_gridFilled = count;
+    }
+    m_gridClock.restart();
 }
 
 void TNewMailPanel::RemoveRow(int row)
 {
+    m_gridFilled = qMax(0, m_gridFilled - 1);
     if (m_grid->rowCount() > 1) {
         m_grid->removeRow(row);
     } else {
@@ -418,6 +433,7 @@ void TNewMailPanel::CheckMail1Click()
     m_inbox.DeleteQueue.clear();
     m_inbox.AwaitingMessage = true;
     m_saveErrorShown = false;
+    m_gridClock.start();
     // "host:port" reaches a server on another port than the POP3 one.
     QString host = list->Text(MailListRecord::PopServer).trimmed();
     QString port = QStringLiteral("pop3");
@@ -463,6 +479,7 @@ void TNewMailPanel::CheckMail1Click()
         if (m_pop3.ProtocolState() == pop3Disconnected)
             break;
     }
+    FlushGrid();
     m_checking = false;
     m_grid->setEnabled(true);
     m_shell.SetStatus(QStringLiteral("Status: Successfully retrieved ") + QString::number(m_inbox.MailRecords.size())

@@ -4,6 +4,7 @@
 // deletion queue, Purge Inbox, the list maintenance, and reply, forward, save and print.
 #include "inbox/InboxState.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -89,6 +90,8 @@ private:
     void ResetGrid();
     void SetRowTexts(int row, const TMailRecord& record);
     void RemoveRow(int row);
+    // Shows the records not yet in the grid.
+    void FlushGrid();
     void MessageREChange();
     void Logout();
     bool PopBusy() const { return m_popBusy > 0; }
@@ -111,4 +114,6 @@ private:
     bool m_checking = false;
     bool m_lineContinues = false; // the last message line was cut and continues
     bool m_saveErrorShown = false;
+    int m_gridFilled = 0;     // records shown in the grid
+    QElapsedTimer m_gridClock;
 };
