@@ -16,6 +16,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
 #include <QTextEdit>
@@ -167,7 +168,9 @@ void TNewMailPanel::NewMailPanelResize()
     m_toolbar->resize(w, m_toolbar->height());
     m_message->setGeometry(kLeft, kMessageTop, w, qMax(0, m_frame->height() - 148));
     m_grid->resize(w, m_grid->height());
-    const int col = w / 3;
+    // A third each of what the vertical scroll bar and the frame leave, so no horizontal bar.
+    const int inner = w - 2 * m_grid->frameWidth() - m_grid->verticalScrollBar()->sizeHint().width();
+    const int col = qMax(20, inner / 3);
     for (int c = 0; c < 3; ++c)
         m_grid->setColumnWidth(c, col);
 }
