@@ -1,6 +1,7 @@
 #pragma once
 // The main window's shared state, handed to the parts that read it.
 #include "app/SettingsFile.h"
+#include "inbox/InboxState.h"
 #include "lists/GeneralSettings.h"
 #include "lists/ListsState.h"
 
@@ -9,6 +10,7 @@
 struct TAppState
 {
     TListsState Lists;
+    TInboxState Inbox;                  // the mail check's records and deletion queue
     TGeneralSettings GeneralSettings;
     QString ActiveEditor;               // "Letter", "Message" or "Digest"
     bool SpellerPresent = false;

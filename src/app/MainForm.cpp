@@ -6,6 +6,7 @@
 #include "editor/NewsletterEditor.h"
 #include "guide/DesktopLinks.h"
 #include "guide/NLWizardForm.h"
+#include "inbox/NewMailPanel.h"
 #include "lists/AddressPanel.h"
 #include "lists/AddressTools.h"
 #include "lists/ListFile.h"
@@ -38,6 +39,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QCheckBox>
 #include <QTableWidget>
 #include <QTextEdit>
@@ -91,10 +93,10 @@ TMainForm::TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialo
     resize(587, 435);
 
     BuildMenus();
+    BuildMailComponents();
     BuildPanels();
     BuildStatusPanel();
     BuildAbout();
-    BuildMailComponents();
     BuildSending();
     BuildGuide();
 
@@ -353,19 +355,11 @@ void TMainForm::BuildPanels()
     mail->setGeometry(cw - kTab, kNewMailTop, kTab, kNewMailCollapsedH);
     m_newMailLBL->setGeometry(0, 0, kTab, kNewMailCollapsedH);
     connect(m_newMailLBL, &TLabelEffect::clicked, this, &TMainForm::NewMailLBLClick);
-    m_newMailSG = new QTableWidget(2, 3, mail);
-    m_newMailSG->setObjectName(QStringLiteral("NewMailSG"));
-    m_newMailSG->setAccessibleName(QStringLiteral("NewMailSG"));
-    m_newMailSG->setHorizontalHeaderLabels({QStringLiteral("From"), QStringLiteral("Subject"), QStringLiteral("Date")});
-    m_newMailSG->verticalHeader()->hide();
-    m_newMailSG->setRowCount(1); // one fixed row (the header) and one empty data row
-    m_newMailSG->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_newMailSG->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_newMailSG->setGeometry(32, 8, 200, 120);
-    m_messageRE = new QTextEdit(mail);
-    m_messageRE->setObjectName(QStringLiteral("MessageRE"));
-    m_messageRE->setAccessibleName(QStringLiteral("MessageRE"));
-    m_messageRE->setGeometry(32, 136, 200, 100);
+    // The mail check builds the panel's toolbar, grid and message pane.
+    m_newMail = new TNewMailPanel(*this, m_state.Lists, m_state.Inbox, *m_listPanel, *m_pop3Client1, mail, this);
+    m_newMail->TogglePanel = [this] { NewMailLBLClick(); };
+    m_newMail->OpenNewsletter = [this] { OpenNewsletterPanel(); };
+    m_messageRE = m_newMail->MessageRE();
 
     QWidget* digest = MakeSidePanel(QStringLiteral("DigestPanel"), QStringLiteral("ViewDigestLBL"),
                                     QStringLiteral("View Digest"), &m_viewDigestLBL, false);
@@ -409,6 +403,15 @@ void TMainForm::BuildPanels()
             [this] { m_listPropertiesPanel->NewMailList1Click(); });
     connect(Action(QStringLiteral("ListProperties1")), &QAction::triggered, this,
             [this] { m_listPropertiesPanel->ListProperties1Click(); });
+    m_newMail->OpenListPropertiesOnPop = [this] {
+        m_listPropertiesPanel->ListProperties1Click();
+        QTabWidget* pages = m_listPropertiesPanel->Pages();
+        for (int i = 0; i < pages->count(); ++i) {
+            if (pages->tabText(i) == QLatin1String("POP"))
+                pages->setCurrentIndex(i);
+        }
+        m_listPropertiesPanel->Field(QStringLiteral("POPEDT"))->setFocus();
+    };
     connect(Action(QStringLiteral("ExportMailList1")), &QAction::triggered, this,
             [this] { m_addressTools->ExportMailList1Click(); });
     connect(Action(QStringLiteral("ImportMailList1")), &QAction::triggered, this,
@@ -932,12 +935,7 @@ void TMainForm::NewMailLBLClick()
     const int ch = ClientHeight();
     if (p->height() < 86) {
         p->raise();
-        p->setGeometry(kOpenLeft, 3, cw - kOpenLeft, ch - 40);
-        const int w = p->width() - 40;
-        m_newMailSG->resize(w, m_newMailSG->height());
-        if (QWidget* bar = p->findChild<QWidget*>(QStringLiteral("Panel2")))
-            bar->resize(w, bar->height());
-        m_messageRE->setGeometry(m_messageRE->x(), m_messageRE->y(), w, qMax(40, p->height() - m_messageRE->y() - 8));
+        p->setGeometry(kOpenLeft, 3, cw - kOpenLeft, ch - 40); // the panel sizes its controls
         Action(QStringLiteral("Find1"))->setEnabled(true);
         Action(QStringLiteral("Replace1"))->setEnabled(false);
         if (QWidget* b = m_central->findChild<QWidget*>(QStringLiteral("ReplaceAllBtn")))
@@ -987,6 +985,21 @@ void TMainForm::ViewDigestLBLClick()
         Action(QStringLiteral("Replace2"))->setEnabled(true);
         PlaySound(QStringLiteral("tamo104.cls"));
         SetTitleHint(m_viewDigestLBL, false);
+    }
+}
+
+void TMainForm::OpenNewsletterPanel()
+{
+    QWidget* p = m_panels.value(QStringLiteral("NewsLetterPanel"));
+    if (p->height() < 95) {
+        NewsletterLBLClick();
+        return;
+    }
+    p->raise();
+    p->setGeometry(kOpenLeft, p->y(), ClientWidth() - kOpenLeft, ClientHeight() - 40);
+    for (const char* n : {"LetterRE", "SubjectEDT", "Panel1", "Label23", "Label24"}) {
+        if (QWidget* w = p->findChild<QWidget*>(QLatin1String(n)))
+            w->resize(p->width() - 40, w->height());
     }
 }
 

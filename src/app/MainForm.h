@@ -28,6 +28,7 @@ class TPop3Client;
 class TSmtpClient;
 class TWait;
 class TListPropertiesPanel;
+class TNewMailPanel;
 class TSoundPlayer;
 class TNLWizardForm;
 class TDesktopLinks;
@@ -62,6 +63,7 @@ public:
     TSendMailPanel* SendPanel() const { return m_sendPanel; }
     TSendEngine* SendEngine() const { return m_sendEngine; }
     TDigestPanel* DigestPanel() const { return m_digestPanel; }
+    TNewMailPanel* NewMailPanel() const { return m_newMail; }
     QWidget* Panel(const QString& name) const; // by component name
     QWidget* Central() const { return m_central; }
     int ClientWidth() const;
@@ -99,6 +101,8 @@ public:
     void ViewDigestLBLClick();
     void Newsletter2Click();
     void NewMail1Click();
+    // The Newsletter panel opened (when collapsed) or brought to the front at its open size.
+    void OpenNewsletterPanel();
     void Sounds1Click();
     void Hints1Click();
     void AboutQuorvel1Click();
@@ -159,7 +163,7 @@ private:
     QLabel* m_aboutCaption = nullptr;
     QTextEdit* m_messageRE = nullptr;
     QTextEdit* m_digestRE = nullptr;
-    QTableWidget* m_newMailSG = nullptr;
+    TNewMailPanel* m_newMail = nullptr;
     QMenu* m_popupMenu = nullptr;
     TListPanel* m_listPanel = nullptr;
     TGeneralPropertiesPanel* m_generalPanel = nullptr;

@@ -1,0 +1,21 @@
+#pragma once
+// The mail check's shared state: owned by the main window, read by the New Mail panel and the
+// list maintenance.
+#include "inbox/MailText.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+struct TInboxState
+{
+    QString LastPopCommand;     // "Connect", "User", "Pass", "Stat", "Retr", "Delete" or "Quit"
+    int CurrentMsgNum = 0;      // the number the next Retr or Dele uses
+    QString DeleteQueue;        // numbers to delete at logout, each followed by ":"
+    bool DeletePending = false; // apply DeleteQueue at logout even without delete-after-reading
+    bool AwaitingMessage = true;
+    QStringList MessageLines;   // the message being retrieved, long lines rejoined
+    QStringList InboxLines;     // the Inbox file being built
+    TMailRecord CurrentMail;    // the record of the message being retrieved
+    QList<TMailRecord> MailRecords; // one per grid row, in row order
+};

@@ -1,0 +1,142 @@
+// Reply, forward, save and print of the message shown in the message pane.
+#include "inbox/NewMailPanel.h"
+
+#include "editor/PrintRichText.h"
+#include "platform/Dialogs.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Shell.h"
+#include "platform/TextFile.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QTableWidget>
+#include <QTextCursor>
+#include <QTextEdit>
+
+namespace {
+QString LeftTrimmed(const QString& s)
+{
+    qsizetype i = 0;
+    while (i < s.size() && (s[i] == u' ' || s[i] == u'\t'))
+        ++i;
+    return s.mid(i);
+}
+
+QStringList PaneLines(const QTextEdit* pane)
+{
+    return pane->toPlainText().split(u'\n');
+}
+} // namespace
+
+QStringList TNewMailPanel::ReceivedHeader() const
+{
+    // The pane's top lines are a selection (no Reply-To, encoded words decoded); the header as
+    // received follows the separator.
+    const QStringList lines = PaneLines(m_message);
+    const qsizetype sep = lines.lastIndexOf(mailtext::Separator());
+    return sep < 0 ? lines : lines.mid(sep + 1);
+}
+
+void TNewMailPanel::ReplyBtnClick()
+{
+    BringToFront();
+    QTextEdit* letter = m_shell.EditorPane(QStringLiteral("Letter"));
+    auto* subjectEdit = m_shell.Window()->findChild<QLineEdit*>(QStringLiteral("SubjectEDT"));
+    if (letter)
+        letter->clear();
+
+    // Subject, Reply-To and From in header order; the scan ends once a subject and a sender
+    // are known, so a Reply-To after the Subject is seen only when no From came before it.
+    QString subject, replyTo, from;
+    bool haveSubject = false, haveReplyTo = false, haveFrom = false;
+    for (const mailtext::THeaderField& f : mailtext::HeaderFields(ReceivedHeader())) {
+        if (f.Name.compare(QLatin1String("Subject"), Qt::CaseInsensitive) == 0) {
+            subject = f.Value;
+            haveSubject = true;
+        } else if (f.Name.compare(QLatin1String("Reply-To"), Qt::CaseInsensitive) == 0) {
+            replyTo = f.Value;
+            haveReplyTo = true;
+        } else if (f.Name.compare(QLatin1String("From"), Qt::CaseInsensitive) == 0) {
+            from = f.Value;
+            haveFrom = true;
+        }
+        if (haveSubject && (haveReplyTo || haveFrom))
+            break;
+    }
+    if (subjectEdit)
+        subjectEdit->setText(QStringLiteral("Re: ") + LeftTrimmed(mailtext::DecodeWords(subject)));
+    QString sender = LeftTrimmed(mailtext::DecodeWords(from));
+    if (!replyTo.trimmed().isEmpty())
+        sender = LeftTrimmed(mailtext::DecodeWords(replyTo));
+    const QString address = sender.contains(u'@') ? mailtext::AddressOf(sender) : QString();
+    if (AddReplyAddress)
+        AddReplyAddress(address);
+    m_shell.Action(QStringLiteral("InsertDate1"))->setEnabled(true);
+    m_shell.Action(QStringLiteral("InsertTime1"))->setEnabled(true);
+
+    const QTextCursor cursor = m_message->textCursor();
+    if (cursor.hasSelection() && letter) {
+        const QString date = LeftTrimmed(mailtext::FieldValue(mailtext::HeaderFields(ReceivedHeader()), u"Date"));
+        QString quoted = cursor.selectedText();
+        quoted.replace(QChar(0x2029), u'\n');
+        letter->setPlainText(QStringLiteral("In a message dated ") + date + QStringLiteral(", you wrote:\n\n<<")
+                             + quoted + QStringLiteral(">>"));
+    }
+    if (OpenNewsletter)
+        OpenNewsletter();
+}
+
+void TNewMailPanel::ForwardBtnClick()
+{
+    BringToFront();
+    QTextEdit* letter = m_shell.EditorPane(QStringLiteral("Letter"));
+    auto* subjectEdit = m_shell.Window()->findChild<QLineEdit*>(QStringLiteral("SubjectEDT"));
+    if (letter)
+        letter->clear();
+    const QString subject = mailtext::FieldValue(mailtext::HeaderFields(ReceivedHeader()), u"Subject");
+    if (subjectEdit)
+        subjectEdit->setText(QStringLiteral("Fwd: ") + LeftTrimmed(mailtext::DecodeWords(subject)));
+    if (letter) {
+        letter->setPlainText(QStringLiteral("\n") + mailtext::Separator() + QStringLiteral("\n\n")
+                             + m_message->toPlainText());
+    }
+    if (OpenNewsletter)
+        OpenNewsletter();
+    if (letter) {
+        letter->setFocus();
+        letter->moveCursor(QTextCursor::Start);
+    }
+}
+
+void TNewMailPanel::SaveMailBtnClick()
+{
+    BringToFront();
+    TFileDialogRequest req;
+    req.title = QStringLiteral("Save Mail");
+    req.filters = {QStringLiteral("Text Documents (*.txt)"), QStringLiteral("All Files (*.*)")};
+    req.defaultExt = QStringLiteral("txt");
+    req.initialDir = InboxFolder();
+    req.fileName = mailtext::RemoveBadFileChars(SelectedSubjectCell());
+    req.overwritePrompt = true;
+    if (!m_shell.Dialogs().SaveFile(req, m_shell.Window()))
+        return;
+    QString error;
+    if (!textfile::writeBytes(req.fileName, mailtext::FileBytes(PaneLines(m_message)), &error))
+        m_shell.Dialogs().Error(QStringLiteral("Could not save the message to ") + req.fileName
+                                    + QStringLiteral(":\n") + error,
+                                m_shell.Window());
+    else
+        m_shell.SetStatus(QStringLiteral("Status: Message saved to ") + req.fileName);
+}
+
+void TNewMailPanel::PrintMailBtnClick()
+{
+    BringToFront();
+    QPrinter printer;
+    if (!m_shell.Dialogs().SetupPrinter(printer, m_shell.Window()))
+        return;
+    QString error;
+    if (!PrintRichText(printer, SelectedSubjectCell(), m_message, &error))
+        m_shell.Dialogs().Error(QStringLiteral("Could not print the message:\n") + error, m_shell.Window());
+}

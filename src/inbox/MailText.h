@@ -1,0 +1,89 @@
+#pragma once
+// The rules that turn a retrieved message into what the New Mail panel shows and keeps: header
+// fields, the mail record, the Inbox file's lines and name, the sender's address. No widgets.
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// One retrieved message, one row of the new-mail grid.
+struct TMailRecord
+{
+    QString From;    // From value, encoded words decoded, every blank removed
+    QString To;      // To value, every blank removed
+    QString Subject; // Subject value, encoded words decoded, trimmed
+    QString Date;    // Date value, leading blanks removed
+    int MsgNum = 0;  // the server number the message was retrieved with
+    QString FileName; // full path of the message's Inbox file
+};
+
+namespace mailtext {
+
+// The capacity of a record's text fields.
+constexpr int kFieldCapacity = 255;
+// The separator between the readable copy and the header as received.
+QString Separator();
+
+// A header field with its folded continuation lines joined.
+struct THeaderField
+{
+    QString Name;  // as written, without the colon
+    QString Line;  // the whole logical line ("Subject: ...")
+    QString Value; // the text after the first ":"
+};
+
+// Index of the first empty line of a message, or -1 when it has none.
+int HeaderEnd(const QStringList& lines);
+// The fields of the message's header (the lines before the first empty line), unfolded.
+// A line that is neither a field nor a continuation is skipped.
+QList<THeaderField> HeaderFields(const QStringList& lines);
+// The value of the first field called `name` (ignoring case); empty when there is none.
+QString FieldValue(const QList<THeaderField>& fields, QStringView name);
+
+// RFC 2047 encoded words decoded; text without any left as it is.
+QString DecodeWords(const QString& value);
+
+// The record's four text fields, from the header only.
+void FillRecord(TMailRecord& record, const QStringList& messageLines);
+
+// The sender's address: the longest run around the first "@" holding none of the delimiters
+// blank < > ( ) , : ! / = ; \ (and after the "@" no second "@"). Empty without an "@".
+QString AddressOf(const QString& sender);
+
+// Whether the message needs MIME decoding to be readable (anything but plain text in US-ASCII,
+// Windows-1252 or Latin-1 with no transfer encoding).
+bool NeedsMimeDecoding(const QList<THeaderField>& fields);
+// The readable body: the text/plain part decoded to Unicode (without one, the HTML part as
+// text), then one line per attachment naming it. `raw` is the message as received.
+QStringList ReadableBody(const QByteArray& raw);
+// The body lines the Inbox file copies: as received for plain text, else ReadableBody.
+QStringList BodyLines(const QStringList& messageLines);
+
+// The Inbox file's lines: the selected header lines in message order, an empty line, the body,
+// two empty lines, the separator and the header as received (with its closing empty line).
+QStringList InboxLines(const QStringList& messageLines);
+// As above with the body given.
+QStringList InboxLines(const QStringList& messageLines, const QStringList& body);
+
+// The Inbox file's name for message `msgNum` saved at `when`: year-month-day_hhmmss_n.txt
+// (from the regional short date and long time texts).
+QString InboxBaseName(const QDateTime& when, int msgNum);
+
+// Lines as file bytes, each ended by CR LF: Windows-1252 when every character fits, else UTF-8.
+QByteArray FileBytes(const QStringList& lines);
+
+// Creates a new file in `folder` named `baseName`, or, when that exists, baseName with "_2",
+// "_3", ... before the extension; never replaces a file. Returns the full path, or an empty
+// text with `error` set.
+QString WriteNewFile(const QString& folder, const QString& baseName, const QByteArray& bytes,
+                     QString* error);
+
+// A subject as a file name: the characters : / \ * ? " < > | removed.
+QString RemoveBadFileChars(QString text);
+
+// "2:5:2:" queue helpers.
+void QueueAppend(QString& queue, int number);
+// Takes the number before the first ":"; false when the queue is empty.
+bool QueueTake(QString& queue, int* number);
+
+} // namespace mailtext

@@ -1,0 +1,140 @@
+// The list maintenance: every listed message that carries the list's key removes its sender
+// from the open list (logged), and is deleted on the server.
+#include "inbox/NewMailPanel.h"
+
+#include "lists/AddressList.h"
+#include "lists/ListPanel.h"
+#include "lists/ListsState.h"
+#include "platform/Cp1252.h"
+#include "platform/Dialogs.h"
+#include "platform/Regional.h"
+#include "platform/Shell.h"
+
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QTableWidget>
+
+QString TNewMailPanel::MaintenanceLogPath() const
+{
+    if (!m_lists.CurrentList)
+        return QString();
+    const QString listFile = m_lists.CurrentList->Text(MailListRecord::FilePath);
+    QString date = regional::ShortDateText(QDate::currentDate());
+    date.replace(u'/', u'-');
+    return QFileInfo(listFile).absolutePath() + QStringLiteral("/Maintenance_") + date + QStringLiteral(".txt");
+}
+
+void TNewMailPanel::MaintainBtnClick()
+{
+    BringToFront();
+    if (PopBusy())
+        return;
+    ListMaintenance();
+}
+
+void TNewMailPanel::ListMaintenance()
+{
+    MailListRecord* list = m_lists.CurrentList;
+    if (!list) {
+        m_shell.Dialogs().Warning(QStringLiteral("Open a mail list first: maintenance removes addresses from the open list."),
+                                  m_shell.Window());
+        return;
+    }
+    const QString logPath = MaintenanceLogPath();
+    QFile log(logPath);
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        m_shell.Dialogs().Error(QStringLiteral("Could not open the maintenance log ") + logPath + QStringLiteral(":\n")
+                                    + log.errorString(),
+                                m_shell.Window());
+        return;
+    }
+    int deletedMessages = 0;
+    int removedAddresses = 0;
+    bool logFailed = false;
+    TAddressList& entries = m_lists.ListEntries;
+
+    auto scan = [&](auto matches) {
+        m_shell.SetStatus(QStringLiteral("Status: Updating and maintaining mail list..."), true);
+        int i = 0;
+        while (!logFailed && i < m_inbox.MailRecords.size()) {
+            m_grid->selectRow(i);
+            const TMailRecord record = m_inbox.MailRecords[i];
+            if (!matches(record)) {
+                ++i;
+                continue;
+            }
+            // The sender is the address in the From text; an entry belongs to the sender when
+            // its e-mail address is that address (letter case aside).
+            const QString address = mailtext::AddressOf(record.From);
+            if (address.isEmpty()) {
+                ++i; // no address to act on: the message stays for the user to see
+                continue;
+            }
+            if (entries.EmailExists(address)) {
+                const QByteArray key = cp1252::encode(address);
+                int j = 0;
+                while (j < entries.Count()) {
+                    const QByteArrayView email = entries.At(j).Bytes(MailListRecord::Email);
+                    if (email.size() != key.size() || email.compare(key, Qt::CaseInsensitive) != 0) {
+                        ++j;
+                        continue;
+                    }
+                    const QByteArray line = cp1252::encode(TAddressList::DisplayLine(entries.At(j))) + "\r\n";
+                    if (log.write(line) != line.size()) {
+                        logFailed = true;
+                        break;
+                    }
+                    entries.Remove(j);
+                    ++removedAddresses;
+                }
+            }
+            if (logFailed)
+                break;
+            if (!m_inbox.MailRecords.isEmpty()) {
+                DeleteMailBtnClick(); // row i is selected
+                ++deletedMessages;
+                m_inbox.DeletePending = true;
+            }
+        }
+    };
+
+    const QString toKey = list->Text(MailListRecord::ToKey);
+    const QString subjectKey = list->Text(MailListRecord::SubjectKey);
+    if (list->HasOption('6') && !toKey.isEmpty())
+        scan([&](const TMailRecord& r) { return r.To.compare(toKey, Qt::CaseInsensitive) == 0; });
+    if (list->HasOption('7') && !subjectKey.isEmpty())
+        scan([&](const TMailRecord& r) { return r.Subject.compare(subjectKey, Qt::CaseInsensitive) == 0; });
+    if (!log.flush())
+        logFailed = true;
+    const QString logError = log.errorString();
+    log.close();
+
+    if (removedAddresses > 0) {
+        // One save for the whole run (with automatic saving on), not one per removal.
+        if (m_lists.CurrentList == list) {
+            if (m_lists.AutoSaveLists)
+                m_listPanel.SaveCurrentList();
+            if (entries.Count() > 0)
+                m_listPanel.SelectEntry(0);
+            m_listPanel.UpdateListControls();
+        }
+    }
+    if (logFailed) {
+        m_shell.Dialogs().Error(QStringLiteral("Could not write the maintenance log ") + logPath + QStringLiteral(":\n")
+                                    + logError,
+                                m_shell.Window());
+        return;
+    }
+
+    if (deletedMessages > 0 || removedAddresses > 0) {
+        int number = 0;
+        while (mailtext::QueueTake(m_inbox.DeleteQueue, &number)) {
+            m_inbox.CurrentMsgNum = number;
+            RunPopCommand(QStringLiteral("Delete"));
+        }
+    }
+    m_shell.SetStatus(QStringLiteral("Status: Maintain deleted ") + QString::number(removedAddresses)
+                      + QStringLiteral(" addresses from list, and ") + QString::number(deletedMessages)
+                      + QStringLiteral(" mail messages from server."));
+}

@@ -1,0 +1,348 @@
+// The mail check against a real Dovecot: grid rows, Inbox files, reading, deleting, logout,
+// failures, and the list maintenance with its deletions on the server.
+#include "inbox/InboxHarness.h"
+#include "support/TestUtil.h"
+
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+const QByteArray kAlice = "From: Alice Example <alice@example.org>\r\n"
+                          "To: news@example.org\r\n"
+                          "Subject: Hello\r\n"
+                          "Date: Mon, 7 Dec 2026 10:00:00 +0000\r\n"
+                          "Message-ID: <1@example.org>\r\n"
+                          "\r\n"
+                          "Line one\r\n"
+                          "To: whom it may concern\r\n"
+                          ".hidden dot\r\n";
+const QByteArray kBobHead = "From: bob@example.org\r\n"
+                            "To: news@example.org\r\n"
+                            "Subject: Second\r\n"
+                            "Date: Tue, 8 Dec 2026 11:00:00 +0000\r\n"
+                            "\r\n";
+const QByteArray kCarol = "From: carol@example.org\r\n"
+                          "To: news@example.org\r\n"
+                          "Subject: Third\r\n"
+                          "Date: Wed, 9 Dec 2026 12:00:00 +0000\r\n"
+                          "\r\n"
+                          "Body three\r\n";
+
+QByteArray Bob()
+{
+    // A line of 600 characters reaches the client in three pieces.
+    return kBobHead + "Body two\r\n" + QByteArray(300, 'x') + QByteArray(300, 'y') + "\r\n";
+}
+
+QByteArray Keyed(const QByteArray& from, const QByteArray& subject, const QByteArray& to = "news@example.org")
+{
+    return "From: " + from + "\r\nTo: " + to + "\r\nSubject: " + subject + "\r\nDate: Mon, 7 Dec 2026\r\n\r\nplease\r\n";
+}
+
+QStringList Subjects(const QList<QByteArray>& messages)
+{
+    QStringList out;
+    for (const QByteArray& m : messages) {
+        const qsizetype at = m.indexOf("Subject: ");
+        out << QString::fromLatin1(m.mid(at + 9, m.indexOf("\r\n", at) - at - 9));
+    }
+    out.sort();
+    return out;
+}
+} // namespace
+
+class TestNewMailPanel : public QObject
+{
+    Q_OBJECT
+public:
+    static void initMain() { qputenv("LC_ALL", "C"); }
+
+private slots:
+    void checkThreeMessages()
+    {
+        TDovecotServer server;
+        for (const QByteArray& m : {kAlice, Bob(), kCarol})
+            server.AddMessage(m);
+        START_DOVECOT(server);
+        TInboxHarness h;
+        h.UseServer(server);
+        h.frame->resize(24, 85); // collapsed: the check opens it
+        h.shell.statusHistory.clear();
+        h.shell.sounds.clear();
+        h.panel->CheckMail1Click();
+
+        QCOMPARE(h.toggles, 1);
+        QCOMPARE(h.Grid()->rowCount(), 3);
+        QCOMPARE(h.Row(0), (QStringList{"AliceExample<alice@example.org>", "Hello", "Mon, 7 Dec 2026 10:00:00 +0000"}));
+        QCOMPARE(h.Row(1), (QStringList{"bob@example.org", "Second", "Tue, 8 Dec 2026 11:00:00 +0000"}));
+        QCOMPARE(h.Row(2), (QStringList{"carol@example.org", "Third", "Wed, 9 Dec 2026 12:00:00 +0000"}));
+        QCOMPARE(h.Numbers(), (QList<int>{1, 2, 3}));
+        const QString host = QStringLiteral("127.0.0.1");
+        QStringList expected = {"Status: Checking for new mail...",
+                                "Status: Connecting to host " + host + "...",
+                                "Status: Connected to " + host,
+                                "Status: Sending user information...",
+                                "Status: User authorized...",
+                                "Status: Sending user password...",
+                                "Status: Password verified...",
+                                "Status: 3 message on server"};
+        for (int n = 1; n <= 3; ++n)
+            expected << QStringLiteral("Status: Retrieving message %1...").arg(n) << QStringLiteral("Status: Message %1 retrieved.").arg(n);
+        expected << "Status: Successfully retrieved 3 messages.";
+        QCOMPARE(h.shell.statusHistory, expected);
+        QVERIFY(!h.shell.statusTimerRunning);
+        QCOMPARE(h.shell.sounds, QStringList{}); // the toggle (the main window's) plays it
+
+        // Inbox files, byte for byte.
+        QCOMPARE(h.Entries(QStringLiteral("Inbox")).size(), 3);
+        const QByteArray sep = QByteArray(50, '_');
+        QCOMPARE(testutil::readAll(h.inbox.MailRecords[0].FileName),
+                 QByteArray("From: Alice Example <alice@example.org>\r\nTo: news@example.org\r\nSubject: Hello\r\n"
+                            "Date: Mon, 7 Dec 2026 10:00:00 +0000\r\n\r\n"
+                            "Line one\r\nTo: whom it may concern\r\n.hidden dot\r\n\r\n\r\n")
+                     + sep + "\r\n" + kAlice.left(kAlice.indexOf("\r\n\r\n") + 4));
+        QCOMPARE(testutil::readAll(h.inbox.MailRecords[1].FileName),
+                 QByteArray("From: bob@example.org\r\nTo: news@example.org\r\nSubject: Second\r\n"
+                            "Date: Tue, 8 Dec 2026 11:00:00 +0000\r\n\r\nBody two\r\n")
+                     + QByteArray(300, 'x') + QByteArray(300, 'y') + "\r\n\r\n\r\n" + sep + "\r\n" + kBobHead);
+        const QRegularExpression name(QStringLiteral("^\\d{1,2}-\\d{1,2}-\\d{1,2}_\\d{6}_3\\.txt$"));
+        QVERIFY2(name.match(QFileInfo(h.inbox.MailRecords[2].FileName).fileName()).hasMatch(),
+                 qPrintable(h.inbox.MailRecords[2].FileName));
+
+        // Buttons: listed mail can be deleted, maintained and closed; no second check now.
+        for (const char* n : {"DeleteMailBtn", "MaintainBtn", "CloseNewMailBtn"})
+            QVERIFY2(h.panel->Button(QLatin1String(n))->isEnabled(), n);
+        QVERIFY(!h.panel->Button(QStringLiteral("ConnectBtn"))->isEnabled());
+        QVERIFY(!h.panel->Button(QStringLiteral("ReplyBtn"))->isEnabled());
+        h.shell.statusHistory.clear();
+        h.panel->CheckMail1Click(); // a session is open: nothing
+        QVERIFY(h.shell.statusHistory.isEmpty());
+
+        // Closing without reading or deleting sends only QUIT: everything stays.
+        h.panel->CloseNewMailBtnClick();
+        QCOMPARE(h.shell.status, "Status: Logging out of host " + host + "...");
+        QCOMPARE(h.toggles, 2);
+        QVERIFY(h.Quit());
+        QCOMPARE(h.shell.status, QStringLiteral("Status:"));
+        QCOMPARE(h.Grid()->rowCount(), 1);
+        QVERIFY(h.inbox.MailRecords.isEmpty());
+        QCOMPARE(server.Messages().size(), 3);
+        QVERIFY(h.panel->Button(QStringLiteral("ConnectBtn"))->isEnabled() || !h.lists->ListsLB()->currentItem());
+    }
+
+    void readAndClose_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QStringList>("left");
+        QTest::newRow("delete after reading") << "8" << QStringList{"Hello", "Third"};
+        QTest::newRow("keep") << "" << QStringList{"Hello", "Second", "Third"};
+    }
+    void readAndClose()
+    {
+        QFETCH(QString, options);
+        QFETCH(QStringList, left);
+        TDovecotServer server;
+        for (const QByteArray& m : {kAlice, Bob(), kCarol})
+            server.AddMessage(m);
+        START_DOVECOT(server);
+        TInboxHarness h;
+        h.UseServer(server, options);
+        h.panel->CheckMail1Click();
+        h.Read(1);
+        QCOMPARE(h.shell.status, QStringLiteral("Status: Displaying message 2..."));
+        const QString shown = h.panel->MessageRE()->toPlainText();
+        QVERIFY(shown.startsWith(QStringLiteral("From: bob@example.org\n")));
+        QVERIFY(shown.contains(QString(300, u'x') + QString(300, u'y') + u'\n'));
+        for (const char* n : {"ReplyBtn", "ForwardBtn", "SaveMailBtn", "PrintMailBtn"})
+            QVERIFY(h.panel->Button(QLatin1String(n))->isEnabled());
+        QCOMPARE(h.inbox.DeleteQueue, options.isEmpty() ? QString() : QStringLiteral("2:"));
+        h.panel->CloseNewMailBtnClick();
+        QVERIFY(h.Quit());
+        QCOMPARE(Subjects(server.Messages()), left);
+        QVERIFY(h.panel->MessageRE()->toPlainText().isEmpty());
+        QVERIFY(!h.panel->Button(QStringLiteral("ReplyBtn"))->isEnabled());
+    }
+
+    void deleteThenClose()
+    {
+        TDovecotServer server;
+        for (const QByteArray& m : {kAlice, Bob(), kCarol})
+            server.AddMessage(m);
+        START_DOVECOT(server);
+        TInboxHarness h;
+        h.UseServer(server);
+        h.panel->CheckMail1Click();
+        h.Read(0);
+        h.panel->DeleteMailBtnClick();
+        QCOMPARE(h.Numbers(), (QList<int>{2, 3}));
+        QCOMPARE(h.Grid()->rowCount(), 2);
+        QCOMPARE(h.Row(0)[1], QStringLiteral("Second"));
+        QVERIFY(h.panel->MessageRE()->toPlainText().isEmpty());
+        QCOMPARE(h.inbox.DeleteQueue, QStringLiteral("1:"));
+        QCOMPARE(server.Messages().size(), 3); // nothing sent yet
+        h.panel->CloseNewMailBtnClick();
+        QVERIFY(h.inbox.DeleteQueue.isEmpty());
+        QVERIFY(h.Quit());
+        QCOMPARE(Subjects(server.Messages()), (QStringList{"Second", "Third"}));
+    }
+
+    void deletingTheOnlyMessageLogsOut()
+    {
+        TDovecotServer server;
+        server.AddMessage(kCarol);
+        START_DOVECOT(server);
+        TInboxHarness h;
+        h.UseServer(server);
+        h.panel->CheckMail1Click();
+        QCOMPARE(h.Grid()->rowCount(), 1);
+        h.Grid()->setCurrentCell(0, 0);
+        h.panel->DeleteMailBtnClick();
+        QCOMPARE(h.Row(0), (QStringList{"", "", ""}));
+        QVERIFY(h.shell.statusHistory.contains(QStringLiteral("Status: Deleting message 1...")));
+        QVERIFY(h.shell.statusHistory.contains(QStringLiteral("Status: Message deleted.")));
+        QVERIFY(h.panel->QuitTimer1()->isActive());
+        QVERIFY(h.Quit());
+        QVERIFY(server.Messages().isEmpty());
+    }
+
+    void emptyMailbox()
+    {
+        TDovecotServer server;
+        START_DOVECOT(server);
+        TInboxHarness h;
+        h.UseServer(server);
+        h.panel->CheckMail1Click();
+        QCOMPARE(h.shell.status, QStringLiteral("Status: No mail on host 127.0.0.1. Logging out of server..."));
+        QCOMPARE(h.toggles, 1); // closed
+        QVERIFY(h.panel->QuitTimer1()->isActive());
+        QCOMPARE(h.panel->QuitTimer1()->interval(), 1000);
+        QVERIFY(h.pop3.ProtocolState() != pop3Disconnected);
+        QTRY_COMPARE_WITH_TIMEOUT(h.pop3.ProtocolState(), pop3Disconnected, 5000); // the real tick
+        QCOMPARE(h.shell.status, QStringLiteral("Status:"));
+    }
+
+    void refusedPassword()
+    {
+        TDovecotServer server;
+        server.AddMessage(kCarol);
+        START_DOVECOT(server);
+        TInboxHarness h;
+        h.UseServer(server, QString(), QStringLiteral("wrong"));
+        h.panel->CheckMail1Click();
+        QCOMPARE(h.shell.status,
+                 QStringLiteral("Status: Username or password is not valid. Please correct and try again."));
+        QVERIFY(h.inbox.MailRecords.isEmpty());
+        QVERIFY(h.Quit());
+        QCOMPARE(h.shell.status, QStringLiteral("Status:"));
+        QCOMPARE(server.Messages().size(), 1);
+    }
+
+    void unreachableServer()
+    {
+        TInboxHarness h;
+        const quint16 port = mailpeers::FreePort();
+        h.state.CurrentList->SetText(MailListRecord::PopServer, QStringLiteral("127.0.0.1:") + QString::number(port));
+        h.panel->CheckMail1Click();
+        QCOMPARE(h.shell.status, QStringLiteral("Status: Connect failed - -ERR Can't connect to host '127.0.0.1'"));
+        QCOMPARE(h.toggles, 1); // the open panel closes
+        QVERIFY(h.panel->QuitTimer1()->isActive());
+        QVERIFY(h.Quit());
+    }
+
+    void noListOrNoServer()
+    {
+        TInboxHarness none{QString()};
+        none.panel->CheckMail1Click();
+        QCOMPARE(none.dialogs.texts(),
+                 QStringList{"Open a mail list first: mail is checked on the POP server of the open list."});
+        TInboxHarness h;
+        h.shell.statusHistory.clear();
+        h.panel->CheckMail1Click();
+        QCOMPARE(h.dialogs.texts(), QStringList{"You must specify a POP server to retrieve mail from."});
+        QCOMPARE(h.popPageOpened, 1);
+        QVERIFY(h.shell.statusHistory.isEmpty());
+    }
+
+    void mimeMessageShownReadably()
+    {
+        TDovecotServer server;
+        server.AddMessage("From: =?utf-8?B?SsO8cmdlbg==?= <juergen@example.org>\r\n"
+                          "Subject: =?utf-8?Q?Gr=C3=BC=C3=9Fe?=\r\n"
+                          "Date: Mon, 7 Dec 2026\r\n"
+                          "MIME-Version: 1.0\r\n"
+                          "Content-Type: multipart/alternative; boundary=\"b\"\r\n"
+                          "\r\n"
+                          "--b\r\n"
+                          "Content-Type: text/plain; charset=utf-8\r\n"
+                          "Content-Transfer-Encoding: base64\r\n"
+                          "\r\n"
+                          "U2Now7ZuZSBHcsO8w59lCg==\r\n"
+                          "--b\r\n"
+                          "Content-Type: text/html; charset=utf-8\r\n"
+                          "\r\n"
+                          "<p>HTML</p>\r\n"
+                          "--b--\r\n");
+        START_DOVECOT(server);
+        TInboxHarness h;
+        h.UseServer(server);
+        h.panel->CheckMail1Click();
+        QCOMPARE(h.Row(0)[0], QStringLiteral("J\u00fcrgen<juergen@example.org>"));
+        QCOMPARE(h.Row(0)[1], QStringLiteral("Gr\u00fc\u00dfe"));
+        h.Read(0);
+        const QStringList shown = h.panel->MessageRE()->toPlainText().split(u'\n');
+        QCOMPARE(shown.mid(0, 5), (QStringList{QStringLiteral("From: J\u00fcrgen <juergen@example.org>"),
+                                               QStringLiteral("Subject: Gr\u00fc\u00dfe"), "Date: Mon, 7 Dec 2026", "",
+                                               QStringLiteral("Sch\u00f6ne Gr\u00fc\u00dfe")}));
+        QVERIFY(!shown.contains(QStringLiteral("<p>HTML</p>")));
+    }
+
+    void purgeInbox()
+    {
+        TInboxHarness h;
+        for (int i = 0; i < 7; ++i)
+            h.Write(QStringLiteral("Inbox/%1.txt").arg(i), "x");
+        QDir().mkpath(h.Home() + QStringLiteral("Inbox/sub"));
+        h.dialogs.answers.enqueue(TDialogService::mbNo);
+        h.panel->PurgeInbox1Click();
+        QCOMPARE(h.Entries(QStringLiteral("Inbox")).size(), 8);
+        h.panel->PurgeInbox1Click();
+        QCOMPARE(h.dialogs.texts().last(), QStringLiteral("Are you sure you want to purge the Inbox?"));
+        QCOMPARE(h.shell.status, QStringLiteral("Status: Removed 7 files from the Inbox."));
+        QCOMPARE(h.Entries(QStringLiteral("Inbox")), QStringList{"sub"});
+    }
+
+    void automaticMaintenanceAfterTheCheck()
+    {
+        TDovecotServer server;
+        server.AddMessage(Keyed("bob@example.org", " UnSubscribe "));
+        server.AddMessage(Keyed("Dave Smith <dave@example.org>", "unsubscribe"));
+        server.AddMessage(Keyed("com", "unsubscribe"));
+        server.AddMessage(Keyed("eve@example.org", "Re: unsubscribe"));
+        server.AddMessage(Keyed("eve@example.org", "unsubscribe me"));
+        START_DOVECOT(server);
+        TInboxHarness h;
+        h.Add(QStringLiteral("bob@example.org"), QStringLiteral("Bob"));
+        h.Add(QStringLiteral("jimbob@example.org"), QStringLiteral("Jim"));
+        h.Add(QStringLiteral("bob@example.org.au"), QStringLiteral("Aussie"));
+        h.Add(QStringLiteral("dave@example.org"), QStringLiteral("Dave"));
+        h.Add(QStringLiteral("eve@example.org"), QStringLiteral("Eve"));
+        h.UseServer(server, QStringLiteral("57"));
+        h.state.CurrentList->SetText(MailListRecord::SubjectKey, QStringLiteral("unsubscribe"));
+        h.state.AutoSaveLists = true;
+        h.panel->CheckMail1Click();
+
+        QCOMPARE(h.shell.status,
+                 QStringLiteral("Status: Maintain deleted 2 addresses from list, and 2 mail messages from server."));
+        QCOMPARE(h.Emails(), (QStringList{"bob@example.org.au", "eve@example.org", "jimbob@example.org"}));
+        QCOMPARE(TListsHarness::FileEmails(h.CurrentPath()), h.Emails()); // saved
+        QCOMPARE(testutil::readAll(h.panel->MaintenanceLogPath()),
+                 QByteArray("Bob  <bob@example.org>\r\nDave  <dave@example.org>\r\n"));
+        QCOMPARE(h.Numbers(), (QList<int>{3, 4, 5})); // the keyed message without an address stays
+        h.panel->CloseNewMailBtnClick();
+        QVERIFY(h.Quit());
+        QCOMPARE(Subjects(server.Messages()), (QStringList{"Re: unsubscribe", "unsubscribe", "unsubscribe me"}));
+    }
+};
+
+QTEST_MAIN(TestNewMailPanel)
+#include "tst_newmailpanel.moc"
