@@ -1,5 +1,6 @@
 #include "editor/NewsletterEditor.h"
 
+#include "editor/EditorDialogs.h"
 #include "editor/FontFormat.h"
 #include "editor/NewsletterFile.h"
 #include "editor/PrintRichText.h"
@@ -450,8 +451,7 @@ void TNewsletterEditor::ImportText1Click()
     QByteArray bytes;
     QString reason;
     if (!textfile::readBytes(request.fileName, &bytes, &reason)) {
-        m_shell.Dialogs().Error(QStringLiteral("Cannot open file \"%1\". %2").arg(request.fileName, reason),
-                                m_shell.Window());
+        m_shell.Dialogs().Error(editordialogs::CannotOpenText(request.fileName, reason), m_shell.Window());
         return;
     }
     // Every line read lands at the caret followed by one line feed.
@@ -465,14 +465,7 @@ void TNewsletterEditor::ImportText1Click()
 
 bool TNewsletterEditor::RunSaveDialog(QString* path)
 {
-    TFileDialogRequest request;
-    request.title = QStringLiteral("Save As");
-    request.filters = kSaveFilters;
-    request.filterIndex = 2;
-    request.fileName = QStringLiteral("untitled");
-    request.defaultExt = QStringLiteral("txt");
-    request.overwritePrompt = true;
-    request.initialDir = DialogFolder();
+    TFileDialogRequest request = editordialogs::SaveAsRequest(kSaveFilters, 2, DialogFolder());
     if (!m_shell.Dialogs().SaveFile(request, m_shell.Window()))
         return false;
     *path = request.fileName;
