@@ -1,5 +1,6 @@
 #include "editor/NewsletterEditor.h"
 
+#include "editor/EditCommands.h"
 #include "editor/EditorDialogs.h"
 #include "editor/FontFormat.h"
 #include "editor/NewsletterFile.h"
@@ -37,19 +38,6 @@ const QStringList& kOpenFilters = TDialogService::OpenFilters();
 const QStringList kSaveFilters = {QStringLiteral("Text Documents (*.txt)"),
                                   QStringLiteral("Quorvel Document (*.qvd)"),
                                   QStringLiteral("All Files (*.*)")};
-
-// The fields Clear empties whole; any other focused control is left alone.
-const QSet<QString>& ClearableFields()
-{
-    static const QSet<QString> names = {
-        "LetterRE", "SubjectEDT", "MessageRE", "ListNameEDT", "ToEDT", "ReplyAddressEDT", "Memo1",
-        "SMTPEDT", "POPEDT", "UsernameEDT", "HeaderEDT", "FooterEDT", "SignatureEDT", "ToKeyEDT",
-        "SubKeyEDT", "EmailEDT", "NameEDT", "Address1EDT", "Address2EDt", "PhoneEDT", "ServersCB",
-        "FromSendToEDT", "SendToMemo", "UserSMTPEDT", "UserPOPEDT", "UserUsernameEDT",
-        "UserPassEDT", "UserEmailEDT", "UserHeaderEDT", "UserFooterEDT", "UserSigEDT",
-        "UserOpNameEDT"};
-    return names;
-}
 
 struct ButtonDef
 {
@@ -251,11 +239,7 @@ void TNewsletterEditor::Remember(const QString& path)
 
 QWidget* TNewsletterEditor::Focused() const
 {
-    QWidget* w = QApplication::focusWidget();
-    // An editable combo box's line edit stands for the combo box.
-    if (w && qobject_cast<QLineEdit*>(w) && qobject_cast<QComboBox*>(w->parentWidget()))
-        return w->parentWidget();
-    return w;
+    return editcommands::FocusedField();
 }
 
 // ---- Body and focus --------------------------------------------------------------------------
@@ -301,7 +285,7 @@ bool TNewsletterEditor::eventFilter(QObject* watched, QEvent* event)
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier &&
             watched == QApplication::focusWidget() && m_clear1 && m_clear1->isEnabled()) {
             QWidget* f = Focused();
-            if (f && ClearableFields().contains(f->objectName()))
+            if (f && editcommands::ClearableFields().contains(f->objectName()))
                 return true;
         }
         break;
@@ -584,90 +568,30 @@ void TNewsletterEditor::PrintBtnClick()
 
 void TNewsletterEditor::Undo1Click()
 {
-    QWidget* f = Focused();
-    if (auto* e = qobject_cast<QLineEdit*>(f))
-        e->undo();
-    else if (auto* t = qobject_cast<QTextEdit*>(f))
-        t->undo();
-    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
-        p->undo();
-    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
-        c->lineEdit()->undo();
+    editcommands::ForFocusedEdit([](auto* edit) { edit->undo(); });
 }
 
 void TNewsletterEditor::Cut1Click()
 {
-    QWidget* f = Focused();
-    if (auto* e = qobject_cast<QLineEdit*>(f))
-        e->cut();
-    else if (auto* t = qobject_cast<QTextEdit*>(f))
-        t->cut();
-    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
-        p->cut();
-    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
-        c->lineEdit()->cut();
+    editcommands::ForFocusedEdit([](auto* edit) { edit->cut(); });
 }
 
 void TNewsletterEditor::Copy1Click()
 {
-    QWidget* f = Focused();
-    if (auto* e = qobject_cast<QLineEdit*>(f))
-        e->copy();
-    else if (auto* t = qobject_cast<QTextEdit*>(f))
-        t->copy();
-    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
-        p->copy();
-    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
-        c->lineEdit()->copy();
+    editcommands::ForFocusedEdit([](auto* edit) { edit->copy(); });
 }
 
 void TNewsletterEditor::Paste1Click()
 {
-    QWidget* f = Focused();
-    if (auto* e = qobject_cast<QLineEdit*>(f))
-        e->paste();
-    else if (auto* t = qobject_cast<QTextEdit*>(f))
-        t->paste();
-    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
-        p->paste();
-    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
-        c->lineEdit()->paste();
+    editcommands::ForFocusedEdit([](auto* edit) { edit->paste(); });
 }
 
 void TNewsletterEditor::Clear1Click()
 {
-    QWidget* f = Focused();
-    if (!f || !ClearableFields().contains(f->objectName()))
-        return;
-    // Emptied through the edit so the user can undo it.
-    if (auto* e = qobject_cast<QLineEdit*>(f)) {
-        e->selectAll();
-        e->del();
-    } else if (auto* t = qobject_cast<QTextEdit*>(f)) {
-        QTextCursor c = t->textCursor();
-        c.select(QTextCursor::Document);
-        c.removeSelectedText();
-        t->setTextCursor(c);
-    } else if (auto* p = qobject_cast<QPlainTextEdit*>(f)) {
-        QTextCursor c = p->textCursor();
-        c.select(QTextCursor::Document);
-        c.removeSelectedText();
-        p->setTextCursor(c);
-    } else if (auto* c = qobject_cast<QComboBox*>(f)) {
-        c->clear();
-        c->clearEditText();
-    }
+    editcommands::ClearFocused();
 }
 
 void TNewsletterEditor::SelectAll1Click()
 {
-    QWidget* f = Focused();
-    if (auto* e = qobject_cast<QLineEdit*>(f))
-        e->selectAll();
-    else if (auto* t = qobject_cast<QTextEdit*>(f))
-        t->selectAll();
-    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
-        p->selectAll();
-    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
-        c->lineEdit()->selectAll();
+    editcommands::ForFocusedEdit([](auto* edit) { edit->selectAll(); });
 }
