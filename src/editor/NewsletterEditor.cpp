@@ -1,5 +1,7 @@
 #include "editor/NewsletterEditor.h"
 
+#include "editor/EditCommands.h"
+#include "editor/EditorDialogs.h"
 #include "editor/FontFormat.h"
 #include "editor/NewsletterFile.h"
 #include "editor/PrintRichText.h"
@@ -36,19 +38,6 @@ const QStringList& kOpenFilters = TDialogService::OpenFilters();
 const QStringList kSaveFilters = {QStringLiteral("Text Documents (*.txt)"),
                                   QStringLiteral("Quorvel Document (*.qvd)"),
                                   QStringLiteral("All Files (*.*)")};
-
-// The fields Clear empties whole; any other focused control is left alone.
-const QSet<QString>& ClearableFields()
-{
-    static const QSet<QString> names = {
-        "LetterRE", "SubjectEDT", "MessageRE", "ListNameEDT", "ToEDT", "ReplyAddressEDT", "Memo1",
-        "SMTPEDT", "POPEDT", "UsernameEDT", "HeaderEDT", "FooterEDT", "SignatureEDT", "ToKeyEDT",
-        "SubKeyEDT", "EmailEDT", "NameEDT", "Address1EDT", "Address2EDt", "PhoneEDT", "ServersCB",
-        "FromSendToEDT", "SendToMemo", "UserSMTPEDT", "UserPOPEDT", "UserUsernameEDT",
-        "UserPassEDT", "UserEmailEDT", "UserHeaderEDT", "UserFooterEDT", "UserSigEDT",
-        "UserOpNameEDT"};
-    return names;
-}
 
 struct ButtonDef
 {
@@ -250,11 +239,7 @@ void TNewsletterEditor::Remember(const QString& path)
 
 QWidget* TNewsletterEditor::Focused() const
 {
-    QWidget* w = QApplication::focusWidget();
-    // An editable combo box's line edit stands for the combo box.
-    if (w && qobject_cast<QLineEdit*>(w) && qobject_cast<QComboBox*>(w->parentWidget()))
-        return w->parentWidget();
-    return w;
+    return editcommands::FocusedField();
 }
 
 // ---- Body and focus --------------------------------------------------------------------------
@@ -300,7 +285,7 @@ bool TNewsletterEditor::eventFilter(QObject* watched, QEvent* event)
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier &&
             watched == QApplication::focusWidget() && m_clear1 && m_clear1->isEnabled()) {
             QWidget* f = Focused();
-            if (f && ClearableFields().contains(f->objectName()))
+            if (f && editcommands::ClearableFields().contains(f->objectName()))
                 return true;
         }
         break;
@@ -450,8 +435,7 @@ void TNewsletterEditor::ImportText1Click()
     QByteArray bytes;
     QString reason;
     if (!textfile::readBytes(request.fileName, &bytes, &reason)) {
-        m_shell.Dialogs().Error(QStringLiteral("Cannot open file \"%1\". %2").arg(request.fileName, reason),
-                                m_shell.Window());
+        m_shell.Dialogs().Error(editordialogs::CannotOpenText(request.fileName, reason), m_shell.Window());
         return;
     }
     // Every line read lands at the caret followed by one line feed.
@@ -465,14 +449,7 @@ void TNewsletterEditor::ImportText1Click()
 
 bool TNewsletterEditor::RunSaveDialog(QString* path)
 {
-    TFileDialogRequest request;
-    request.title = QStringLiteral("Save As");
-    request.filters = kSaveFilters;
-    request.filterIndex = 2;
-    request.fileName = QStringLiteral("untitled");
-    request.defaultExt = QStringLiteral("txt");
-    request.overwritePrompt = true;
-    request.initialDir = DialogFolder();
+    TFileDialogRequest request = editordialogs::SaveAsRequest(kSaveFilters, 2, DialogFolder());
     if (!m_shell.Dialogs().SaveFile(request, m_shell.Window()))
         return false;
     *path = request.fileName;
@@ -591,90 +568,30 @@ void TNewsletterEditor::PrintBtnClick()
 
 void TNewsletterEditor::Undo1Click()
 {
-    QWidget* f = Focused();
-    if (auto* e = qobject_cast<QLineEdit*>(f))
-        e->undo();
-    else if (auto* t = qobject_cast<QTextEdit*>(f))
-        t->undo();
-    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
-        p->undo();
-    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
-        c->lineEdit()->undo();
+    editcommands::ForFocusedEdit([](auto* edit) { edit->undo(); });
 }
 
 void TNewsletterEditor::Cut1Click()
 {
-    QWidget* f = Focused();
-    if (auto* e = qobject_cast<QLineEdit*>(f))
-        e->cut();
-    else if (auto* t = qobject_cast<QTextEdit*>(f))
-        t->cut();
-    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
-        p->cut();
-    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
-        c->lineEdit()->cut();
+    editcommands::ForFocusedEdit([](auto* edit) { edit->cut(); });
 }
 
 void TNewsletterEditor::Copy1Click()
 {
-    QWidget* f = Focused();
-    if (auto* e = qobject_cast<QLineEdit*>(f))
-        e->copy();
-    else if (auto* t = qobject_cast<QTextEdit*>(f))
-        t->copy();
-    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
-        p->copy();
-    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
-        c->lineEdit()->copy();
+    editcommands::ForFocusedEdit([](auto* edit) { edit->copy(); });
 }
 
 void TNewsletterEditor::Paste1Click()
 {
-    QWidget* f = Focused();
-    if (auto* e = qobject_cast<QLineEdit*>(f))
-        e->paste();
-    else if (auto* t = qobject_cast<QTextEdit*>(f))
-        t->paste();
-    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
-        p->paste();
-    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
-        c->lineEdit()->paste();
+    editcommands::ForFocusedEdit([](auto* edit) { edit->paste(); });
 }
 
 void TNewsletterEditor::Clear1Click()
 {
-    QWidget* f = Focused();
-    if (!f || !ClearableFields().contains(f->objectName()))
-        return;
-    // Emptied through the edit so the user can undo it.
-    if (auto* e = qobject_cast<QLineEdit*>(f)) {
-        e->selectAll();
-        e->del();
-    } else if (auto* t = qobject_cast<QTextEdit*>(f)) {
-        QTextCursor c = t->textCursor();
-        c.select(QTextCursor::Document);
-        c.removeSelectedText();
-        t->setTextCursor(c);
-    } else if (auto* p = qobject_cast<QPlainTextEdit*>(f)) {
-        QTextCursor c = p->textCursor();
-        c.select(QTextCursor::Document);
-        c.removeSelectedText();
-        p->setTextCursor(c);
-    } else if (auto* c = qobject_cast<QComboBox*>(f)) {
-        c->clear();
-        c->clearEditText();
-    }
+    editcommands::ClearFocused();
 }
 
 void TNewsletterEditor::SelectAll1Click()
 {
-    QWidget* f = Focused();
-    if (auto* e = qobject_cast<QLineEdit*>(f))
-        e->selectAll();
-    else if (auto* t = qobject_cast<QTextEdit*>(f))
-        t->selectAll();
-    else if (auto* p = qobject_cast<QPlainTextEdit*>(f))
-        p->selectAll();
-    else if (auto* c = qobject_cast<QComboBox*>(f); c && c->lineEdit())
-        c->lineEdit()->selectAll();
+    editcommands::ForFocusedEdit([](auto* edit) { edit->selectAll(); });
 }

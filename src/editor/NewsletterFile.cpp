@@ -1,5 +1,6 @@
 #include "editor/NewsletterFile.h"
 
+#include "editor/EditorDialogs.h"
 #include "editor/RtfCodec.h"
 #include "platform/Cp1252.h"
 #include "platform/TextFile.h"
@@ -150,7 +151,7 @@ bool Load(const QString& path, QTextDocument* body, TLoadResult* result, QString
     QString reason;
     if (!textfile::readBytes(path, &bytes, &reason)) {
         if (error)
-            *error = QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason);
+            *error = editordialogs::CannotOpenText(path, reason);
         return false;
     }
     *result = Parse(bytes, IsPlainTextName(path), body);

@@ -1,5 +1,6 @@
 #include "editor/SigForm.h"
 
+#include "editor/EditorDialogs.h"
 #include "editor/FontFormat.h"
 #include "editor/NewsletterFile.h"
 #include "editor/RtfCodec.h"
@@ -137,8 +138,7 @@ bool TSigForm::OpenEditor(QLineEdit* field, const QString& kind, const QString& 
         QByteArray bytes;
         QString reason;
         if (!textfile::readBytes(path, &bytes, &reason)) {
-            m_shell.Dialogs().Error(QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason),
-                                    m_shell.Window());
+            m_shell.Dialogs().Error(editordialogs::CannotOpenText(path, reason), m_shell.Window());
             return false;
         }
         if (rtf::IsRtf(bytes))
@@ -177,14 +177,8 @@ bool TSigForm::Save1Click()
 {
     if (!m_fileName.isEmpty())
         return WriteTo(m_fileName);
-    TFileDialogRequest request;
-    request.title = QStringLiteral("Save As");
-    request.filters = {QStringLiteral("Text Document (*.txt)")};
-    request.filterIndex = 1;
-    request.fileName = QStringLiteral("untitled");
-    request.defaultExt = QStringLiteral("txt");
-    request.overwritePrompt = true;
-    request.initialDir = ProgramFolder();
+    TFileDialogRequest request =
+        editordialogs::SaveAsRequest({QStringLiteral("Text Document (*.txt)")}, 1, ProgramFolder());
     if (!m_shell.Dialogs().SaveFile(request, this))
         return false;
     if (!WriteTo(request.fileName))
