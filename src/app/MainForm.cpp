@@ -12,6 +12,7 @@
 #include "net/Pop3Client.h"
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
+#include "platform/ComponentNames.h"
 #include "platform/Dialogs.h"
 #include "platform/PanelFace.h"
 #include "platform/ProgramFolder.h"
@@ -31,6 +32,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QCheckBox>
 #include <QTableWidget>
@@ -61,8 +63,6 @@ TMainForm::TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialo
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(kTitle);
     setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
-    m_pumpClock = new QElapsedTimer;
-    m_pumpClock->start();
 
     // FormCreate, in order.
     m_state.HelpFile = ProgramFolder() + QStringLiteral("Help.hlp");
@@ -118,7 +118,6 @@ TMainForm::~TMainForm()
     disconnect(qApp, nullptr, this, nullptr);
     qApp->removeEventFilter(this);
     m_listPanel = nullptr;
-    delete m_pumpClock;
 }
 
 int TMainForm::ClientWidth() const
@@ -141,8 +140,10 @@ QWidget* TMainForm::Panel(const QString& name) const
 QAction* TMainForm::AddAction(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
                               bool enabled)
 {
-    QAction* a = Action(QLatin1String(name));
-    a->setText(caption);
+    Q_ASSERT_X(names::IsAction(QLatin1String(name)) && !m_actions.contains(QLatin1String(name)), "AddAction", name);
+    auto* a = new QAction(caption, this);
+    a->setObjectName(QLatin1String(name));
+    m_actions.insert(QLatin1String(name), a);
     if (!key.isEmpty())
         a->setShortcut(key);
     a->setEnabled(enabled);
@@ -153,12 +154,14 @@ QAction* TMainForm::AddAction(QMenu* menu, const char* name, const QString& capt
 
 QAction* TMainForm::Action(const QString& name)
 {
-    QAction*& a = m_actions[name];
-    if (!a) {
-        a = new QAction(name, this);
-        a->setObjectName(name);
-    }
-    return a;
+    if (QAction* a = m_actions.value(name))
+        return a;
+    // Only the menu items exist: any other name is a mistake in the caller, never a new item.
+    Q_ASSERT_X(false, "TMainForm::Action", qPrintable(name));
+    qCritical("Quorvel: no menu item is named \"%s\"", qPrintable(name));
+    if (!m_unknownAction)
+        m_unknownAction = new QAction(this); // in no menu; keeps a release build running
+    return m_unknownAction;
 }
 
 void TMainForm::BuildMenus()
@@ -373,6 +376,7 @@ void TMainForm::BuildPanels()
 
     // The find panel starts off screen at the left.
     auto* find = new TFindPanel(*this, m_central);
+    m_findPanel = find;
     find->setGeometry(-307, ClientHeight() - 300, 296, 134);
 
     m_generalPanel = new TGeneralPropertiesPanel(*this, m_state.GeneralSettings, [this] { SaveSettings(); }, m_central);
@@ -405,7 +409,7 @@ void TMainForm::BuildPanels()
     // (wired by TSigForm::AttachButtons in main.cpp).
 
     // The send panel slides in the same way; its contents belong to the send subsystem.
-    for (const auto& [name, width] : {std::pair{QStringLiteral("SendMailPanel"), 295}}) {
+    for (const auto& [name, width] : {std::pair{names::SendMailPanel, 295}}) {
         if (m_panels.contains(name))
             continue;
         auto* p = new QFrame(m_central);
@@ -775,7 +779,7 @@ void TMainForm::OpenSlidingPanel(QWidget* panel, int width, int height, QWidget*
     if (playSound)
         PlaySound(QStringLiteral("tamo105.cls"));
     panel->resize(width, height);
-    if (panel->objectName() != QLatin1String("SendMailPanel") && !m_editPanels.contains(panel))
+    if (panel->objectName() != names::SendMailPanel && !m_editPanels.contains(panel))
         m_editPanels << panel;
     m_listPanel->UpdateListControls();
     if (focus)
@@ -798,10 +802,7 @@ bool TMainForm::EditPanelOpen() const
 
 void TMainForm::ProcessMessages()
 {
-    if (m_pumpClock->elapsed() < 20)
-        return;
-    QCoreApplication::processEvents();
-    m_pumpClock->restart();
+    m_pump.Pump();
 }
 
 QTextEdit* TMainForm::EditorPane(const QString& name)
@@ -839,10 +840,6 @@ void TMainForm::NewsletterLBLClick()
     QWidget* p = m_panels.value(QStringLiteral("NewsLetterPanel"));
     const int cw = ClientWidth();
     const int ch = ClientHeight();
-    auto setEnabled = [this](std::initializer_list<const char*> names, bool on) {
-        for (const char* n : names)
-            Action(QLatin1String(n))->setEnabled(on);
-    };
     if (p->height() < 95) {
         p->raise();
         p->setGeometry(kOpenLeft, p->y(), cw - kOpenLeft, ch - 40);
@@ -850,16 +847,15 @@ void TMainForm::NewsletterLBLClick()
             if (QWidget* w = p->findChild<QWidget*>(QLatin1String(n)))
                 w->resize(p->width() - 40, w->height());
         }
-        setEnabled({"InsertDate1", "InsertTime1", "Find1", "Replace1", "Font1"}, true);
-        if (QWidget* b = m_central->findChild<QWidget*>(QStringLiteral("ReplaceAllBtn")))
-            b->setEnabled(true);
+        UpdateEditorCommands({.Find = true, .Replace = true, .Font = true, .ReplaceAll = true, .InsertDateTime = true});
         m_state.ActiveEditor = QStringLiteral("Letter");
         PlaySound(QStringLiteral("tamo103.cls"));
         SetTitleHint(m_newsletterLBL, true);
     } else {
         p->setGeometry(cw - kTab, p->y(), kTab, kNewsletterCollapsedH);
         p->lower();
-        setEnabled({"InsertDate1", "InsertTime1", "Find1", "Replace1", "Font1", "CheckSpelling1"}, false);
+        UpdateEditorCommands(
+            {.Find = false, .Replace = false, .Font = false, .InsertDateTime = false, .CheckSpelling = false});
         PlaySound(QStringLiteral("tamo104.cls"));
         SetTitleHint(m_newsletterLBL, false);
     }
@@ -878,18 +874,14 @@ void TMainForm::NewMailLBLClick()
         if (QWidget* bar = p->findChild<QWidget*>(QStringLiteral("Panel2")))
             bar->resize(w, bar->height());
         m_messageRE->setGeometry(m_messageRE->x(), m_messageRE->y(), w, qMax(40, p->height() - m_messageRE->y() - 8));
-        Action(QStringLiteral("Find1"))->setEnabled(true);
-        Action(QStringLiteral("Replace1"))->setEnabled(false);
-        if (QWidget* b = m_central->findChild<QWidget*>(QStringLiteral("ReplaceAllBtn")))
-            b->setEnabled(false);
+        UpdateEditorCommands({.Find = true, .Replace = false, .ReplaceAll = false});
         m_state.ActiveEditor = QStringLiteral("Message");
         PlaySound(QStringLiteral("tamo103.cls"));
         SetTitleHint(m_newMailLBL, true);
     } else {
         p->setGeometry(cw - kTab, kNewMailTop, kTab, kNewMailCollapsedH);
         p->lower();
-        Action(QStringLiteral("Find1"))->setEnabled(false);
-        Action(QStringLiteral("Replace1"))->setEnabled(false);
+        UpdateEditorCommands({.Find = false, .Replace = false});
         PlaySound(QStringLiteral("tamo104.cls"));
         SetTitleHint(m_newMailLBL, false);
     }
@@ -909,25 +901,35 @@ void TMainForm::ViewDigestLBLClick()
         p->raise();
         p->setGeometry(kOpenLeft, 3, cw - kOpenLeft, ch - 40);
         m_digestRE->resize(p->width() - 40, m_digestRE->height());
-        Action(QStringLiteral("Find1"))->setEnabled(true);
-        Action(QStringLiteral("Font1"))->setEnabled(true);
-        Action(QStringLiteral("Replace1"))->setEnabled(false);
-        Action(QStringLiteral("Replace2"))->setEnabled(false);
-        if (QWidget* b = m_central->findChild<QWidget*>(QStringLiteral("ReplaceAllBtn")))
-            b->setEnabled(false);
+        UpdateEditorCommands(
+            {.Find = true, .Replace = false, .Font = true, .ReplaceAll = false, .PopupReplace = false});
         m_state.ActiveEditor = QStringLiteral("Digest");
         PlaySound(QStringLiteral("tamo103.cls"));
         SetTitleHint(m_viewDigestLBL, true);
     } else {
         p->setGeometry(cw - kTab, kDigestTop, kTab, kDigestCollapsedH);
         p->lower();
-        Action(QStringLiteral("Find1"))->setEnabled(false);
-        Action(QStringLiteral("Replace1"))->setEnabled(false);
-        Action(QStringLiteral("Font1"))->setEnabled(false);
-        Action(QStringLiteral("Replace2"))->setEnabled(true);
+        UpdateEditorCommands({.Find = false, .Replace = false, .Font = false, .PopupReplace = true});
         PlaySound(QStringLiteral("tamo104.cls"));
         SetTitleHint(m_viewDigestLBL, false);
     }
+}
+
+void TMainForm::UpdateEditorCommands(const TEditorCommands& c)
+{
+    auto set = [this](const char* name, const std::optional<bool>& on) {
+        if (on)
+            Action(QLatin1String(name))->setEnabled(*on);
+    };
+    set("Find1", c.Find);
+    set("Replace1", c.Replace);
+    set("Font1", c.Font);
+    set("Replace2", c.PopupReplace);
+    set("InsertDate1", c.InsertDateTime);
+    set("InsertTime1", c.InsertDateTime);
+    set("CheckSpelling1", c.CheckSpelling);
+    if (c.ReplaceAll && m_findPanel)
+        m_findPanel->ReplaceAllBtn()->setEnabled(*c.ReplaceAll);
 }
 
 void TMainForm::Newsletter2Click()

@@ -3,6 +3,7 @@
 // offers them the shell services (status line, gauge, sounds, sliding panels, dialogs).
 #include "app/AppState.h"
 #include "platform/Dialogs.h"
+#include "platform/EventPump.h"
 #include "platform/Shell.h"
 
 #include <QHash>
@@ -10,8 +11,8 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 
-class QElapsedTimer;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -21,6 +22,7 @@ class QTimer;
 
 class TAddressPanel;
 class TAddressTools;
+class TFindPanel;
 class TGeneralPropertiesPanel;
 class TLabelEffect;
 class TListPanel;
@@ -101,6 +103,14 @@ public:
 
     bool HintsOn() const;
 
+    // The editor commands a side panel turns on or off as it opens or collapses; a command
+    // left empty keeps its state.
+    struct TEditorCommands
+    {
+        std::optional<bool> Find, Replace, Font, ReplaceAll, PopupReplace, InsertDateTime, CheckSpelling;
+    };
+    void UpdateEditorCommands(const TEditorCommands& commands);
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -158,5 +168,7 @@ private:
     bool m_activated = false;
     bool m_closing = false;
     bool m_closed = false;
-    QElapsedTimer* m_pumpClock = nullptr;
+    TEventPump m_pump;           // ProcessMessages: one event pass per time slice
+    QAction* m_unknownAction = nullptr;
+    TFindPanel* m_findPanel = nullptr;
 };
