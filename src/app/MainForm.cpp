@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "app/AboutBox.h"
 #include "app/GeneralPropertiesPanel.h"
 #include "app/LabelEffect.h"
 #include "editor/FindPanel.h"
@@ -87,7 +88,7 @@ TMainForm::TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialo
     BuildMenus();
     BuildPanels();
     BuildStatusPanel();
-    BuildAbout();
+    m_aboutBox = new TAboutBox(*this, m_central, this);
     BuildMailComponents();
 
     m_clearStatusTimer = new QTimer(this);
@@ -254,7 +255,7 @@ void TMainForm::BuildMenus()
     AddAction(help, "QuorvelHomePage1", QStringLiteral("Quorvel Home Page"));
     help->addSeparator();
     connect(AddAction(help, "AboutQuorvel1", QStringLiteral("About Quorvel...")), &QAction::triggered, this,
-            &TMainForm::AboutQuorvel1Click);
+            [this] { m_aboutBox->AboutQuorvel1Click(); });
 
     // The editor panes' pop-up menu.
     m_popupMenu = new QMenu(this);
@@ -443,48 +444,6 @@ void TMainForm::BuildStatusPanel()
     m_panels.insert(QStringLiteral("StatusPanel"), m_statusPanel);
 }
 
-void TMainForm::BuildAbout()
-{
-    m_aboutPanel1 = new QFrame(m_central);
-    m_aboutPanel1->setObjectName(QStringLiteral("AboutPanel1"));
-    m_aboutPanel1->setAutoFillBackground(true);
-    QPalette pal = m_aboutPanel1->palette();
-    pal.setColor(QPalette::Window, QColor(0xFF, 0x80, 0x00)); // colour value 33023
-    m_aboutPanel1->setPalette(pal);
-    m_aboutPanel1->resize(254, 136);
-    auto* image = new QLabel(m_aboutPanel1);
-    image->setObjectName(QStringLiteral("Image1"));
-    image->setPixmap(QPixmap(QStringLiteral(":/pictures/about.png")));
-    image->setScaledContents(true);
-    image->setGeometry(0, 0, 254, 136);
-    image->setToolTip(QStringLiteral("Click to close"));
-    image->setAccessibleName(QStringLiteral("Image1"));
-    image->setAccessibleDescription(QStringLiteral("Click to close"));
-    image->installEventFilter(this);
-    m_aboutPanel1->setVisible(false);
-
-    m_aboutPanel2 = new QFrame(m_central);
-    m_aboutPanel2->setObjectName(QStringLiteral("AboutPanel2"));
-    m_aboutPanel2->setAutoFillBackground(true);
-    QPalette p2 = m_aboutPanel2->palette();
-    p2.setColor(QPalette::Window, kNavy);
-    p2.setColor(QPalette::WindowText, QColor(0xFF, 0xE0, 0x80));
-    m_aboutPanel2->setPalette(p2);
-    m_aboutPanel2->resize(0, 48);
-    m_aboutCaption = new QLabel(QStringLiteral("Quorvel 1.3 - newsletters made simple"), m_aboutPanel2);
-    m_aboutCaption->setObjectName(QStringLiteral("AboutCaptionLBL"));
-    QFont f = m_aboutCaption->font();
-    f.setBold(true);
-    m_aboutCaption->setFont(f);
-    m_aboutCaption->setGeometry(10, -20, 250, 18);
-    m_aboutPanel2->setVisible(false);
-
-    m_aboutTimer = new QTimer(this);
-    m_aboutTimer->setObjectName(QStringLiteral("AboutTimer1"));
-    m_aboutTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_aboutTimer, &QTimer::timeout, this, &TMainForm::AboutTimer1Timer);
-}
-
 void TMainForm::BuildMailComponents()
 {
     // The wait object is a child of the window, hidden and off screen; the clients show it
@@ -671,8 +630,6 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e)
     case QEvent::MouseButtonRelease:
         if (watched == m_panels.value(QStringLiteral("NewsLetterPanel")))
             static_cast<QWidget*>(watched)->raise();
-        else if (watched->objectName() == QLatin1String("Image1"))
-            Image1Click();
         break;
     default:
         break;
@@ -966,40 +923,7 @@ void TMainForm::Hints1Click()
     m_hints = Action(QStringLiteral("Hints1"))->isChecked();
 }
 
-void TMainForm::AboutQuorvel1Click()
-{
-    SetStatus(QStringLiteral("Status: Quorvel version 1.3 - by Harrowlin"));
-    m_aboutPanel1->raise();
-    m_aboutPanel1->move(width() - 300, 16);
-    m_aboutPanel1->setVisible(true);
-    PlaySound(QStringLiteral("tamo106.cls"));
-    m_aboutPanel2->raise();
-    m_aboutPanel2->setGeometry(0, ClientHeight() - (48 + 100), 0, 48);
-    m_aboutPanel2->setVisible(true);
-    m_aboutTimer->setInterval(1);
-    m_aboutCaption->move(m_aboutCaption->x(), -20);
-    m_aboutTimer->start();
-}
-
-void TMainForm::AboutTimer1Timer()
-{
-    if (m_aboutPanel2->width() < 265) {
-        m_aboutPanel2->resize(m_aboutPanel2->width() + 5, 48);
-        return;
-    }
-    m_aboutTimer->setInterval(5);
-    if (m_aboutCaption->y() < 16) {
-        m_aboutCaption->move(m_aboutCaption->x(), m_aboutCaption->y() + 1);
-        m_aboutCaption->repaint();
-    } else {
-        m_aboutTimer->stop();
-    }
-}
-
 void TMainForm::Image1Click()
 {
-    m_aboutTimer->stop();
-    m_aboutPanel1->setVisible(false);
-    m_aboutPanel2->setVisible(false);
-    SetStatus(QStringLiteral("Status:"));
+    m_aboutBox->Image1Click();
 }

@@ -20,6 +20,7 @@ class QTableWidget;
 class QTextEdit;
 class QTimer;
 
+class TAboutBox;
 class TAddressPanel;
 class TAddressTools;
 class TFindPanel;
@@ -90,9 +91,7 @@ public:
     void NewMail1Click();
     void Sounds1Click();
     void Hints1Click();
-    void AboutQuorvel1Click();
-    void Image1Click();
-    void AboutTimer1Timer();
+    void Image1Click(); // closes the about box
     void ClearStatusTimer1Timer();
     void FormResize();
     void FormActivate();
@@ -123,7 +122,6 @@ private:
                        bool enabled = true);
     void BuildPanels();
     void BuildStatusPanel();
-    void BuildAbout();
     void BuildMailComponents();
     QWidget* MakeSidePanel(const QString& name, const QString& labelName, const QString& title,
                            TLabelEffect** label, bool titleOnRight);
@@ -148,10 +146,7 @@ private:
     QProgressBar* m_gauge = nullptr;
     qint64 m_gaugeMax = 1;
     QTimer* m_clearStatusTimer = nullptr;
-    QTimer* m_aboutTimer = nullptr;
-    QWidget* m_aboutPanel1 = nullptr;
-    QWidget* m_aboutPanel2 = nullptr;
-    QLabel* m_aboutCaption = nullptr;
+    TAboutBox* m_aboutBox = nullptr;
     QTextEdit* m_messageRE = nullptr;
     QTextEdit* m_digestRE = nullptr;
     QTableWidget* m_newMailSG = nullptr;
