@@ -150,14 +150,12 @@ void TGeneralPropertiesPanel::UserSaveBtnClick()
     if (m_saveSettings)
         m_saveSettings();
     ClearFields();
-    emit closed();
 }
 
 void TGeneralPropertiesPanel::UserCancelBtnClick()
 {
     m_shell.CloseSlidingPanel(this, kWidth);
     ClearFields();
-    emit closed();
 }
 
 void TGeneralPropertiesPanel::ClearFields()

@@ -37,9 +37,6 @@ public:
     void UserCancelBtnClick();
     void BrowseClick(QLineEdit* field, const QString& title);
 
-signals:
-    void closed();
-
 private:
     void ClearFields();
     void Close();

@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "app/AboutBox.h"
 #include "app/GeneralPropertiesPanel.h"
 #include "app/LabelEffect.h"
 #include "editor/FindPanel.h"
@@ -15,6 +16,7 @@
 #include "net/Pop3Client.h"
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
+#include "platform/ComponentNames.h"
 #include "platform/Dialogs.h"
 #include "platform/PanelFace.h"
 #include "platform/ProgramFolder.h"
@@ -38,6 +40,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QCheckBox>
@@ -69,8 +72,6 @@ TMainForm::TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialo
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(kTitle);
     setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
-    m_pumpClock = new QElapsedTimer;
-    m_pumpClock->start();
 
     // FormCreate, in order.
     m_state.HelpFile = ResourcePath(QStringLiteral("Help.hlp"));
@@ -96,7 +97,7 @@ TMainForm::TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialo
     BuildMailComponents();
     BuildPanels();
     BuildStatusPanel();
-    BuildAbout();
+    m_aboutBox = new TAboutBox(*this, m_central, this);
     BuildSending();
     BuildGuide();
 
@@ -128,7 +129,6 @@ TMainForm::~TMainForm()
     disconnect(qApp, nullptr, this, nullptr);
     qApp->removeEventFilter(this);
     m_listPanel = nullptr;
-    delete m_pumpClock;
 }
 
 int TMainForm::ClientWidth() const
@@ -151,8 +151,10 @@ QWidget* TMainForm::Panel(const QString& name) const
 QAction* TMainForm::AddAction(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
                               bool enabled)
 {
-    QAction* a = Action(QLatin1String(name));
-    a->setText(caption);
+    Q_ASSERT_X(names::IsAction(QLatin1String(name)) && !m_actions.contains(QLatin1String(name)), "AddAction", name);
+    auto* a = new QAction(caption, this);
+    a->setObjectName(QLatin1String(name));
+    m_actions.insert(QLatin1String(name), a);
     if (!key.isEmpty())
         a->setShortcut(key);
     a->setEnabled(enabled);
@@ -163,12 +165,14 @@ QAction* TMainForm::AddAction(QMenu* menu, const char* name, const QString& capt
 
 QAction* TMainForm::Action(const QString& name)
 {
-    QAction*& a = m_actions[name];
-    if (!a) {
-        a = new QAction(name, this);
-        a->setObjectName(name);
-    }
-    return a;
+    if (QAction* a = m_actions.value(name))
+        return a;
+    // Only the menu items exist: any other name is a mistake in the caller, never a new item.
+    Q_ASSERT_X(false, "TMainForm::Action", qPrintable(name));
+    qCritical("Quorvel: no menu item is named \"%s\"", qPrintable(name));
+    if (!m_unknownAction)
+        m_unknownAction = new QAction(this); // in no menu; keeps a release build running
+    return m_unknownAction;
 }
 
 void TMainForm::BuildMenus()
@@ -261,7 +265,7 @@ void TMainForm::BuildMenus()
     AddAction(help, "QuorvelHomePage1", QStringLiteral("Quorvel Home Page"));
     help->addSeparator();
     connect(AddAction(help, "AboutQuorvel1", QStringLiteral("About Quorvel...")), &QAction::triggered, this,
-            &TMainForm::AboutQuorvel1Click);
+            [this] { m_aboutBox->AboutQuorvel1Click(); });
 
     // The editor panes' pop-up menu.
     m_popupMenu = new QMenu(this);
@@ -379,6 +383,7 @@ void TMainForm::BuildPanels()
 
     // The find panel starts off screen at the left.
     auto* find = new TFindPanel(*this, m_central);
+    m_findPanel = find;
     find->setGeometry(-307, ClientHeight() - 300, 296, 134);
 
     m_generalPanel = new TGeneralPropertiesPanel(*this, m_state.GeneralSettings, [this] { SaveSettings(); }, m_central);
@@ -440,48 +445,6 @@ void TMainForm::BuildStatusPanel()
     m_gauge->setGeometry(0, 4, 150, 16);
     m_gauge->setVisible(false);
     m_panels.insert(QStringLiteral("StatusPanel"), m_statusPanel);
-}
-
-void TMainForm::BuildAbout()
-{
-    m_aboutPanel1 = new QFrame(m_central);
-    m_aboutPanel1->setObjectName(QStringLiteral("AboutPanel1"));
-    m_aboutPanel1->setAutoFillBackground(true);
-    QPalette pal = m_aboutPanel1->palette();
-    pal.setColor(QPalette::Window, QColor(0xFF, 0x80, 0x00)); // colour value 33023
-    m_aboutPanel1->setPalette(pal);
-    m_aboutPanel1->resize(254, 136);
-    auto* image = new QLabel(m_aboutPanel1);
-    image->setObjectName(QStringLiteral("Image1"));
-    image->setPixmap(QPixmap(QStringLiteral(":/pictures/about.png")));
-    image->setScaledContents(true);
-    image->setGeometry(0, 0, 254, 136);
-    image->setToolTip(QStringLiteral("Click to close"));
-    image->setAccessibleName(QStringLiteral("Image1"));
-    image->setAccessibleDescription(QStringLiteral("Click to close"));
-    image->installEventFilter(this);
-    m_aboutPanel1->setVisible(false);
-
-    m_aboutPanel2 = new QFrame(m_central);
-    m_aboutPanel2->setObjectName(QStringLiteral("AboutPanel2"));
-    m_aboutPanel2->setAutoFillBackground(true);
-    QPalette p2 = m_aboutPanel2->palette();
-    p2.setColor(QPalette::Window, kNavy);
-    p2.setColor(QPalette::WindowText, QColor(0xFF, 0xE0, 0x80));
-    m_aboutPanel2->setPalette(p2);
-    m_aboutPanel2->resize(0, 48);
-    m_aboutCaption = new QLabel(QStringLiteral("Quorvel 1.3 - newsletters made simple"), m_aboutPanel2);
-    m_aboutCaption->setObjectName(QStringLiteral("AboutCaptionLBL"));
-    QFont f = m_aboutCaption->font();
-    f.setBold(true);
-    m_aboutCaption->setFont(f);
-    m_aboutCaption->setGeometry(10, -20, 250, 18);
-    m_aboutPanel2->setVisible(false);
-
-    m_aboutTimer = new QTimer(this);
-    m_aboutTimer->setObjectName(QStringLiteral("AboutTimer1"));
-    m_aboutTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_aboutTimer, &QTimer::timeout, this, &TMainForm::AboutTimer1Timer);
 }
 
 void TMainForm::BuildMailComponents()
@@ -730,8 +693,6 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e)
     case QEvent::MouseButtonRelease:
         if (watched == m_panels.value(QStringLiteral("NewsLetterPanel")))
             static_cast<QWidget*>(watched)->raise();
-        else if (watched->objectName() == QLatin1String("Image1"))
-            Image1Click();
         break;
     default:
         break;
@@ -838,7 +799,7 @@ void TMainForm::OpenSlidingPanel(QWidget* panel, int width, int height, QWidget*
     if (playSound)
         PlaySound(QStringLiteral("tamo105.cls"));
     panel->resize(width, height);
-    if (panel->objectName() != QLatin1String("SendMailPanel") && !m_editPanels.contains(panel))
+    if (panel->objectName() != names::SendMailPanel && !m_editPanels.contains(panel))
         m_editPanels << panel;
     m_listPanel->UpdateListControls();
     if (focus)
@@ -861,10 +822,7 @@ bool TMainForm::EditPanelOpen() const
 
 void TMainForm::ProcessMessages()
 {
-    if (m_pumpClock->elapsed() < 20)
-        return;
-    QCoreApplication::processEvents();
-    m_pumpClock->restart();
+    m_pump.Pump();
 }
 
 QTextEdit* TMainForm::EditorPane(const QString& name)
@@ -902,10 +860,6 @@ void TMainForm::NewsletterLBLClick()
     QWidget* p = m_panels.value(QStringLiteral("NewsLetterPanel"));
     const int cw = ClientWidth();
     const int ch = ClientHeight();
-    auto setEnabled = [this](std::initializer_list<const char*> names, bool on) {
-        for (const char* n : names)
-            Action(QLatin1String(n))->setEnabled(on);
-    };
     if (p->height() < 95) {
         p->raise();
         p->setGeometry(kOpenLeft, p->y(), cw - kOpenLeft, ch - 40);
@@ -913,16 +867,15 @@ void TMainForm::NewsletterLBLClick()
             if (QWidget* w = p->findChild<QWidget*>(QLatin1String(n)))
                 w->resize(p->width() - 40, w->height());
         }
-        setEnabled({"InsertDate1", "InsertTime1", "Find1", "Replace1", "Font1"}, true);
-        if (QWidget* b = m_central->findChild<QWidget*>(QStringLiteral("ReplaceAllBtn")))
-            b->setEnabled(true);
+        UpdateEditorCommands({.Find = true, .Replace = true, .Font = true, .ReplaceAll = true, .InsertDateTime = true});
         m_state.ActiveEditor = QStringLiteral("Letter");
         PlaySound(QStringLiteral("tamo103.cls"));
         SetTitleHint(m_newsletterLBL, true);
     } else {
         p->setGeometry(cw - kTab, p->y(), kTab, kNewsletterCollapsedH);
         p->lower();
-        setEnabled({"InsertDate1", "InsertTime1", "Find1", "Replace1", "Font1", "CheckSpelling1"}, false);
+        UpdateEditorCommands(
+            {.Find = false, .Replace = false, .Font = false, .InsertDateTime = false, .CheckSpelling = false});
         PlaySound(QStringLiteral("tamo104.cls"));
         SetTitleHint(m_newsletterLBL, false);
     }
@@ -936,18 +889,14 @@ void TMainForm::NewMailLBLClick()
     if (p->height() < 86) {
         p->raise();
         p->setGeometry(kOpenLeft, 3, cw - kOpenLeft, ch - 40); // the panel sizes its controls
-        Action(QStringLiteral("Find1"))->setEnabled(true);
-        Action(QStringLiteral("Replace1"))->setEnabled(false);
-        if (QWidget* b = m_central->findChild<QWidget*>(QStringLiteral("ReplaceAllBtn")))
-            b->setEnabled(false);
+        UpdateEditorCommands({.Find = true, .Replace = false, .ReplaceAll = false});
         m_state.ActiveEditor = QStringLiteral("Message");
         PlaySound(QStringLiteral("tamo103.cls"));
         SetTitleHint(m_newMailLBL, true);
     } else {
         p->setGeometry(cw - kTab, kNewMailTop, kTab, kNewMailCollapsedH);
         p->lower();
-        Action(QStringLiteral("Find1"))->setEnabled(false);
-        Action(QStringLiteral("Replace1"))->setEnabled(false);
+        UpdateEditorCommands({.Find = false, .Replace = false});
         PlaySound(QStringLiteral("tamo104.cls"));
         SetTitleHint(m_newMailLBL, false);
     }
@@ -967,22 +916,15 @@ void TMainForm::ViewDigestLBLClick()
         p->raise();
         p->setGeometry(kOpenLeft, 3, cw - kOpenLeft, ch - 40);
         m_digestRE->resize(p->width() - 40, m_digestRE->height());
-        Action(QStringLiteral("Find1"))->setEnabled(true);
-        Action(QStringLiteral("Font1"))->setEnabled(true);
-        Action(QStringLiteral("Replace1"))->setEnabled(false);
-        Action(QStringLiteral("Replace2"))->setEnabled(false);
-        if (QWidget* b = m_central->findChild<QWidget*>(QStringLiteral("ReplaceAllBtn")))
-            b->setEnabled(false);
+        UpdateEditorCommands(
+            {.Find = true, .Replace = false, .Font = true, .ReplaceAll = false, .PopupReplace = false});
         m_state.ActiveEditor = QStringLiteral("Digest");
         PlaySound(QStringLiteral("tamo103.cls"));
         SetTitleHint(m_viewDigestLBL, true);
     } else {
         p->setGeometry(cw - kTab, kDigestTop, kTab, kDigestCollapsedH);
         p->lower();
-        Action(QStringLiteral("Find1"))->setEnabled(false);
-        Action(QStringLiteral("Replace1"))->setEnabled(false);
-        Action(QStringLiteral("Font1"))->setEnabled(false);
-        Action(QStringLiteral("Replace2"))->setEnabled(true);
+        UpdateEditorCommands({.Find = false, .Replace = false, .Font = false, .PopupReplace = true});
         PlaySound(QStringLiteral("tamo104.cls"));
         SetTitleHint(m_viewDigestLBL, false);
     }
@@ -1001,6 +943,23 @@ void TMainForm::OpenNewsletterPanel()
         if (QWidget* w = p->findChild<QWidget*>(QLatin1String(n)))
             w->resize(p->width() - 40, w->height());
     }
+}
+
+void TMainForm::UpdateEditorCommands(const TEditorCommands& c)
+{
+    auto set = [this](const char* name, const std::optional<bool>& on) {
+        if (on)
+            Action(QLatin1String(name))->setEnabled(*on);
+    };
+    set("Find1", c.Find);
+    set("Replace1", c.Replace);
+    set("Font1", c.Font);
+    set("Replace2", c.PopupReplace);
+    set("InsertDate1", c.InsertDateTime);
+    set("InsertTime1", c.InsertDateTime);
+    set("CheckSpelling1", c.CheckSpelling);
+    if (c.ReplaceAll && m_findPanel)
+        m_findPanel->ReplaceAllBtn()->setEnabled(*c.ReplaceAll);
 }
 
 void TMainForm::Newsletter2Click()
@@ -1037,40 +996,7 @@ void TMainForm::Hints1Click()
     m_hints = Action(QStringLiteral("Hints1"))->isChecked();
 }
 
-void TMainForm::AboutQuorvel1Click()
-{
-    SetStatus(QStringLiteral("Status: Quorvel version 1.3 - by Harrowlin"));
-    m_aboutPanel1->raise();
-    m_aboutPanel1->move(width() - 300, 16);
-    m_aboutPanel1->setVisible(true);
-    PlaySound(QStringLiteral("tamo106.cls"));
-    m_aboutPanel2->raise();
-    m_aboutPanel2->setGeometry(0, ClientHeight() - (48 + 100), 0, 48);
-    m_aboutPanel2->setVisible(true);
-    m_aboutTimer->setInterval(1);
-    m_aboutCaption->move(m_aboutCaption->x(), -20);
-    m_aboutTimer->start();
-}
-
-void TMainForm::AboutTimer1Timer()
-{
-    if (m_aboutPanel2->width() < 265) {
-        m_aboutPanel2->resize(m_aboutPanel2->width() + 5, 48);
-        return;
-    }
-    m_aboutTimer->setInterval(5);
-    if (m_aboutCaption->y() < 16) {
-        m_aboutCaption->move(m_aboutCaption->x(), m_aboutCaption->y() + 1);
-        m_aboutCaption->repaint();
-    } else {
-        m_aboutTimer->stop();
-    }
-}
-
 void TMainForm::Image1Click()
 {
-    m_aboutTimer->stop();
-    m_aboutPanel1->setVisible(false);
-    m_aboutPanel2->setVisible(false);
-    SetStatus(QStringLiteral("Status:"));
+    m_aboutBox->Image1Click();
 }

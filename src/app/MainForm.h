@@ -3,6 +3,7 @@
 // offers them the shell services (status line, gauge, sounds, sliding panels, dialogs).
 #include "app/AppState.h"
 #include "platform/Dialogs.h"
+#include "platform/EventPump.h"
 #include "platform/Shell.h"
 
 #include <QHash>
@@ -10,8 +11,8 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 
-class QElapsedTimer;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -19,8 +20,10 @@ class QTableWidget;
 class QTextEdit;
 class QTimer;
 
+class TAboutBox;
 class TAddressPanel;
 class TAddressTools;
+class TFindPanel;
 class TGeneralPropertiesPanel;
 class TLabelEffect;
 class TListPanel;
@@ -105,9 +108,7 @@ public:
     void OpenNewsletterPanel();
     void Sounds1Click();
     void Hints1Click();
-    void AboutQuorvel1Click();
-    void Image1Click();
-    void AboutTimer1Timer();
+    void Image1Click(); // closes the about box
     void ClearStatusTimer1Timer();
     void FormResize();
     void FormActivate();
@@ -117,6 +118,14 @@ public:
     std::function<void()> CompileDigest;     // before the digest panel opens
 
     bool HintsOn() const;
+
+    // The editor commands a side panel turns on or off as it opens or collapses; a command
+    // left empty keeps its state.
+    struct TEditorCommands
+    {
+        std::optional<bool> Find, Replace, Font, ReplaceAll, PopupReplace, InsertDateTime, CheckSpelling;
+    };
+    void UpdateEditorCommands(const TEditorCommands& commands);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -130,7 +139,6 @@ private:
                        bool enabled = true);
     void BuildPanels();
     void BuildStatusPanel();
-    void BuildAbout();
     void BuildMailComponents();
     void BuildGuide();
     void BuildSending();
@@ -157,10 +165,7 @@ private:
     QProgressBar* m_gauge = nullptr;
     qint64 m_gaugeMax = 1;
     QTimer* m_clearStatusTimer = nullptr;
-    QTimer* m_aboutTimer = nullptr;
-    QWidget* m_aboutPanel1 = nullptr;
-    QWidget* m_aboutPanel2 = nullptr;
-    QLabel* m_aboutCaption = nullptr;
+    TAboutBox* m_aboutBox = nullptr;
     QTextEdit* m_messageRE = nullptr;
     QTextEdit* m_digestRE = nullptr;
     TNewMailPanel* m_newMail = nullptr;
@@ -183,5 +188,7 @@ private:
     bool m_activated = false;
     bool m_closing = false;
     bool m_closed = false;
-    QElapsedTimer* m_pumpClock = nullptr;
+    TEventPump m_pump;           // ProcessMessages: one event pass per time slice
+    QAction* m_unknownAction = nullptr;
+    TFindPanel* m_findPanel = nullptr;
 };

@@ -118,7 +118,7 @@ QToolButton* TListPanel::MakeButton(QWidget* parent, const QString& name, const 
     b->setObjectName(name);
     b->setIcon(parent->style()->standardIcon(QStyle::StandardPixmap(icon)));
     b->setToolTip(hint);
-    b->setAccessibleName(name);
+    b->setAccessibleName(hint); // what a screen reader says; the name stays the objectName
     b->setAccessibleDescription(hint);
     b->setGeometry(x, y, 26, 26);
     m_buttons << b;
@@ -437,10 +437,10 @@ void TListPanel::UpdateListControls()
     auto enable = [this](const QString& name, bool on) {
         if (QToolButton* b = Button(name))
             b->setEnabled(on);
-        else if (QWidget* w = m_shell.Window()->findChild<QWidget*>(name))
-            w->setEnabled(on);
-        else
+        else if (name != QLatin1String("CheckAllBtn"))
             m_shell.Action(name)->setEnabled(on);
+        else if (m_checkAllBtn)
+            m_checkAllBtn->setEnabled(on);
     };
     const bool panelOpen = m_shell.EditPanelOpen();
     // With no edit panel open the buttons it would disable are enabled; the rules below then

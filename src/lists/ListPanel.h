@@ -5,13 +5,14 @@
 #include "lists/ListsState.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 #include <QString>
 
 class QLabel;
 class QListView;
 class QListWidget;
 class QToolButton;
-class QWidget;
 class TMailListModel;
 class TShell;
 
@@ -27,6 +28,9 @@ public:
     TMailListModel* MailListModel() const { return m_model; }
     QLabel* ListNameLBL() const { return m_listNameLBL; }
     QToolButton* Button(const QString& name) const; // NewListbtn, EditListBtn, ... CheckMailBtn
+
+    // The send panel's select-all button, which the list rules disable with the lists.
+    void SetCheckAllBtn(QWidget* button) { m_checkAllBtn = button; }
 
     // The buttons a sliding edit panel disables while it is open.
     static const QStringList& SlidingPanelButtons();
@@ -87,5 +91,6 @@ private:
     TMailListModel* m_model;
     QLabel* m_listNameLBL;
     QList<QToolButton*> m_buttons;
+    QPointer<QWidget> m_checkAllBtn;
     int m_busy = 0;
 };

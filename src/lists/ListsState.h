@@ -15,7 +15,6 @@ struct TListsState
     // The open list's file could be read only in part (a damaged or cut-off record): the file is
     // kept as it is until the user changes the list, so what could not be read is not lost.
     bool CurrentListPartial = false;
-    std::unique_ptr<MailListRecord> WorkEntry;
     bool EditingList = false;
     // Mirrors cb_AutoSaveLists.
     bool AutoSaveLists = true;

@@ -13,7 +13,7 @@ TMailListModel::~TMailListModel()
 
 int TMailListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() || m_hidden ? 0 : m_entries.Count();
+    return parent.isValid() ? 0 : m_entries.Count();
 }
 
 QVariant TMailListModel::data(const QModelIndex& index, int role) const
@@ -27,26 +27,22 @@ QVariant TMailListModel::data(const QModelIndex& index, int role) const
 
 void TMailListModel::BeginInsert(int pos)
 {
-    if (!m_hidden)
-        beginInsertRows(QModelIndex(), pos, pos);
+    beginInsertRows(QModelIndex(), pos, pos);
 }
 
 void TMailListModel::EndInsert()
 {
-    if (!m_hidden)
-        endInsertRows();
+    endInsertRows();
 }
 
 void TMailListModel::BeginRemove(int pos)
 {
-    if (!m_hidden)
-        beginRemoveRows(QModelIndex(), pos, pos);
+    beginRemoveRows(QModelIndex(), pos, pos);
 }
 
 void TMailListModel::EndRemove()
 {
-    if (!m_hidden)
-        endRemoveRows();
+    endRemoveRows();
 }
 
 void TMailListModel::BeginReset()
@@ -56,13 +52,5 @@ void TMailListModel::BeginReset()
 
 void TMailListModel::EndReset()
 {
-    m_hidden = false;
-    endResetModel();
-}
-
-void TMailListModel::SetHidden(bool hidden)
-{
-    beginResetModel();
-    m_hidden = hidden;
     endResetModel();
 }

@@ -23,10 +23,6 @@ public:
     void BeginReset() override;
     void EndReset() override;
 
-    // Shows no lines until the next reset (MailList cleared while entries stay in memory).
-    void SetHidden(bool hidden);
-
 private:
     TAddressList& m_entries;
-    bool m_hidden = false;
 };

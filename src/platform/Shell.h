@@ -47,7 +47,9 @@ public:
     // Lets pending events run during long work, at most once per time slice.
     virtual void ProcessMessages() = 0;
 
-    // A menu item by its component name ("SaveFile1", "Find1"); never null.
+    // A menu item by its component name ("SaveFile1", "Find1"; the names are listed in
+    // platform/ComponentNames.h). Never null; any other name is a programming error that fails
+    // loudly (a debug assertion and a critical message; the test shell aborts).
     virtual QAction* Action(const QString& name) = 0;
 
     // Which rich-text pane the editor commands act on: "Letter", "Message" or "Digest".

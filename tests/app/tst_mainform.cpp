@@ -6,6 +6,7 @@
 #include "lists/ListPanel.h"
 #include "net/Pop3Client.h"
 #include "net/Wait.h"
+#include "platform/ComponentNames.h"
 #include "platform/IniFile.h"
 #include "platform/Sound.h"
 #include "support/FakeDialogs.h"
@@ -150,6 +151,23 @@ private slots:
         QCOMPARE(a->shortcut().toString(), shortcut);
         QCOMPARE(a->isEnabled(), enabled);
         QVERIFY(!a->menu() && !a->associatedObjects().isEmpty()); // it sits in a menu
+    }
+
+    void menuItemsAreExactlyTheNamedOnes()
+    {
+        start();
+        for (const char* n : names::kActions) {
+            QAction* a = m_form->findChild<QAction*>(QLatin1String(n));
+            QVERIFY2(a && !a->associatedObjects().isEmpty(), n);
+            QCOMPARE(m_form->Action(QLatin1String(n)), a);
+        }
+#ifdef QT_NO_DEBUG // a debug build stops at the assertion instead
+        // Asking for any other name is reported and creates nothing.
+        QTest::ignoreMessage(QtCriticalMsg, "Quorvel: no menu item is named \"CheckAllBtn\"");
+        QAction* stray = m_form->Action("CheckAllBtn");
+        QVERIFY(stray && stray->associatedObjects().isEmpty());
+        QVERIFY(!m_form->findChild<QAction*>("CheckAllBtn"));
+#endif
     }
 
     void catalogIsReadSortedAndAnUnreadableListIsKept()

@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <utility>
+
 
 namespace {
 QByteArray listBytes(const QString& name, const QString& path, const QList<QByteArray>& names)
@@ -196,12 +198,16 @@ private slots:
         m_lists->UpdateListControls();
         int pumps = 0;
         bool saveEnabledMeanwhile = false;
+        bool inside = false;
         m_shell->onProcessMessages = [&] {
             // The user presses "Save list" while the list is still loading.
+            if (std::exchange(inside, true))
+                return;
             ++pumps;
             saveEnabledMeanwhile |= m_lists->Button("SaveListBtn")->isEnabled();
             m_lists->Button("SaveListBtn")->click();
             m_lists->SaveListBtnClick();
+            inside = false;
         };
         m_lists->ListsLB()->setCurrentRow(0);
         m_lists->ListsLBClick();
@@ -365,7 +371,8 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("homeDepth"); // extra length of the program folder
         QTest::addColumn<QString>("message");
-        QTest::newRow("parent folder") << "../escaped" << 0 << "Could not create directory %1../escaped.";
+        // %2: a name no other run uses, beside the program folder.
+        QTest::newRow("parent folder") << "../%2" << 0 << "Could not create directory %1../%2.";
         QTest::newRow("nested folders") << "sub/dir" << 0 << "Could not create directory %1sub/dir.";
         QTest::newRow("path too long to store") << "Long Program Folder" << 230
                                                 << "Could not create the list file %1Long Program Folder/Long "
@@ -377,6 +384,9 @@ private slots:
         QFETCH(QString, name);
         QFETCH(int, homeDepth);
         QFETCH(QString, message);
+        const QString escaped = QFileInfo(m_home.path()).fileName() + "-escaped";
+        name.replace("%2", escaped);
+        message.replace("%2", escaped);
         QString home = m_home.path() + u'/';
         if (homeDepth > 0) {
             home += QString(homeDepth, u'h') + u'/';
@@ -400,7 +410,7 @@ private slots:
         QCOMPARE(QDir(m_home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), outside);
         QCOMPARE(QDir(home).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  homeDepth > 0 ? QStringList() : outside);
-        QVERIFY(!QFileInfo::exists(m_home.path() + "/../escaped"));
+        QVERIFY(!QFileInfo::exists(m_home.path() + "/../" + escaped));
     }
 
     void failedSaveKeepsTheFileAndSaysWhich()

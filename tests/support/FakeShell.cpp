@@ -1,5 +1,7 @@
 #include "support/FakeShell.h"
 
+#include "platform/ComponentNames.h"
+
 void TFakeShell::OpenSlidingPanel(QWidget* panel, int width, int height, QWidget* focus, bool playSound)
 {
     panel->setParent(&window);
@@ -23,7 +25,7 @@ void TFakeShell::CloseSlidingPanel(QWidget* panel, int width)
 bool TFakeShell::EditPanelOpen() const
 {
     for (QWidget* p : openPanels) {
-        if (p->objectName() != QLatin1String("SendMailPanel"))
+        if (p->objectName() != names::SendMailPanel)
             return true;
     }
     return false;
@@ -31,6 +33,8 @@ bool TFakeShell::EditPanelOpen() const
 
 QAction* TFakeShell::Action(const QString& name)
 {
+    if (!names::IsAction(name))
+        qFatal("No menu item is named \"%s\"", qPrintable(name));
     QAction*& a = actions[name];
     if (!a) {
         a = new QAction(name, &window);

@@ -24,7 +24,7 @@ public:
     qint64 gaugeMax = 0;
     qint64 gaugeProgress = 0;
     QList<QWidget*> openPanels;
-    QHash<QString, QAction*> actions;        // created on first use, owned by `window`
+    QHash<QString, QAction*> actions;        // menu items, created on first use, owned by `window`
     QString activeEditor;
     QHash<QString, QPointer<QTextEdit>> panes; // "Letter", "Message", "Digest"
     bool spellerPresent = false;
