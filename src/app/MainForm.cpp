@@ -489,6 +489,9 @@ void TMainForm::BuildSending()
 {
     // Send panel, send engine (which binds SmtpClient1's events) and the digest pane.
     m_sendPanel = new TSendMailPanel(*this, m_state.Lists, m_state.GeneralSettings, *m_listPanel, m_central);
+    m_listPanel->SetCheckAllBtn(m_sendPanel->CheckAllBtn());
+    // Reply puts the sender's address on the send panel's address page.
+    m_newMail->AddReplyAddress = [this](const QString& address) { m_sendPanel->AddReplyAddress(address); };
     m_sendPanel->setGeometry(ClientWidth() - TSendMailPanel::kWidth, 3, TSendMailPanel::kWidth, 0);
     m_sendPanel->setVisible(false);
     m_panels.insert(QStringLiteral("SendMailPanel"), m_sendPanel);

@@ -2,6 +2,7 @@
 #include "inbox/NewMailPanel.h"
 
 #include "editor/PrintRichText.h"
+#include "send/Digest.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
@@ -117,7 +118,7 @@ void TNewMailPanel::SaveMailBtnClick()
     req.filters = {QStringLiteral("Text Documents (*.txt)"), QStringLiteral("All Files (*.*)")};
     req.defaultExt = QStringLiteral("txt");
     req.initialDir = InboxFolder();
-    req.fileName = mailtext::RemoveBadFileChars(SelectedSubjectCell());
+    req.fileName = archive::RemoveBadFileChars(SelectedSubjectCell());
     req.overwritePrompt = true;
     if (!m_shell.Dialogs().SaveFile(req, m_shell.Window()))
         return;

@@ -266,13 +266,6 @@ QString WriteNewFile(const QString& folder, const QString& baseName, const QByte
     return QString();
 }
 
-QString RemoveBadFileChars(QString text)
-{
-    for (QChar c : {u':', u'/', u'\\', u'*', u'?', u'"', u'<', u'>', u'|'})
-        text.remove(c);
-    return text;
-}
-
 void QueueAppend(QString& queue, int number)
 {
     queue += QString::number(number) + u':';

@@ -78,9 +78,6 @@ QByteArray FileBytes(const QStringList& lines);
 QString WriteNewFile(const QString& folder, const QString& baseName, const QByteArray& bytes,
                      QString* error);
 
-// A subject as a file name: the characters : / \ * ? " < > | removed.
-QString RemoveBadFileChars(QString text);
-
 // "2:5:2:" queue helpers.
 void QueueAppend(QString& queue, int number);
 // Takes the number before the first ":"; false when the queue is empty.
