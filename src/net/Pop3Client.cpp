@@ -1,5 +1,7 @@
 #include "net/Pop3Client.h"
 
+#include "net/NetLog.h"
+#include "net/Reply.h"
 #include "net/Wait.h"
 #include "platform/EventPump.h"
 
@@ -16,7 +18,7 @@ TPop3Client::TPop3Client(QObject* owner) : QObject(owner), m_socket(std::make_un
 {
     m_socket->OnSessionClosed = [this](TCustomWSocket*, quint16) {
         if (m_wait)
-            m_wait->Stop();
+            m_wait->StopFor(m_socket.get());
         m_protocolState = pop3Disconnected;
     };
     m_socket->OnLineTooLong = [this](TCustomWSocket*) { m_lineTooLong = true; };
@@ -45,6 +47,7 @@ void TPop3Client::Display(const QString& msg)
 void TPop3Client::SendCommand(const QString& command)
 {
     Display(QStringLiteral("> ") + command);
+    qCDebug(lcNet).noquote() << "pop3" << m_host << ">" << netlog::Masked(command);
     QCoreApplication::processEvents();
     m_socket->SendStr(command + QStringLiteral("\r\n"));
 }
@@ -74,15 +77,33 @@ void TPop3Client::DropConnection()
 bool TPop3Client::GetResponse()
 {
     m_timeoutFlag = false;
-    ReadReplyLine();
-    Display(QStringLiteral("< ") + m_lastResponse);
+    // A status line is read whole: the socket's 254-character pieces are joined.
+    QString line;
+    bool ended = ReadReplyLine();
+    line = m_lastResponse;
+    while (ended && !m_timeoutFlag && m_socket->LastLineCut() && line.size() <= reply::MaxLineChars) {
+        ended = ReadReplyLine();
+        line += m_lastResponse;
+    }
+    if (line.size() > reply::MaxLineChars) {
+        m_lastResponse = line.left(254);
+        m_errorMessage = QStringLiteral("-ERR reply too long");
+        Display(QStringLiteral("< ") + m_lastResponse);
+        Display(m_errorMessage);
+        DropConnection();
+        return false;
+    }
+    m_lastResponse = line;
+    qCDebug(lcNet).noquote() << "pop3" << m_host << "<" << line;
+    const bool ok = reply::Pop3Ok(line); // judged before any display handler runs
+    Display(QStringLiteral("< ") + line);
     if (m_timeoutFlag) {
         m_errorMessage = QStringLiteral("-ERR Receive Timeout");
         Display(m_errorMessage);
         DropConnection();
         return false;
     }
-    return !m_lastResponse.isEmpty() && m_lastResponse[0] == u'+';
+    return ok;
 }
 
 bool TPop3Client::Refuse(const QString& word)
@@ -92,7 +113,7 @@ bool TPop3Client::Refuse(const QString& word)
     return false;
 }
 
-bool TPop3Client::Connect()
+bool TPop3Client::DoConnect()
 {
     if (!m_wait) {
         m_errorMessage = QStringLiteral("-ERR No wait object");
@@ -126,6 +147,8 @@ bool TPop3Client::Connect()
     }
     Display(QStringLiteral("Connected with POP3 server"));
     if (!GetResponse()) {
+        if (m_errorMessage.isEmpty() && m_socket->State() != wsConnected)
+            m_errorMessage = QStringLiteral("-ERR Disconneced unexpectedly"); // no greeting at all
         if (m_errorMessage.isEmpty())
             m_errorMessage = m_lastResponse;
         m_socket->Close();
@@ -136,7 +159,7 @@ bool TPop3Client::Connect()
     return true;
 }
 
-bool TPop3Client::User()
+bool TPop3Client::DoUser()
 {
     if (m_protocolState >= pop3WaitingPass) {
         m_errorMessage = QStringLiteral("-ERR USER command invalid now");
@@ -150,7 +173,7 @@ bool TPop3Client::User()
         Display(m_errorMessage);
         return false;
     }
-    if (m_protocolState == pop3Disconnected && !Connect())
+    if (m_protocolState == pop3Disconnected && !DoConnect())
         return false;
     SendCommand(QStringLiteral("USER ") + name);
     if (!GetResponse())
@@ -159,7 +182,7 @@ bool TPop3Client::User()
     return true;
 }
 
-bool TPop3Client::Pass()
+bool TPop3Client::DoPass()
 {
     if (m_protocolState >= pop3Transaction)
         return Refuse(QStringLiteral("PASS"));
@@ -169,7 +192,7 @@ bool TPop3Client::Pass()
         Display(m_errorMessage);
         return false;
     }
-    if (m_protocolState < pop3WaitingPass && !User())
+    if (m_protocolState < pop3WaitingPass && !DoUser())
         return false;
     SendCommand(QStringLiteral("PASS ") + password);
     if (!GetResponse())
@@ -182,48 +205,32 @@ bool TPop3Client::TransactionCommand(const QString& word, const QString& argumen
 {
     if (m_protocolState == pop3Update)
         return Refuse(word);
-    if (m_protocolState < pop3Transaction && !Pass())
+    if (m_protocolState < pop3Transaction && !DoPass())
         return false;
     SendCommand(argument.isEmpty() ? word : word + u' ' + argument);
     return GetResponse();
 }
 
-bool TPop3Client::Stat()
+bool TPop3Client::DoStat()
 {
     m_msgCount = 0;
     m_msgSize = 0;
     if (!TransactionCommand(QStringLiteral("STAT"), QString()))
         return false;
-    const QString& r = m_lastResponse;
-    qsizetype i = 0;
-    while (i < r.size() && !r[i].isDigit())
-        ++i;
-    if (i >= r.size())
-        return false;
-    auto number = [&](int& out) {
-        qint64 n = 0;
-        for (; i < r.size() && r[i] >= u'0' && r[i] <= u'9'; ++i)
-            n = std::min<qint64>(n * 10 + (r[i].unicode() - u'0'), INT_MAX);
-        out = int(n);
-    };
     int count = 0, size = 0;
-    number(count);
-    while (i < r.size() && (r[i] == u'\t' || r[i] == u'\n' || r[i] == u'\r' || r[i] == u' '))
-        ++i;
-    if (i >= r.size())
+    if (!reply::ParseStat(m_lastResponse, count, size))
         return false;
-    number(size);
     m_msgCount = count;
     m_msgSize = size;
     return true;
 }
 
-bool TPop3Client::Dele()
+bool TPop3Client::DoDele()
 {
     return TransactionCommand(QStringLiteral("DELE"), QString::number(m_msgNum));
 }
 
-bool TPop3Client::Retr()
+bool TPop3Client::DoRetr()
 {
     if (!TransactionCommand(QStringLiteral("RETR"), QString::number(m_msgNum)))
         return false;
@@ -276,7 +283,7 @@ bool TPop3Client::Retr()
     return ok;
 }
 
-bool TPop3Client::Quit()
+bool TPop3Client::DoQuit()
 {
     if (m_protocolState == pop3Disconnected)
         return true;
@@ -284,6 +291,10 @@ bool TPop3Client::Quit()
     try {
         SendCommand(QStringLiteral("QUIT"));
         ok = GetResponse();
+    } catch (const ESocketException& e) {
+        m_errorMessage = QStringLiteral("-ERR ") + e.Message();
+        Display(m_errorMessage);
+        ok = false;
     } catch (...) {
         ok = false;
     }
@@ -294,3 +305,26 @@ bool TPop3Client::Quit()
     }
     return ok;
 }
+
+// --- public operations: a socket failure inside one becomes false plus ErrorMessage ----------
+
+bool TPop3Client::Guarded(bool (TPop3Client::*operation)())
+{
+    try {
+        return (this->*operation)();
+    } catch (const ESocketException& e) {
+        // A failed read or send leaves the dialogue out of step: the connection is dropped.
+        m_errorMessage = QStringLiteral("-ERR ") + e.Message();
+        Display(m_errorMessage);
+        DropConnection();
+        return false;
+    }
+}
+
+bool TPop3Client::Connect() { return Guarded(&TPop3Client::DoConnect); }
+bool TPop3Client::User() { return Guarded(&TPop3Client::DoUser); }
+bool TPop3Client::Pass() { return Guarded(&TPop3Client::DoPass); }
+bool TPop3Client::Stat() { return Guarded(&TPop3Client::DoStat); }
+bool TPop3Client::Retr() { return Guarded(&TPop3Client::DoRetr); }
+bool TPop3Client::Dele() { return Guarded(&TPop3Client::DoDele); }
+bool TPop3Client::Quit() { return Guarded(&TPop3Client::DoQuit); }

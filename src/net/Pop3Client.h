@@ -65,6 +65,14 @@ public:
     TNotifyEvent OnMessageLine;
 
 private:
+    bool Guarded(bool (TPop3Client::*operation)());
+    bool DoConnect();
+    bool DoUser();
+    bool DoPass();
+    bool DoStat();
+    bool DoRetr();
+    bool DoDele();
+    bool DoQuit();
     void Display(const QString& msg);
     void SendCommand(const QString& command);
     bool GetResponse();

@@ -1,5 +1,8 @@
 #include "net/SmtpClient.h"
 
+#include "net/MailFormat.h"
+#include "net/NetLog.h"
+#include "net/Reply.h"
 #include "net/Wait.h"
 #include "platform/Cp1252.h"
 #include "platform/EventPump.h"
@@ -17,88 +20,8 @@ namespace {
 
 constexpr int kOutputChunk = 32 * 1024;
 
-bool HasLineBreak(const QString& text)
-{
-    return text.contains(u'\r') || text.contains(u'\n');
-}
-
-// The pieces of a text between its line breaks (CR LF, CR or LF).
-QStringList SplitLines(const QString& text)
-{
-    QStringList out;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\r' || c == u'\n') {
-            out << text.mid(start, i - start);
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            start = i + 1;
-        }
-    }
-    out << text.mid(start);
-    return out;
-}
-
-// "Name:" with a name of printable characters other than the colon.
-bool LooksLikeField(const QString& line)
-{
-    const qsizetype colon = line.indexOf(u':');
-    if (colon <= 0)
-        return false;
-    for (qsizetype i = 0; i < colon; ++i) {
-        const char16_t c = line[i].unicode();
-        if (c < 33 || c > 126)
-            return false;
-    }
-    return true;
-}
-
-// Folds one physical line longer than the limit at white space (the white space starts the
-// continuation, so unfolding gives the line back); a run without white space is broken hard.
-QString FoldLong(const QString& line, int limit)
-{
-    if (line.size() <= limit)
-        return line;
-    QString out;
-    QString rest = line;
-    const qsizetype nameEnd = std::max<qsizetype>(rest.indexOf(u':') + 1, 1);
-    bool first = true;
-    while (rest.size() > limit) {
-        qsizetype cut = -1;
-        for (qsizetype i = limit; i > (first ? nameEnd : 1); --i) {
-            if (rest[i] == u' ' || rest[i] == u'\t') {
-                cut = i;
-                break;
-            }
-        }
-        if (cut < 0) {
-            out += rest.left(limit) + QStringLiteral("\r\n");
-            rest = u' ' + rest.mid(limit);
-        } else {
-            out += rest.left(cut) + QStringLiteral("\r\n");
-            rest = rest.mid(cut);
-        }
-        first = false;
-    }
-    return out + rest;
-}
-
-int ReplyCode(const QString& reply)
-{
-    qsizetype i = 0;
-    while (i < reply.size() && (reply[i] == u'\t' || reply[i] == u'\r' || reply[i] == u'\n' || reply[i] == u' '))
-        ++i;
-    qint64 n = 0;
-    for (; i < reply.size() && reply[i] >= u'0' && reply[i] <= u'9'; ++i)
-        n = std::min<qint64>(n * 10 + (reply[i].unicode() - u'0'), INT_MAX);
-    return int(n);
-}
-
-bool StartsWithCode(const QString& reply)
-{
-    return reply.size() >= 3 && reply[0].isDigit() && reply[1].isDigit() && reply[2].isDigit();
-}
+using mailformat::HasLineBreak;
+using mailformat::SplitLines;
 
 // A file name as it may stand inside a quoted header parameter.
 QString SafeParameter(const QString& name)
@@ -118,8 +41,8 @@ TCustomSmtpClient::TCustomSmtpClient(QObject* owner) : QObject(owner), m_socket(
 {
     m_socket->OnSessionClosed = [this](TCustomWSocket*, quint16) {
         if (m_wait)
-            m_wait->Stop();
-        m_stage = 0;
+            m_wait->StopFor(m_socket.get());
+        m_stage = TSmtpStage::Disconnected;
         WakeLoop();
     };
 }
@@ -163,52 +86,17 @@ void TCustomSmtpClient::SetError(const QString& text)
 
 QString TCustomSmtpClient::DateText(const QDateTime& when)
 {
-    static const char* const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const QDate d = when.date();
-    const QTime t = when.time();
-    return QStringLiteral("%1, %2 %3 %4 %5")
-        .arg(QLatin1String(days[d.dayOfWeek() - 1]))
-        .arg(d.day())
-        .arg(QLatin1String(months[d.month() - 1]))
-        .arg(d.year(), 4, 10, QLatin1Char('0'))
-        .arg(t.toString(QStringLiteral("HH:mm:ss")));
+    return mailformat::DateText(when);
 }
 
 QString TCustomSmtpClient::FoldValue(const QString& value, bool addressList)
 {
-    if (!HasLineBreak(value))
-        return value;
-    QStringList pieces;
-    for (const QString& p : SplitLines(value)) {
-        const QString t = p.trimmed();
-        if (!t.isEmpty())
-            pieces << t;
-    }
-    QString out;
-    for (qsizetype i = 0; i < pieces.size(); ++i) {
-        if (i > 0) {
-            const bool separated = out.endsWith(u',') || out.endsWith(u';');
-            out += (addressList && !separated) ? QStringLiteral(",\r\n\t") : QStringLiteral("\r\n\t");
-        }
-        out += pieces[i];
-    }
-    return out;
+    return mailformat::FoldValue(value, addressList);
 }
 
 QString TCustomSmtpClient::SanitizeHeader(const QString& buffer)
 {
-    QStringList lines;
-    for (const QString& piece : SplitLines(buffer)) {
-        if (piece.trimmed().isEmpty())
-            continue; // a blank line would end the header
-        QString line = piece;
-        if (!lines.isEmpty() && line[0] != u' ' && line[0] != u'\t' && !LooksLikeField(line))
-            line.prepend(u'\t'); // not a field of its own: a continuation of the one before
-        lines << FoldLong(line, HeaderLineLimit);
-    }
-    return lines.join(QStringLiteral("\r\n"));
+    return mailformat::SanitizeHeader(buffer, HeaderLineLimit);
 }
 
 // --- dialogue ------------------------------------------------------------------------------
@@ -244,20 +132,21 @@ bool TCustomSmtpClient::WaitFor(const std::function<bool()>& done, int timeoutMs
 
 void TCustomSmtpClient::Pause(int ms)
 {
-    if (ms <= 0 || m_stage == 0)
+    if (ms <= 0 || m_stage == TSmtpStage::Disconnected)
         return;
     QElapsedTimer clock;
     clock.start();
     // The event loop keeps turning, and a connection that ends (a cancel) ends the pause.
-    WaitFor([this] { return m_stage == 0; }, ms);
+    WaitFor([this] { return m_stage == TSmtpStage::Disconnected; }, ms);
     m_pausedMs += clock.elapsed();
 }
 
 void TCustomSmtpClient::SendCommand(const QString& line)
 {
-    if (m_stage == 0)
+    if (m_stage == TSmtpStage::Disconnected)
         return;
     Display(QStringLiteral("> ") + line);
+    qCDebug(lcNet).noquote() << "smtp" << m_host << ">" << netlog::Masked(line);
     m_pump.Pump();
     m_dataSent = false;
     m_output += cp1252::encode(line);
@@ -271,7 +160,7 @@ bool TCustomSmtpClient::FlushOutput()
 {
     if (m_output.isEmpty())
         return true;
-    if (m_stage == 0 || m_socket->State() != wsConnected) {
+    if (m_stage == TSmtpStage::Disconnected || m_socket->State() != wsConnected) {
         m_output.clear();
         return false;
     }
@@ -302,14 +191,44 @@ void TCustomSmtpClient::AbandonMessage(const QString& reason)
         m_socket->Close();
     } catch (const ESocketException&) {
     }
-    m_stage = 0;
+    m_stage = TSmtpStage::Disconnected;
+}
+
+bool TCustomSmtpClient::ReadWholeLine(int timeoutSec, QString& line, bool& tooLong)
+{
+    tooLong = false;
+    line.clear();
+    QString piece;
+    for (;;) {
+        ++m_readDepth;
+        const bool ended = m_socket->ReadLine(timeoutSec, piece);
+        --m_readDepth;
+        line += piece;
+        if (!ended)
+            return false;
+        if (!m_socket->LastLineCut())
+            return true;
+        if (line.size() > reply::MaxLineChars) {
+            tooLong = true;
+            return true;
+        }
+    }
+}
+
+void TCustomSmtpClient::CloseSocket()
+{
+    try {
+        m_socket->Close();
+    } catch (const ESocketException&) {
+    }
+    m_stage = TSmtpStage::Disconnected;
 }
 
 int TCustomSmtpClient::GetResponse()
 {
-    if (m_stage != 0)
+    if (m_stage != TSmtpStage::Disconnected)
         FlushOutput();
-    if (m_stage == 0) {
+    if (m_stage == TSmtpStage::Disconnected) {
         m_lastResponse = QStringLiteral("554 not connected");
         Display(QStringLiteral("< ") + m_lastResponse);
         return 554;
@@ -320,32 +239,44 @@ int TCustomSmtpClient::GetResponse()
     int lines = 0;
     bool broken = false;
     bool real = false;
+    // The reply is judged as read, before any display handler runs (a handler may send QUIT
+    // and read its answer into LastResponse).
+    TReplyLine reply;
     for (;;) {
         m_pump.Pump();
         // The whole reply, however many lines, gets TimeOut seconds.
         const qint64 leftMs = limitMs - clock.elapsed();
         if (lines > 0 && leftMs <= 0) {
             m_timeoutFlag = true;
-            m_lastResponse = QStringLiteral("554 receive timeout");
+            reply = reply::ParseSmtp(QStringLiteral("554 receive timeout"));
+            m_lastResponse = reply.Text;
             Display(QStringLiteral("< ") + m_lastResponse);
             break;
         }
         const int leftSec = int(std::max<qint64>(1, (leftMs + 999) / 1000));
-        const bool ended = m_socket->ReadLine(lines == 0 ? m_timeOut : leftSec, m_lastResponse);
+        QString line;
+        bool tooLong = false;
+        const bool ended = ReadWholeLine(lines == 0 ? m_timeOut : leftSec, line, tooLong);
         if (!ended && m_socket->State() == wsConnected)
             m_timeoutFlag = true; // also when another client owns the wait object's OnTimeout
         real = ended && !m_timeoutFlag;
         if (m_timeoutFlag)
-            m_lastResponse = QStringLiteral("554 receive timeout");
+            line = QStringLiteral("554 receive timeout");
         else if (!ended)
-            m_lastResponse = QStringLiteral("554 not connected"); // the server hung up
-        Display(QStringLiteral("< ") + m_lastResponse);
-        if (m_timeoutFlag || !ended)
-            break;
-        if (m_lastResponse.size() < 4 || m_lastResponse[3] != u'-')
+            line = QStringLiteral("554 not connected"); // the server hung up
+        else if (tooLong) {
+            line = QStringLiteral("554 reply too long");
+            broken = true;
+        }
+        reply = reply::ParseSmtp(line);
+        m_lastResponse = line;
+        qCDebug(lcNet).noquote() << "smtp" << m_host << "<" << line;
+        Display(QStringLiteral("< ") + line);
+        if (m_timeoutFlag || !ended || broken || reply.Last)
             break;
         if (++lines >= MaxReplyLines) {
-            m_lastResponse = QStringLiteral("554 reply too long");
+            reply = reply::ParseSmtp(QStringLiteral("554 reply too long"));
+            m_lastResponse = reply.Text;
             Display(QStringLiteral("< ") + m_lastResponse);
             broken = true;
             break;
@@ -355,14 +286,9 @@ int TCustomSmtpClient::GetResponse()
     m_timeoutFlag = false;
     // After a lost, endless or garbled reply the dialogue is out of step: close, so that every
     // further command reads "554 not connected" instead of the answer to an earlier one.
-    if (timedOut || broken || (real && !StartsWithCode(m_lastResponse))) {
-        try {
-            m_socket->Close();
-        } catch (const ESocketException&) {
-        }
-        m_stage = 0;
-    }
-    return ReplyCode(m_lastResponse);
+    if (timedOut || broken || (real && !reply.HasCode))
+        CloseSocket();
+    return reply.Code;
 }
 
 bool TCustomSmtpClient::Expect(int code, bool closeOnMismatch)
@@ -387,7 +313,27 @@ bool TCustomSmtpClient::Expect2(int code1, int code2, bool closeOnMismatch)
 
 // --- operations ----------------------------------------------------------------------------
 
+bool TCustomSmtpClient::Guarded(const std::function<bool()>& operation)
+{
+    try {
+        return operation();
+    } catch (const ESocketException& e) {
+        // A failed read or send leaves the dialogue out of step: the connection is dropped.
+        m_inData = false;
+        m_output.clear();
+        SetError(e.Message());
+        Display(e.Message());
+        CloseSocket();
+        return false;
+    }
+}
+
 bool TCustomSmtpClient::Connect()
+{
+    return Guarded([this] { return DoConnect(); });
+}
+
+bool TCustomSmtpClient::DoConnect()
 {
     if (!m_wait) {
         m_errorMessage = QStringLiteral("No wait object");
@@ -395,7 +341,7 @@ bool TCustomSmtpClient::Connect()
         return false;
     }
     ClaimWaitTimeout(m_wait, this, &m_timeoutFlag);
-    if (m_stage != 0)
+    if (m_stage != TSmtpStage::Disconnected)
         return true;
     m_errorMessage.clear();
     m_output.clear();
@@ -429,19 +375,25 @@ bool TCustomSmtpClient::Connect()
         return false;
     }
     Display(QStringLiteral("Connected with SMTP server"));
-    m_stage = 1;
+    m_stage = TSmtpStage::Connected;
     if (!Expect(220, true))
         return false;
     SendCommand(QStringLiteral("HELO ") + signOn);
     if (!Expect(250, true))
         return false;
-    m_stage = 2;
+    m_stage = TSmtpStage::Greeted;
     return true;
 }
 
 bool TCustomSmtpClient::Mail()
 {
-    if (m_stage == 0 && !Connect())
+    m_rcptResults.clear();
+    return Guarded([this] { return DoMail(); });
+}
+
+bool TCustomSmtpClient::DoMail()
+{
+    if (m_stage == TSmtpStage::Disconnected && !DoConnect())
         return false;
     m_timeoutFlag = false;
     m_pausedMs = 0;
@@ -460,15 +412,27 @@ bool TCustomSmtpClient::Mail()
             Pause(m_rcptPauseMs);
         pump.Pump();
         const QString rcpt = m_rcptName[i].trimmed();
-        if (HasLineBreak(rcpt)) {
+        QString why;
+        if (HasLineBreak(rcpt))
+            why = QStringLiteral("Recipient refused, it contains a line break: ")
+                + FoldValue(rcpt, true).replace(QLatin1String("\r\n\t"), QLatin1String(" "));
+        else if (rcpt.contains(u'<') || rcpt.contains(u'>') || rcpt.contains(u' ') || rcpt.contains(u'\t'))
+            why = QStringLiteral("Recipient refused, not a plain address: ") + rcpt; // could add parameters
+        if (!why.isEmpty()) {
             // Refused like a recipient the server refuses: the message goes on without it.
-            const QString why = QStringLiteral("Recipient refused, it contains a line break: ") + FoldValue(rcpt, true).replace(QLatin1String("\r\n\t"), QLatin1String(" "));
             SetError(why);
             Display(why);
+            m_rcptResults.append({rcpt, TRcptState::Refused, why});
             continue;
         }
         SendCommand(QStringLiteral("RCPT TO:<") + rcpt + u'>');
-        Expect2(250, 251, false);
+        const int code = GetResponse();
+        TRcptState state = TRcptState::Accepted;
+        if (code != 250 && code != 251) {
+            state = (code >= 400 && code < 500) ? TRcptState::Deferred : TRcptState::Refused;
+            SetError(m_lastResponse);
+        }
+        m_rcptResults.append({rcpt, state, m_lastResponse});
     }
     SendCommand(QStringLiteral("DATA"));
     if (!Expect(354, false))
@@ -492,16 +456,21 @@ bool TCustomSmtpClient::Mail()
     }
     SendCommand(QString());
 
+    m_inData = true;
+    auto dataEnded = qScopeGuard([this] { m_inData = false; });
     bool more = true;
     int lineNum = 1;
-    while (more && m_stage == 2) {
+    while (more && m_stage == TSmtpStage::Greeted) {
         QString line;
         try {
             TriggerGetData(lineNum, line, BodyLineMax, more);
         } catch (...) {
-            more = false; // the message still ends properly, shorter
+            // A message cut short must never count as sent: leave without the final ".", so
+            // the server discards it.
+            AbandonMessage(QStringLiteral("554 message abandoned, its text could not be read"));
+            return false;
         }
-        if (!more || m_stage != 2)
+        if (!more || m_stage != TSmtpStage::Greeted)
             break;
         if (!HasLineBreak(line)) {
             if (line.startsWith(u'.'))
@@ -519,22 +488,37 @@ bool TCustomSmtpClient::Mail()
         ++lineNum;
         pump.Pump();
     }
+    m_inData = false;
+    // Ended from outside (a cancel) or by the server: "." is not sent and the reply reads
+    // "554 not connected", so the message never counts as sent.
     SendCommand(QStringLiteral("."));
     return Expect(250, false);
 }
 
 bool TCustomSmtpClient::Quit()
 {
-    if (m_stage == 0)
+    if (m_stage == TSmtpStage::Disconnected)
         return true;
+    if (m_inData || m_readDepth > 0) {
+        // Called from inside a message or a reply wait (a cancel): QUIT would land in the
+        // message text or be answered by the pending reply. Hang up instead; the server
+        // discards the unfinished message.
+        m_inData = false;
+        m_output.clear();
+        CloseSocket();
+        return true;
+    }
     bool ok = false;
     try {
         SendCommand(QStringLiteral("QUIT"));
         ok = GetResponse() == 221;
+    } catch (const ESocketException& e) {
+        SetError(e.Message());
+        ok = false;
     } catch (...) {
         ok = false;
     }
-    m_stage = 0;
+    m_stage = TSmtpStage::Disconnected;
     m_output.clear();
     try {
         m_socket->Close();
@@ -545,11 +529,15 @@ bool TCustomSmtpClient::Quit()
 
 bool TCustomSmtpClient::Rset()
 {
-    if (m_stage == 0)
+    if (m_stage == TSmtpStage::Disconnected)
         return true;
     try {
         SendCommand(QStringLiteral("RSET"));
         return GetResponse() == 250;
+    } catch (const ESocketException& e) {
+        SetError(e.Message());
+        CloseSocket(); // the connection is out of step after a failed send
+        return false;
     } catch (...) {
         return false;
     }
@@ -557,7 +545,7 @@ bool TCustomSmtpClient::Rset()
 
 bool TCustomSmtpClient::Abort()
 {
-    m_stage = 0;
+    m_stage = TSmtpStage::Disconnected;
     m_output.clear();
     try {
         m_socket->ShutDown(2);
@@ -613,7 +601,7 @@ bool TCustomSmtpClient::EncodeLine(QString& line, bool& failed)
         }
     }
     const qsizetype n = std::min<qsizetype>(45, m_attachmentBuffer.size() - m_attachmentPos);
-    line = QString::fromLatin1(QByteArray::fromRawData(m_attachmentBuffer.constData() + m_attachmentPos, n).toBase64());
+    line = mailformat::Base64Line(QByteArrayView(m_attachmentBuffer.constData() + m_attachmentPos, n));
     m_attachmentPos += n;
     return m_attachmentPos < m_attachmentBuffer.size() || !m_attachment.atEnd();
 }
@@ -631,19 +619,7 @@ TSmtpClient::TSmtpClient(QObject* owner) : TCustomSmtpClient(owner) {}
 
 QString TSmtpClient::MakeBoundary(const QDateTime& when)
 {
-    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const QDate d = when.date();
-    QString month = regional::Locale().monthName(d.month(), QLocale::ShortFormat);
-    // RFC 2046 boundary characters only; otherwise the English name.
-    static const QString allowed = QStringLiteral("'()+_,-./:=? ");
-    bool ok = !month.isEmpty();
-    for (const QChar c : month)
-        if (!(c.unicode() < 128 && (c.isLetterOrNumber() || allowed.contains(c))))
-            ok = false;
-    if (!ok)
-        month = QLatin1String(months[d.month() - 1]);
-    return QStringLiteral("= Multipart Boundary ") + month + when.toString(QStringLiteral("ddyyHHmm"));
+    return mailformat::MakeBoundary(when);
 }
 
 void TSmtpClient::SetEmailFiles(const QStringList& files)

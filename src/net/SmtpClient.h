@@ -24,6 +24,20 @@ class QDateTime;
 class QEventLoop;
 class TCustomWait;
 
+// Where a connection stands: not connected, connected and awaiting the greeting, greeted.
+enum class TSmtpStage { Disconnected = 0, Connected = 1, Greeted = 2 };
+
+// What the server said to one RCPT TO of the last message: accepted (250, 251), deferred
+// (4xx: try again, for example "452 too many recipients"), or refused (5xx, or an address that
+// could not be sent as one).
+enum class TRcptState { Accepted, Refused, Deferred };
+struct TRcptResult
+{
+    QString Address;
+    TRcptState State = TRcptState::Refused;
+    QString Reply;
+};
+
 class SmtpException : public std::exception
 {
 public:
@@ -91,7 +105,12 @@ public:
     int Tag() const { return m_tag; }
     void SetTag(int tag) { m_tag = tag; }
     // 0 not connected, 1 connected and awaiting the greeting, 2 greeted.
-    int Stage() const { return m_stage; }
+    int Stage() const { return int(m_stage); }
+    TSmtpStage StageValue() const { return m_stage; }
+    // One entry per recipient of the last Mail, in order.
+    const QList<TRcptResult>& RcptResults() const { return m_rcptResults; }
+    // True while the message text (after DATA's 354, before the final ".") is being sent.
+    bool SendingData() const { return m_inData; }
     TWSocket* Socket() const { return m_socket.get(); }
     // The pause before the 1st, 101st, 201st ... RCPT TO, in milliseconds (1000). Waiting keeps
     // the event loop turning; PausedMs() is the time spent so in the last Mail.
@@ -139,6 +158,14 @@ protected:
     qsizetype m_attachmentPos = 0;
 
 private:
+    bool DoConnect();
+    bool DoMail();
+    // Runs a public operation: a socket failure inside it becomes false plus ErrorMessage.
+    bool Guarded(const std::function<bool()>& operation);
+    // One reply line with the socket's 254-character pieces joined. False when the line did
+    // not end (timeout, closed); `tooLong` when it passed reply::MaxLineChars.
+    bool ReadWholeLine(int timeoutSec, QString& line, bool& tooLong);
+    void CloseSocket();
     bool FlushOutput();
     void Pause(int ms);
     void WakeLoop();
@@ -152,7 +179,10 @@ private:
     QString m_hdrFrom;
     QString m_hdrTo;
     QString m_hdrSubject;
-    int m_stage = 0;
+    TSmtpStage m_stage = TSmtpStage::Disconnected;
+    QList<TRcptResult> m_rcptResults;
+    bool m_inData = false;
+    int m_readDepth = 0; // > 0 while a reply line is awaited
     QString m_charSet = QStringLiteral("iso-8859-1");
     QString m_lastResponse;
     QString m_errorMessage;

@@ -45,41 +45,6 @@ public:
     int error;
 };
 
-// Service and protocol names for systems without /etc/services or /etc/protocols.
-int FallbackService(const QByteArray& name)
-{
-    static const std::pair<const char*, int> table[] = {
-        {"echo", 7},    {"discard", 9}, {"daytime", 13}, {"ftp-data", 20}, {"ftp", 21},
-        {"ssh", 22},    {"telnet", 23}, {"smtp", 25},    {"domain", 53},   {"http", 80},
-        {"pop3", 110},  {"nntp", 119},  {"ntp", 123},    {"imap", 143},    {"imap2", 143},
-        {"snmp", 161},  {"https", 443}, {"submission", 587}, {"imaps", 993}, {"pop3s", 995}};
-    for (const auto& [n, port] : table)
-        if (name.compare(n, Qt::CaseInsensitive) == 0)
-            return port;
-    return -1;
-}
-
-int FallbackProtocol(const QByteArray& name)
-{
-    static const std::pair<const char*, int> table[] = {{"ip", 0}, {"icmp", 1}, {"tcp", 6}, {"udp", 17}};
-    for (const auto& [n, proto] : table)
-        if (name.compare(n, Qt::CaseInsensitive) == 0)
-            return proto;
-    return -1;
-}
-
-// Leading decimal digits (after spaces), as the platform's atoi reads them.
-int LeadingNumber(const QString& text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace())
-        ++i;
-    qint64 n = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
-        n = std::min<qint64>(n * 10 + (text[i].unicode() - u'0'), INT_MAX);
-    return int(n);
-}
-
 bool SetNonBlocking(int fd)
 {
     const int flags = fcntl(fd, F_GETFL, 0);
@@ -87,115 +52,6 @@ bool SetNonBlocking(int fd)
 }
 
 } // namespace
-
-int wsa::FromErrno(int err)
-{
-    switch (err) {
-    case 0: return 0;
-    case EINTR: return 10004;
-    case EBADF: return 10009;
-    case EACCES: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: return 10024;
-    case EAGAIN: return 10035;
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
-    case EPIPE: return 10054; // the peer is gone: the same as a reset for every caller
-    case ENOBUFS: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    case EUSERS: return 10068;
-    case EDQUOT: return 10069;
-    case ESTALE: return 10070;
-    case EREMOTE: return 10071;
-    default: return err;
-    }
-}
-
-QString SocketErrorText(int code)
-{
-    switch (code) {
-    case 0: return QStringLiteral("No Error");
-    case 10004: return QStringLiteral("Interrupted system call");
-    case 10009: return QStringLiteral("Bad file number");
-    case 10013: return QStringLiteral("Permission denied");
-    case 10014: return QStringLiteral("Bad address");
-    case 10022: return QStringLiteral("Invalid argument");
-    case 10024: return QStringLiteral("Too many open files");
-    case 10035: return QStringLiteral("Operation would block");
-    case 10036: return QStringLiteral("Operation now in progress");
-    case 10037: return QStringLiteral("Operation already in progress");
-    case 10038: return QStringLiteral("Socket operation on non-socket");
-    case 10039: return QStringLiteral("Destination address required");
-    case 10040: return QStringLiteral("Message too long");
-    case 10041: return QStringLiteral("Protocol wrong type for socket");
-    case 10042: return QStringLiteral("Protocol not available");
-    case 10043: return QStringLiteral("Protocol not supported");
-    case 10044: return QStringLiteral("Socket type not supported");
-    case 10045: return QStringLiteral("Operation not supported on socket");
-    case 10046: return QStringLiteral("Protocol family not supported");
-    case 10047: return QStringLiteral("Address family not supported by protocol family");
-    case 10048: return QStringLiteral("Address already in use");
-    case 10049: return QStringLiteral("Address not available");
-    case 10050: return QStringLiteral("Network is down");
-    case 10051: return QStringLiteral("Network is unreachable");
-    case 10052: return QStringLiteral("Network dropped connection on reset");
-    case 10053: return QStringLiteral("Connection aborted");
-    case 10054: return QStringLiteral("Connection reset by peer");
-    case 10055: return QStringLiteral("No buffer space available");
-    case 10056: return QStringLiteral("Socket is already connected");
-    case 10057: return QStringLiteral("Socket is not connected");
-    case 10058: return QStringLiteral("Can't send after socket shutdown");
-    case 10059: return QStringLiteral("Too many references: can't splice");
-    case 10060: return QStringLiteral("Connection timed out");
-    case 10061: return QStringLiteral("Connection refused");
-    case 10062: return QStringLiteral("Too many levels of symbolic links");
-    case 10063: return QStringLiteral("File name too long");
-    case 10064: return QStringLiteral("Host is down");
-    case 10065: return QStringLiteral("No route to host");
-    case 10066: return QStringLiteral("Directory not empty");
-    case 10067: return QStringLiteral("Too many processes");
-    case 10068: return QStringLiteral("Too many users");
-    case 10069: return QStringLiteral("Disc quota exceeded");
-    case 10070: return QStringLiteral("Stale NFS file handle");
-    case 10071: return QStringLiteral("Too many levels of remote in path");
-    case 10091: return QStringLiteral("Network sub-system is unusable");
-    case 10092: return QStringLiteral("WinSock DLL cannot support this application");
-    case 10093: return QStringLiteral("WinSock not initialized");
-    case 11001: return QStringLiteral("Host not found");
-    case 11002: return QStringLiteral("Non-authoritative host not found");
-    case 11003: return QStringLiteral("Non-recoverable error");
-    case 11004: return QStringLiteral("No Data");
-    default: return QStringLiteral("Not a WinSock error");
-    }
-}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -274,117 +130,6 @@ void TCustomWSocket::BeginConnection(TSocket fd)
 }
 
 // --- properties ----------------------------------------------------------------------------
-
-void TCustomWSocket::SetProto(const QString& proto)
-{
-    if (m_protoAssigned && proto == m_protoStr)
-        return;
-    m_protoStr = proto;
-    if (m_state != wsClosed) {
-        RaiseSocketException(QStringLiteral("Cannot change Proto if not closed"));
-        return;
-    }
-    const QString t = proto.trimmed();
-    if (t.isEmpty()) {
-        m_protoAssigned = false;
-        RaiseSocketException(QStringLiteral("SetProto: Proto is empty"));
-        return;
-    }
-    m_protoAssigned = true;
-    if (t[0].isDigit()) {
-        m_proto = LeadingNumber(t);
-    } else {
-        const QByteArray name = t.toLatin1();
-        const protoent* pe = getprotobyname(name.constData());
-        const int number = pe ? pe->p_proto : FallbackProtocol(name);
-        if (number < 0) {
-            m_protoAssigned = false;
-            SetPlatformError(wsa::NO_DATA_);
-            SocketError(QStringLiteral("SetProto: Cannot convert protocol '") + t + u'\'');
-            return;
-        }
-        m_proto = number;
-    }
-    m_type = m_proto == IPPROTO_UDP ? 2 : 1;
-}
-
-void TCustomWSocket::SetPort(const QString& port)
-{
-    if (m_portAssigned && port == m_portStr)
-        return;
-    m_portStr = port;
-    if (m_state != wsClosed) {
-        RaiseSocketException(QStringLiteral("Cannot change Port if not closed"));
-        return;
-    }
-    const QString t = port.trimmed();
-    if (t.isEmpty()) {
-        m_portAssigned = false;
-        RaiseSocketException(QStringLiteral("SetPort: Port is empty"));
-        return;
-    }
-    m_portAssigned = true;
-    int number;
-    if (t[0].isDigit()) {
-        number = LeadingNumber(t) & 0xFFFF;
-    } else {
-        const QByteArray name = t.toLatin1();
-        const QByteArray proto = m_protoStr.trimmed().toLatin1();
-        const servent* se = getservbyname(name.constData(), proto.isEmpty() ? nullptr : proto.constData());
-        number = se ? ntohs(quint16(se->s_port)) : FallbackService(name);
-        if (number < 0) {
-            m_portAssigned = false;
-            SetPlatformError(wsa::NO_DATA_);
-            SocketError(QStringLiteral("SetPort: Cannot convert port '") + t + u'\'');
-            return;
-        }
-    }
-    m_sin.sin_port = htons(quint16(number));
-    m_portNum = number;
-}
-
-bool TCustomWSocket::ResolveHost(const QString& host, in_addr& out, bool& isBroadcast)
-{
-    isBroadcast = false;
-    if (host == QLatin1String("255.255.255.255")) {
-        out.s_addr = INADDR_BROADCAST;
-        isBroadcast = true;
-        return true;
-    }
-    const QByteArray name = host.toLatin1();
-    if (!name.isEmpty() && inet_aton(name.constData(), &out) != 0)
-        return true;
-    if (name.isEmpty())
-        return false;
-    addrinfo hints {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* res = nullptr;
-    if (getaddrinfo(name.constData(), nullptr, &hints, &res) != 0 || !res)
-        return false;
-    out = reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr;
-    freeaddrinfo(res);
-    return true;
-}
-
-void TCustomWSocket::SetAddr(const QString& addr)
-{
-    if (m_addrAssigned && addr == m_addrStr)
-        return;
-    m_addrStr = addr;
-    if (m_state != wsClosed) {
-        RaiseSocketException(QStringLiteral("Cannot change Addr if not closed"));
-        return;
-    }
-    m_addrAssigned = false;
-    const QString t = addr.trimmed();
-    in_addr a {};
-    bool broadcast = false;
-    if (!ResolveHost(t, a, broadcast))
-        throw ESocketException(QStringLiteral("SetAddr: Cannot convert host address '%1'").arg(t));
-    m_sin.sin_addr = a;
-    m_addrAssigned = true;
-}
 
 TSocketSendFlags TCustomWSocket::SendFlags()
 {
@@ -516,7 +261,7 @@ void TCustomWSocket::ChangeState(TSocketState newState)
     TriggerChangeState(old, newState);
     if (!m_multiThreaded && m_waitCtrl && m_awaitedState != wsInvalidState
         && (newState == m_awaitedState || (m_awaitedState == wsConnected && newState == wsClosed)))
-        m_waitCtrl->Stop();
+        m_waitCtrl->StopFor(this);
     WakeWaiters();
 }
 
@@ -1168,7 +913,7 @@ int TCustomWSocket::ReceiveFrom(void* buffer, int size, sockaddr_in& from, int& 
 void TCustomWSocket::StopWait()
 {
     if (!m_multiThreaded && m_waitCtrl)
-        m_waitCtrl->Stop();
+        m_waitCtrl->StopFor(this);
     WakeWaiters();
 }
 
@@ -1250,6 +995,7 @@ void TCustomWSocket::TryToReadLine()
         ConsumedRx();
         if (ended) {
             m_lineEnded = true;
+            m_lineCut = tooLong;
             if (tooLong && OnLineTooLong)
                 OnLineTooLong(this);
             m_lineMode = false;
@@ -1270,6 +1016,7 @@ bool TCustomWSocket::ReadLine(int timeoutSec, QByteArray& line)
     if (!m_lineMode) {
         m_line.resize(0);
         m_lineEnded = false;
+        m_lineCut = false;
         m_lineMode = true;
     }
     TryToReadLine();
@@ -1281,7 +1028,7 @@ bool TCustomWSocket::ReadLine(int timeoutSec, QByteArray& line)
             const bool show = w->parentWidget() && !w->isVisible();
             if (show)
                 w->setVisible(true);
-            w->RunModal();
+            w->RunModalFor(this);
             if (show && m_waitCtrl)
                 w->setVisible(false);
         }
@@ -1345,7 +1092,7 @@ bool TCustomWSocket::WaitForState(int timeoutSec, TSocketState state)
         const bool show = w->parentWidget() && !w->isVisible();
         if (show)
             w->setVisible(true);
-        w->RunModal();
+        w->RunModalFor(this);
         if (show && m_waitCtrl)
             w->setVisible(false);
     } else {

@@ -115,6 +115,9 @@ public:
     // closed first, leaving the part received so far in `line` (the next call continues it).
     virtual bool ReadLine(int timeoutSec, QByteArray& line);
     bool ReadLine(int timeoutSec, QString& line); // Windows-1252
+    // True when the line the last ReadLine returned was cut at 254 characters: its rest comes
+    // with the next ReadLine.
+    bool LastLineCut() const { return m_lineEnded && m_lineCut; }
     virtual int GetSockName(sockaddr_in& name, int& nameLen);
     virtual void Dup(TSocket newHSocket);
     virtual void ShutDown(int how);
@@ -271,6 +274,7 @@ private:
     bool m_peerClosed = false;          // end of stream seen
     bool m_closePosted = false;         // the close event for it is on its way
     bool m_lineEnded = false;           // the line in m_line is complete
+    bool m_lineCut = false;             // ... because it reached 254 characters
     // Bytes taken from the system but not yet handed out (served by ReadLine and Receive).
     std::unique_ptr<char[]> m_rx;
     qsizetype m_rxBegin = 0;

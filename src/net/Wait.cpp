@@ -22,7 +22,7 @@ TCustomWait::TCustomWait(QWidget* parent) : QWidget(parent)
 
 TCustomWait::~TCustomWait()
 {
-    QuitLoops();
+    EndFrames(nullptr, true);
     if (qApp)
         qApp->removeEventFilter(this);
 }
@@ -63,13 +63,32 @@ void TCustomWait::Start()
 
 void TCustomWait::Stop()
 {
+    EndFrames(nullptr, true);
+    StopTimer();
+}
+
+void TCustomWait::StopTimer()
+{
     m_modalResult = mrStopped;
     m_timer.stop();
     SetCaption(QString::number(m_initialCount));
-    QuitLoops();
     if (OnWaitStop)
         OnWaitStop(this);
     emit waitEnded(mrStopped);
+}
+
+void TCustomWait::StopFor(const void* owner)
+{
+    if (!owner) {
+        Stop();
+        return;
+    }
+    EndFrames(owner, false);
+    // Another party's wait still running keeps the shared countdown going.
+    for (const Frame* f : std::as_const(m_frames))
+        if (!f->ended)
+            return;
+    StopTimer();
 }
 
 void TCustomWait::ResetCount()
@@ -88,7 +107,7 @@ void TCustomWait::Tick()
         m_timer.stop();
         m_modalResult = mrTimeout;
         SetCaption(QString::number(m_initialCount));
-        QuitLoops();
+        EndFrames(nullptr, true);
         if (OnTimeout)
             OnTimeout(this);
         emit waitEnded(mrTimeout);
@@ -96,19 +115,29 @@ void TCustomWait::Tick()
     update();
 }
 
-void TCustomWait::QuitLoops()
+void TCustomWait::EndFrames(const void* owner, bool all)
 {
-    // A wait that ends ends every nested wait on this object too: they share the one timer.
-    for (QEventLoop* loop : std::as_const(m_loops))
-        loop->quit();
+    // The flag, not only quit(): a stop that lands before the loop runs must not be lost.
+    for (Frame* f : std::as_const(m_frames)) {
+        if (all || f->owner == owner) {
+            f->ended = true;
+            f->loop->quit();
+        }
+    }
 }
 
 void TCustomWait::RunModal()
 {
-    if (m_loops.isEmpty())
+    RunModalFor(nullptr);
+}
+
+void TCustomWait::RunModalFor(const void* owner)
+{
+    if (m_frames.isEmpty())
         qApp->installEventFilter(this);
     QEventLoop loop;
-    m_loops.append(&loop);
+    Frame frame{&loop, owner, false};
+    m_frames.append(&frame);
     QMetaObject::Connection awake;
     if (OnWaiting) {
         if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance()) {
@@ -120,15 +149,17 @@ void TCustomWait::RunModal()
     }
     auto restore = qScopeGuard([&] {
         disconnect(awake);
-        m_loops.removeOne(&loop);
-        if (m_loops.isEmpty())
+        m_frames.removeOne(&frame);
+        if (m_frames.isEmpty())
             qApp->removeEventFilter(this);
     });
     m_modalResult = mrNone;
     Start();
-    while (Running()) {
+    while (!frame.ended) {
         if (OnWaiting)
             OnWaiting(this);
+        if (frame.ended)
+            break;
         loop.exec();
     }
 }
@@ -140,7 +171,7 @@ bool TCustomWait::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseButtonDblClick:
     case QEvent::KeyPress:
     case QEvent::Shortcut:
-        if (!m_loops.isEmpty()) {
+        if (!m_frames.isEmpty()) {
             QApplication::beep();
             emit inputDiscarded(event->type());
             return true;

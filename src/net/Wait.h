@@ -27,9 +27,16 @@ public:
     ~TCustomWait() override;
 
     virtual void Start();
+    // Ends every wait running on this object.
     virtual void Stop();
     virtual void RunModal();
     virtual void ResetCount();
+
+    // A wait on behalf of one party (a socket): StopFor(owner) ends only that party's waits, so
+    // two clients sharing this object cannot end each other's waits. The countdown stays shared:
+    // it is stopped once no wait is left running, and its running out ends every wait.
+    void RunModalFor(const void* owner);
+    void StopFor(const void* owner);
 
     QString Caption() const { return m_caption; }
     void SetCaption(const QString& caption);
@@ -40,7 +47,7 @@ public:
     bool Running() const { return m_timer.isActive(); }
     int InitialCount() const { return m_initialCount; }
     // True while RunModal runs (possibly nested).
-    bool InModal() const { return !m_loops.isEmpty(); }
+    bool InModal() const { return !m_frames.isEmpty(); }
 
     // The numeric value of a caption: leading spaces skipped, then leading decimal digits;
     // anything else counts as 0.
@@ -66,13 +73,20 @@ protected:
 
 private:
     void Tick();
-    void QuitLoops();
+    struct Frame
+    {
+        QEventLoop* loop;
+        const void* owner;
+        bool ended;
+    };
+    void EndFrames(const void* owner, bool all);
+    void StopTimer();
 
     QString m_caption = QStringLiteral("60");
     QTimer m_timer;
     int m_modalResult = mrNone;
     int m_initialCount = 60;
-    QList<QEventLoop*> m_loops;
+    QList<Frame*> m_frames; // running RunModal calls, innermost last
 };
 
 class TWait : public TCustomWait

@@ -32,6 +32,8 @@ private slots:
     void countdown_data();
     void countdown();
     void stop();
+    void stopFromWaitingHandler();
+    void stopEndsOnlyTheOwnersWait();
     void inputDiscardedWhileTimersRun();
     void paintShowsRemainingTime();
 };
@@ -191,6 +193,71 @@ void TstBufferWait::stop()
     QCOMPARE(stops, 2);
     QCOMPARE(w.Caption(), QStringLiteral("60"));
     QVERIFY(!w.InModal());
+}
+
+void TstBufferWait::stopFromWaitingHandler()
+{
+    // A stop requested by the handler that runs as the loop starts is not lost.
+    TWait w;
+    w.SetCaption(QStringLiteral("60"));
+    int rescued = 0;
+    QTimer rescue; // only with the stop lost would this end the wait
+    rescue.setSingleShot(true);
+    connect(&rescue, &QTimer::timeout, this, [&] {
+        ++rescued;
+        w.Stop();
+    });
+    rescue.start(2000);
+    int calls = 0;
+    w.OnWaiting = [&](TCustomWait* s) {
+        if (++calls == 1)
+            s->Stop();
+    };
+    w.RunModal();
+    QCOMPARE(rescued, 0);
+    QCOMPARE(w.ModalResult(), int(TWait::mrStopped));
+    QVERIFY(!w.InModal());
+}
+
+void TstBufferWait::stopEndsOnlyTheOwnersWait()
+{
+    TWait w;
+    w.SetCaption(QStringLiteral("60"));
+    int a = 0, b = 0; // two parties sharing the object
+    QStringList order;
+    // b waits inside a's wait; stopping a first must not end b's wait (nor a's own until b's
+    // returns); stopping b then lets both return.
+    QTimer::singleShot(10, &w, [&] {
+        QTimer::singleShot(20, &w, [&] {
+            w.StopFor(&a);
+            order << QStringLiteral("a stopped");
+            QVERIFY(w.Running()); // b's wait still counts down
+        });
+        QTimer::singleShot(60, &w, [&] {
+            order << QStringLiteral("b stopping");
+            w.StopFor(&b);
+        });
+        w.RunModalFor(&b);
+        order << QStringLiteral("b returned");
+    });
+    w.RunModalFor(&a);
+    order << QStringLiteral("a returned");
+    QCOMPARE(order, (QStringList{"a stopped", "b stopping", "b returned", "a returned"}));
+    QVERIFY(!w.Running());
+    QVERIFY(!w.InModal());
+
+    // A party with no wait running stops nothing; a plain Stop ends every wait.
+    int ended = 0;
+    QTimer::singleShot(10, &w, [&] {
+        w.StopFor(&b);
+        QVERIFY(w.InModal());
+        QVERIFY(w.Running());
+        w.Stop();
+        ++ended;
+    });
+    w.RunModalFor(&a);
+    QCOMPARE(ended, 1);
+    QCOMPARE(w.ModalResult(), int(TWait::mrStopped));
 }
 
 void TstBufferWait::inputDiscardedWhileTimersRun()

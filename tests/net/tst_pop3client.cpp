@@ -7,6 +7,9 @@
 
 #include <QTest>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 struct TFixture
@@ -44,6 +47,15 @@ struct TFixture
     }
 };
 
+// Puts an unconnected datagram socket in place of the client's connection: the next send fails
+// with a socket error, as on a connection that timed out or lost its route.
+void BreakSocket(TCustomWSocket* socket)
+{
+    const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    ::dup2(udp, socket->HSocket());
+    ::close(udp);
+}
+
 } // namespace
 
 class TstPop3Client : public QObject
@@ -66,6 +78,11 @@ private slots:
     void hostileCredentials_data();
     void hostileCredentials();
     void deleAndReconnectAfterServerClose();
+    void longStatusLinesJoined();
+    void closedBeforeGreeting();
+    void socketFailureBecomesError_data();
+    void socketFailureBecomesError();
+    void otherClientsCloseLeavesSmtpWaiting();
 };
 
 void TstPop3Client::statReplies_data()
@@ -120,9 +137,11 @@ void TstPop3Client::quit()
     QCOMPARE(f.server.Connections(), 0);
     QVERIFY(f.display.isEmpty());
     // A refused QUIT still closes.
-    f.LoggedIn().Reply("-ERR cannot update").Stall();
+    f.LoggedIn().Expect("QUIT").Send("-ERR cannot update").Stall();
     QVERIFY(f.client.Pass());
     QVERIFY(!f.client.Quit());
+    QVERIFY(f.server.Finished());
+    QVERIFY(f.server.Mismatches().isEmpty());
     QCOMPARE(f.client.ProtocolState(), pop3Disconnected);
     QCOMPARE(f.client.Socket()->State(), wsClosed);
     QTRY_VERIFY(f.server.ClientClosed());
@@ -336,6 +355,100 @@ void TstPop3Client::deleAndReconnectAfterServerClose()
     f.LoggedIn().Reply("+OK 0 0");
     QVERIFY(f.client.Stat());
     QCOMPARE(f.server.Connections(), 2);
+}
+
+void TstPop3Client::longStatusLinesJoined()
+{
+    TFixture f;
+    const QByteArray greeting = "+OK " + QByteArray(296, 'g');
+    const QByteArray refusal = "-ERR " + QByteArray(400, 'p');
+    f.server.Send(greeting).Expect("USER alice").Send("+OK user").Expect("PASS s3cret").Send(refusal).Stall();
+    QVERIFY(f.client.Connect());
+    QCOMPARE(f.client.LastResponse().toLatin1(), greeting);
+    QVERIFY(f.client.User());
+    QVERIFY(!f.client.Pass());
+    QCOMPARE(f.client.LastResponse().toLatin1(), refusal);
+    QVERIFY(f.display.contains(QStringLiteral("< ") + QString::fromLatin1(greeting)));
+    QVERIFY(f.server.Mismatches().isEmpty());
+}
+
+void TstPop3Client::closedBeforeGreeting()
+{
+    TFixture f;
+    f.server.Close();
+    QVERIFY(!f.client.Connect());
+    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("-ERR Disconneced unexpectedly"));
+    QCOMPARE(f.client.ProtocolState(), pop3Disconnected);
+}
+
+void TstPop3Client::socketFailureBecomesError_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("USER") << "USER";
+    QTest::newRow("PASS") << "PASS";
+    QTest::newRow("STAT") << "STAT";
+    QTest::newRow("RETR") << "RETR";
+    QTest::newRow("DELE") << "DELE";
+    QTest::newRow("QUIT") << "QUIT";
+}
+
+void TstPop3Client::socketFailureBecomesError()
+{
+    QFETCH(QString, command);
+    TFixture f;
+    f.client.SetMsgNum(1);
+    f.client.OnDisplay = [&](TPop3Client* c, const QString& m) {
+        if (m.startsWith(QStringLiteral("> ") + command))
+            BreakSocket(c->Socket());
+    };
+    f.LoggedIn().Stall();
+    bool ok = true;
+    try {
+        QVERIFY(f.client.Connect());
+        if (command == u"USER")
+            ok = f.client.User();
+        else if (command == u"PASS")
+            ok = f.client.Pass();
+        else {
+            QVERIFY(f.client.Pass());
+            ok = command == u"STAT" ? f.client.Stat()
+                : command == u"RETR" ? f.client.Retr()
+                : command == u"DELE" ? f.client.Dele()
+                                     : f.client.Quit();
+        }
+    } catch (const ESocketException& e) {
+        QFAIL(qPrintable(QStringLiteral("escaped: ") + e.Message()));
+    }
+    QVERIFY(!ok);
+    QVERIFY2(f.client.ErrorMessage().startsWith(QLatin1String("-ERR Error ")), qPrintable(f.client.ErrorMessage()));
+    QCOMPARE(f.client.ProtocolState(), pop3Disconnected);
+    QCOMPARE(f.client.Socket()->State(), wsClosed);
+}
+
+void TstPop3Client::otherClientsCloseLeavesSmtpWaiting()
+{
+    // One wait object for both clients, as in the main window: the POP3 server hanging up
+    // while the SMTP client awaits a reply must not end the SMTP client's wait.
+    TFixture f;
+    TSmtpClient smtp;
+    TScriptedServer smtpServer;
+    smtp.SetWait(&f.wait);
+    smtp.SetHost(QStringLiteral("127.0.0.1"));
+    smtp.SetPort(smtpServer.PortText());
+    smtp.SetSignOn(QStringLiteral("me"));
+    smtp.SetFromName(QStringLiteral("n@x.org"));
+    smtp.RcptName() << QStringLiteral("a@x.org");
+    smtp.SetRcptPause(0);
+    f.LoggedIn().Stall();
+    QVERIFY(f.client.Pass());
+    smtpServer.Send("220 hi").Expect("HELO me").Send("250 hello").Expect("MAIL FROM:<n@x.org>")
+        .Call([&] { f.server.Disconnect(); })
+        .Delay(300) // under the SMTP time-out of 15 x 50 ms
+        .Send("250 ok").Expect("RCPT TO:<a@x.org>").Send("250 ok").Expect("DATA").Send("354 go")
+        .ExpectUntil(".").Send("250 queued");
+    QVERIFY2(smtp.Mail(), qPrintable(smtp.ErrorMessage()));
+    QCOMPARE(f.client.ProtocolState(), pop3Disconnected); // the POP3 side did see its close
+    QVERIFY(smtpServer.Mismatches().isEmpty());
 }
 
 QTEST_MAIN(TstPop3Client)

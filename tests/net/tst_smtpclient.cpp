@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 struct TFixture
@@ -91,6 +94,20 @@ QString DateOf(const QList<QByteArray>& header)
     return QString();
 }
 
+// Puts an unconnected datagram socket in place of the client's connection: the next send fails
+// with a socket error, as on a connection that timed out or lost its route.
+void BreakSocket(TCustomWSocket* socket)
+{
+    const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    ::dup2(udp, socket->HSocket());
+    ::close(udp);
+}
+
+QString Row(int n, char fill)
+{
+    return QString(n, QLatin1Char(fill));
+}
+
 } // namespace
 
 class TstSmtpClient : public QObject
@@ -113,7 +130,16 @@ private slots:
     void attachments_data();
     void attachments();
     void missingAttachmentRefused();
-    void bodyProviderExceptionEndsBody();
+    void bodyProviderExceptionAbandonsMessage_data();
+    void bodyProviderExceptionAbandonsMessage();
+    void recipientResults_data();
+    void recipientResults();
+    void longReplyLinesJoined_data();
+    void longReplyLinesJoined();
+    void quitWhileSendingDataHangsUp();
+    void quitFromDisplayOfFinalReply();
+    void socketFailureBecomesError_data();
+    void socketFailureBecomesError();
     void brokenDialogue_data();
     void brokenDialogue();
     void hostileValues_data();
@@ -166,7 +192,7 @@ void TstSmtpClient::heloReplies_data()
     for (int i = 0; i < 1500; ++i)
         endless += "250-more and more\r\n";
     QTest::newRow("endless multi-line reply") << endless << false << "554 reply too long" << false;
-    QTest::newRow("endless line") << QByteArray(500000, '2') << false << QString(254, u'2') << false;
+    QTest::newRow("endless line") << QByteArray(500000, '2') << false << "554 reply too long" << false;
 }
 
 void TstSmtpClient::heloReplies()
@@ -241,7 +267,14 @@ void TstSmtpClient::pausesBeforeEveryHundredthRecipient()
     QVERIFY(at[0] - mailReply >= 150);
     QVERIFY(at[100] - at[99] >= 150);
     QVERIFY(at[200] - at[199] >= 150);
+    // Exactly three pauses: the gaps before other recipients carry none, and the pause
+    // total is three pauses, not four or 250.
+    int paused = 0;
+    for (int i = 1; i < at.size(); ++i)
+        paused += at[i] - at[i - 1] >= 150 ? 1 : 0;
+    QCOMPARE(paused, 2);
     QVERIFY(f.client.PausedMs() >= 450);
+    QVERIFY(f.client.PausedMs() < 600);
     QCOMPARE(f.server.Lines().count("DATA"), 1);
 }
 
@@ -427,18 +460,33 @@ void TstSmtpClient::missingAttachmentRefused()
     QVERIFY_THROWS_EXCEPTION(SmtpException, f.client.SetEmailFiles({f.dir.path()})); // a folder is no file
 }
 
-void TstSmtpClient::bodyProviderExceptionEndsBody()
+void TstSmtpClient::bodyProviderExceptionAbandonsMessage_data()
 {
+    QTest::addColumn<bool>("attachment");
+    QTest::newRow("plain") << false;
+    QTest::newRow("with attachment") << true;
+}
+
+void TstSmtpClient::bodyProviderExceptionAbandonsMessage()
+{
+    QFETCH(bool, attachment);
     TFixture f;
+    if (attachment)
+        f.client.SetEmailFiles({f.File(QStringLiteral("a.bin"), QByteArray(100, 'a'))});
     f.client.OnGetData = [](TCustomSmtpClient*, int n, QString& line, int, bool& more) {
         if (n == 3)
             throw std::runtime_error("digest gone");
         line = QStringLiteral("line %1").arg(n);
         more = true;
     };
-    f.Dialogue();
-    QVERIFY(f.client.Mail());
-    QCOMPARE(f.Body(), (QList<QByteArray>{"line 1", "line 2"}));
+    f.Greeted().Reply("250 ok").Reply("250 ok").Reply("354 go").Stall();
+    QVERIFY(!f.client.Mail());
+    // Never ended with ".": the server throws the cut message away.
+    QTRY_VERIFY(f.server.ClientClosed());
+    QVERIFY(f.server.Lines().contains("DATA"));
+    QVERIFY(!f.server.Lines().contains("."));
+    QVERIFY(!f.client.ErrorMessage().isEmpty());
+    QCOMPARE(f.client.Stage(), 0);
 }
 
 void TstSmtpClient::brokenDialogue_data()
@@ -651,6 +699,160 @@ void TstSmtpClient::dateAndBoundaryTexts()
     QCOMPARE(TCustomSmtpClient::DateText(QDateTime(QDate(2027, 1, 11), QTime(7, 5, 9))),
              QStringLiteral("Mon, 11 Jan 2027 07:05:09"));
     QCOMPARE(TSmtpClient::MakeBoundary(when), QStringLiteral("= Multipart Boundary Dec05261350"));
+}
+
+void TstSmtpClient::recipientResults_data()
+{
+    QTest::addColumn<QStringList>("recipients");
+    QTest::addColumn<QList<QByteArray>>("replies"); // one per RCPT that reaches the wire
+    QTest::addColumn<QString>("states");            // A accepted, D deferred, R refused
+    QTest::addColumn<QList<QByteArray>>("sent");    // the RCPT lines the server saw
+    QTest::newRow("all kinds") << QStringList{"a@x.org", "b@x.org", "c@x.org", "d@x.org"}
+                               << QList<QByteArray>{"250 ok", "251 forwarded", "452 too many recipients", "550 no user"}
+                               << "AADR"
+                               << QList<QByteArray>{"RCPT TO:<a@x.org>", "RCPT TO:<b@x.org>", "RCPT TO:<c@x.org>",
+                                                    "RCPT TO:<d@x.org>"};
+    QTest::newRow("parameters smuggled") << QStringList{"a@x.org> NOTIFY=NEVER", "<b@x.org>", "c @x.org", "d@x.org"}
+                                         << QList<QByteArray>{"250 ok"} << "RRRA"
+                                         << QList<QByteArray>{"RCPT TO:<d@x.org>"};
+    QTest::newRow("temporary failure") << QStringList{"a@x.org"} << QList<QByteArray>{"421 busy"} << "D"
+                                       << QList<QByteArray>{"RCPT TO:<a@x.org>"};
+}
+
+void TstSmtpClient::recipientResults()
+{
+    QFETCH(QStringList, recipients);
+    QFETCH(QList<QByteArray>, replies);
+    QFETCH(QString, states);
+    QFETCH(QList<QByteArray>, sent);
+    TFixture f;
+    f.client.RcptName() = recipients;
+    f.Greeted().Reply("250 sender ok");
+    for (const QByteArray& r : replies)
+        f.server.Reply(r);
+    f.server.Reply("354 go").ExpectUntil(".").Send("250 queued");
+    f.body = {QStringLiteral("x")};
+    QVERIFY(f.client.Mail());
+    QString got;
+    for (const TRcptResult& r : f.client.RcptResults())
+        got += r.State == TRcptState::Accepted ? u'A' : r.State == TRcptState::Deferred ? u'D' : u'R';
+    QCOMPARE(got, states);
+    QCOMPARE(f.client.RcptResults().size(), recipients.size());
+    QList<QByteArray> rcpt;
+    for (const QByteArray& l : f.server.Lines())
+        if (l.startsWith("RCPT"))
+            rcpt << l;
+    QCOMPARE(rcpt, sent);
+    QVERIFY(f.server.Mismatches().isEmpty());
+}
+
+void TstSmtpClient::longReplyLinesJoined_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::newRow("just over a piece") << 255;
+    QTest::newRow("300 characters") << 300;
+    QTest::newRow("three pieces") << 700;
+}
+
+void TstSmtpClient::longReplyLinesJoined()
+{
+    QFETCH(int, length);
+    TFixture f;
+    const QString refusal = QStringLiteral("550 ") + Row(length - 4, 'r');
+    const QString helo = QStringLiteral("250-") + Row(length - 4, 'h');
+    f.client.RcptName() = QStringList{"bad@x.org", "good@x.org"};
+    // Every exchange answered exactly: a cut reply would put the dialogue out of step.
+    f.server.Send("220 hi").Expect("HELO client.example").Send(helo.toLatin1()).Send("250 hello")
+        .Expect("MAIL FROM:<news@example.com>").Send("250 ok")
+        .Expect("RCPT TO:<bad@x.org>").Send(refusal.toLatin1())
+        .Expect("RCPT TO:<good@x.org>").Send("250 ok")
+        .Expect("DATA").Send("354 go").ExpectUntil(".").Send("250 queued");
+    f.body = {QStringLiteral("x")};
+    QVERIFY(f.client.Mail());
+    QVERIFY2(f.server.Mismatches().isEmpty(), qPrintable(f.server.Mismatches().join(u'\n')));
+    QCOMPARE(f.client.ErrorMessage(), refusal);
+    QCOMPARE(f.client.RcptResults().value(0).Reply, refusal);
+    QVERIFY(f.display.contains(QStringLiteral("< ") + refusal));
+    QVERIFY(f.display.contains(QStringLiteral("< ") + helo));
+}
+
+void TstSmtpClient::quitWhileSendingDataHangsUp()
+{
+    TFixture f;
+    f.body = {QStringLiteral("line 1"), QStringLiteral("line 2"), QStringLiteral("line 3")};
+    bool quitResult = false;
+    bool quitCalled = false;
+    f.client.OnDisplay = [&](TCustomSmtpClient* c, const QString& m) {
+        f.display << m;
+        if (m == QLatin1String("> line 2") && !quitCalled) {
+            quitCalled = true;
+            QVERIFY(c->SendingData());
+            quitResult = c->Quit(); // "Cancel Send"
+        }
+    };
+    int timeouts = 0;
+    f.wait.OnTimeout = [&](TCustomWait*) { ++timeouts; };
+    f.Greeted().Reply("250 ok").Reply("250 ok").Reply("354 go").Stall();
+    QVERIFY(!f.client.Mail());
+    QVERIFY(quitResult);
+    QCOMPARE(f.client.Stage(), 0);
+    QCOMPARE(timeouts, 0); // ended at once, not by the wait running out
+    QVERIFY(!f.display.contains(QStringLiteral("< 554 receive timeout")));
+    QTRY_VERIFY(f.server.ClientClosed());
+    QVERIFY(!f.server.Lines().contains("QUIT")); // not written into the message
+    QVERIFY(!f.server.Lines().contains("."));
+    QVERIFY(!f.server.Lines().contains("line 3"));
+}
+
+void TstSmtpClient::quitFromDisplayOfFinalReply()
+{
+    TFixture f;
+    f.body = {QStringLiteral("x")};
+    bool quitResult = false;
+    f.client.OnDisplay = [&](TCustomSmtpClient* c, const QString& m) {
+        f.display << m;
+        if (m == QLatin1String("< 250 queued"))
+            quitResult = c->Quit(); // what the send engine does on success
+    };
+    f.Dialogue().Expect("QUIT").Send("221 bye");
+    QVERIFY(f.client.Mail());
+    QVERIFY(quitResult);
+    QVERIFY(f.server.Mismatches().isEmpty());
+    QCOMPARE(f.client.Stage(), 0);
+}
+
+void TstSmtpClient::socketFailureBecomesError_data()
+{
+    QTest::addColumn<QString>("breakAt"); // the display line at which the connection breaks
+    QTest::addColumn<bool>("connectOnly");
+    QTest::newRow("HELO") << "> HELO client.example" << true;
+    QTest::newRow("MAIL FROM") << "> MAIL FROM:<news@example.com>" << false;
+    QTest::newRow("RCPT TO") << "> RCPT TO:<a@example.org>" << false;
+    QTest::newRow("body") << "> line 1" << false;
+}
+
+void TstSmtpClient::socketFailureBecomesError()
+{
+    QFETCH(QString, breakAt);
+    QFETCH(bool, connectOnly);
+    TFixture f;
+    f.body = {QStringLiteral("line 1")};
+    f.client.OnDisplay = [&](TCustomSmtpClient* c, const QString& m) {
+        if (m == breakAt)
+            BreakSocket(c->Socket());
+    };
+    f.Dialogue();
+    bool ok = true;
+    try {
+        ok = connectOnly ? f.client.Connect() : f.client.Mail();
+    } catch (const ESocketException& e) {
+        QFAIL(qPrintable(QStringLiteral("escaped: ") + e.Message()));
+    }
+    QVERIFY(!ok);
+    QVERIFY2(f.client.ErrorMessage().startsWith(QLatin1String("Error ")), qPrintable(f.client.ErrorMessage()));
+    QCOMPARE(f.client.Stage(), 0);
+    QCOMPARE(f.client.Socket()->State(), wsClosed);
+    QVERIFY(f.client.Quit());
 }
 
 QTEST_MAIN(TstSmtpClient)

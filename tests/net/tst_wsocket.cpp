@@ -6,11 +6,13 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QFile>
 #include <QTest>
 #include <QThread>
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -364,16 +366,28 @@ void TstWSocket::readLineTimeoutKeepsPartialLine()
     QCOMPARE(f.s.ReadCount(), qint64(8 + 16));
 }
 
+// The process's resident size, from /proc.
+static qint64 ResidentBytes()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : -1;
+}
+
 void TstWSocket::endlessLineCostsBoundedMemory()
 {
     TLink f;
     int tooLong = 0;
     f.s.OnLineTooLong = [&](TCustomWSocket*) { ++tooLong; };
     QVERIFY(f.Open());
-    // 8 MB without a line end, fed as the client reads.
+    // 100 MB without a line end, fed as the client reads: the process must not grow with it.
+    const qint64 rssBefore = ResidentBytes();
+    QVERIFY(rssBefore > 0);
     const QByteArray chunk(64 * 1024, 'z');
     qint64 queued = 0;
-    const qint64 total = 8 * 1024 * 1024;
+    const qint64 total = 100 * 1024 * 1024;
     auto feed = [&] {
         while (queued < total && f.peer.conn->bytesToWrite() < 256 * 1024) {
             f.peer.conn->write(chunk);
@@ -390,9 +404,12 @@ void TstWSocket::endlessLineCostsBoundedMemory()
         QCOMPARE(line.size(), 254);
         got += line.size();
         ++pieces;
-        // What the socket holds beyond the kernel's buffer stays within its one read buffer.
-        QVERIFY(f.s.RcvdCount() >= 0);
     }
+    // The socket holds one read buffer (64 KB) and one piece; anything that kept the line whole
+    // would have grown by the 100 MB.
+    const qint64 grown = ResidentBytes() - rssBefore;
+    QVERIFY2(grown < 16 * 1024 * 1024, qPrintable(QStringLiteral("grew by %1 bytes").arg(grown)));
+    QVERIFY(f.s.RcvdCount() <= 64 * 1024);
     QCOMPARE(tooLong, pieces);
     QCOMPARE(f.s.ReadCount(), got);
 }

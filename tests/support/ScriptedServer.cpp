@@ -2,6 +2,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <sys/socket.h>
 
@@ -15,6 +16,12 @@ TScriptedServer::~TScriptedServer()
 {
     if (m_conn)
         m_conn->abort();
+}
+
+void TScriptedServer::Disconnect()
+{
+    if (m_conn)
+        m_conn->disconnectFromHost();
 }
 
 quint16 TScriptedServer::Port() const
@@ -46,6 +53,16 @@ TScriptedServer& TScriptedServer::Expect(int lines)
 TScriptedServer& TScriptedServer::ExpectUntil(const QByteArray& line)
 {
     return Add({Step::ExpectUntil, line});
+}
+
+TScriptedServer& TScriptedServer::Expect(const QByteArray& line)
+{
+    return Add({Step::ExpectLine, line});
+}
+
+TScriptedServer& TScriptedServer::Delay(int ms)
+{
+    return Add({Step::Delay, {}, ms});
 }
 
 TScriptedServer& TScriptedServer::Close()
@@ -136,6 +153,30 @@ void TScriptedServer::Run()
                 m_consumed += s.count;
             else
                 advance = false;
+            break;
+        case Step::ExpectLine:
+            if (m_consumed < m_lines.size()) {
+                const QByteArray& got = m_lines[m_consumed++];
+                if (got != s.data)
+                    m_mismatches << QStringLiteral("expected \"%1\", got \"%2\"")
+                                        .arg(QString::fromLatin1(s.data), QString::fromLatin1(got));
+            } else {
+                advance = false;
+            }
+            break;
+        case Step::Delay:
+            if (m_delayDone) {
+                m_delayArmed = m_delayDone = false;
+            } else {
+                if (!m_delayArmed) {
+                    m_delayArmed = true;
+                    QTimer::singleShot(s.count, this, [this] {
+                        m_delayDone = true;
+                        Run();
+                    });
+                }
+                advance = false;
+            }
             break;
         case Step::ExpectUntil:
             advance = false;

@@ -14,6 +14,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <functional>
 
@@ -32,12 +33,19 @@ public:
     TScriptedServer& SendRaw(const QByteArray& bytes); // as is: bare LF, half lines, garbage
     TScriptedServer& Expect(int lines = 1);            // wait for that many client lines
     TScriptedServer& ExpectUntil(const QByteArray& line); // client lines up to and including this one
+    // One client line that must read exactly so; a different line is recorded in Mismatches().
+    TScriptedServer& Expect(const QByteArray& line);
+    TScriptedServer& Expect(const char* line) { return Expect(QByteArray(line)); }
+    TScriptedServer& Delay(int ms);                    // go on after this pause
     TScriptedServer& Reply(const QByteArray& line) { return Expect().Send(line); }
     TScriptedServer& Close();                          // orderly close
     TScriptedServer& Reset();                          // abortive close (RST)
     TScriptedServer& Stall();                          // answer nothing more
     TScriptedServer& Deafen();                         // stop reading: the client's data backs up
     TScriptedServer& Call(std::function<void()> action); // run test code at this point
+
+    // Hangs up now, outside the script (a server's idle timeout).
+    void Disconnect();
 
     quint16 Port() const;
     QString PortText() const { return QString::number(Port()); }
@@ -47,11 +55,13 @@ public:
     int Connections() const { return m_connections; }
     bool Finished() const; // every step up to the end (or a Stall) has run
     bool ClientClosed() const { return m_clientClosed; }
+    // "expected <line>, got <line>" for every exact Expect the client's line did not match.
+    const QStringList& Mismatches() const { return m_mismatches; }
 
 private:
     struct Step
     {
-        enum Kind { Send, Expect, ExpectUntil, Close, Reset, Stall, Deafen, Call } kind;
+        enum Kind { Send, Expect, ExpectLine, ExpectUntil, Close, Reset, Stall, Deafen, Call, Delay } kind;
         QByteArray data;
         int count = 0;
         std::function<void()> action;
@@ -72,4 +82,7 @@ private:
     int m_connections = 0;
     bool m_clientClosed = false;
     bool m_running = false;
+    bool m_delayArmed = false;
+    bool m_delayDone = false;
+    QStringList m_mismatches;
 };
