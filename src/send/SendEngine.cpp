@@ -130,11 +130,12 @@ bool TSendEngine::WriteArchive(const QString& folder, const QString& recipients)
 
 void TSendEngine::SetStatus(const QString& text)
 {
-    const bool paint = m_paintClock.elapsed() >= kPaintMs;
-    if (paint)
-        m_paintClock.restart();
-    if (text != m_p.Shell.Status() || paint)
-        m_p.Shell.SetStatus(text, paint);
+    // Lines stream past far faster than the eye can follow: the label takes the latest text
+    // and repaints at most once per interval.
+    if (m_paintClock.elapsed() < kPaintMs)
+        return;
+    m_paintClock.restart();
+    m_p.Shell.SetStatus(text, true);
 }
 
 void TSendEngine::SetGauge(qint64 progress, qint64 maximum)
@@ -300,7 +301,8 @@ void TSendEngine::SendToBtnClick()
     m_recipients.clear();
     if (addressPage) {
         SetGauge(m_gauge, recipients.size() + 2);
-        SetStatus(QStringLiteral("Status: Sending headers."));
+        m_p.Shell.SetStatus(QStringLiteral("Status: Sending headers."), true);
+        m_paintClock.restart();
     }
     RunMail(recipients);
 }
@@ -469,7 +471,8 @@ void TSendEngine::SmtpClient1Display(const QString& Msg)
             return;
         }
         if (isNumber && code == 354) {
-            SetStatus(QStringLiteral("Status: Sending message..."));
+            m_p.Shell.SetStatus(QStringLiteral("Status: Sending message..."), true);
+            m_paintClock.restart();
             m_dataStarted = true;
             SetGauge(1, m_wireLines.size() + 8);
             return;
