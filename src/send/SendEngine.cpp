@@ -130,11 +130,12 @@ bool TSendEngine::WriteArchive(const QString& folder, const QString& recipients)
 
 void TSendEngine::SetStatus(const QString& text)
 {
-    const bool paint = m_paintClock.elapsed() >= kPaintMs;
-    if (paint)
-        m_paintClock.restart();
-    if (text != m_p.Shell.Status() || paint)
-        m_p.Shell.SetStatus(text, paint);
+    // Lines stream past far faster than the eye can follow: the label takes the latest text
+    // and repaints at most once per interval.
+    if (m_paintClock.elapsed() < kPaintMs)
+        return;
+    m_paintClock.restart();
+    m_p.Shell.SetStatus(text, true);
 }
 
 void TSendEngine::SetGauge(qint64 progress, qint64 maximum)
@@ -300,7 +301,8 @@ void TSendEngine::SendToBtnClick()
     m_recipients.clear();
     if (addressPage) {
         SetGauge(m_gauge, recipients.size() + 2);
-        SetStatus(QStringLiteral("Status: Sending headers."));
+        m_p.Shell.SetStatus(QStringLiteral("Status: Sending headers."), true);
+        m_paintClock.restart();
     }
     RunMail(recipients);
 }
@@ -313,12 +315,10 @@ void TSendEngine::RunMail(const QStringList& recipients)
     QStringList pending = recipients;
     bool ok = false;
     for (;;) {
-        m_pendingRcpt.clear();
         m_roundAccepted = 0;
         m_roundDeferred.clear();
         m_deferReply.clear();
         m_dataStarted = false;
-        m_dotSent = false;
         c.SetRcptName(pending);
         try {
             ok = c.Mail();
@@ -327,6 +327,14 @@ void TSendEngine::RunMail(const QStringList& recipients)
             m_failure = QString::fromUtf8(e.what());
             c.Abort();
             ok = false;
+        }
+        for (const TRcptResult& r : c.RcptResults()) {
+            if (r.State == TRcptState::Accepted) {
+                ++m_roundAccepted;
+            } else if (r.State == TRcptState::Deferred) {
+                m_roundDeferred << r.Address;
+                m_deferReply = r.Reply;
+            }
         }
         if (m_sendDone) {
             // Rejected or cancelled: already reported.
@@ -450,25 +458,11 @@ void TSendEngine::SmtpClient1Display(const QString& Msg)
     const bool received = Msg.startsWith(u'<');
     const QString m = received ? Msg.mid(2) : Msg;
     m_dialogueLog << Msg;
-    if (Msg == QLatin1String("> ."))
-        m_dotSent = true; // the end of the data (a body line "." goes out as "..")
     if (Msg.contains(QLatin1String("RCPT TO:")))
         m_lastRcptLine = Msg;
     if (Msg.contains(QLatin1String("554")) && Msg.contains(QLatin1String("timeout")))
         m_timeoutLog << m_lastRcptLine << Msg;
     const bool coded = received && Msg.size() > 2 && Msg[2].isDigit();
-    // How the server answered each recipient of this transaction.
-    if (!received && Msg.startsWith(QLatin1String("> RCPT TO:<")) && Msg.endsWith(u'>')) {
-        m_pendingRcpt = Msg.mid(11, Msg.size() - 12);
-    } else if (coded && !m_pendingRcpt.isEmpty() && (Msg.size() < 6 || Msg[5] != u'-')) {
-        if (Msg[2] == u'2')
-            ++m_roundAccepted;
-        else if (Msg[2] == u'4') {
-            m_roundDeferred << m_pendingRcpt;
-            m_deferReply = m;
-        }
-        m_pendingRcpt.clear();
-    }
     if (coded && !m_sendDone) {
         bool isNumber = false;
         const int code = Msg.mid(2, 3).toInt(&isNumber);
@@ -477,7 +471,8 @@ void TSendEngine::SmtpClient1Display(const QString& Msg)
             return;
         }
         if (isNumber && code == 354) {
-            SetStatus(QStringLiteral("Status: Sending message..."));
+            m_p.Shell.SetStatus(QStringLiteral("Status: Sending message..."), true);
+            m_paintClock.restart();
             m_dataStarted = true;
             SetGauge(1, m_wireLines.size() + 8);
             return;
@@ -500,14 +495,10 @@ void TSendEngine::SmtpClient1Display(const QString& Msg)
 void TSendEngine::CancelSend1Click()
 {
     const bool wasSending = m_sending && !m_sendDone;
-    TSmtpClient& c = m_p.Smtp;
-    if (wasSending && m_dataStarted && !m_dotSent) {
-        // Inside the message data a QUIT would only be more text: the connection is closed
-        // instead, before the final ".", so the server discards the unfinished message.
-        c.Abort();
-    } else if (!c.Quit()) {
+    // Inside the message data the client hangs up before the final "." (the server discards
+    // the unfinished message) and reports true.
+    if (!m_p.Smtp.Quit())
         return;
-    }
     if (wasSending) {
         m_cancelled = true;
         m_sendDone = true; // the interrupted Mail runs out without reporting

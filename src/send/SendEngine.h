@@ -94,7 +94,6 @@ private:
     QString m_lastRcptLine;
     bool m_sendDone = false;
     bool m_dataStarted = false;
-    bool m_dotSent = false; // the final "." of the current message went out
     bool m_sending = false;
     bool m_cancelled = false;
     bool m_listSend = false;
@@ -108,8 +107,7 @@ private:
     int m_transactions = 0;
     int m_recipientsSent = 0;
     bool m_rounds = false; // recipients were deferred and sent in further transactions
-    // The recipients of the running transaction as the server answered them.
-    QString m_pendingRcpt;
+    // The recipients of the last transaction as the server answered them.
     int m_roundAccepted = 0;
     QStringList m_roundDeferred;
     QString m_deferReply;
