@@ -503,6 +503,7 @@ void TMainForm::BuildMailComponents()
     m_smtpClient1->SetPort(QStringLiteral("smtp"));
     m_smtpClient1->SetWait(m_wait1);
     m_smtpClient1->SetCharSet(QStringLiteral("iso-8859-1"));
+    m_smtpClient1->SetSettingsFile(settingsfile::FileName()); // per-server sections
 }
 
 // ---------------------------------------------------------------- start-up
