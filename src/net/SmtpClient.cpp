@@ -368,10 +368,8 @@ bool TCustomSmtpClient::DoConnect()
         m_server = serversettings::Load(TIniFile(m_settingsFile), TMailProtocol::Smtp, m_host);
     if (m_server.Present) {
         QString refusal = m_server.Error;
-        if (refusal.isEmpty() && m_server.Security != TMailSecurity::None)
-            refusal = QStringLiteral("%1 for '%2' is not available in this version; nothing was sent")
-                          .arg(serversettings::SecurityText(m_server.Security), m_host);
-        else if (refusal.isEmpty() && !m_server.User.isEmpty() && !m_server.PasswordAllowedInClear())
+        if (refusal.isEmpty() && !m_server.User.isEmpty() && m_server.Security == TMailSecurity::None
+            && !m_server.PasswordAllowedInClear())
             refusal = QStringLiteral("The password for '%1' would go out without TLS; choose Security=None "
                                      "for this server to allow that")
                           .arg(m_host);
@@ -403,6 +401,8 @@ bool TCustomSmtpClient::DoConnect()
     }
     Display(QStringLiteral("Connected with SMTP server"));
     m_stage = TSmtpStage::Connected;
+    if (m_server.Present && m_server.Security == TMailSecurity::Tls && !StartTls())
+        return false;
     if (!Expect(220, true))
         return false;
     if (!Greet(signOn))
@@ -417,33 +417,63 @@ bool TCustomSmtpClient::Greet(const QString& signOn)
         SendCommand(QStringLiteral("HELO ") + signOn);
         return Expect(250, true);
     }
-    SendCommand(QStringLiteral("EHLO ") + signOn);
-    const int code = GetResponse();
-    if (code == 250) {
-        // The first line greets; each further one names an extension and its parameters.
-        for (qsizetype i = 1; i < m_replyLines.size(); ++i) {
-            QString ext = m_replyLines[i].mid(4).trimmed();
-            const qsizetype blank = ext.indexOf(u' ');
-            // The old "AUTH=LOGIN" form counts as "AUTH LOGIN".
-            if (ext.startsWith(QLatin1String("AUTH="), Qt::CaseInsensitive))
-                ext[4] = u' ';
-            if (blank < 0)
-                ext = ext.toUpper();
-            else
-                ext = ext.left(blank).toUpper() + ext.mid(blank);
-            m_extensions.append(ext);
-        }
-    } else if (code >= 500 && code < 600 && m_stage != TSmtpStage::Disconnected) {
-        SendCommand(QStringLiteral("HELO ") + signOn);
-        if (!Expect(250, true))
+    const bool wantTls = m_server.Security != TMailSecurity::None;
+    if (m_server.Security == TMailSecurity::Tls && !m_socket->TlsActive())
+        return false; // StartTls ran before the greeting and failed
+    for (;;) {
+        SendCommand(QStringLiteral("EHLO ") + signOn);
+        const int code = GetResponse();
+        m_extensions.clear();
+        if (code == 250) {
+            // The first line greets; each further one names an extension and its parameters.
+            for (qsizetype i = 1; i < m_replyLines.size(); ++i) {
+                QString ext = m_replyLines[i].mid(4).trimmed();
+                // The old "AUTH=LOGIN" form counts as "AUTH LOGIN".
+                if (ext.startsWith(QLatin1String("AUTH="), Qt::CaseInsensitive))
+                    ext[4] = u' ';
+                const qsizetype blank = ext.indexOf(u' ');
+                ext = blank < 0 ? ext.toUpper() : ext.left(blank).toUpper() + ext.mid(blank);
+                m_extensions.append(ext);
+            }
+        } else if (code >= 500 && code < 600 && m_stage != TSmtpStage::Disconnected && !(wantTls && !m_socket->TlsActive())) {
+            SendCommand(QStringLiteral("HELO ") + signOn);
+            if (!Expect(250, true))
+                return false;
+        } else {
+            SetError(m_lastResponse);
+            CloseSocket();
             return false;
-    } else {
-        SetError(m_lastResponse);
-        CloseSocket();
-        return false;
+        }
+        if (!wantTls || m_socket->TlsActive())
+            break;
+        // STARTTLS required: without it nothing more goes out in clear.
+        if (!HasExtension(QStringLiteral("STARTTLS"))) {
+            m_errorMessage = QStringLiteral("The server '%1' does not offer STARTTLS; nothing was sent in clear").arg(m_host);
+            Display(m_errorMessage);
+            CloseSocket();
+            return false;
+        }
+        SendCommand(QStringLiteral("STARTTLS"));
+        if (!Expect(220, true))
+            return false;
+        if (!StartTls())
+            return false;
     }
     if (!m_server.User.isEmpty())
         return Authenticate();
+    return true;
+}
+
+bool TCustomSmtpClient::StartTls()
+{
+    QString error;
+    if (!m_socket->StartTls(m_host, m_server.Fingerprint, m_timeOut, error)) {
+        m_errorMessage = error;
+        Display(error);
+        CloseSocket();
+        return false;
+    }
+    Display(QStringLiteral("TLS started with '%1'").arg(m_host));
     return true;
 }
 

@@ -184,6 +184,7 @@ private:
     // EHLO (or HELO after a 5xx) and, with a user set, AUTH. False when the connection failed.
     bool Greet(const QString& signOn);
     bool Authenticate();
+    bool StartTls();
     bool HasExtension(const QString& keyword) const;
     bool DoMail();
     // Runs a public operation: a socket failure inside it becomes false plus ErrorMessage.

@@ -85,6 +85,8 @@ private slots:
     void refusedBeforeConnecting_data();
     void refusedBeforeConnecting();
     void noAuthMechanismSendsNoPassword();
+    void starttlsRequiredButRefused_data();
+    void starttlsRequiredButRefused();
     void sectionPortUsed();
     void settingsFileReadAtConnect();
     void sizeTooSmallForAttachment();
@@ -303,8 +305,6 @@ void TstServerSecurity::refusedBeforeConnecting_data()
     QTest::addColumn<QString>("reason");
     QTest::newRow("password without a security choice")
         << int(TMailSecurity::None) << false << QStringLiteral("alice") << QString() << QStringLiteral("without TLS");
-    QTest::newRow("starttls") << int(TMailSecurity::StartTls) << true << QString() << QString() << QStringLiteral("STARTTLS");
-    QTest::newRow("tls") << int(TMailSecurity::Tls) << true << QStringLiteral("alice") << QString() << QStringLiteral("TLS");
     QTest::newRow("unusable section") << int(TMailSecurity::None) << false << QString()
                                       << QStringLiteral("Invalid Security 'x' in [SMTP h]") << QStringLiteral("Invalid Security");
 }
@@ -344,6 +344,51 @@ void TstServerSecurity::noAuthMechanismSendsNoPassword()
     QVERIFY(f.client.ErrorMessage().contains(QLatin1String("no AUTH PLAIN or LOGIN")));
     QCOMPARE(f.server.Lines().size(), 1);
     QCOMPARE(f.client.SizeLimit(), 0); // "SIZE" without a number: no limit
+}
+
+void TstServerSecurity::starttlsRequiredButRefused_data()
+{
+    QTest::addColumn<QList<QByteArray>>("extensions");
+    QTest::addColumn<QByteArray>("reply"); // the answer to STARTTLS, when it is offered
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("clientLines");
+    QTest::newRow("not offered") << QList<QByteArray>{"AUTH PLAIN", "SIZE 100"} << QByteArray()
+                                 << QStringLiteral("does not offer STARTTLS") << 1;
+    QTest::newRow("offered, then refused") << QList<QByteArray>{"STARTTLS", "AUTH PLAIN"}
+                                           << QByteArray("454 4.7.0 TLS not available") << QStringLiteral("454") << 2;
+    // Lines in clear after the go-ahead (an injection from the network) must not be read as
+    // answers once TLS runs.
+    QTest::newRow("data injected after 220") << QList<QByteArray>{"STARTTLS"}
+                                             << QByteArray("220 go ahead\r\n250 injected") << QStringLiteral("before the handshake") << 2;
+    QTest::newRow("EHLO refused") << QList<QByteArray>{} << QByteArray() << QStringLiteral("500") << 1;
+}
+
+void TstServerSecurity::starttlsRequiredButRefused()
+{
+    QFETCH(QList<QByteArray>, extensions);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, reason);
+    QFETCH(int, clientLines);
+    TFixture f;
+    f.settings.Security = TMailSecurity::StartTls;
+    f.settings.SecurityChosen = true;
+    f.settings.User = QStringLiteral("alice");
+    f.settings.Password = QStringLiteral("secret");
+    f.settings.Port = f.server.Port();
+    f.Apply();
+    if (extensions.isEmpty())
+        f.server.Send("220 hi").Expect("EHLO client.example").Send("500 no EHLO here");
+    else
+        f.Ehlo(extensions);
+    if (!reply.isEmpty())
+        f.server.Expect("STARTTLS").Send(reply);
+    f.server.Stall();
+    QVERIFY(!f.client.Mail());
+    QVERIFY2(f.client.ErrorMessage().contains(reason), qPrintable(f.client.ErrorMessage()));
+    QCOMPARE(f.client.Stage(), 0);
+    QTest::qWait(20);
+    QCOMPARE(f.server.Lines().size(), clientLines); // no HELO, AUTH or MAIL in clear
+    QVERIFY(f.server.Mismatches().isEmpty());
 }
 
 void TstServerSecurity::sectionPortUsed()
