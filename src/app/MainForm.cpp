@@ -495,6 +495,7 @@ void TMainForm::BuildMailComponents()
     m_pop3Client1 = new TPop3Client(this);
     m_pop3Client1->setObjectName(QStringLiteral("Pop3Client1"));
     m_pop3Client1->SetPort(QStringLiteral("pop3"));
+    m_pop3Client1->SetSettingsFile(settingsfile::FileName()); // per-server sections
     m_pop3Client1->SetWait(m_wait1);
     m_pop3Client1->SetTimeOut(15);
 

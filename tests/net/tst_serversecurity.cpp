@@ -1,5 +1,6 @@
 // Per-server settings sections and the SMTP dialogue they switch on (EHLO, AUTH, SIZE),
 // against the scripted server.
+#include "net/Pop3Client.h"
 #include "net/ServerSettings.h"
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
@@ -88,6 +89,7 @@ private slots:
     void starttlsRequiredButRefused_data();
     void starttlsRequiredButRefused();
     void sectionPortUsed();
+    void pop3StlsRefusedSendsNoLogin();
     void settingsFileReadAtConnect();
     void sizeTooSmallForAttachment();
     void traceMasksSecrets();
@@ -389,6 +391,31 @@ void TstServerSecurity::starttlsRequiredButRefused()
     QTest::qWait(20);
     QCOMPARE(f.server.Lines().size(), clientLines); // no HELO, AUTH or MAIL in clear
     QVERIFY(f.server.Mismatches().isEmpty());
+}
+
+void TstServerSecurity::pop3StlsRefusedSendsNoLogin()
+{
+    TWait wait;
+    wait.SetInterval(50);
+    TScriptedServer server;
+    TPop3Client client;
+    client.SetWait(&wait);
+    client.SetHost(QStringLiteral("127.0.0.1"));
+    client.SetUserName(QStringLiteral("alice"));
+    client.SetPassWord(QStringLiteral("secret"));
+    TServerSettings s;
+    s.Present = true;
+    s.Host = client.Host();
+    s.Port = server.Port();
+    s.Security = TMailSecurity::StartTls;
+    s.SecurityChosen = true;
+    client.SetServerSettings(s);
+    server.Send("+OK ready").Expect("STLS").Send("-ERR not here").Stall();
+    QVERIFY(!client.Stat());
+    QCOMPARE(client.ErrorMessage(), QStringLiteral("-ERR not here"));
+    QCOMPARE(client.ProtocolState(), pop3Disconnected);
+    QTest::qWait(20);
+    QCOMPARE(server.Lines(), QList<QByteArray>{"STLS"}); // no USER, no PASS in clear
 }
 
 void TstServerSecurity::sectionPortUsed()

@@ -1,6 +1,9 @@
-// The SMTP client over TLS against a real server (aiosmtpd with STARTTLS or TLS from the first
-// byte, AUTH required), with a certificate authority made at test time.
+// The mail clients over TLS against real servers (aiosmtpd with STARTTLS or TLS from the first
+// byte and AUTH required; Dovecot with STLS or TLS), with a certificate authority made at test
+// time.
+#include "net/Pop3Client.h"
 #include "net/SmtpClient.h"
+#include "platform/Cp1252.h"
 #include "net/Wait.h"
 #include "support/TlsPeers.h"
 
@@ -12,7 +15,7 @@ namespace {
 #define START_PEER(peer, ...)                                                                                \
     do {                                                                                                     \
         QString why;                                                                                         \
-        if (!(peer).Start(__VA_ARGS__, &why)) {                                                              \
+        if (!(peer).Start(__VA_ARGS__ __VA_OPT__(, ) &why)) {                                              \
             if (qEnvironmentVariableIsSet("CI") || qEnvironmentVariableIsSet("QUORVEL_REQUIRE_PEERS"))      \
                 QFAIL(qPrintable(why));                                                                      \
             QSKIP(qPrintable(QStringLiteral("server not available: ") + why));                              \
@@ -62,7 +65,7 @@ struct TClient
 
 } // namespace
 
-class TstSmtpTls : public QObject
+class TstMailTls : public QObject
 {
     Q_OBJECT
 private slots:
@@ -71,13 +74,15 @@ private slots:
     void sendsOverEachMode();
     void wrongPasswordShowsServerReply();
     void untrustedCertificateRefusedThenTrustedByFingerprint();
+    void pop3RetrievesOverEachMode_data();
+    void pop3RetrievesOverEachMode();
 
 private:
     TTestCertificates m_certs;
     bool m_haveCerts = false;
 };
 
-void TstSmtpTls::initTestCase()
+void TstMailTls::initTestCase()
 {
     QString why;
     m_haveCerts = m_certs.Make(&why);
@@ -85,14 +90,14 @@ void TstSmtpTls::initTestCase()
         QFAIL(qPrintable(why));
 }
 
-void TstSmtpTls::sendsOverEachMode_data()
+void TstMailTls::sendsOverEachMode_data()
 {
     QTest::addColumn<int>("mode");
     QTest::newRow("starttls") << int(TTlsSmtpServer::Mode::StartTls);
     QTest::newRow("tls") << int(TTlsSmtpServer::Mode::Tls);
 }
 
-void TstSmtpTls::sendsOverEachMode()
+void TstMailTls::sendsOverEachMode()
 {
     QFETCH(int, mode);
     if (!m_haveCerts)
@@ -119,7 +124,7 @@ void TstSmtpTls::sendsOverEachMode()
     QCOMPARE(c.client.RcptResults().size(), 2);
 }
 
-void TstSmtpTls::wrongPasswordShowsServerReply()
+void TstMailTls::wrongPasswordShowsServerReply()
 {
     if (!m_haveCerts)
         QSKIP("openssl tool not available");
@@ -135,7 +140,7 @@ void TstSmtpTls::wrongPasswordShowsServerReply()
         QVERIFY2(!line.contains(QLatin1String("looking-glass")), qPrintable(line));
 }
 
-void TstSmtpTls::untrustedCertificateRefusedThenTrustedByFingerprint()
+void TstMailTls::untrustedCertificateRefusedThenTrustedByFingerprint()
 {
     if (!m_haveCerts)
         QSKIP("openssl tool not available");
@@ -161,5 +166,72 @@ void TstSmtpTls::untrustedCertificateRefusedThenTrustedByFingerprint()
     QCOMPARE(server.Messages().size(), 1);
 }
 
-QTEST_MAIN(TstSmtpTls)
-#include "tst_smtptls.moc"
+void TstMailTls::pop3RetrievesOverEachMode_data()
+{
+    QTest::addColumn<bool>("implicit");
+    QTest::addColumn<bool>("trusted");
+    QTest::newRow("stls") << false << true;
+    QTest::newRow("tls") << true << true;
+    QTest::newRow("stls, untrusted") << false << false;
+    QTest::newRow("tls, untrusted") << true << false;
+}
+
+void TstMailTls::pop3RetrievesOverEachMode()
+{
+    QFETCH(bool, implicit);
+    QFETCH(bool, trusted);
+    if (!m_haveCerts)
+        QSKIP("openssl tool not available");
+    if (trusted)
+        qputenv("SSL_CERT_FILE", m_certs.CaFile().toLocal8Bit());
+    else
+        qunsetenv("SSL_CERT_FILE");
+    TDovecotServer server;
+    const QByteArray message("From: a@example.org\r\nSubject: over TLS\r\n\r\n.dot\r\n" + QByteArray(600, 'x') + "\r\n");
+    server.AddMessage(message);
+    server.SetTls(m_certs.CertFile(), m_certs.KeyFile(), implicit);
+    START_PEER(server);
+
+    TWait wait;
+    TPop3Client client;
+    client.SetWait(&wait);
+    client.SetHost(QStringLiteral("localhost"));
+    client.SetPort(QStringLiteral("1")); // the section's port must win
+    client.SetUserName(server.User());
+    client.SetPassWord(server.Password());
+    TServerSettings s;
+    s.Present = true;
+    s.Host = client.Host();
+    s.Port = server.Port();
+    s.Security = implicit ? TMailSecurity::Tls : TMailSecurity::StartTls;
+    s.SecurityChosen = true;
+    client.SetServerSettings(s);
+    QStringList display;
+    client.OnDisplay = [&](TPop3Client*, const QString& m) { display << m; };
+    QByteArray text;
+    client.OnMessageLine = [&](TPop3Client* c) {
+        text += cp1252::encode(c->LastResponse());
+        if (!c->LastLineCut())
+            text += "\r\n";
+    };
+    if (!trusted) {
+        QVERIFY(!client.Stat());
+        QVERIFY2(client.ErrorMessage().startsWith(QLatin1String("-ERR The certificate of 'localhost' is not trusted")),
+                 qPrintable(client.ErrorMessage()));
+        QVERIFY(display.filter(QStringLiteral("USER")).isEmpty()); // nothing of the login went out
+        QCOMPARE(client.ProtocolState(), pop3Disconnected);
+        return;
+    }
+    QVERIFY2(client.Stat(), qPrintable(client.ErrorMessage() + u'\n' + display.join(u'\n') + server.Log()));
+    QVERIFY(client.Socket()->TlsActive());
+    QCOMPARE(client.MsgCount(), 1);
+    client.SetMsgNum(1);
+    QVERIFY2(client.Retr(), qPrintable(client.ErrorMessage()));
+    QCOMPARE(text, message);
+    QVERIFY(client.Quit());
+    if (!implicit)
+        QCOMPARE(display.filter(QRegularExpression(QStringLiteral("^> "))).value(0), QStringLiteral("> STLS"));
+}
+
+QTEST_MAIN(TstMailTls)
+#include "tst_mailtls.moc"
