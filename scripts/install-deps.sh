@@ -5,8 +5,8 @@ set -eu
 level=${1:-build}
 
 pkgs="cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
-      libhunspell-dev hunspell-en-us libgmime-3.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-      xvfb xauth xdg-utils"
+      libhunspell-dev hunspell-en-us libgmime-3.0-dev libssl-dev gstreamer1.0-plugins-base
+      gstreamer1.0-plugins-good xvfb xauth xdg-utils openssl"
 case "$level" in
   test|bench) pkgs="$pkgs python3 python3-aiosmtpd dovecot-pop3d postfix poppler-utils imagemagick
                     desktop-file-utils appstream dpkg-dev" ;;

@@ -461,6 +461,7 @@ void TMainForm::BuildMailComponents()
     m_pop3Client1 = new TPop3Client(this);
     m_pop3Client1->setObjectName(QStringLiteral("Pop3Client1"));
     m_pop3Client1->SetPort(QStringLiteral("pop3"));
+    m_pop3Client1->SetSettingsFile(settingsfile::FileName()); // per-server sections
     m_pop3Client1->SetWait(m_wait1);
     m_pop3Client1->SetTimeOut(15);
 
@@ -469,6 +470,7 @@ void TMainForm::BuildMailComponents()
     m_smtpClient1->SetPort(QStringLiteral("smtp"));
     m_smtpClient1->SetWait(m_wait1);
     m_smtpClient1->SetCharSet(QStringLiteral("iso-8859-1"));
+    m_smtpClient1->SetSettingsFile(settingsfile::FileName()); // per-server sections
 }
 
 void TMainForm::BuildGuide()

@@ -4,6 +4,7 @@
 #include "net/Reply.h"
 #include "net/Wait.h"
 #include "platform/EventPump.h"
+#include "platform/IniFile.h"
 
 #include <QCoreApplication>
 
@@ -129,9 +130,17 @@ bool TPop3Client::DoConnect()
         Display(m_errorMessage);
         return false;
     }
+    if (!m_settingsFile.isEmpty())
+        m_server = serversettings::Load(TIniFile(m_settingsFile), TMailProtocol::Pop3, m_host);
+    if (m_server.Present && !m_server.Error.isEmpty()) {
+        m_errorMessage = QStringLiteral("-ERR ") + m_server.Error;
+        Display(m_errorMessage);
+        return false;
+    }
+    const bool ownPort = m_server.Present && (m_server.Port > 0 || m_server.Security != TMailSecurity::None);
     try {
         m_socket->SetProto(QStringLiteral("tcp"));
-        m_socket->SetPort(m_port);
+        m_socket->SetPort(ownPort ? m_server.PortText(TMailProtocol::Pop3) : m_port);
         m_socket->SetAddr(m_host);
         m_socket->OnDataAvailable = nullptr;
         m_socket->Connect();
@@ -146,6 +155,9 @@ bool TPop3Client::DoConnect()
         return false;
     }
     Display(QStringLiteral("Connected with POP3 server"));
+    const TMailSecurity security = m_server.Present ? m_server.Security : TMailSecurity::None;
+    if (security == TMailSecurity::Tls && !StartTls())
+        return false;
     if (!GetResponse()) {
         if (m_errorMessage.isEmpty() && m_socket->State() != wsConnected)
             m_errorMessage = QStringLiteral("-ERR Disconneced unexpectedly"); // no greeting at all
@@ -155,7 +167,37 @@ bool TPop3Client::DoConnect()
         m_protocolState = pop3Disconnected;
         return false;
     }
+    if (security == TMailSecurity::StartTls) {
+        // Nothing more in clear: a refused STLS ends the connection before USER and PASS.
+        SendCommand(QStringLiteral("STLS"));
+        if (!GetResponse()) {
+            if (m_errorMessage.isEmpty())
+                m_errorMessage = m_lastResponse;
+            m_socket->Close();
+            m_protocolState = pop3Disconnected;
+            return false;
+        }
+        if (!StartTls())
+            return false;
+    }
     m_protocolState = pop3WaitingUser;
+    return true;
+}
+
+bool TPop3Client::StartTls()
+{
+    QString error;
+    if (!m_socket->StartTls(m_host, m_server.Fingerprint, m_timeOut, error)) {
+        m_errorMessage = QStringLiteral("-ERR ") + error;
+        Display(m_errorMessage);
+        try {
+            m_socket->Close();
+        } catch (const ESocketException&) {
+        }
+        m_protocolState = pop3Disconnected;
+        return false;
+    }
+    Display(QStringLiteral("TLS started with '%1'").arg(m_host));
     return true;
 }
 

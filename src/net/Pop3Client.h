@@ -2,6 +2,7 @@
 // A POP3 client whose every operation is one call that waits for the server's answer:
 // Connect (greeting), User, Pass, Stat, Retr, Dele, Quit. A transaction command issued before
 // login logs in by itself. Retrieved lines reach the owner one at a time through events.
+#include "net/ServerSettings.h"
 #include "net/WSocket.h"
 
 #include <QObject>
@@ -58,6 +59,13 @@ public:
     // continues in the next one (so the owner can join the pieces of a long line).
     bool LastLineCut() const { return m_lastLineCut; }
     TWSocket* Socket() const { return m_socket.get(); }
+    // The server's own settings section ([POP host]): its port, and STLS after the greeting or
+    // TLS from the first byte. Without one the dialogue is the plain one. With SettingsFile
+    // set, every Connect reads the section of Host from that file first.
+    const TServerSettings& ServerSettings() const { return m_server; }
+    void SetServerSettings(const TServerSettings& settings) { m_server = settings; }
+    QString SettingsFile() const { return m_settingsFile; }
+    void SetSettingsFile(const QString& path) { m_settingsFile = path; }
 
     TPop3Display OnDisplay;
     TNotifyEvent OnMessageBegin;
@@ -67,6 +75,7 @@ public:
 private:
     bool Guarded(bool (TPop3Client::*operation)());
     bool DoConnect();
+    bool StartTls();
     bool DoUser();
     bool DoPass();
     bool DoStat();
@@ -84,6 +93,8 @@ private:
     std::unique_ptr<TWSocket> m_socket;
     QString m_host;
     QString m_port = QStringLiteral("pop3");
+    TServerSettings m_server;
+    QString m_settingsFile;
     QString m_userName;
     QString m_passWord;
     TPop3State m_protocolState = pop3Disconnected;

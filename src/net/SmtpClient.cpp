@@ -6,6 +6,7 @@
 #include "net/Wait.h"
 #include "platform/Cp1252.h"
 #include "platform/EventPump.h"
+#include "platform/IniFile.h"
 #include "platform/Regional.h"
 
 #include <QCoreApplication>
@@ -143,10 +144,15 @@ void TCustomSmtpClient::Pause(int ms)
 
 void TCustomSmtpClient::SendCommand(const QString& line)
 {
+    SendCommandShown(line, line);
+}
+
+void TCustomSmtpClient::SendCommandShown(const QString& line, const QString& shown)
+{
     if (m_stage == TSmtpStage::Disconnected)
         return;
-    Display(QStringLiteral("> ") + line);
-    qCDebug(lcNet).noquote() << "smtp" << m_host << ">" << netlog::Masked(line);
+    Display(QStringLiteral("> ") + shown);
+    qCDebug(lcNet).noquote() << "smtp" << m_host << ">" << netlog::Masked(shown);
     m_pump.Pump();
     m_dataSent = false;
     m_output += cp1252::encode(line);
@@ -236,6 +242,7 @@ int TCustomSmtpClient::GetResponse()
     QElapsedTimer clock;
     clock.start();
     const qint64 limitMs = qint64(std::max(m_timeOut, 1)) * 1000;
+    m_replyLines.clear();
     int lines = 0;
     bool broken = false;
     bool real = false;
@@ -270,6 +277,7 @@ int TCustomSmtpClient::GetResponse()
         }
         reply = reply::ParseSmtp(line);
         m_lastResponse = line;
+        m_replyLines.append(line);
         qCDebug(lcNet).noquote() << "smtp" << m_host << "<" << line;
         Display(QStringLiteral("< ") + line);
         if (m_timeoutFlag || !ended || broken || reply.Last)
@@ -355,12 +363,29 @@ bool TCustomSmtpClient::DoConnect()
         Display(m_errorMessage);
         return false;
     }
+    m_extensions.clear();
+    if (!m_settingsFile.isEmpty())
+        m_server = serversettings::Load(TIniFile(m_settingsFile), TMailProtocol::Smtp, m_host);
+    if (m_server.Present) {
+        QString refusal = m_server.Error;
+        if (refusal.isEmpty() && !m_server.User.isEmpty() && m_server.Security == TMailSecurity::None
+            && !m_server.PasswordAllowedInClear())
+            refusal = QStringLiteral("The password for '%1' would go out without TLS; choose Security=None "
+                                     "for this server to allow that")
+                          .arg(m_host);
+        if (!refusal.isEmpty()) {
+            m_errorMessage = refusal;
+            Display(m_errorMessage);
+            return false;
+        }
+    }
     QString signOn = m_signOn;
     try {
         if (signOn.isEmpty())
             signOn = TCustomWSocket::LocalHostName();
         m_socket->SetProto(QStringLiteral("tcp"));
-        m_socket->SetPort(m_port);
+        const bool ownPort = m_server.Present && (m_server.Port > 0 || m_server.Security != TMailSecurity::None);
+        m_socket->SetPort(ownPort ? m_server.PortText(TMailProtocol::Smtp) : m_port);
         m_socket->SetAddr(m_host);
         m_socket->OnDataAvailable = nullptr;
         m_socket->Connect();
@@ -376,13 +401,126 @@ bool TCustomSmtpClient::DoConnect()
     }
     Display(QStringLiteral("Connected with SMTP server"));
     m_stage = TSmtpStage::Connected;
+    if (m_server.Present && m_server.Security == TMailSecurity::Tls && !StartTls())
+        return false;
     if (!Expect(220, true))
         return false;
-    SendCommand(QStringLiteral("HELO ") + signOn);
-    if (!Expect(250, true))
+    if (!Greet(signOn))
         return false;
     m_stage = TSmtpStage::Greeted;
     return true;
+}
+
+bool TCustomSmtpClient::Greet(const QString& signOn)
+{
+    if (!m_server.Present) {
+        SendCommand(QStringLiteral("HELO ") + signOn);
+        return Expect(250, true);
+    }
+    const bool wantTls = m_server.Security != TMailSecurity::None;
+    if (m_server.Security == TMailSecurity::Tls && !m_socket->TlsActive())
+        return false; // StartTls ran before the greeting and failed
+    for (;;) {
+        SendCommand(QStringLiteral("EHLO ") + signOn);
+        const int code = GetResponse();
+        m_extensions.clear();
+        if (code == 250) {
+            // The first line greets; each further one names an extension and its parameters.
+            for (qsizetype i = 1; i < m_replyLines.size(); ++i) {
+                QString ext = m_replyLines[i].mid(4).trimmed();
+                // The old "AUTH=LOGIN" form counts as "AUTH LOGIN".
+                if (ext.startsWith(QLatin1String("AUTH="), Qt::CaseInsensitive))
+                    ext[4] = u' ';
+                const qsizetype blank = ext.indexOf(u' ');
+                ext = blank < 0 ? ext.toUpper() : ext.left(blank).toUpper() + ext.mid(blank);
+                m_extensions.append(ext);
+            }
+        } else if (code >= 500 && code < 600 && m_stage != TSmtpStage::Disconnected && !(wantTls && !m_socket->TlsActive())) {
+            SendCommand(QStringLiteral("HELO ") + signOn);
+            if (!Expect(250, true))
+                return false;
+        } else {
+            SetError(m_lastResponse);
+            CloseSocket();
+            return false;
+        }
+        if (!wantTls || m_socket->TlsActive())
+            break;
+        // STARTTLS required: without it nothing more goes out in clear.
+        if (!HasExtension(QStringLiteral("STARTTLS"))) {
+            m_errorMessage = QStringLiteral("The server '%1' does not offer STARTTLS; nothing was sent in clear").arg(m_host);
+            Display(m_errorMessage);
+            CloseSocket();
+            return false;
+        }
+        SendCommand(QStringLiteral("STARTTLS"));
+        if (!Expect(220, true))
+            return false;
+        if (!StartTls())
+            return false;
+    }
+    if (!m_server.User.isEmpty())
+        return Authenticate();
+    return true;
+}
+
+bool TCustomSmtpClient::StartTls()
+{
+    QString error;
+    if (!m_socket->StartTls(m_host, m_server.Fingerprint, m_timeOut, error)) {
+        m_errorMessage = error;
+        Display(error);
+        CloseSocket();
+        return false;
+    }
+    Display(QStringLiteral("TLS started with '%1'").arg(m_host));
+    return true;
+}
+
+bool TCustomSmtpClient::HasExtension(const QString& keyword) const
+{
+    for (const QString& ext : m_extensions)
+        if (ext.section(u' ', 0, 0) == keyword)
+            return true;
+    return false;
+}
+
+qint64 TCustomSmtpClient::SizeLimit() const
+{
+    for (const QString& ext : m_extensions)
+        if (ext.section(u' ', 0, 0) == QLatin1String("SIZE"))
+            return ext.section(u' ', 1, 1).toLongLong();
+    return 0;
+}
+
+bool TCustomSmtpClient::Authenticate()
+{
+    QStringList mechanisms;
+    for (const QString& ext : std::as_const(m_extensions))
+        if (ext.section(u' ', 0, 0) == QLatin1String("AUTH"))
+            mechanisms += ext.section(u' ', 1).toUpper().split(u' ', Qt::SkipEmptyParts);
+    const QByteArray user = m_server.User.toUtf8();
+    const QByteArray password = m_server.Password.toUtf8();
+    const QString masked = QStringLiteral("****");
+    if (mechanisms.contains(QLatin1String("PLAIN"))) {
+        const QByteArray token = (QByteArray(1, '\0') + user + '\0' + password).toBase64();
+        SendCommandShown(QStringLiteral("AUTH PLAIN ") + QLatin1String(token), QStringLiteral("AUTH PLAIN ") + masked);
+        return Expect(235, true);
+    }
+    if (mechanisms.contains(QLatin1String("LOGIN"))) {
+        SendCommand(QStringLiteral("AUTH LOGIN"));
+        if (!Expect(334, true))
+            return false;
+        SendCommand(QLatin1String(user.toBase64()));
+        if (!Expect(334, true))
+            return false;
+        SendCommandShown(QLatin1String(password.toBase64()), masked);
+        return Expect(235, true);
+    }
+    m_errorMessage = QStringLiteral("The server '%1' offers no AUTH PLAIN or LOGIN; the password was not sent").arg(m_host);
+    Display(m_errorMessage);
+    CloseSocket();
+    return false;
 }
 
 bool TCustomSmtpClient::Mail()
@@ -397,6 +535,18 @@ bool TCustomSmtpClient::DoMail()
         return false;
     m_timeoutFlag = false;
     m_pausedMs = 0;
+    if (const qint64 limit = SizeLimit(); limit > 0) {
+        if (const qint64 size = EstimatedSize(); size > limit) {
+            const QString why = QStringLiteral("The message (at least %1 bytes) is larger than the server '%2' "
+                                               "accepts (%3 bytes); nothing was sent")
+                                    .arg(size)
+                                    .arg(m_host)
+                                    .arg(limit);
+            SetError(why);
+            Display(why);
+            return false;
+        }
+    }
     const QString from = m_fromName.trimmed();
     if (HasLineBreak(from)) {
         SetError(QStringLiteral("The sender address contains a line break"));
@@ -635,6 +785,15 @@ void TSmtpClient::SetEmailFiles(const QStringList& files)
             throw SmtpException(QStringLiteral("File not found '") + name + u'\'');
         m_emailFiles << name;
     }
+}
+
+qint64 TSmtpClient::EstimatedSize() const
+{
+    // Base64 makes 45 bytes a line of 60 characters plus CR LF.
+    qint64 size = 0;
+    for (const QString& name : m_emailFiles)
+        size += (QFileInfo(name).size() + 44) / 45 * 62;
+    return size;
 }
 
 bool TSmtpClient::Mail()

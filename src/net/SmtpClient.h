@@ -7,6 +7,7 @@
 // making extra protocol lines or header fields: envelope addresses and the sign-on name with a
 // line break are refused; header values are folded; body lines holding line breaks go out as
 // separate, dot-stuffed lines.
+#include "net/ServerSettings.h"
 #include "net/WSocket.h"
 #include "platform/EventPump.h"
 
@@ -118,6 +119,23 @@ public:
     void SetRcptPause(int ms) { m_rcptPauseMs = ms; }
     qint64 PausedMs() const { return m_pausedMs; }
 
+    // The server's own settings section. Without one (Present false) the dialogue is the plain
+    // one: HELO, no TLS, Port as set. With one: its port, EHLO (HELO when EHLO is refused with
+    // a 5xx), and AUTH PLAIN or LOGIN when a user is set.
+    const TServerSettings& ServerSettings() const { return m_server; }
+    void SetServerSettings(const TServerSettings& settings) { m_server = settings; }
+    // When set, every Connect first reads the section of Host from this settings file (the
+    // main window names "Quorvel.ini"), so whoever sets Host gets that server's settings.
+    QString SettingsFile() const { return m_settingsFile; }
+    void SetSettingsFile(const QString& path) { m_settingsFile = path; }
+    // What the server's EHLO reply offered, keywords in upper case ("SIZE 1000000", "AUTH PLAIN
+    // LOGIN", "STARTTLS"); empty after HELO.
+    const QStringList& Extensions() const { return m_extensions; }
+    // The SIZE the server announced, 0 when none.
+    qint64 SizeLimit() const;
+    // The lines of the last reply read.
+    const QStringList& ReplyLines() const { return m_replyLines; }
+
     // The date text of the Date header: "ddd, d mmm yyyy hh:mm:ss" with English names.
     static QString DateText(const QDateTime& when);
     // A header value as one well-formed field body: line breaks inside it become folds
@@ -142,9 +160,13 @@ protected:
     // is set when the file could not be read.
     virtual bool EncodeLine(QString& line, bool& failed);
     virtual void CloseAttachment();
+    // A lower bound of the message's size on the wire, checked against the server's SIZE.
+    virtual qint64 EstimatedSize() const { return 0; }
 
     void Display(const QString& msg);
     void SendCommand(const QString& line);
+    // A line holding a secret: `shown` is what the display and the trace get instead.
+    void SendCommandShown(const QString& line, const QString& shown);
     int GetResponse();
     bool Expect(int code, bool closeOnMismatch);
     bool Expect2(int code1, int code2, bool closeOnMismatch);
@@ -159,6 +181,11 @@ protected:
 
 private:
     bool DoConnect();
+    // EHLO (or HELO after a 5xx) and, with a user set, AUTH. False when the connection failed.
+    bool Greet(const QString& signOn);
+    bool Authenticate();
+    bool StartTls();
+    bool HasExtension(const QString& keyword) const;
     bool DoMail();
     // Runs a public operation: a socket failure inside it becomes false plus ErrorMessage.
     bool Guarded(const std::function<bool()>& operation);
@@ -171,6 +198,10 @@ private:
     void WakeLoop();
     bool WaitFor(const std::function<bool()>& done, int timeoutSec);
 
+    TServerSettings m_server;
+    QString m_settingsFile;
+    QStringList m_extensions;
+    QStringList m_replyLines;
     QString m_host;
     QString m_port = QStringLiteral("smtp");
     QString m_signOn;
@@ -219,6 +250,7 @@ public:
 protected:
     void TriggerGetData(int LineNum, QString& MsgLine, int MaxLen, bool& More) override;
     void TriggerHeaderLine(QString& Msg, int Size) override;
+    qint64 EstimatedSize() const override;
 
 private:
     QStringList m_pending;

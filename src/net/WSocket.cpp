@@ -1,9 +1,13 @@
 #include "net/WSocket.h"
 
+#include "net/NetLog.h"
+#include "net/TlsSession.h"
+
 #include "net/Wait.h"
 #include "platform/Cp1252.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostInfo>
 #include <QScopeGuard>
@@ -17,6 +21,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -110,6 +115,7 @@ void TCustomWSocket::ResetDefaults()
     m_peerClosed = false;
     m_closePosted = false;
     m_selectMask = 0;
+    m_tls.reset();
 }
 
 void TCustomWSocket::BeginConnection(TSocket fd)
@@ -127,6 +133,7 @@ void TCustomWSocket::BeginConnection(TSocket fd)
     m_closeNotified = false;
     m_rxBegin = m_rxEnd = 0;
     m_wantWrite = m_readDelivered = m_peerClosed = m_closePosted = false;
+    m_tls.reset();
 }
 
 // --- properties ----------------------------------------------------------------------------
@@ -708,7 +715,7 @@ int TCustomWSocket::SendBytes(const char* data, int length, const QByteArray* ow
     if (length > 0) {
         const char* p = data;
         int left = length;
-        if (wasEmpty && m_type == 1 && m_hSocket != INVALID_SOCKET && !m_paused) {
+        if (wasEmpty && m_type == 1 && m_hSocket != INVALID_SOCKET && !m_paused && !m_tls) {
             // Nothing queued before: what the system takes at once needs no copy.
             const ssize_t r = ::send(m_hSocket, p, size_t(left), MSG_NOSIGNAL | (m_sendFlags == 1 ? MSG_OOB : 0));
             if (r > 0) {
@@ -781,6 +788,18 @@ void TCustomWSocket::TryToSend()
             const char* p = m_sendQueue.front()->Peek(len);
             offered = len;
             r = ::sendto(m_hSocket, p, len, flags, reinterpret_cast<const sockaddr*>(&m_sin), sizeof m_sin);
+        } else if (m_tls) {
+            // One block per TLS write; a partial write leaves the rest in the block.
+            int len = 0;
+            const char* p = m_sendQueue.front()->Peek(len);
+            TTlsSession::Status status;
+            r = m_tls->Write(p, len, status);
+            offered = r;
+            if (r == 0) {
+                r = -1;
+                errno = (status == TTlsSession::Status::WantRead || status == TTlsSession::Status::WantWrite) ? EAGAIN
+                                                                                                                : ECONNRESET;
+            }
         } else {
             // Several blocks per system call: the same bytes in the same order, fewer calls.
             iovec iov[kMaxIov];
@@ -876,7 +895,7 @@ int TCustomWSocket::Receive(void* buffer, int size)
         m_rxBegin += n;
         ConsumedRx();
     } else {
-        const ssize_t r = ::recv(m_hSocket, buffer, size_t(std::max(size, 0)), 0);
+        const ssize_t r = RawReceive(static_cast<char*>(buffer), std::max(size, 0));
         if (m_hSocket != INVALID_SOCKET && m_readDelivered) {
             m_readDelivered = false;
             UpdateNotifiers();
@@ -917,6 +936,92 @@ void TCustomWSocket::StopWait()
     WakeWaiters();
 }
 
+ssize_t TCustomWSocket::RawReceive(char* buffer, int size)
+{
+    if (!m_tls)
+        return ::recv(m_hSocket, buffer, size_t(size), 0);
+    TTlsSession::Status status;
+    const qsizetype n = m_tls->Read(buffer, size, status);
+    if (n > 0)
+        return ssize_t(n);
+    switch (status) {
+    case TTlsSession::Status::Closed:
+        return 0;
+    case TTlsSession::Status::WantRead:
+    case TTlsSession::Status::WantWrite:
+        errno = EAGAIN; // a record without application data (a session ticket): wait for more
+        return -1;
+    default:
+        qCWarning(lcNet).noquote() << "TLS read failed:" << m_tls->ErrorText();
+        errno = ECONNRESET;
+        return -1;
+    }
+}
+
+QString TCustomWSocket::TlsFingerprint() const
+{
+    return m_tls ? m_tls->PeerFingerprint() : QString();
+}
+
+bool TCustomWSocket::StartTls(const QString& host, const QString& trustedFingerprint, int timeoutSec, QString& error)
+{
+    error.clear();
+    if (m_hSocket == INVALID_SOCKET || m_state != wsConnected) {
+        error = QStringLiteral("TLS with '%1': not connected").arg(host);
+        return false;
+    }
+    if (RxUnread() > 0) {
+        // Whatever came after the reply that started TLS was sent in clear by someone.
+        error = QStringLiteral("TLS with '%1' refused: data arrived before the handshake").arg(host);
+        return false;
+    }
+    std::unique_ptr<TTlsSession> tls = TTlsSession::Create(int(m_hSocket), host, error);
+    if (!tls)
+        return false;
+    // The handshake reads and writes the descriptor itself: the notifications rest meanwhile.
+    m_readDelivered = true;
+    UpdateNotifiers();
+    const TSocket handle = m_hSocket;
+    const quint64 generation = m_generation;
+    QElapsedTimer clock;
+    clock.start();
+    TTlsSession::Status status;
+    for (;;) {
+        status = tls->Handshake();
+        if (status == TTlsSession::Status::Ok)
+            break;
+        if (status == TTlsSession::Status::Closed || status == TTlsSession::Status::Failed) {
+            error = QStringLiteral("TLS handshake with '%1' failed: %2").arg(host, tls->ErrorText());
+            break;
+        }
+        const qint64 left = qint64(std::max(timeoutSec, 1)) * 1000 - clock.elapsed();
+        if (left <= 0) {
+            error = QStringLiteral("TLS handshake with '%1' timed out").arg(host);
+            break;
+        }
+        pollfd p {int(handle), short(status == TTlsSession::Status::WantRead ? POLLIN : POLLOUT), 0};
+        ::poll(&p, 1, int(std::min<qint64>(left, 20)));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (m_hSocket != handle || m_generation != generation) {
+            error = QStringLiteral("TLS with '%1': the connection closed").arg(host);
+            return false;
+        }
+    }
+    m_readDelivered = false;
+    UpdateNotifiers();
+    if (status != TTlsSession::Status::Ok)
+        return false;
+    const QString why = tls->VerifyError();
+    if (!why.isEmpty() && !TTlsSession::SameFingerprint(trustedFingerprint, tls->PeerFingerprint())) {
+        error = QStringLiteral("The certificate of '%1' is not trusted: %2 (SHA-256 fingerprint %3)")
+                    .arg(host, why, tls->PeerFingerprint());
+        return false;
+    }
+    qCDebug(lcNet).noquote() << host << tls->Protocol() << (why.isEmpty() ? "verified" : "trusted by fingerprint");
+    m_tls = std::move(tls);
+    return true;
+}
+
 void TCustomWSocket::TryToReadLine()
 {
     for (;;) {
@@ -927,7 +1032,7 @@ void TCustomWSocket::TryToReadLine()
         if (RxUnread() == 0) {
             // Take in whatever is waiting in one call; lines are served from our own buffer.
             m_rxBegin = m_rxEnd = 0;
-            const ssize_t r = ::recv(m_hSocket, m_rx.get(), kRxCapacity, 0);
+            const ssize_t r = RawReceive(m_rx.get(), kRxCapacity);
             if (m_readDelivered) {
                 m_readDelivered = false;
                 UpdateNotifiers();
@@ -1136,6 +1241,7 @@ void TCustomWSocket::DoClose(bool shutdownFirst)
     if (shutdownFirst)
         ShutDown(2);
     DropNotifiers();
+    m_tls.reset();
     if (::close(m_hSocket) != 0 && errno != EINTR && errno != EINPROGRESS) {
         // The descriptor is released whatever close reports; only say so.
         m_lastError = wsa::FromErrno(errno);

@@ -24,6 +24,7 @@
 class QSocketNotifier;
 class QEventLoop;
 class TCustomWait;
+class TTlsSession;
 
 enum TSocketState {
     wsInvalidState,
@@ -124,6 +125,14 @@ public:
     virtual void Pause();
     virtual void Resume();
     static QString LocalHostName();
+    // Starts TLS as the client on the connected socket and waits for the handshake up to
+    // `timeoutSec` (the event loop turns, user input is held). From then on every read and
+    // write goes through TLS. False with `error` naming the host and the reason; a certificate
+    // that fails verification is accepted only when its SHA-256 fingerprint is
+    // `trustedFingerprint`. Bytes received and not yet read refuse the start (they came in clear).
+    bool StartTls(const QString& host, const QString& trustedFingerprint, int timeoutSec, QString& error);
+    bool TlsActive() const { return m_tls != nullptr; }
+    QString TlsFingerprint() const;
 
     // --- properties ---
     QString Addr() const { return m_addrStr; }
@@ -207,6 +216,8 @@ private:
     void ArmRead(bool on);
     void ArmWrite(bool on);
     void OnReadReady();
+    // recv, or a TLS read once TLS has started (same results: bytes, 0 at the end, -1 + errno).
+    ssize_t RawReceive(char* buffer, int size);
     void OnWriteReady();
     void PostEvent(int bits, int error);
     void HandleRead();
@@ -277,6 +288,7 @@ private:
     bool m_lineCut = false;             // ... because it reached 254 characters
     // Bytes taken from the system but not yet handed out (served by ReadLine and Receive).
     std::unique_ptr<char[]> m_rx;
+    std::unique_ptr<TTlsSession> m_tls;
     qsizetype m_rxBegin = 0;
     qsizetype m_rxEnd = 0;
     QList<std::pair<QEventLoop*, std::function<bool()>>> m_waiters;

@@ -272,15 +272,22 @@ bool TDovecotServer::Start(QString* error)
         "state_dir = %1/state\n"
         "log_path = %1/dovecot.log\n"
         "info_log_path = %1/dovecot.log\n"
-        "ssl = no\n"
+        "%3"
         "disable_plaintext_auth = no\n"
         "auth_mechanisms = plain\n"
         "mail_location = maildir:%1/Maildir\n"
         "first_valid_uid = 1\n"
         "passdb {\n  driver = passwd-file\n  args = %1/passwd\n}\n"
         "userdb {\n  driver = passwd-file\n  args = %1/passwd\n}\n"
-        "service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    port = %2\n  }\n}\n")
-        .arg(root).arg(m_port) + extra;
+        "service pop3-login {\n  chroot =\n  inet_listener %4 {\n    port = %2\n%5  }\n%6}\n")
+        .arg(root)
+        .arg(m_port)
+        .arg(m_certFile.isEmpty() ? QStringLiteral("ssl = no\n")
+                                  : QStringLiteral("ssl = yes\nssl_cert = <%1\nssl_key = <%2\n").arg(m_certFile, m_keyFile))
+        .arg(m_implicitTls ? QStringLiteral("pop3s") : QStringLiteral("pop3"))
+        .arg(m_implicitTls ? QStringLiteral("    ssl = yes\n") : QString())
+        .arg(m_implicitTls ? QStringLiteral("  inet_listener pop3 {\n    port = 0\n  }\n") : QString())
+        + extra;
     if (!WriteFile(root + QStringLiteral("/dovecot.conf"), config.toUtf8())
         || !WriteFile(root + QStringLiteral("/passwd"),
                       QStringLiteral("%1:{PLAIN}%2:%3:%4::%5/home\n").arg(User(), Password()).arg(uid).arg(gid).arg(root).toUtf8())) {

@@ -71,6 +71,14 @@ public:
     TDovecotServer();
     // Messages are added to the Maildir before Start.
     QString AddMessage(const QByteArray& bytes);
+    // Before Start: serve TLS with this certificate, STLS on the POP3 port or (implicit) TLS
+    // from the first byte.
+    void SetTls(const QString& certFile, const QString& keyFile, bool implicit)
+    {
+        m_certFile = certFile;
+        m_keyFile = keyFile;
+        m_implicitTls = implicit;
+    }
     bool Start(QString* error);
     void Stop() { m_process.Stop(); }
     quint16 Port() const { return m_port; }
@@ -85,6 +93,9 @@ private:
     TPeerProcess m_process;
     quint16 m_port = 0;
     int m_added = 0;
+    QString m_certFile;
+    QString m_keyFile;
+    bool m_implicitTls = false;
 };
 
 class TSmtpSink

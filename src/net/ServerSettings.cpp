@@ -1,0 +1,122 @@
+#include "net/ServerSettings.h"
+
+#include "lists/MailListRecord.h"
+#include "platform/Cp1252.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
+
+namespace {
+const QString kPort = QStringLiteral("Port");
+const QString kSecurity = QStringLiteral("Security");
+const QString kUser = QStringLiteral("User");
+const QString kPassword = QStringLiteral("Password");
+const QString kFingerprint = QStringLiteral("Fingerprint");
+} // namespace
+
+QString TServerSettings::PortText(TMailProtocol protocol) const
+{
+    if (Port > 0)
+        return QString::number(Port);
+    const bool smtp = protocol == TMailProtocol::Smtp;
+    switch (Security) {
+    case TMailSecurity::Tls:
+        return smtp ? QStringLiteral("465") : QStringLiteral("995");
+    case TMailSecurity::StartTls:
+        return smtp ? QStringLiteral("587") : QStringLiteral("pop3");
+    case TMailSecurity::None:
+        break;
+    }
+    return smtp ? QStringLiteral("smtp") : QStringLiteral("pop3");
+}
+
+namespace serversettings {
+
+QString SectionName(TMailProtocol protocol, const QString& host)
+{
+    return (protocol == TMailProtocol::Smtp ? QStringLiteral("SMTP ") : QStringLiteral("POP ")) + host;
+}
+
+QString SecurityText(TMailSecurity security)
+{
+    switch (security) {
+    case TMailSecurity::StartTls:
+        return QStringLiteral("STARTTLS");
+    case TMailSecurity::Tls:
+        return QStringLiteral("TLS");
+    case TMailSecurity::None:
+        break;
+    }
+    return QStringLiteral("None");
+}
+
+bool ParseSecurity(const QString& text, TMailSecurity& security)
+{
+    const QString t = text.trimmed();
+    if (t.compare(QLatin1String("None"), Qt::CaseInsensitive) == 0)
+        security = TMailSecurity::None;
+    else if (t.compare(QLatin1String("STARTTLS"), Qt::CaseInsensitive) == 0
+             || t.compare(QLatin1String("STLS"), Qt::CaseInsensitive) == 0)
+        security = TMailSecurity::StartTls;
+    else if (t.compare(QLatin1String("TLS"), Qt::CaseInsensitive) == 0
+             || t.compare(QLatin1String("SSL"), Qt::CaseInsensitive) == 0)
+        security = TMailSecurity::Tls;
+    else
+        return false;
+    return true;
+}
+
+TServerSettings Load(const TIniFile& ini, TMailProtocol protocol, const QString& host)
+{
+    TServerSettings s;
+    s.Host = host;
+    const QString section = SectionName(protocol, host);
+    if (host.trimmed().isEmpty() || !ini.SectionExists(section))
+        return s;
+    s.Present = true;
+    // A value that cannot be used stops the connection: a mistyped "Security=STARTLS" must not
+    // quietly become a connection in clear.
+    if (ini.ValueExists(section, kPort)) {
+        const QString text = ini.ReadString(section, kPort, QString());
+        int port = 0;
+        if (!text.isEmpty() && (!TIniFile::ParseInteger(text, &port) || port < 1 || port > 65535))
+            s.Error = QStringLiteral("Invalid Port '%1' in [%2]").arg(text, section);
+        else
+            s.Port = port;
+    }
+    if (ini.ValueExists(section, kSecurity)) {
+        const QString text = ini.ReadString(section, kSecurity, QString());
+        if (ParseSecurity(text, s.Security))
+            s.SecurityChosen = true;
+        else if (s.Error.isEmpty())
+            s.Error = QStringLiteral("Invalid Security '%1' in [%2] (None, STARTTLS or TLS)").arg(text, section);
+    }
+    s.User = ini.ReadString(section, kUser, QString());
+    s.Password = cp1252::decode(scramble::Unscramble(cp1252::encode(ini.ReadString(section, kPassword, QString()))));
+    s.Fingerprint = ini.ReadString(section, kFingerprint, QString());
+    return s;
+}
+
+void Save(TIniFile& ini, TMailProtocol protocol, const TServerSettings& settings)
+{
+    const QString section = SectionName(protocol, settings.Host);
+    ini.EraseSection(section);
+    if (settings.Port > 0)
+        ini.WriteInteger(section, kPort, settings.Port);
+    ini.WriteString(section, kSecurity, SecurityText(settings.Security));
+    if (!settings.User.isEmpty())
+        ini.WriteString(section, kUser, settings.User);
+    if (!settings.Password.isEmpty()) {
+        ini.WriteString(section, kPassword, cp1252::decode(scramble::Scramble(cp1252::encode(settings.Password))));
+        ini.SetOwnerOnly(true);
+    }
+    if (!settings.Fingerprint.isEmpty())
+        ini.WriteString(section, kFingerprint, settings.Fingerprint);
+}
+
+TServerSettings LoadFromFile(TMailProtocol protocol, const QString& host)
+{
+    const TIniFile ini(ProgramFolder() + QStringLiteral("Quorvel.ini"));
+    return Load(ini, protocol, host);
+}
+
+} // namespace serversettings

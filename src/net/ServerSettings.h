@@ -1,0 +1,55 @@
+#pragma once
+// Per-server connection settings of the mail clients, kept in "Quorvel.ini" in a section named
+// by the server text exactly as it stands in the list's or the general SMTP/POP field:
+//
+//   [SMTP smtp.example.com]      [POP pop.example.com]
+//   Port=587                     Port=995
+//   Security=STARTTLS            Security=TLS
+//   User=alice@example.com       (POP takes its user and password from the list as before)
+//   Password=<scrambled>
+//
+// A server without a section keeps the plain dialogue (HELO, no TLS, port "smtp"/"pop3").
+// No widgets here: the clients and the settings dialog share this type.
+#include <QString>
+
+class TIniFile;
+
+enum class TMailProtocol { Smtp, Pop3 };
+enum class TMailSecurity { None, StartTls, Tls };
+
+struct TServerSettings
+{
+    bool Present = false;      // the server has a section of its own
+    QString Host;              // the server text the section is named by
+    int Port = 0;              // 0: the usual port for the protocol and the security
+    TMailSecurity Security = TMailSecurity::None;
+    bool SecurityChosen = false; // "Security=" stands in the section (None chosen explicitly
+                                 // allows a password without TLS)
+    QString User;
+    QString Password;          // plain in memory, scrambled in the file
+    QString Fingerprint;       // SHA-256 of a certificate the user chose to trust (hex)
+    QString Error;             // a value in the section that cannot be used (nothing is sent)
+
+    // The port to connect to, as the socket takes it: a number, or the service name of the
+    // plain protocol.
+    QString PortText(TMailProtocol protocol) const;
+    // True when a user name is set and the password may go out on this connection.
+    bool PasswordAllowedInClear() const { return SecurityChosen && Security == TMailSecurity::None; }
+};
+
+namespace serversettings {
+
+// "SMTP host" / "POP host".
+QString SectionName(TMailProtocol protocol, const QString& host);
+// "None", "STARTTLS", "TLS".
+QString SecurityText(TMailSecurity security);
+// Case-insensitive; "STLS" is read as STARTTLS. False for anything else.
+bool ParseSecurity(const QString& text, TMailSecurity& security);
+
+TServerSettings Load(const TIniFile& ini, TMailProtocol protocol, const QString& host);
+// Writes the section of `settings.Host` (Port only when set; Password only when not empty).
+void Save(TIniFile& ini, TMailProtocol protocol, const TServerSettings& settings);
+// Reads the section from "Quorvel.ini" in the program folder.
+TServerSettings LoadFromFile(TMailProtocol protocol, const QString& host);
+
+} // namespace serversettings
