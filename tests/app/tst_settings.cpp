@@ -160,10 +160,10 @@ private slots:
         QTest::addColumn<QByteArray>("section");
         QTest::addColumn<QStringList>("paths");
         QTest::newRow("largest int") << QByteArray("Count=2147483647\r\nList0=/a.qvl\r\nList1=/b.qvl\r\n")
-                                     << QStringList{"/a.qvl", "/b.qvl", ""};
-        QTest::newRow("hex, no lists") << QByteArray("Count=0x7fffffff\r\n") << QStringList{""};
-        QTest::newRow("gap kept as before") << QByteArray("Count=3\r\nList0=/a\r\nList2=/c\r\n")
-                                            << QStringList{"/a", "", "/c"};
+                                     << QStringList{"/a.qvl", "/b.qvl"};
+        QTest::newRow("hex, no lists") << QByteArray("Count=0x7fffffff\r\n") << QStringList{};
+        QTest::newRow("gap counted, not kept") << QByteArray("Count=3\r\nList0=/a\r\nList2=/c\r\n")
+                                               << QStringList{"/a", "/c"};
         QTest::newRow("negative") << QByteArray("Count=-5\r\nList0=/a\r\n") << QStringList{};
     }
     void catalogCountBeyondTheKeysPresent()

@@ -551,6 +551,7 @@ private slots:
         bool visibleAfterClose = false;
         peer.Send("220 ready").Reply("250 hello").Reply("250 sender ok").Expect();
         peer.Call([&] {
+            m_dialogs->answers << TDialogService::mbNo; // the unsaved newsletter is discarded
             m_form->close();
             visibleAfterClose = m_form->isVisible();
         });
