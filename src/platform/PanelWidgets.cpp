@@ -21,17 +21,17 @@ QLineEdit* AddLabelledEdit(QWidget* page, const QString& name, const QString& ca
     return e;
 }
 
-QLineEdit* AddFileField(QWidget* page, const TFileFieldSpec& spec, int fieldX, int y, int width,
+QLineEdit* AddFileField(QWidget* page, const TFileFieldSpec& desc, int fieldX, int y, int width,
                         const std::function<void(QLineEdit* field, const QString& title)>& browse)
 {
-    QLineEdit* field = AddLabelledEdit(page, QLatin1String(spec.name), QLatin1String(spec.caption), 255, fieldX, y,
+    QLineEdit* field = AddLabelledEdit(page, QLatin1String(desc.name), QLatin1String(desc.caption), 255, fieldX, y,
                                        width);
-    const QString title = QLatin1String(spec.title);
-    auto* browseBtn = Named(new QToolButton(page), QLatin1String(spec.browse), QStringLiteral("..."), title);
+    const QString title = QLatin1String(desc.title);
+    auto* browseBtn = Named(new QToolButton(page), QLatin1String(desc.browse), QStringLiteral("..."), title);
     browseBtn->setText(QStringLiteral("..."));
     browseBtn->setGeometry(fieldX + width + 4, y, 26, 22);
     QObject::connect(browseBtn, &QToolButton::clicked, page, [browse, field, title] { browse(field, title); });
-    auto* editBtn = Named(new QToolButton(page), QLatin1String(spec.editBtn), QString(), QLatin1String(spec.editHint));
+    auto* editBtn = Named(new QToolButton(page), QLatin1String(desc.editBtn), QString(), QLatin1String(desc.editHint));
     editBtn->setIcon(page->style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     editBtn->setGeometry(fieldX + width + 34, y, 26, 22);
     return field;

@@ -21,5 +21,5 @@ struct TFileFieldSpec
     const char* editBtn;  // the editor button's component name
     const char* editHint;
 };
-QLineEdit* AddFileField(QWidget* page, const TFileFieldSpec& spec, int fieldX, int y, int width,
+QLineEdit* AddFileField(QWidget* page, const TFileFieldSpec& desc, int fieldX, int y, int width,
                         const std::function<void(QLineEdit* field, const QString& title)>& browse);

@@ -26,10 +26,10 @@ namespace testdocs {
 
 // A character format from comma-separated words: b (bold), n (normal weight), i, u, s, sup,
 // sub, #rrggbb (colour), a number (point size), anything else a font family.
-inline QTextCharFormat Fmt(const char* spec)
+inline QTextCharFormat Fmt(const char* desc)
 {
     QTextCharFormat f;
-    for (const QString& w : QString::fromLatin1(spec).split(u',', Qt::SkipEmptyParts)) {
+    for (const QString& w : QString::fromLatin1(desc).split(u',', Qt::SkipEmptyParts)) {
         bool number = false;
         const double size = w.toDouble(&number);
         if (w == QLatin1String("b") || w == QLatin1String("n"))

@@ -119,7 +119,7 @@ private:
 
     // A list ("News" unless named) with three subscribers (the first `people` of them), its
     // header, signature and footer files, and the settings that name every list made so far.
-    void makeList(const TListSpec& spec, const TGeneralSettings& general = TGeneralSettings(),
+    void makeList(const TListSpec& list, const TGeneralSettings& general = TGeneralSettings(),
                   const QString& name = QStringLiteral("News"), int people = 3)
     {
         QDir().mkpath(home(name + "/Sent Mail"));
@@ -127,15 +127,15 @@ private:
         m_listPaths << m_listPath;
         MailListRecord h;
         h.SetText(MailListRecord::Name, name);
-        h.SetText(MailListRecord::Reply, spec.reply);
-        h.SetText(MailListRecord::ToAddress, spec.to);
-        h.SetText(MailListRecord::SmtpServer, spec.smtp);
-        h.SetText(MailListRecord::Options, spec.options);
+        h.SetText(MailListRecord::Reply, list.reply);
+        h.SetText(MailListRecord::ToAddress, list.to);
+        h.SetText(MailListRecord::SmtpServer, list.smtp);
+        h.SetText(MailListRecord::Options, list.options);
         h.SetText(MailListRecord::HeaderFile, writeFile("header.txt", "== Header ==\r\n"));
         h.SetText(MailListRecord::SigFile, writeFile("sig.txt", "-- \r\nThe Editor\r\n"));
         h.SetText(MailListRecord::FooterFile, writeFile("footer.txt", "Footer line 1\r\nFooter line 2\r\n"));
-        h.SetText(MailListRecord::ToKey, spec.toKey);
-        h.SetText(MailListRecord::SubjectKey, spec.subjectKey);
+        h.SetText(MailListRecord::ToKey, list.toKey);
+        h.SetText(MailListRecord::SubjectKey, list.subjectKey);
         h.SetText(MailListRecord::FilePath, m_listPath);
         TAddressList entries;
         const char* const names[][2] = {{"Ann Able", "ann@example.org"}, {"Bob Baker", "bob@example.net"},
@@ -622,9 +622,9 @@ private slots:
     {
         TAiosmtpdServer server;
         START_PEER(server);
-        TListSpec spec{"57"};
-        spec.subjectKey = QStringLiteral("remove me");
-        makeList(spec);
+        TListSpec list{"57"};
+        list.subjectKey = QStringLiteral("remove me");
+        makeList(list);
         start(server.Port());
         write(QStringLiteral("Hi"), QStringLiteral("Text"));
         sendToList({0});
