@@ -168,6 +168,11 @@ TCustomSmtpClient::~TCustomSmtpClient()
     m_socket.reset();
 }
 
+TCustomWait* TCustomSmtpClient::Wait() const
+{
+    return m_wait;
+}
+
 void TCustomSmtpClient::SetWait(TCustomWait* wait)
 {
     m_wait = wait;

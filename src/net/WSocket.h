@@ -141,8 +141,9 @@ public:
     int LastError() const { return m_lastError; }
     bool MultiThreaded() const { return m_multiThreaded; }
     void SetMultiThreaded(bool on) { m_multiThreaded = on; }
-    TCustomWait* WaitCtrl() const { return m_waitCtrl; }
-    void SetWaitCtrl(TCustomWait* wait) { m_waitCtrl = wait; }
+    // Out of line: the wait object is only declared here.
+    TCustomWait* WaitCtrl() const;
+    void SetWaitCtrl(TCustomWait* wait);
     int FlushTimeout() const { return m_flushTimeout; }
     void SetFlushTimeout(int seconds) { m_flushTimeout = seconds; }
     TSocketSendFlags SendFlags();
