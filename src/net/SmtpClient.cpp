@@ -396,6 +396,11 @@ int TCustomSmtpClient::GetResponse()
     // After a lost, endless or garbled reply the dialogue is out of step: close, so that every
     // further command reads "554 not connected" instead of the answer to an earlier one.
     if (timedOut || broken || (real && !StartsWithCode(m_lastResponse))) {
+        if (m_lastResponse.trimmed().isEmpty()) {
+            // An empty line is no reason a user could read when the command fails.
+            m_lastResponse = QStringLiteral("554 empty reply");
+            Display(QStringLiteral("< ") + m_lastResponse);
+        }
         try {
             m_socket->Close();
         } catch (const ESocketException&) {
