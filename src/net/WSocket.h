@@ -35,7 +35,9 @@ enum TSocketState {
     wsListening,
     wsClosed
 };
-enum TSocketSendFlags { wsSendNormal, wsSendUrgent };
+// A fixed underlying type: SetSendFlags refuses values outside the two, which must be valid
+// values of the type to be tested at all.
+enum TSocketSendFlags : int { wsSendNormal, wsSendUrgent };
 enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
 
 using TSocket = int;
