@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs the Debian packages Quorvel needs that are not yet installed.
-# Usage: scripts/install-deps.sh [build|test|bench]   (each level includes the ones before)
+# Usage: scripts/install-deps.sh [build|test|fuzz|bench]   (each level includes the ones before)
 set -eu
 level=${1:-build}
 
@@ -8,8 +8,11 @@ pkgs="cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev qt6-qpa-p
       libhunspell-dev hunspell-en-us libgmime-3.0-dev libssl-dev gstreamer1.0-plugins-base
       gstreamer1.0-plugins-good xvfb xauth xdg-utils openssl"
 case "$level" in
-  test|bench) pkgs="$pkgs python3 python3-aiosmtpd dovecot-pop3d postfix poppler-utils imagemagick
+  test|fuzz|bench) pkgs="$pkgs python3 python3-aiosmtpd dovecot-pop3d postfix poppler-utils imagemagick
                     desktop-file-utils appstream dpkg-dev" ;;
+esac
+case "$level" in
+  fuzz|bench) pkgs="$pkgs clang libclang-rt-dev" ;;
 esac
 case "$level" in
   bench) pkgs="$pkgs msmtp mpop curl" ;;

@@ -95,6 +95,11 @@ TNewsletterEditor::TNewsletterEditor(TShell& shell, QWidget* newsletterPanel, QO
 
 TNewsletterEditor::~TNewsletterEditor() = default;
 
+QWidget* TNewsletterEditor::Panel() const
+{
+    return m_panel;
+}
+
 void TNewsletterEditor::CreateControls()
 {
     QWidget* p = m_panel;

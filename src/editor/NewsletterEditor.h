@@ -32,7 +32,7 @@ public:
     TNewsletterEditor(TShell& shell, QWidget* newsletterPanel, QObject* parent = nullptr);
     ~TNewsletterEditor() override;
 
-    QWidget* Panel() const { return m_panel; }
+    QWidget* Panel() const;
     QLineEdit* SubjectEDT() const { return m_subject; }
     QTextEdit* LetterRE() const { return m_letter; }
     QTextEdit* HeaderRE() const { return m_header; }

@@ -33,6 +33,11 @@ TPop3Client::~TPop3Client()
     m_socket.reset();
 }
 
+TCustomWait* TPop3Client::Wait() const
+{
+    return m_wait;
+}
+
 void TPop3Client::SetWait(TCustomWait* wait)
 {
     m_wait = wait;

@@ -57,6 +57,11 @@ TCustomSmtpClient::~TCustomSmtpClient()
     m_socket.reset();
 }
 
+TCustomWait* TCustomSmtpClient::Wait() const
+{
+    return m_wait;
+}
+
 void TCustomSmtpClient::SetWait(TCustomWait* wait)
 {
     m_wait = wait;
@@ -294,8 +299,15 @@ int TCustomSmtpClient::GetResponse()
     m_timeoutFlag = false;
     // After a lost, endless or garbled reply the dialogue is out of step: close, so that every
     // further command reads "554 not connected" instead of the answer to an earlier one.
-    if (timedOut || broken || (real && !reply.HasCode))
+    if (timedOut || broken || (real && !reply.HasCode)) {
+        if (reply.Text.trimmed().isEmpty()) {
+            // An empty line is no reason a user could read when the command fails.
+            reply = reply::ParseSmtp(QStringLiteral("554 empty reply"));
+            m_lastResponse = reply.Text;
+            Display(QStringLiteral("< ") + m_lastResponse);
+        }
         CloseSocket();
+    }
     return reply.Code;
 }
 

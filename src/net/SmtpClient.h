@@ -99,7 +99,7 @@ public:
     void SetCharSet(const QString& charSet) { m_charSet = charSet; }
     QString LastResponse() const { return m_lastResponse; }
     QString ErrorMessage() const { return m_errorMessage; }
-    TCustomWait* Wait() const { return m_wait; }
+    TCustomWait* Wait() const;
     void SetWait(TCustomWait* wait);
     int TimeOut() const { return m_timeOut; }
     void SetTimeOut(int seconds) { m_timeOut = seconds; }

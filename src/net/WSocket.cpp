@@ -60,6 +60,16 @@ bool SetNonBlocking(int fd)
 
 // ---------------------------------------------------------------------------------------------
 
+TCustomWait* TCustomWSocket::WaitCtrl() const
+{
+    return m_waitCtrl;
+}
+
+void TCustomWSocket::SetWaitCtrl(TCustomWait* wait)
+{
+    m_waitCtrl = wait;
+}
+
 TCustomWSocket::TCustomWSocket(QObject* owner) : QObject(owner), m_rx(new char[kRxCapacity])
 {
     m_line.reserve(kMaxLine + 2);

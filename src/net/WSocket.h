@@ -36,7 +36,9 @@ enum TSocketState {
     wsListening,
     wsClosed
 };
-enum TSocketSendFlags { wsSendNormal, wsSendUrgent };
+// A fixed underlying type: SetSendFlags refuses values outside the two, which must be valid
+// values of the type to be tested at all.
+enum TSocketSendFlags : int { wsSendNormal, wsSendUrgent };
 enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
 
 using TSocket = int;
@@ -153,8 +155,9 @@ public:
     int LastError() const { return m_lastError; }
     bool MultiThreaded() const { return m_multiThreaded; }
     void SetMultiThreaded(bool on) { m_multiThreaded = on; }
-    TCustomWait* WaitCtrl() const { return m_waitCtrl; }
-    void SetWaitCtrl(TCustomWait* wait) { m_waitCtrl = wait; }
+    // Out of line: the wait object is only declared here.
+    TCustomWait* WaitCtrl() const;
+    void SetWaitCtrl(TCustomWait* wait);
     int FlushTimeout() const { return m_flushTimeout; }
     void SetFlushTimeout(int seconds) { m_flushTimeout = seconds; }
     TSocketSendFlags SendFlags();

@@ -123,6 +123,8 @@ private slots:
     void refusedRecipientDoesNotStopAndFirstErrorStays();
     void wrongReplies_data();
     void wrongReplies();
+    void emptyReplyGivesAReason_data();
+    void emptyReplyGivesAReason();
     void connectFailures_data();
     void connectFailures();
     void connectTwiceSendsNothing();
@@ -322,6 +324,33 @@ void TstSmtpClient::wrongReplies()
     QCOMPARE(f.client.ErrorMessage(), error);
     QCOMPARE(f.client.Stage(), 2); // the connection stays
     QCOMPARE(f.client.Socket()->State(), wsConnected);
+}
+
+void TstSmtpClient::emptyReplyGivesAReason_data()
+{
+    QTest::addColumn<QByteArray>("mailFrom");
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("empty reply to MAIL FROM") << QByteArray("") << QByteArray();
+    QTest::newRow("blank reply to MAIL FROM") << QByteArray("   ") << QByteArray();
+    QTest::newRow("empty reply to DATA") << QByteArray("250 ok") << QByteArray("");
+}
+
+// A failed message always says why: an empty line where a reply belongs is no reason the
+// user could read.
+void TstSmtpClient::emptyReplyGivesAReason()
+{
+    QFETCH(QByteArray, mailFrom);
+    QFETCH(QByteArray, data);
+    TFixture f;
+    f.body = {QStringLiteral("x")};
+    f.Greeted().Reply(mailFrom);
+    if (mailFrom.startsWith("250"))
+        f.server.Reply("250 ok").Reply(data);
+    f.server.Stall();
+    QVERIFY(!f.client.Mail());
+    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("554 empty reply"));
+    QVERIFY(f.display.contains(QStringLiteral("< 554 empty reply")));
+    QCOMPARE(f.client.Stage(), 0); // out of step: closed
 }
 
 void TstSmtpClient::connectFailures_data()
