@@ -36,6 +36,11 @@ bool isLineBreak(QChar c)
 }
 } // namespace
 
+void TSpellerDialog::Detach()
+{
+    m_checker = nullptr;
+}
+
 TSpellerDialog::TSpellerDialog(TSpellChecker* checker, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowCloseButtonHint),

@@ -28,7 +28,7 @@ public:
     // The checker's language changed: caption and character set follow it.
     void LanguageChanged();
     // The checker forgets this dialog (it is about to be destroyed).
-    void Detach() { m_checker = nullptr; }
+    void Detach();
 
     static QString StatusText(int status);
 
