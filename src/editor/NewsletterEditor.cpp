@@ -561,12 +561,7 @@ void TNewsletterEditor::PrintBtnClick()
 {
     if (m_panel)
         m_panel->raise();
-    QPrinter printer(QPrinter::HighResolution);
-    if (!m_shell.Dialogs().SetupPrinter(printer, m_shell.Window()))
-        return;
-    QString error;
-    if (!PrintRichText(printer, m_subject->text(), m_letter, &error))
-        m_shell.Dialogs().Error(error, m_shell.Window());
+    PrintPaneWithDialog(m_shell, m_subject->text(), m_letter);
 }
 
 // ---- Edit commands: they act on whichever edit field has the focus ----------------------------

@@ -1,5 +1,8 @@
 #include "editor/PrintRichText.h"
 
+#include "platform/Dialogs.h"
+#include "platform/Shell.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QLineEdit>
 #include <QPainter>
@@ -93,4 +96,14 @@ bool PrintRichText(QPrinter& printer, const QString& title, QTextEdit* pane, QSt
         heading = subject ? subject->text() : QString();
     }
     return PrintRichText(printer, title, heading, *pane->document(), error);
+}
+
+void PrintPaneWithDialog(TShell& shell, const QString& title, QTextEdit* pane, const QString& errorPrefix)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    if (!shell.Dialogs().SetupPrinter(printer, shell.Window()))
+        return;
+    QString error;
+    if (!PrintRichText(printer, title, pane, &error))
+        shell.Dialogs().Error(errorPrefix + error, shell.Window());
 }

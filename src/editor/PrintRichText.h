@@ -7,6 +7,7 @@
 class QPrinter;
 class QTextDocument;
 class QTextEdit;
+class TShell;
 
 // The core: prints `doc` as a job named `jobName` with `heading` on the first page. Returns
 // false and sets `error` when the printer cannot be used.
@@ -18,3 +19,8 @@ bool PrintRichText(QPrinter& printer, const QString& jobName, const QString& hea
 // any other pane.
 bool PrintRichText(QPrinter& printer, const QString& title, QTextEdit* pane,
                    QString* error = nullptr);
+
+// The panels' Print command: the printer dialog through the shell's dialog service, then the
+// pane; a failure is shown as `errorPrefix` followed by the reason.
+void PrintPaneWithDialog(TShell& shell, const QString& title, QTextEdit* pane,
+                         const QString& errorPrefix = QString());

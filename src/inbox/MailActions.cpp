@@ -134,10 +134,5 @@ void TNewMailPanel::SaveMailBtnClick()
 void TNewMailPanel::PrintMailBtnClick()
 {
     BringToFront();
-    QPrinter printer;
-    if (!m_shell.Dialogs().SetupPrinter(printer, m_shell.Window()))
-        return;
-    QString error;
-    if (!PrintRichText(printer, SelectedSubjectCell(), m_message, &error))
-        m_shell.Dialogs().Error(QStringLiteral("Could not print the message:\n") + error, m_shell.Window());
+    PrintPaneWithDialog(m_shell, SelectedSubjectCell(), m_message, QStringLiteral("Could not print the message:\n"));
 }

@@ -113,12 +113,7 @@ void TDigestPanel::DigestPrintBtnClick()
 {
     if (m_panel)
         m_panel->raise();
-    QPrinter printer(QPrinter::HighResolution);
-    if (!m_shell.Dialogs().SetupPrinter(printer, m_shell.Window()))
-        return;
-    QString error;
-    if (!PrintRichText(printer, QStringLiteral("Quorvel - New Mail"), m_pane, &error))
-        m_shell.Dialogs().Error(error, m_shell.Window());
+    PrintPaneWithDialog(m_shell, QStringLiteral("Quorvel - New Mail"), m_pane);
 }
 
 void TDigestPanel::SpeedButton7Click()
