@@ -68,8 +68,15 @@ bool TIniFile::IsSectionHeader(const QByteArray& raw, QByteArray* name)
 QByteArray TIniFile::KeyOf(const QByteArray& raw, bool* isKey)
 {
     const qsizetype eq = raw.indexOf('=');
-    const QByteArray t = trimmed(raw);
-    *isKey = eq >= 0 && !t.startsWith(';') && !t.startsWith('[');
+    // Keys are looked up and written trimmed of every kind of white space (a CR or a no-break
+    // space too), so a line is a comment or a section by its first character after all of it;
+    // otherwise a key such as "\r;" would be written back as a comment and lost.
+    qsizetype first = 0;
+    while (first < raw.size() && (raw[first] == ' ' || raw[first] == '\t' || raw[first] == '\r'
+                                  || raw[first] == '\v' || raw[first] == '\f' || raw[first] == '\xa0'))
+        ++first;
+    const char lead = first < raw.size() ? raw[first] : '\0';
+    *isKey = eq >= 0 && lead != ';' && lead != '[';
     return *isKey ? trimmed(QByteArrayView(raw).first(eq)) : QByteArray();
 }
 
