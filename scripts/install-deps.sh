@@ -5,7 +5,7 @@ set -eu
 level=${1:-build}
 
 pkgs="cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
-      libhunspell-dev hunspell-en-us libgmime-3.0-dev libssl-dev gstreamer1.0-plugins-base
+      libhunspell-dev hunspell-en-us libgmime-3.0-dev libssl-dev qtkeychain-qt6-dev gstreamer1.0-plugins-base
       gstreamer1.0-plugins-good xvfb xauth xdg-utils openssl"
 case "$level" in
   test|fuzz|bench) pkgs="$pkgs python3 python3-aiosmtpd dovecot-pop3d postfix poppler-utils imagemagick

@@ -1,5 +1,8 @@
 #include "app/GeneralPropertiesPanel.h"
 
+#include "app/SettingsFile.h"
+#include "net/PasswordStore.h"
+#include "net/ServerSecurityDialog.h"
 #include "platform/Named.h"
 #include "platform/Dialogs.h"
 #include "platform/PanelFace.h"
@@ -52,6 +55,10 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     m_timeout->setValue(15);
     m_timeout->setGeometry(262, 53, 90, 22);
     tl->setBuddy(m_timeout);
+    m_smtpSecurityBtn = Named(new QPushButton(QStringLiteral("Server security..."), smtp),
+                              QStringLiteral("UserSMTPSecurityBtn"), QStringLiteral("SMTP server security"));
+    m_smtpSecurityBtn->setGeometry(118, 90, 140, 26);
+    connect(m_smtpSecurityBtn, &QPushButton::clicked, this, [this] { ServerSecurityClick(TMailProtocol::Smtp); });
     m_pages->addTab(smtp, QStringLiteral("SMTP"));
 
     auto* pop = new QWidget;
@@ -59,6 +66,10 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     m_username = AddLabelledEdit(pop, QStringLiteral("UserUsernameEDT"), QStringLiteral("POP Username:"), TGeneralSettings::kShort, 118, 46, 240);
     m_password = AddLabelledEdit(pop, QStringLiteral("UserPassEDT"), QStringLiteral("POP Password:"), TGeneralSettings::kLong, 118, 76, 240);
     m_password->setEchoMode(QLineEdit::Password);
+    m_popSecurityBtn = Named(new QPushButton(QStringLiteral("Server security..."), pop),
+                             QStringLiteral("UserPOPSecurityBtn"), QStringLiteral("POP server security"));
+    m_popSecurityBtn->setGeometry(118, 110, 140, 26);
+    connect(m_popSecurityBtn, &QPushButton::clicked, this, [this] { ServerSecurityClick(TMailProtocol::Pop3); });
     m_pages->addTab(pop, QStringLiteral("POP"));
 
     auto* misc = new QWidget;
@@ -164,4 +175,11 @@ void TGeneralPropertiesPanel::ClearFields()
         e->clear();
     for (QCheckBox* c : {m_includeHeader, m_includeFooter, m_includeSig, m_saveLetters})
         c->setChecked(false);
+}
+
+void TGeneralPropertiesPanel::ServerSecurityClick(TMailProtocol protocol)
+{
+    const QLineEdit* server = protocol == TMailProtocol::Smtp ? m_smtp : m_pop;
+    TServerSecurityDialog::Edit(m_shell.Dialogs(), m_shell.Window(), protocol, server->text(), settingsfile::FileName(),
+                                passwordstore::Default());
 }

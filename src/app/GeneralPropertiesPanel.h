@@ -3,6 +3,7 @@
 // "General", "SMTP", "POP" and "Misc.", editing `GeneralSettings`, the general time-out and
 // automatic list saving.
 #include "lists/GeneralSettings.h"
+#include "net/ServerSettings.h"
 
 #include <QFrame>
 #include <functional>
@@ -36,6 +37,12 @@ public:
     void UserSaveBtnClick();
     void UserCancelBtnClick();
     void BrowseClick(QLineEdit* field, const QString& title);
+    // "Server security..." of the SMTP / POP page: the section of the server now in the field.
+    void ServerSecurityClick(TMailProtocol protocol);
+    QPushButton* SecurityBtn(TMailProtocol protocol) const
+    {
+        return protocol == TMailProtocol::Smtp ? m_smtpSecurityBtn : m_popSecurityBtn;
+    }
 
 private:
     void ClearFields();
@@ -60,4 +67,6 @@ private:
     QCheckBox* m_saveLetters;
     QCheckBox* m_autoSave;
     QSpinBox* m_timeout;
+    QPushButton* m_smtpSecurityBtn;
+    QPushButton* m_popSecurityBtn;
 };

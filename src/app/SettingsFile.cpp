@@ -2,6 +2,7 @@
 
 #include "lists/MailListRecord.h"
 #include "platform/Cp1252.h"
+#include "platform/Scramble.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 

@@ -4,6 +4,8 @@
 #include "lists/ListNaming.h"
 #include "lists/ListPanel.h"
 #include "lists/ListWizardLink.h"
+#include "net/PasswordStore.h"
+#include "net/ServerSecurityDialog.h"
 #include "platform/Named.h"
 #include "platform/PanelFace.h"
 #include "platform/PanelWidgets.h"
@@ -83,6 +85,10 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
     // "SMTP"
     auto* smtp = new QWidget;
     m_smtp = AddLabelledEdit(smtp, QStringLiteral("SMTPEDT"), QStringLiteral("SMTP Server:"), 75, 110, 16, 246);
+    m_smtpSecurityBtn = Named(new QPushButton(QStringLiteral("Server security..."), smtp), QStringLiteral("SMTPSecurityBtn"),
+                              QStringLiteral("SMTP server security"));
+    m_smtpSecurityBtn->setGeometry(110, 50, 140, 26);
+    connect(m_smtpSecurityBtn, &QPushButton::clicked, this, [this] { ServerSecurityClick(TMailProtocol::Smtp); });
     m_pages->addTab(smtp, QStringLiteral("SMTP"));
 
     // "POP"
@@ -94,6 +100,10 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
     m_deleteMail = Named(new QCheckBox(QStringLiteral("Delete mail from server after reading"), pop),
                          QStringLiteral("DeleteMailCB"), QStringLiteral("Delete mail from server after reading"));
     m_deleteMail->setGeometry(8, 110, 340, 20);
+    m_popSecurityBtn = Named(new QPushButton(QStringLiteral("Server security..."), pop), QStringLiteral("POPSecurityBtn"),
+                             QStringLiteral("POP server security"));
+    m_popSecurityBtn->setGeometry(110, 140, 140, 26);
+    connect(m_popSecurityBtn, &QPushButton::clicked, this, [this] { ServerSecurityClick(TMailProtocol::Pop3); });
     m_pages->addTab(pop, QStringLiteral("POP"));
 
     // "Misc."
@@ -468,4 +478,11 @@ void TListPropertiesPanel::Close()
     m_state.EditingList = false;
     m_editing = nullptr;
     m_lists.UpdateListControls();
+}
+
+void TListPropertiesPanel::ServerSecurityClick(TMailProtocol protocol)
+{
+    const QLineEdit* server = protocol == TMailProtocol::Smtp ? m_smtp : m_pop;
+    TServerSecurityDialog::Edit(m_shell.Dialogs(), m_shell.Window(), protocol, server->text(),
+                                ProgramFolder() + QStringLiteral("Quorvel.ini"), passwordstore::Default());
 }

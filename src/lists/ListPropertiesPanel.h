@@ -3,6 +3,7 @@
 // folder, "Sent Mail" subfolder and list file) or edits the open list's header, renaming the
 // list's folder and file when its name changes.
 #include "lists/ListPlace.h"
+#include "net/ServerSettings.h"
 
 #include <QFrame>
 
@@ -53,6 +54,12 @@ public:
     void ToRBClick();
     void SubjectRBClick();
     void BrowseClick(QLineEdit* field, const QString& title);
+    // "Server security..." of the SMTP / POP page: the section of the server now in the field.
+    void ServerSecurityClick(TMailProtocol protocol);
+    QPushButton* SecurityBtn(TMailProtocol protocol) const
+    {
+        return protocol == TMailProtocol::Smtp ? m_smtpSecurityBtn : m_popSecurityBtn;
+    }
 
     // The header fields the panel edits, filled from its controls (every other field of
     // `header` is left as it is).
@@ -101,6 +108,8 @@ private:
     QLineEdit* m_toKey;
     QRadioButton* m_subjectRB;
     QLineEdit* m_subKey;
+    QPushButton* m_smtpSecurityBtn;
+    QPushButton* m_popSecurityBtn;
     QPushButton* m_saveBtn;
     QPushButton* m_cancelBtn;
 };

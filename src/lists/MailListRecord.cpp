@@ -1,6 +1,7 @@
 #include "lists/MailListRecord.h"
 
 #include "platform/Cp1252.h"
+#include "platform/Scramble.h"
 
 #include <algorithm>
 #include <cstring>
@@ -122,21 +123,3 @@ void MailListRecord::SetPassword(const QString& plain)
     // Scrambled first, then cut: the stored form is what has the capacity.
     SetBytes(PopPassword, scramble::Scramble(cp1252::encode(plain)));
 }
-
-namespace scramble {
-QByteArray Scramble(QByteArrayView plain)
-{
-    QByteArray out = plain.toByteArray();
-    for (char& c : out)
-        c = char(quint8(quint8(c) - 13));
-    return out;
-}
-
-QByteArray Unscramble(QByteArrayView stored)
-{
-    QByteArray out = stored.toByteArray();
-    for (char& c : out)
-        c = char(quint8(quint8(c) + 13));
-    return out;
-}
-} // namespace scramble

@@ -72,9 +72,3 @@ private:
     QByteArray m_data;                      // the fields' bytes, in field order
     std::array<quint16, FieldCount + 1> m_at{}; // field f is m_data[m_at[f], m_at[f + 1])
 };
-
-// Stored POP passwords: every character code lowered by 13 (mod 256) on the way to disk.
-namespace scramble {
-QByteArray Scramble(QByteArrayView plain);
-QByteArray Unscramble(QByteArrayView stored);
-} // namespace scramble

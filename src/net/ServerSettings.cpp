@@ -1,9 +1,13 @@
 #include "net/ServerSettings.h"
 
-#include "lists/MailListRecord.h"
+#include "net/PasswordStore.h"
+
+#include "platform/Scramble.h"
 #include "platform/Cp1252.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
+
+#include <QHash>
 
 namespace {
 const QString kPort = QStringLiteral("Port");
@@ -11,6 +15,17 @@ const QString kSecurity = QStringLiteral("Security");
 const QString kUser = QStringLiteral("User");
 const QString kPassword = QStringLiteral("Password");
 const QString kFingerprint = QStringLiteral("Fingerprint");
+
+// Port and Security may carry a comment after the value ("Security=STARTTLS  ; None, STARTTLS
+// or TLS"): a blank then ";" starts it. Their valid values never hold ";"; other keys (a
+// password, a user name) are read whole.
+QString WithoutComment(const QString& value)
+{
+    for (qsizetype i = 1; i < value.size(); ++i)
+        if (value[i] == u';' && (value[i - 1] == u' ' || value[i - 1] == u'\t'))
+            return value.left(i).trimmed();
+    return value.trimmed();
+}
 } // namespace
 
 QString TServerSettings::PortText(TMailProtocol protocol) const
@@ -65,7 +80,7 @@ bool ParseSecurity(const QString& text, TMailSecurity& security)
     return true;
 }
 
-TServerSettings Load(const TIniFile& ini, TMailProtocol protocol, const QString& host)
+TServerSettings Load(const TIniFile& ini, TMailProtocol protocol, const QString& host, TPasswordStore* store)
 {
     TServerSettings s;
     s.Host = host;
@@ -76,7 +91,7 @@ TServerSettings Load(const TIniFile& ini, TMailProtocol protocol, const QString&
     // A value that cannot be used stops the connection: a mistyped "Security=STARTLS" must not
     // quietly become a connection in clear.
     if (ini.ValueExists(section, kPort)) {
-        const QString text = ini.ReadString(section, kPort, QString());
+        const QString text = WithoutComment(ini.ReadString(section, kPort, QString()));
         int port = 0;
         if (!text.isEmpty() && (!TIniFile::ParseInteger(text, &port) || port < 1 || port > 65535))
             s.Error = QStringLiteral("Invalid Port '%1' in [%2]").arg(text, section);
@@ -84,14 +99,19 @@ TServerSettings Load(const TIniFile& ini, TMailProtocol protocol, const QString&
             s.Port = port;
     }
     if (ini.ValueExists(section, kSecurity)) {
-        const QString text = ini.ReadString(section, kSecurity, QString());
+        const QString text = WithoutComment(ini.ReadString(section, kSecurity, QString()));
         if (ParseSecurity(text, s.Security))
             s.SecurityChosen = true;
         else if (s.Error.isEmpty())
             s.Error = QStringLiteral("Invalid Security '%1' in [%2] (None, STARTTLS or TLS)").arg(text, section);
     }
     s.User = ini.ReadString(section, kUser, QString());
-    s.Password = cp1252::decode(scramble::Unscramble(cp1252::encode(ini.ReadString(section, kPassword, QString()))));
+    if (ini.ValueExists(section, kPassword)) {
+        s.Password = cp1252::decode(scramble::Unscramble(cp1252::encode(ini.ReadString(section, kPassword, QString()))));
+    } else if (!s.User.isEmpty()) {
+        s.Password = (store ? *store : passwordstore::Default()).Read(PasswordKey(protocol, host));
+        s.PasswordInKeychain = !s.Password.isEmpty();
+    }
     s.Fingerprint = ini.ReadString(section, kFingerprint, QString());
     return s;
 }
@@ -117,6 +137,34 @@ TServerSettings LoadFromFile(TMailProtocol protocol, const QString& host)
 {
     const TIniFile ini(ProgramFolder() + QStringLiteral("Quorvel.ini"));
     return Load(ini, protocol, host);
+}
+
+QString PasswordKey(TMailProtocol protocol, const QString& host)
+{
+    return SectionName(protocol, host).toLower();
+}
+
+namespace {
+QHash<QString, QString>& Refused()
+{
+    static QHash<QString, QString> refused;
+    return refused;
+}
+} // namespace
+
+void NoteRefusedCertificate(const QString& host, const QString& fingerprint)
+{
+    Refused().insert(host.toLower(), fingerprint);
+}
+
+QString RefusedCertificate(const QString& host)
+{
+    return Refused().value(host.toLower());
+}
+
+void ClearRefusedCertificate(const QString& host)
+{
+    Refused().remove(host.toLower());
 }
 
 } // namespace serversettings

@@ -6,13 +6,14 @@
 //   Port=587                     Port=995
 //   Security=STARTTLS            Security=TLS
 //   User=alice@example.com       (POP takes its user and password from the list as before)
-//   Password=<scrambled>
+//   Password=<scrambled>         (absent when the desktop keychain holds it)
 //
 // A server without a section keeps the plain dialogue (HELO, no TLS, port "smtp"/"pop3").
 // No widgets here: the clients and the settings dialog share this type.
 #include <QString>
 
 class TIniFile;
+class TPasswordStore;
 
 enum class TMailProtocol { Smtp, Pop3 };
 enum class TMailSecurity { None, StartTls, Tls };
@@ -26,7 +27,8 @@ struct TServerSettings
     bool SecurityChosen = false; // "Security=" stands in the section (None chosen explicitly
                                  // allows a password without TLS)
     QString User;
-    QString Password;          // plain in memory, scrambled in the file
+    QString Password;          // plain in memory, scrambled in the file or in the keychain
+    bool PasswordInKeychain = false; // read from the keychain, not from the section
     QString Fingerprint;       // SHA-256 of a certificate the user chose to trust (hex)
     QString Error;             // a value in the section that cannot be used (nothing is sent)
 
@@ -46,10 +48,22 @@ QString SecurityText(TMailSecurity security);
 // Case-insensitive; "STLS" is read as STARTTLS. False for anything else.
 bool ParseSecurity(const QString& text, TMailSecurity& security);
 
-TServerSettings Load(const TIniFile& ini, TMailProtocol protocol, const QString& host);
+// With no Password in the section and a User set, the password is asked of `store` (null: the
+// default store, the keychain).
+TServerSettings Load(const TIniFile& ini, TMailProtocol protocol, const QString& host, TPasswordStore* store = nullptr);
 // Writes the section of `settings.Host` (Port only when set; Password only when not empty).
 void Save(TIniFile& ini, TMailProtocol protocol, const TServerSettings& settings);
 // Reads the section from "Quorvel.ini" in the program folder.
 TServerSettings LoadFromFile(TMailProtocol protocol, const QString& host);
+
+// The keychain entry of a server's password: the section name in lower case (sections match
+// without regard to case).
+QString PasswordKey(TMailProtocol protocol, const QString& host);
+
+// The fingerprint of the certificate last refused as untrusted for `host` in this run (empty:
+// none), so the settings dialog can offer to trust exactly that one. Hosts without regard to case.
+void NoteRefusedCertificate(const QString& host, const QString& fingerprint);
+QString RefusedCertificate(const QString& host);
+void ClearRefusedCertificate(const QString& host);
 
 } // namespace serversettings

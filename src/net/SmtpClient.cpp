@@ -385,6 +385,12 @@ bool TCustomSmtpClient::DoConnect()
             refusal = QStringLiteral("The password for '%1' would go out without TLS; choose Security=None "
                                      "for this server to allow that")
                           .arg(m_host);
+        // A password the user chose not to remember: fail before connecting, naming what is
+        // missing, rather than be refused by the server after the greeting.
+        if (refusal.isEmpty() && !m_server.User.isEmpty() && m_server.Password.isEmpty())
+            refusal = QStringLiteral("No password for the user '%1' of the SMTP server '%2': enter it under "
+                                     "\"Server security...\" and tick \"Remember password\"")
+                          .arg(m_server.User, m_host);
         if (!refusal.isEmpty()) {
             m_errorMessage = refusal;
             Display(m_errorMessage);

@@ -1,8 +1,8 @@
 #include "net/WSocket.h"
 
 #include "net/NetLog.h"
+#include "net/ServerSettings.h"
 #include "net/TlsSession.h"
-
 #include "net/Wait.h"
 #include "platform/Cp1252.h"
 
@@ -1025,6 +1025,7 @@ bool TCustomWSocket::StartTls(const QString& host, const QString& trustedFingerp
     if (!why.isEmpty() && !TTlsSession::SameFingerprint(trustedFingerprint, tls->PeerFingerprint())) {
         error = QStringLiteral("The certificate of '%1' is not trusted: %2 (SHA-256 fingerprint %3)")
                     .arg(host, why, tls->PeerFingerprint());
+        serversettings::NoteRefusedCertificate(host, tls->PeerFingerprint());
         return false;
     }
     qCDebug(lcNet).noquote() << host << tls->Protocol() << (why.isEmpty() ? "verified" : "trusted by fingerprint");

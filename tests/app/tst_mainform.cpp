@@ -5,6 +5,8 @@
 #include "lists/ListFile.h"
 #include "lists/ListPanel.h"
 #include "net/Pop3Client.h"
+#include "net/ServerSecurityDialog.h"
+#include "net/ServerSettings.h"
 #include "net/Wait.h"
 #include "platform/ComponentNames.h"
 #include "platform/IniFile.h"
@@ -16,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QHelpEvent>
 #include <QLabel>
@@ -374,6 +377,35 @@ private slots:
         QCOMPARE(saved.ReadString("User Settings", "User", {}), QString(100, u'n'));
         QCOMPARE(saved.ReadInteger("User Settings", "Timeout", 0), 45);
         QCOMPARE(saved.ReadString("Mail Lists", "List0", {}), home("One/One.qvl"));
+    }
+
+    // The dialog edits the section of the server now in the field; saving the general
+    // properties afterwards keeps that section.
+    void serverSecurityFromGeneralProperties()
+    {
+        start();
+        TGeneralPropertiesPanel* gp = m_form->GeneralPanel();
+        m_form->Action("GeneralProperties1")->trigger();
+        gp->SecurityBtn(TMailProtocol::Smtp)->click();
+        QCOMPARE(m_dialogs->texts(),
+                 QStringList{"Enter the SMTP server first: its security settings are kept under its name."});
+        gp->Field("UserSMTPEDT")->setText("mail.example.org");
+        QTimer::singleShot(0, [] {
+            auto* d = qobject_cast<TServerSecurityDialog*>(QApplication::activeModalWidget());
+            QVERIFY(d);
+            QVERIFY(d->windowTitle().contains("SMTP mail.example.org"));
+            auto* security = d->findChild<QComboBox*>("SecurityCB");
+            security->setCurrentIndex(security->findText("TLS"));
+            d->findChild<QLineEdit*>("PortEDT")->setText("2465");
+            d->accept();
+        });
+        gp->SecurityBtn(TMailProtocol::Smtp)->click();
+        gp->findChild<QPushButton*>("UserSaveBtn")->click();
+        const TServerSettings s = serversettings::Load(TIniFile(home("Quorvel.ini")), TMailProtocol::Smtp, "mail.example.org");
+        QVERIFY(s.Present);
+        QCOMPARE(s.Port, 2465);
+        QCOMPARE(s.Security, TMailSecurity::Tls);
+        QCOMPARE(TIniFile(home("Quorvel.ini")).ReadString("User Settings", "SMTP", {}), QStringLiteral("mail.example.org"));
     }
 
     void browseButtonsFillTheirField()

@@ -5,6 +5,7 @@
 #include "app/SettingsFile.h"
 #include "lists/MailListRecord.h"
 #include "platform/Cp1252.h"
+#include "platform/Scramble.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -2,9 +2,15 @@
 #include "ListsHarness.h"
 
 #include "lists/ListWizardLink.h"
+#include "net/ServerSecurityDialog.h"
+#include "platform/IniFile.h"
 #include "platform/Regional.h"
+#include "platform/Scramble.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -157,6 +163,29 @@ private slots:
         h.props->Memo1()->setPlainText(QString(200, u'x') + u'\n' + QString(100, u'y'));
         QCOMPARE(h.props->Memo1()->toPlainText(), QString(200, u'x') + u'\n' + QString(53, u'y'));
         h.props->CancelBtnClick();
+    }
+
+    void serverSecurityForTheFieldsServer()
+    {
+        TListsHarness h;
+        h.props->NewMailList1Click();
+        h.props->SecurityBtn(TMailProtocol::Pop3)->click();
+        QCOMPARE(h.dialogs.texts(), QStringList{u"Enter the POP server first: its security settings are kept under its name."_s});
+        QVERIFY(!QFile::exists(h.Home() + u"Quorvel.ini"_s));
+        h.props->Field(u"POPEDT"_s)->setText(u" pop.example.org "_s);
+        QTimer::singleShot(0, [] {
+            auto* d = qobject_cast<TServerSecurityDialog*>(QApplication::activeModalWidget());
+            QVERIFY(d);
+            auto* security = d->findChild<QComboBox*>(u"SecurityCB"_s);
+            security->setCurrentIndex(security->findData(int(TMailSecurity::StartTls)));
+            d->accept();
+        });
+        h.props->SecurityBtn(TMailProtocol::Pop3)->click();
+        QCOMPARE(h.dialogs.messages.size(), 1);
+        const TServerSettings s =
+            serversettings::Load(TIniFile(h.Home() + u"Quorvel.ini"_s), TMailProtocol::Pop3, u"pop.example.org"_s);
+        QVERIFY(s.Present);
+        QCOMPARE(s.Security, TMailSecurity::StartTls);
     }
 
     void titlesAndCancel()

@@ -2,6 +2,7 @@
 // byte and AUTH required; Dovecot with STLS or TLS), with a certificate authority made at test
 // time.
 #include "net/Pop3Client.h"
+#include "net/ServerSettings.h"
 #include "net/SmtpClient.h"
 #include "platform/Cp1252.h"
 #include "net/Wait.h"
@@ -157,6 +158,8 @@ void TstMailTls::untrustedCertificateRefusedThenTrustedByFingerprint()
 
     const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("fingerprint ([0-9A-F:]{95})")).match(error);
     QVERIFY2(m.hasMatch(), qPrintable(error));
+    // Kept for the settings dialog to offer, never trusted by itself.
+    QCOMPARE(serversettings::RefusedCertificate(QStringLiteral("LOCALHOST")), m.captured(1));
     TClient wrong(server.Port(), TMailSecurity::StartTls);
     wrong.settings.Fingerprint = QString(m.captured(1)).replace(0, 2, QStringLiteral("00") == m.captured(1).left(2) ? QStringLiteral("11") : QStringLiteral("00"));
     QVERIFY(!wrong.Send());

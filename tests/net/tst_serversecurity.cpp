@@ -127,8 +127,15 @@ void TstServerSecurity::loadSection_data()
                                  << true << QStringLiteral("u") << QString() << false;
     QTest::newRow("mistyped security") << QByteArray("[SMTP mx.example]\r\nSecurity=STARTLS\r\n") << smtp << true << 0 << none
                                        << false << QString() << QString() << true;
-    QTest::newRow("comment after the value")
-        << QByteArray("[SMTP mx.example]\r\nSecurity=STARTTLS ; or TLS\r\n") << smtp << true << 0 << none << false << QString()
+    QTest::newRow("comments after port and security")
+        << QByteArray("[SMTP mx.example]\r\nPort=587\t; submission\r\nSecurity=STARTTLS        ; None, STARTTLS or TLS\r\n"
+                      "User=u\r\nPassword=UV ;W\r\n") // a password is read whole: "bc-Hd" scrambled
+        << smtp << true << 587 << starttls << true << QStringLiteral("u") << QStringLiteral("bc-Hd") << false;
+    QTest::newRow("comment hiding a bad value")
+        << QByteArray("[SMTP mx.example]\r\nSecurity=STARTLS ; typo\r\n") << smtp << true << 0 << none << false << QString()
+        << QString() << true;
+    QTest::newRow("semicolon without a blank is part of the value")
+        << QByteArray("[SMTP mx.example]\r\nSecurity=TLS;STARTTLS\r\n") << smtp << true << 0 << none << false << QString()
         << QString() << true;
     QTest::newRow("port not a number") << QByteArray("[SMTP mx.example]\r\nPort=submission\r\n") << smtp << true << 0 << none
                                        << false << QString() << QString() << true;

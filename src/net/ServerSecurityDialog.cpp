@@ -1,0 +1,158 @@
+#include "net/ServerSecurityDialog.h"
+
+#include "platform/Dialogs.h"
+#include "platform/IniFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+template <class W>
+W* Named(W* w, const char* name)
+{
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
+QLabel* WrappedLabel(const QString& text, const char* name, QWidget* parent)
+{
+    auto* l = Named(new QLabel(text, parent), name);
+    l->setWordWrap(true);
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return l;
+}
+} // namespace
+
+TServerSecurityDialog::TServerSecurityDialog(const TServerSecurityForm& form, QWidget* parent)
+    : QDialog(parent), m_form(form)
+{
+    setObjectName(QStringLiteral("ServerSecurityDlg"));
+    const bool smtp = form.Protocol == TMailProtocol::Smtp;
+    setWindowTitle(QStringLiteral("Server Security - %1").arg(serversettings::SectionName(form.Protocol, form.Host)));
+    auto* top = new QVBoxLayout(this);
+    auto* fields = new QFormLayout;
+    top->addLayout(fields);
+
+    m_security = Named(new QComboBox(this), "SecurityCB");
+    m_security->addItem(QStringLiteral("None"), int(TMailSecurity::None));
+    m_security->addItem(smtp ? QStringLiteral("STARTTLS") : QStringLiteral("STARTTLS (STLS)"), int(TMailSecurity::StartTls));
+    m_security->addItem(QStringLiteral("TLS"), int(TMailSecurity::Tls));
+    m_security->setCurrentIndex(m_security->findData(int(form.Security)));
+    fields->addRow(QStringLiteral("&Security:"), m_security);
+
+    m_port = Named(new QLineEdit(form.Port, this), "PortEDT");
+    m_port->setMaxLength(5);
+    fields->addRow(QStringLiteral("&Port:"), m_port);
+
+    if (smtp) {
+        m_user = Named(new QLineEdit(form.User, this), "UserEDT");
+        fields->addRow(QStringLiteral("&User name:"), m_user);
+        m_password = Named(new QLineEdit(form.Password, this), "PasswordEDT");
+        m_password->setEchoMode(QLineEdit::Password);
+        fields->addRow(QStringLiteral("Pass&word:"), m_password);
+        m_remember = Named(new QCheckBox(QStringLiteral("&Remember password"), this), "RememberCB");
+        m_remember->setChecked(form.RememberPassword);
+        fields->addRow(QString(), m_remember);
+    } else {
+        top->addWidget(WrappedLabel(QStringLiteral("The POP user name and password are those of the POP page."),
+                                    "PopLoginLBL", this));
+    }
+
+    if (!form.Fingerprint.isEmpty()) {
+        top->addWidget(WrappedLabel(QStringLiteral("Certificate trusted by hand (SHA-256): %1").arg(form.Fingerprint),
+                                    "FingerprintLBL", this));
+        m_forget = Named(new QCheckBox(QStringLiteral("&Forget this certificate"), this), "ForgetCB");
+        top->addWidget(m_forget);
+    }
+    if (!form.RefusedFingerprint.isEmpty()) {
+        top->addWidget(WrappedLabel(QStringLiteral("The certificate of '%1' was refused as not trusted. Trust it only if "
+                                                   "this fingerprint is the server's own (SHA-256): %2")
+                                        .arg(form.Host, form.RefusedFingerprint),
+                                    "RefusedLBL", this));
+        m_trust = Named(new QCheckBox(QStringLiteral("&Trust this certificate"), this), "TrustCB");
+        top->addWidget(m_trust);
+    }
+
+    m_error = Named(new QLabel(this), "ErrorLBL");
+    m_error->setWordWrap(true);
+    m_error->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_error->hide();
+    top->addWidget(m_error);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OKBtn"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("CancelBtn"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    top->addWidget(buttons);
+
+    connect(m_security, &QComboBox::currentIndexChanged, this, [this] { SecurityChanged(); });
+    SecurityChanged();
+    setMinimumWidth(460);
+}
+
+void TServerSecurityDialog::SecurityChanged()
+{
+    TServerSettings s;
+    s.Security = TMailSecurity(m_security->currentData().toInt());
+    const QString usual = s.PortText(m_form.Protocol);
+    m_port->setPlaceholderText(usual == QLatin1String("smtp") ? QStringLiteral("25")
+                               : usual == QLatin1String("pop3") ? QStringLiteral("110")
+                                                                : usual);
+}
+
+TServerSecurityForm TServerSecurityDialog::Form() const
+{
+    TServerSecurityForm f = m_form;
+    f.Port = m_port->text().trimmed();
+    f.Security = TMailSecurity(m_security->currentData().toInt());
+    if (m_user) {
+        f.User = m_user->text().trimmed();
+        f.Password = m_password->text();
+        f.RememberPassword = m_remember->isChecked();
+    }
+    f.ForgetFingerprint = m_forget && m_forget->isChecked();
+    f.TrustRefused = m_trust && m_trust->isChecked();
+    return f;
+}
+
+void TServerSecurityDialog::accept()
+{
+    const QString error = serversecurity::Validate(Form());
+    if (!error.isEmpty()) {
+        m_error->setText(error);
+        m_error->show();
+        return;
+    }
+    QDialog::accept();
+}
+
+bool TServerSecurityDialog::Edit(TDialogService& dialogs, QWidget* parent, TMailProtocol protocol, const QString& host,
+                                 const QString& iniPath, TPasswordStore& store)
+{
+    const QString server = host.trimmed();
+    const bool smtp = protocol == TMailProtocol::Smtp;
+    if (server.isEmpty()) {
+        dialogs.Error(QStringLiteral("Enter the %1 server first: its security settings are kept under its name.")
+                          .arg(smtp ? QStringLiteral("SMTP") : QStringLiteral("POP")),
+                      parent);
+        return false;
+    }
+    TIniFile ini(iniPath);
+    TServerSecurityDialog dialog(serversecurity::Load(ini, protocol, server, store), parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    QString where;
+    serversecurity::Save(ini, dialog.Form(), store, where);
+    if (!ini.UpdateFile()) {
+        dialogs.Error(QStringLiteral("The settings of '%1' could not be written to \"%2\".").arg(server, iniPath), parent);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The "Server security..." dialog of the SMTP and POP pages (List Properties and General
+// Properties): port, security, SMTP user name and password, "Remember password", the
+// certificate trusted by hand, and the one last refused, offered to trust.
+#include "net/ServerSecurity.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class TDialogService;
+class TPasswordStore;
+
+class TServerSecurityDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    TServerSecurityDialog(const TServerSecurityForm& form, QWidget* parent = nullptr);
+
+    // The form as the controls now have it.
+    TServerSecurityForm Form() const;
+
+    // Edits the section of `host` in the settings file `iniPath` (empty host: an error box, no
+    // dialog). True when the section was written.
+    static bool Edit(TDialogService& dialogs, QWidget* parent, TMailProtocol protocol, const QString& host,
+                     const QString& iniPath, TPasswordStore& store);
+
+    void accept() override;
+
+private:
+    void SecurityChanged();
+
+    TServerSecurityForm m_form;
+    QLineEdit* m_port;
+    QComboBox* m_security;
+    QLineEdit* m_user = nullptr;
+    QLineEdit* m_password = nullptr;
+    QCheckBox* m_remember = nullptr;
+    QCheckBox* m_forget = nullptr;
+    QCheckBox* m_trust = nullptr;
+    QLabel* m_error;
+};
