@@ -15,7 +15,7 @@ case "$level" in
   fuzz|bench) pkgs="$pkgs clang libclang-rt-dev" ;;
 esac
 case "$level" in
-  bench) pkgs="$pkgs msmtp mpop curl" ;;
+  bench) pkgs="$pkgs msmtp mpop curl stunnel4" ;;
 esac
 
 missing=""

@@ -6,163 +6,16 @@
 // would). Our SMTP figures are given with the mandated one-second pauses (one per hundred
 // recipients) and without them. Each figure is the best of `runs` (default 3).
 // Usage: bench_mail [runs]
-#include "net/Pop3Client.h"
-#include "net/SmtpClient.h"
-#include "net/Wait.h"
+#include "MailBench.h"
 #include "support/MailPeers.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <functional>
 
-namespace {
-
-struct TResult
-{
-    double best = 1e9;
-    QString note;
-    void Add(double s) { best = std::min(best, s); }
-};
-
-QByteArray makeBody(int bytes)
-{
-    QByteArray body;
-    int n = 0;
-    while (body.size() < bytes) {
-        QByteArray line = QByteArray::number(++n) + " The quick brown fox jumps over the lazy dog; newsletter text line.";
-        if (n % 17 == 0)
-            line.prepend(".");
-        body += line.left(76) + "\r\n";
-    }
-    return body;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-// Runs a peer; the time includes its start-up, as a user would see it.
-double runPeer(const QString& program, const QStringList& args, const QString& stdinFile, QString* error,
-               const QString& stdoutFile = QString())
-{
-    QProcess p;
-    p.setProgram(program);
-    p.setArguments(args);
-    if (!stdinFile.isEmpty())
-        p.setStandardInputFile(stdinFile);
-    if (!stdoutFile.isEmpty())
-        p.setStandardOutputFile(stdoutFile);
-    else
-        p.setProcessChannelMode(QProcess::MergedChannels);
-    QElapsedTimer t;
-    t.start();
-    p.start();
-    if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        *error = program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(p.readAll()).left(400);
-        return -1;
-    }
-    return t.nsecsElapsed() / 1e9;
-}
-
-struct TOurSend
-{
-    double total = -1;
-    double paused = 0;
-};
-
-TOurSend sendOurs(quint16 port, const QStringList& rcpt, const QList<QByteArray>& bodyLines, const QStringList& files,
-                  QString* error)
-{
-    TWait wait;
-    TSmtpClient c;
-    c.SetWait(&wait);
-    c.SetHost(QStringLiteral("127.0.0.1"));
-    c.SetPort(QString::number(port));
-    c.SetFromName(QStringLiteral("news@example.com"));
-    c.SetHdrFrom(QStringLiteral("news@example.com"));
-    c.SetHdrTo(QStringLiteral("news@example.com"));
-    c.SetHdrSubject(QStringLiteral("Benchmark"));
-    c.SetRcptName(rcpt);
-    c.SetEmailFiles(files);
-    if (qEnvironmentVariableIsSet("BENCH_MAIL_PROFILE"))
-        c.SetRcptPause(0);
-    qint64 displayed = 0;
-    c.OnDisplay = [&](TCustomSmtpClient*, const QString& m) { displayed += m.size(); };
-    c.OnGetData = [&](TCustomSmtpClient*, int n, QString& line, int, bool& more) {
-        if (n > bodyLines.size())
-            more = false;
-        else
-            line = QString::fromLatin1(bodyLines[n - 1]);
-    };
-    QElapsedTimer t;
-    t.start();
-    const bool ok = c.Connect() && c.Mail();
-    c.Quit();
-    TOurSend r;
-    if (!ok) {
-        *error = QStringLiteral("TSmtpClient: ") + c.ErrorMessage();
-        return r;
-    }
-    r.total = t.nsecsElapsed() / 1e9;
-    r.paused = c.PausedMs() / 1e3;
-    return r;
-}
-
-double retrieveOurs(quint16 port, const QString& user, const QString& password, const QString& outDir, int expected,
-                    QString* error)
-{
-    TWait wait;
-    TPop3Client c;
-    c.SetWait(&wait);
-    c.SetHost(QStringLiteral("127.0.0.1"));
-    c.SetPort(QString::number(port));
-    c.SetUserName(user);
-    c.SetPassWord(password);
-    // Every message appended to one file, as mpop's mbox and curl's output file get them.
-    QFile out(outDir + QStringLiteral("/ours.txt"));
-    out.open(QIODevice::WriteOnly);
-    QByteArray buffer;
-    c.OnMessageLine = [&](TPop3Client* p) {
-        buffer = p->LastResponse().toLatin1();
-        if (!p->LastLineCut())
-            buffer += "\r\n";
-        out.write(buffer);
-    };
-    QElapsedTimer t;
-    t.start();
-    if (!c.Stat() || c.MsgCount() != expected) {
-        *error = QStringLiteral("TPop3Client STAT: ") + c.LastResponse() + c.ErrorMessage();
-        return -1;
-    }
-    for (int i = 1; i <= c.MsgCount(); ++i) {
-        c.SetMsgNum(i);
-        if (!c.Retr()) {
-            *error = QStringLiteral("TPop3Client RETR: ") + c.ErrorMessage();
-            return -1;
-        }
-    }
-    c.Quit();
-    return t.nsecsElapsed() / 1e9;
-}
-
-void line(const char* what, double seconds, const QString& extra = QString())
-{
-    if (seconds < 0)
-        std::printf("  %-34s   failed\n", what);
-    else
-        std::printf("  %-34s %8.3f s %s\n", what, seconds, qPrintable(extra));
-}
-
-} // namespace
+using namespace mailbench;
 
 int main(int argc, char** argv)
 {
@@ -172,6 +25,7 @@ int main(int argc, char** argv)
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
     QTemporaryDir tmp;
     QString error;
+    const bool noPause = qEnvironmentVariableIsSet("BENCH_MAIL_PROFILE");
 
     const QString msmtp = mailpeers::Executable(QStringLiteral("msmtp"));
     const QString curl = mailpeers::Executable(QStringLiteral("curl"));
@@ -180,26 +34,18 @@ int main(int argc, char** argv)
         std::printf("missing peers (scripts/install-deps.sh bench installs msmtp, mpop, curl)\n");
 
     // --- messages -------------------------------------------------------------------------
-    const QByteArray body = makeBody(100 * 1024);
-    QList<QByteArray> bodyLines = body.split('\n');
-    bodyLines.removeLast();
-    for (QByteArray& l : bodyLines)
-        l.chop(1); // CR
-    const QByteArray header = "From: news@example.com\r\nTo: news@example.com\r\nSubject: Benchmark\r\n"
-                              "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=\"iso-8859-1\"\r\n"
-                              "Date: Sat, 5 Dec 2026 13:50:36\r\n\r\n";
+    const QByteArray body = MakeBody(100 * 1024);
+    const QList<QByteArray> bodyLines = BodyLines(body);
     const QString plainFile = tmp.filePath(QStringLiteral("plain.eml"));
-    writeFile(plainFile, header + body);
-    QStringList rcpt;
-    for (int i = 1; i <= 1000; ++i)
-        rcpt << QStringLiteral("reader%1@example.org").arg(i, 4, 10, QLatin1Char('0'));
+    WriteFile(plainFile, PlainHeader() + body);
+    const QStringList rcpt = Recipients(1000);
 
     QByteArray blob(5 * 1024 * 1024, Qt::Uninitialized);
     QRandomGenerator gen(42);
     for (qsizetype i = 0; i < blob.size(); ++i)
         blob[i] = char(gen.bounded(256));
     const QString blobFile = tmp.filePath(QStringLiteral("attachment.bin"));
-    writeFile(blobFile, blob);
+    WriteFile(blobFile, blob);
     // The same MIME message for the peers.
     const QByteArray boundary = "= Multipart Boundary Dec05261350";
     QByteArray mime = "From: news@example.com\r\nTo: news@example.com\r\nSubject: Benchmark\r\nMime-Version: 1.0\r\n"
@@ -213,7 +59,7 @@ int main(int argc, char** argv)
         mime += blob.mid(i, 45).toBase64() + "\r\n";
     mime += "\r\n--" + boundary + "--\r\n";
     const QString mimeFile = tmp.filePath(QStringLiteral("mime.eml"));
-    writeFile(mimeFile, mime);
+    WriteFile(mimeFile, mime);
 
     // --- SMTP ------------------------------------------------------------------------------
     TSmtpSink sink;
@@ -229,21 +75,20 @@ int main(int argc, char** argv)
 
     if (qEnvironmentVariable("BENCH_MAIL_PROFILE") == QLatin1String("pop3")) {
         TDovecotServer d;
-        const QByteArray m = "From: news@example.com\r\nSubject: stored\r\n\r\n" + makeBody(10 * 1024 - 40);
         for (int i = 0; i < 1000; ++i)
-            d.AddMessage(m);
+            d.AddMessage(StoredMessage10K());
         if (!d.Start(&error))
             return 1;
         for (int r = 0; r < 5; ++r) {
             QTemporaryDir out;
-            std::printf("%.3f s\n", retrieveOurs(d.Port(), d.User(), d.Password(), out.path(), 1000, &error));
+            std::printf("%.3f s\n", RetrieveOurs({d.Port()}, d.User(), d.Password(), out.path(), 1000, &error));
         }
         return 0;
     }
     if (qEnvironmentVariableIsSet("BENCH_MAIL_PROFILE")) {
         // Only our 1,000-recipient send, repeated: for looking at the client under a profiler.
         for (int r = 0; r < 10; ++r) {
-            const TOurSend o = sendOurs(sink.Port(), rcpt, bodyLines, {}, &error);
+            const TOurSend o = SendOurs({sink.Port()}, rcpt, bodyLines, {}, &error, true);
             std::printf("%.3f s (%.3f s paused)\n", o.total, o.paused);
         }
         return 0;
@@ -254,7 +99,7 @@ int main(int argc, char** argv)
         TResult ours, oursNet, ms, cu;
         double paused = 0;
         for (int r = 0; r < runs; ++r) {
-            const TOurSend o = sendOurs(sink.Port(), recipients, lines, files, &error);
+            const TOurSend o = SendOurs({sink.Port()}, recipients, lines, files, &error, noPause);
             if (o.total < 0) {
                 std::printf("  %s\n", qPrintable(error));
                 break;
@@ -264,7 +109,7 @@ int main(int argc, char** argv)
             paused = o.paused;
             QStringList a = msmtpBase;
             a << recipients;
-            const double m = msmtp.isEmpty() ? -1 : runPeer(msmtp, a, peerFile, &error);
+            const double m = msmtp.isEmpty() ? -1 : RunPeer(msmtp, a, peerFile, &error);
             if (m < 0)
                 std::printf("  %s\n", qPrintable(error));
             else
@@ -273,18 +118,18 @@ int main(int argc, char** argv)
             for (const QString& x : recipients)
                 b << QStringLiteral("--mail-rcpt") << x;
             b << QStringLiteral("-T") << peerFile;
-            const double c = curl.isEmpty() ? -1 : runPeer(curl, b, QString(), &error);
+            const double c = curl.isEmpty() ? -1 : RunPeer(curl, b, QString(), &error);
             if (c < 0)
                 std::printf("  %s\n", qPrintable(error));
             else
                 cu.Add(c);
         }
         const double fastest = std::min(ms.best, cu.best);
-        line("TSmtpClient, pauses included", ours.best, QStringLiteral("(%1 s of mandated pauses)").arg(paused, 0, 'f', 3));
-        line("TSmtpClient, pauses excluded", oursNet.best,
-             QStringLiteral("(%1 x the fastest peer; target <= 1.5)").arg(oursNet.best / fastest, 0, 'f', 2));
-        line("msmtp", ms.best);
-        line("curl", cu.best);
+        PrintLine("TSmtpClient, pauses included", ours.best, QStringLiteral("(%1 s of mandated pauses)").arg(paused, 0, 'f', 3));
+        PrintLine("TSmtpClient, pauses excluded", oursNet.best,
+             RatioText(oursNet.best, fastest));
+        PrintLine("msmtp", ms.best);
+        PrintLine("curl", cu.best);
     };
     smtpCase("One 100 KB message to 1,000 recipients", rcpt, bodyLines, {}, plainFile);
     smtpCase("One message with a 5 MB attachment, 1 recipient", {rcpt.first()}, {QByteArray("See the file.")}, {blobFile},
@@ -293,7 +138,7 @@ int main(int argc, char** argv)
 
     // --- POP3 ------------------------------------------------------------------------------
     TDovecotServer dovecot;
-    const QByteArray tenK = "From: news@example.com\r\nSubject: stored\r\n\r\n" + makeBody(10 * 1024 - 40);
+    const QByteArray tenK = StoredMessage10K();
     for (int i = 0; i < 1000; ++i)
         dovecot.AddMessage(tenK);
     if (!dovecot.Start(&error)) {
@@ -305,12 +150,12 @@ int main(int argc, char** argv)
     {
         // One untimed pass first: Dovecot moves the new mail to cur/ and builds its index.
         QTemporaryDir warm;
-        retrieveOurs(dovecot.Port(), dovecot.User(), dovecot.Password(), warm.path(), 1000, &error);
+        RetrieveOurs({dovecot.Port()}, dovecot.User(), dovecot.Password(), warm.path(), 1000, &error);
     }
     TResult ours, mp, cu;
     for (int r = 0; r < runs; ++r) {
         QTemporaryDir out;
-        const double o = retrieveOurs(dovecot.Port(), dovecot.User(), dovecot.Password(), out.path(), 1000, &error);
+        const double o = RetrieveOurs({dovecot.Port()}, dovecot.User(), dovecot.Password(), out.path(), 1000, &error);
         if (o < 0)
             std::printf("  %s\n", qPrintable(error));
         else
@@ -321,24 +166,24 @@ int main(int argc, char** argv)
                                    QStringLiteral("--only-new=off"), QStringLiteral("--received-header=off"),
                                    QStringLiteral("--delivery=mbox,") + out.filePath(QStringLiteral("mpop.mbox")),
                                    QStringLiteral("--uidls-file=") + out.filePath(QStringLiteral("uidls")), QStringLiteral("-q")};
-        const double m = mpop.isEmpty() ? -1 : runPeer(mpop, mpopArgs, QString(), &error);
+        const double m = mpop.isEmpty() ? -1 : RunPeer(mpop, mpopArgs, QString(), &error);
         if (m < 0)
             std::printf("  %s\n", qPrintable(error));
         else
             mp.Add(m);
         const QStringList curlArgs{QStringLiteral("-sS"), QStringLiteral("-u"), dovecot.User() + u':' + dovecot.Password(),
                                    QStringLiteral("pop3://127.0.0.1:%1/[1-1000]").arg(pport)};
-        const double c = curl.isEmpty() ? -1 : runPeer(curl, curlArgs, QString(), &error, out.filePath(QStringLiteral("curl.txt")));
+        const double c = curl.isEmpty() ? -1 : RunPeer(curl, curlArgs, QString(), &error, out.filePath(QStringLiteral("curl.txt")));
         if (c < 0)
             std::printf("  %s\n", qPrintable(error));
         else
             cu.Add(c);
     }
     const double fastest = std::min(mp.best, cu.best);
-    line("TPop3Client (to one file)", ours.best,
-         QStringLiteral("(%1 x the fastest peer; target <= 1.5)").arg(ours.best / fastest, 0, 'f', 2));
-    line("mpop (to an mbox file)", mp.best);
-    line("curl pop3:// (to one file)", cu.best);
+    PrintLine("TPop3Client (to one file)", ours.best,
+         RatioText(ours.best, fastest));
+    PrintLine("mpop (to an mbox file)", mp.best);
+    PrintLine("curl pop3:// (to one file)", cu.best);
     dovecot.Stop();
     return 0;
 }

@@ -121,3 +121,30 @@ QList<QByteArray> TTlsSmtpServer::Messages() const
     }
     return out;
 }
+
+bool TTlsTunnel::Start(quint16 targetPort, const TTestCertificates& certificates, QString* error)
+{
+    QString stunnel = mailpeers::Executable(QStringLiteral("stunnel4"));
+    if (stunnel.isEmpty())
+        stunnel = mailpeers::Executable(QStringLiteral("stunnel"));
+    if (stunnel.isEmpty()) {
+        *error = QStringLiteral("stunnel is not installed (package stunnel4)");
+        return false;
+    }
+    m_port = mailpeers::FreePort();
+    // In the foreground, logging to its standard error, no pid file: a child like the others.
+    const QString config = QStringLiteral("foreground = yes\npid =\ndebug = notice\n"
+                                          "[tunnel]\naccept = 127.0.0.1:%1\nconnect = 127.0.0.1:%2\n"
+                                          "cert = %3\nkey = %4\n")
+                               .arg(m_port)
+                               .arg(targetPort)
+                               .arg(certificates.CertFile(), certificates.KeyFile());
+    QFile file(m_dir.filePath(QStringLiteral("stunnel.conf")));
+    if (!m_dir.isValid() || !file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0) {
+        *error = QStringLiteral("cannot write the stunnel configuration");
+        return false;
+    }
+    file.close();
+    return m_process.Start(stunnel, {file.fileName()}, QProcessEnvironment::systemEnvironment(), m_dir.path(), error)
+        && m_process.WaitForPort(m_port, 15000, error);
+}

@@ -1,7 +1,7 @@
 #pragma once
 // TLS peers for the mail client tests: a certificate authority and a server certificate made
-// with the openssl tool at test time, and an aiosmtpd server that requires STARTTLS (or speaks
-// TLS from the first byte) and AUTH.
+// with the openssl tool at test time, an aiosmtpd server that requires STARTTLS (or speaks
+// TLS from the first byte) and AUTH, and stunnel putting TLS in front of a plain server.
 #include "support/MailPeers.h"
 
 #include <QString>
@@ -29,6 +29,23 @@ public:
     quint16 Port() const { return m_port; }
     // The messages received, as received.
     QList<QByteArray> Messages() const;
+    QString Output() { return m_process.Output(); }
+
+private:
+    QTemporaryDir m_dir;
+    TPeerProcess m_process;
+    quint16 m_port = 0;
+};
+
+// stunnel (package stunnel4) in front of a plain server on loopback: TLS from the first byte
+// on its own port, the plain bytes passed on to `targetPort`. Lets servers without TLS (such as
+// smtp-sink) serve as TLS peers.
+class TTlsTunnel
+{
+public:
+    bool Start(quint16 targetPort, const TTestCertificates& certificates, QString* error);
+    void Stop() { m_process.Stop(); }
+    quint16 Port() const { return m_port; }
     QString Output() { return m_process.Output(); }
 
 private:
