@@ -4,6 +4,7 @@
 #include "net/Wait.h"
 #include "platform/Cp1252.h"
 #include "support/MailPeers.h"
+#include "PeerStart.h"
 #include "support/TestUtil.h"
 
 #include <QDateTime>
@@ -13,18 +14,6 @@
 #include <QTest>
 
 namespace {
-
-// Missing servers fail the run when the project's test script runs it (it installs them) or under
-// CI, and skip elsewhere.
-#define START_PEER(peer, ...)                                                                                \
-    do {                                                                                                     \
-        QString why;                                                                                         \
-        if (!(peer).Start(__VA_ARGS__ __VA_OPT__(, ) & why)) {                                              \
-            if (qEnvironmentVariableIsSet("CI") || qEnvironmentVariableIsSet("QUORVEL_REQUIRE_PEERS"))      \
-                QFAIL(qPrintable(why));                                                                      \
-            QSKIP(qPrintable(QStringLiteral("server not available: ") + why));                              \
-        }                                                                                                    \
-    } while (false)
 
 struct TSmtpSetup
 {
