@@ -1,10 +1,10 @@
 // The mail clients against real servers started here: aiosmtpd (SMTP) and Dovecot (POP3).
+#include "NetTest.h"
 #include "net/Pop3Client.h"
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
 #include "platform/Cp1252.h"
 #include "support/MailPeers.h"
-#include "PeerStart.h"
 #include "support/TestUtil.h"
 
 #include <QDateTime>

@@ -1,12 +1,12 @@
 // The mail clients over TLS against real servers (aiosmtpd with STARTTLS or TLS from the first
 // byte and AUTH required; Dovecot with STLS or TLS), with a certificate authority made at test
 // time.
+#include "NetTest.h"
 #include "net/Pop3Client.h"
 #include "net/ServerSettings.h"
 #include "net/SmtpClient.h"
 #include "platform/Cp1252.h"
 #include "net/Wait.h"
-#include "PeerStart.h"
 #include "support/TlsPeers.h"
 
 #include <QRegularExpression>

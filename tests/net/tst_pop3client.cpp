@@ -1,4 +1,5 @@
 // The POP3 client against the scripted server.
+#include "NetTest.h"
 #include "net/Pop3Client.h"
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
@@ -6,9 +7,6 @@
 #include "support/ScriptedServer.h"
 
 #include <QTest>
-
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -46,15 +44,6 @@ struct TFixture
         return LoggedIn().Expect().Send("+OK message follows").SendRaw(wire);
     }
 };
-
-// Puts an unconnected datagram socket in place of the client's connection: the next send fails
-// with a socket error, as on a connection that timed out or lost its route.
-void BreakSocket(TCustomWSocket* socket)
-{
-    const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-    ::dup2(udp, socket->HSocket());
-    ::close(udp);
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 // The SMTP client and its MIME layout against the scripted server.
+#include "NetTest.h"
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
 #include "support/ScriptedServer.h"
@@ -8,9 +9,6 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -92,15 +90,6 @@ QString DateOf(const QList<QByteArray>& header)
         if (h.startsWith("Date: "))
             return QString::fromLatin1(h.mid(6));
     return QString();
-}
-
-// Puts an unconnected datagram socket in place of the client's connection: the next send fails
-// with a socket error, as on a connection that timed out or lost its route.
-void BreakSocket(TCustomWSocket* socket)
-{
-    const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-    ::dup2(udp, socket->HSocket());
-    ::close(udp);
 }
 
 } // namespace
