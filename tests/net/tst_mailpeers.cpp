@@ -1,4 +1,5 @@
 // The mail clients against real servers started here: aiosmtpd (SMTP) and Dovecot (POP3).
+#include "NetTest.h"
 #include "net/Pop3Client.h"
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
@@ -13,18 +14,6 @@
 #include <QTest>
 
 namespace {
-
-// Missing servers fail the run when the project's test script runs it (it installs them) or under
-// CI, and skip elsewhere.
-#define START_PEER(peer, ...)                                                                                \
-    do {                                                                                                     \
-        QString why;                                                                                         \
-        if (!(peer).Start(__VA_ARGS__ __VA_OPT__(, ) & why)) {                                              \
-            if (qEnvironmentVariableIsSet("CI") || qEnvironmentVariableIsSet("QUORVEL_REQUIRE_PEERS"))      \
-                QFAIL(qPrintable(why));                                                                      \
-            QSKIP(qPrintable(QStringLiteral("server not available: ") + why));                              \
-        }                                                                                                    \
-    } while (false)
 
 struct TSmtpSetup
 {

@@ -1,6 +1,7 @@
 // The mail clients over TLS against real servers (aiosmtpd with STARTTLS or TLS from the first
 // byte and AUTH required; Dovecot with STLS or TLS), with a certificate authority made at test
 // time.
+#include "NetTest.h"
 #include "net/Pop3Client.h"
 #include "net/ServerSettings.h"
 #include "net/SmtpClient.h"
@@ -12,16 +13,6 @@
 #include <QTest>
 
 namespace {
-
-#define START_PEER(peer, ...)                                                                                \
-    do {                                                                                                     \
-        QString why;                                                                                         \
-        if (!(peer).Start(__VA_ARGS__ __VA_OPT__(, ) &why)) {                                              \
-            if (qEnvironmentVariableIsSet("CI") || qEnvironmentVariableIsSet("QUORVEL_REQUIRE_PEERS"))      \
-                QFAIL(qPrintable(why));                                                                      \
-            QSKIP(qPrintable(QStringLiteral("server not available: ") + why));                              \
-        }                                                                                                    \
-    } while (false)
 
 struct TClient
 {
@@ -71,6 +62,7 @@ class TstMailTls : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void init();
     void sendsOverEachMode_data();
     void sendsOverEachMode();
     void wrongPasswordShowsServerReply();
@@ -91,6 +83,14 @@ void TstMailTls::initTestCase()
         QFAIL(qPrintable(why));
 }
 
+// Every test trusts the test authority unless it says otherwise.
+void TstMailTls::init()
+{
+    if (!m_haveCerts)
+        QSKIP("openssl tool not available");
+    qputenv("SSL_CERT_FILE", m_certs.CaFile().toLocal8Bit());
+}
+
 void TstMailTls::sendsOverEachMode_data()
 {
     QTest::addColumn<int>("mode");
@@ -101,9 +101,6 @@ void TstMailTls::sendsOverEachMode_data()
 void TstMailTls::sendsOverEachMode()
 {
     QFETCH(int, mode);
-    if (!m_haveCerts)
-        QSKIP("openssl tool not available");
-    qputenv("SSL_CERT_FILE", m_certs.CaFile().toLocal8Bit());
     TTlsSmtpServer server;
     START_PEER(server, TTlsSmtpServer::Mode(mode), m_certs);
     const bool starttls = TTlsSmtpServer::Mode(mode) == TTlsSmtpServer::Mode::StartTls;
@@ -127,9 +124,6 @@ void TstMailTls::sendsOverEachMode()
 
 void TstMailTls::wrongPasswordShowsServerReply()
 {
-    if (!m_haveCerts)
-        QSKIP("openssl tool not available");
-    qputenv("SSL_CERT_FILE", m_certs.CaFile().toLocal8Bit());
     TTlsSmtpServer server;
     START_PEER(server, TTlsSmtpServer::Mode::StartTls, m_certs);
     TClient c(server.Port(), TMailSecurity::StartTls);
@@ -143,8 +137,6 @@ void TstMailTls::wrongPasswordShowsServerReply()
 
 void TstMailTls::untrustedCertificateRefusedThenTrustedByFingerprint()
 {
-    if (!m_haveCerts)
-        QSKIP("openssl tool not available");
     qunsetenv("SSL_CERT_FILE"); // the system's store knows nothing of the test CA
     TTlsSmtpServer server;
     START_PEER(server, TTlsSmtpServer::Mode::StartTls, m_certs);
@@ -183,11 +175,7 @@ void TstMailTls::pop3RetrievesOverEachMode()
 {
     QFETCH(bool, implicit);
     QFETCH(bool, trusted);
-    if (!m_haveCerts)
-        QSKIP("openssl tool not available");
-    if (trusted)
-        qputenv("SSL_CERT_FILE", m_certs.CaFile().toLocal8Bit());
-    else
+    if (!trusted)
         qunsetenv("SSL_CERT_FILE");
     TDovecotServer server;
     const QByteArray message("From: a@example.org\r\nSubject: over TLS\r\n\r\n.dot\r\n" + QByteArray(600, 'x') + "\r\n");

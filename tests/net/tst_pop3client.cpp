@@ -1,4 +1,5 @@
 // The POP3 client against the scripted server.
+#include "NetTest.h"
 #include "net/Pop3Client.h"
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
@@ -6,9 +7,6 @@
 #include "support/ScriptedServer.h"
 
 #include <QTest>
-
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -47,15 +45,6 @@ struct TFixture
     }
 };
 
-// Puts an unconnected datagram socket in place of the client's connection: the next send fails
-// with a socket error, as on a connection that timed out or lost its route.
-void BreakSocket(TCustomWSocket* socket)
-{
-    const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-    ::dup2(udp, socket->HSocket());
-    ::close(udp);
-}
-
 } // namespace
 
 class TstPop3Client : public QObject
@@ -79,7 +68,6 @@ private slots:
     void hostileCredentials();
     void deleAndReconnectAfterServerClose();
     void longStatusLinesJoined();
-    void closedBeforeGreeting();
     void socketFailureBecomesError_data();
     void socketFailureBecomesError();
     void otherClientsCloseLeavesSmtpWaiting();
@@ -207,12 +195,13 @@ void TstPop3Client::connectFailures()
 
 void TstPop3Client::badGreetings_data()
 {
-    QTest::addColumn<QByteArray>("greeting");
+    QTest::addColumn<QByteArray>("greeting"); // none: the server hangs up at once
     QTest::addColumn<QString>("error"); // "" where any error text (or none with no reply) will do
     QTest::newRow("negative") << QByteArray("-ERR too busy\r\n") << "-ERR too busy";
     QTest::newRow("garbage") << QByteArray("\x01\x02 hello there\r\n") << "";
     QTest::newRow("endless line") << QByteArray(300000, 'x') << "";
     QTest::newRow("empty line") << QByteArray("\r\n") << "";
+    QTest::newRow("closed before the greeting") << QByteArray() << "-ERR Disconneced unexpectedly";
 }
 
 void TstPop3Client::badGreetings()
@@ -220,7 +209,7 @@ void TstPop3Client::badGreetings()
     QFETCH(QByteArray, greeting);
     QFETCH(QString, error);
     TFixture f;
-    f.server.SendRaw(greeting).Stall();
+    greeting.isEmpty() ? f.server.Close() : f.server.SendRaw(greeting).Stall();
     QVERIFY(!f.client.Connect());
     if (error.isEmpty())
         QVERIFY(!f.client.ErrorMessage().isEmpty() || f.client.LastResponse().isEmpty());
@@ -233,20 +222,18 @@ void TstPop3Client::badGreetings()
 
 void TstPop3Client::retrUnstuffing_data()
 {
-    QTest::addColumn<QByteArray>("wire");             // message lines as the server sends them
-    QTest::addColumn<QList<QByteArray>>("delivered"); // what the owner gets
+    using Lines = QList<QByteArray>;
+    QTest::addColumn<QByteArray>("wire");     // message lines as the server sends them
+    QTest::addColumn<Lines>("delivered");     // what the owner gets
     QTest::addColumn<QList<bool>>("cut");
-    QTest::newRow("dots") << QByteArray("..\r\n...\r\n.x\r\na.b\r\n\r\n.\r\n")
-                          << QList<QByteArray>{".", "..", ".x", "a.b", ""} << QList<bool>{false, false, false, false, false};
-    QTest::newRow("bare LF lines") << QByteArray("one\ntwo\n.\n") << QList<QByteArray>{"one", "two"} << QList<bool>{false, false};
-    const QByteArray a254(254, 'a');
-    QTest::newRow("cut piece then a lone dot is data")
-        << a254 + ".\r\nend\r\n.\r\n" << QList<QByteArray>{a254, ".", "end"} << QList<bool>{true, false, false};
-    QTest::newRow("cut piece then two dots stays as sent")
-        << a254 + "..x\r\n.\r\n" << QList<QByteArray>{a254, "..x"} << QList<bool>{true, false};
-    const QByteArray b600(600, 'b');
-    QTest::newRow("long line in pieces") << b600 + "\r\n.\r\n"
-                                         << QList<QByteArray>{QByteArray(254, 'b'), QByteArray(254, 'b'), QByteArray(92, 'b')}
+    const QByteArray a254(254, 'a'), b254(254, 'b');
+    QTest::newRow("dots") << QByteArray("..\r\n...\r\n.x\r\na.b\r\n\r\n.\r\n") << Lines{".", "..", ".x", "a.b", ""}
+                          << QList<bool>(5, false);
+    QTest::newRow("bare LF lines") << QByteArray("one\ntwo\n.\n") << Lines{"one", "two"} << QList<bool>{false, false};
+    QTest::newRow("cut piece then a lone dot is data") << a254 + ".\r\nend\r\n.\r\n" << Lines{a254, ".", "end"}
+                                                       << QList<bool>{true, false, false};
+    QTest::newRow("cut piece then two dots stays as sent") << a254 + "..x\r\n.\r\n" << Lines{a254, "..x"} << QList<bool>{true, false};
+    QTest::newRow("long line in pieces") << QByteArray(600, 'b') + "\r\n.\r\n" << Lines{b254, b254, QByteArray(92, 'b')}
                                          << QList<bool>{true, true, false};
 }
 
@@ -270,18 +257,17 @@ void TstPop3Client::retrUnstuffing()
 
 void TstPop3Client::retrBroken_data()
 {
+    using Lines = QList<QByteArray>;
     QTest::addColumn<QByteArray>("wire");
     QTest::addColumn<bool>("hangUp");     // the server closes after the bytes (else it goes silent)
     QTest::addColumn<bool>("sharedWait"); // an SMTP client took the shared wait object over
     QTest::addColumn<QString>("error");
-    QTest::addColumn<QList<QByteArray>>("delivered"); // never the half line
+    QTest::addColumn<Lines>("delivered"); // never the half line
     QTest::newRow("server closes mid-message") << QByteArray("line one\r\nline tw") << true << false
-                                               << "-ERR Disconneced unexpectedly" << QList<QByteArray>{"line one"};
-    QTest::newRow("timeout") << QByteArray("first\r\nsecond with no end") << false << false << "-ERR Receive Timeout"
-                             << QList<QByteArray>{"first"};
+                                               << "-ERR Disconneced unexpectedly" << Lines{"line one"};
+    QTest::newRow("timeout") << QByteArray("first\r\nsecond with no end") << false << false << "-ERR Receive Timeout" << Lines{"first"};
     // SMTP connecting later takes the wait's OnTimeout over; POP3 must still see its timeout.
-    QTest::newRow("timeout with the wait owned by SMTP") << QByteArray("partial") << false << true << "-ERR Receive Timeout"
-                                                         << QList<QByteArray>{};
+    QTest::newRow("timeout with the wait owned by SMTP") << QByteArray("partial") << false << true << "-ERR Receive Timeout" << Lines{};
 }
 
 void TstPop3Client::retrBroken()
@@ -370,15 +356,6 @@ void TstPop3Client::longStatusLinesJoined()
     QCOMPARE(f.client.LastResponse().toLatin1(), refusal);
     QVERIFY(f.display.contains(QStringLiteral("< ") + QString::fromLatin1(greeting)));
     QVERIFY(f.server.Mismatches().isEmpty());
-}
-
-void TstPop3Client::closedBeforeGreeting()
-{
-    TFixture f;
-    f.server.Close();
-    QVERIFY(!f.client.Connect());
-    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("-ERR Disconneced unexpectedly"));
-    QCOMPARE(f.client.ProtocolState(), pop3Disconnected);
 }
 
 void TstPop3Client::socketFailureBecomesError_data()

@@ -81,17 +81,15 @@ private slots:
     void ehloThenAuth_data();
     void ehloThenAuth();
     void ehloRefusedFallsBackToHelo();
-    void ehloFailureOtherThan5xxStops();
-    void wrongPasswordShowsServerReply();
+    void refusedAfterGreeting_data();
+    void refusedAfterGreeting();
     void refusedBeforeConnecting_data();
     void refusedBeforeConnecting();
-    void noAuthMechanismSendsNoPassword();
     void starttlsRequiredButRefused_data();
     void starttlsRequiredButRefused();
     void sectionPortUsed();
     void pop3StlsRefusedSendsNoLogin();
     void settingsFileReadAtConnect();
-    void sizeTooSmallForAttachment();
     void traceMasksSecrets();
 };
 
@@ -109,40 +107,32 @@ void TstServerSecurity::loadSection_data()
 
     const int smtp = int(TMailProtocol::Smtp), pop = int(TMailProtocol::Pop3);
     const int none = int(TMailSecurity::None), starttls = int(TMailSecurity::StartTls), tls = int(TMailSecurity::Tls);
+    auto row = [](const char* name, const char* ini, int protocol, bool present, int port = 0, int security = int(TMailSecurity::None),
+                  bool chosen = false, const QString& user = {}, const QString& password = {}, bool error = false) {
+        QTest::newRow(name) << QByteArray(ini) << protocol << present << port << security << chosen << user << password << error;
+    };
+    // A section that names no usable value: present, nothing taken from it, an error naming it.
+    auto bad = [&](const char* name, const char* ini) { row(name, ini, smtp, true, 0, none, false, {}, {}, true); };
     // "bcd" scrambled is "UVW" (each byte less 13).
-    QTest::newRow("no section") << QByteArray("[User Settings]\r\nSMTP=mx.example\r\n") << smtp << false << 0 << none
-                                << false << QString() << QString() << false;
-    QTest::newRow("other protocol's section")
-        << QByteArray("[POP mx.example]\r\nPort=995\r\n") << smtp << false << 0 << none << false << QString() << QString() << false;
-    QTest::newRow("empty section") << QByteArray("[SMTP mx.example]\r\n") << smtp << true << 0 << none << false << QString()
-                                   << QString() << false;
-    QTest::newRow("full, case-insensitive name")
-        << QByteArray("[smtp MX.Example]\r\nPort=587\r\nSecurity=starttls\r\nUser=alice@example.com\r\nPassword=UVW\r\n")
-        << smtp << true << 587 << starttls << true << QStringLiteral("alice@example.com") << QStringLiteral("bcd") << false;
-    QTest::newRow("pop STLS") << QByteArray("[POP mx.example]\r\nSecurity=STLS\r\n") << pop << true << 0 << starttls << true
-                              << QString() << QString() << false;
-    QTest::newRow("tls") << QByteArray("[POP mx.example]\r\nPort=995\r\nSecurity=TLS\r\n") << pop << true << 995 << tls << true
-                         << QString() << QString() << false;
-    QTest::newRow("none chosen") << QByteArray("[SMTP mx.example]\r\nSecurity=None\r\nUser=u\r\n") << smtp << true << 0 << none
-                                 << true << QStringLiteral("u") << QString() << false;
-    QTest::newRow("mistyped security") << QByteArray("[SMTP mx.example]\r\nSecurity=STARTLS\r\n") << smtp << true << 0 << none
-                                       << false << QString() << QString() << true;
-    QTest::newRow("comments after port and security")
-        << QByteArray("[SMTP mx.example]\r\nPort=587\t; submission\r\nSecurity=STARTTLS        ; None, STARTTLS or TLS\r\n"
-                      "User=u\r\nPassword=UV ;W\r\n") // a password is read whole: "bc-Hd" scrambled
-        << smtp << true << 587 << starttls << true << QStringLiteral("u") << QStringLiteral("bc-Hd") << false;
-    QTest::newRow("comment hiding a bad value")
-        << QByteArray("[SMTP mx.example]\r\nSecurity=STARTLS ; typo\r\n") << smtp << true << 0 << none << false << QString()
-        << QString() << true;
-    QTest::newRow("semicolon without a blank is part of the value")
-        << QByteArray("[SMTP mx.example]\r\nSecurity=TLS;STARTTLS\r\n") << smtp << true << 0 << none << false << QString()
-        << QString() << true;
-    QTest::newRow("port not a number") << QByteArray("[SMTP mx.example]\r\nPort=submission\r\n") << smtp << true << 0 << none
-                                       << false << QString() << QString() << true;
-    QTest::newRow("port out of range") << QByteArray("[SMTP mx.example]\r\nPort=70000\r\n") << smtp << true << 0 << none
-                                       << false << QString() << QString() << true;
-    QTest::newRow("port zero") << QByteArray("[SMTP mx.example]\r\nPort=0\r\n") << smtp << true << 0 << none << false
-                               << QString() << QString() << true;
+    row("no section", "[User Settings]\r\nSMTP=mx.example\r\n", smtp, false);
+    row("other protocol's section", "[POP mx.example]\r\nPort=995\r\n", smtp, false);
+    row("empty section", "[SMTP mx.example]\r\n", smtp, true);
+    row("full, case-insensitive name",
+        "[smtp MX.Example]\r\nPort=587\r\nSecurity=starttls\r\nUser=alice@example.com\r\nPassword=UVW\r\n", smtp, true, 587,
+        starttls, true, QStringLiteral("alice@example.com"), QStringLiteral("bcd"));
+    row("pop STLS", "[POP mx.example]\r\nSecurity=STLS\r\n", pop, true, 0, starttls, true);
+    row("tls", "[POP mx.example]\r\nPort=995\r\nSecurity=TLS\r\n", pop, true, 995, tls, true);
+    row("none chosen", "[SMTP mx.example]\r\nSecurity=None\r\nUser=u\r\n", smtp, true, 0, none, true, QStringLiteral("u"));
+    bad("mistyped security", "[SMTP mx.example]\r\nSecurity=STARTLS\r\n");
+    row("comments after port and security",
+        "[SMTP mx.example]\r\nPort=587\t; submission\r\nSecurity=STARTTLS        ; None, STARTTLS or TLS\r\n"
+        "User=u\r\nPassword=UV ;W\r\n", // a password is read whole: "bc-Hd" scrambled
+        smtp, true, 587, starttls, true, QStringLiteral("u"), QStringLiteral("bc-Hd"));
+    bad("comment hiding a bad value", "[SMTP mx.example]\r\nSecurity=STARTLS ; typo\r\n");
+    bad("semicolon without a blank is part of the value", "[SMTP mx.example]\r\nSecurity=TLS;STARTTLS\r\n");
+    bad("port not a number", "[SMTP mx.example]\r\nPort=submission\r\n");
+    bad("port out of range", "[SMTP mx.example]\r\nPort=70000\r\n");
+    bad("port zero", "[SMTP mx.example]\r\nPort=0\r\n");
 }
 
 void TstServerSecurity::loadSection()
@@ -279,55 +269,76 @@ void TstServerSecurity::ehloRefusedFallsBackToHelo()
     QCOMPARE(f.server.Lines().value(2), QByteArray("MAIL FROM:<news@example.com>"));
 }
 
-void TstServerSecurity::ehloFailureOtherThan5xxStops()
+void TstServerSecurity::refusedAfterGreeting_data()
 {
-    TFixture f;
-    f.Apply();
-    f.server.Send("220 hi").Expect("EHLO client.example").Send("421 closing").Stall();
-    QVERIFY(!f.client.Connect());
-    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("421 closing"));
-    QCOMPARE(f.client.Stage(), 0);
-    QCOMPARE(f.server.Lines().size(), 1); // no HELO after a temporary failure
+    QTest::addColumn<QList<QByteArray>>("ehlo"); // the reply to EHLO, line by line
+    QTest::addColumn<QByteArray>("auth");        // the reply to AUTH, when it is sent
+    QTest::addColumn<QString>("user");           // "" for a section without a login
+    QTest::addColumn<bool>("attachment");        // 4500 bytes: 100 base64 lines
+    QTest::addColumn<QString>("error");          // contained in ErrorMessage and shown
+    QTest::addColumn<int>("clientLines");        // no HELO, MAIL FROM or password after the refusal
+    QTest::addColumn<int>("sizeLimit");
+    QTest::newRow("EHLO failure other than 5xx stops") << QList<QByteArray>{"421 closing"} << QByteArray() << ""
+                                                      << false << "421 closing" << 1 << 0;
+    QTest::newRow("wrong password shows the server's reply")
+        << QList<QByteArray>{"250-mx.example", "250 AUTH PLAIN"} << QByteArray("535 5.7.8 Authentication credentials invalid")
+        << "alice" << false << "< 535 5.7.8 Authentication credentials invalid" << 2 << 0;
+    // "SIZE" without a number: no limit.
+    QTest::newRow("no AUTH mechanism sends no password") << QList<QByteArray>{"250-mx.example", "250-AUTH CRAM-MD5", "250 SIZE"}
+                                                         << QByteArray() << "alice" << false << "no AUTH PLAIN or LOGIN" << 1 << 0;
+    QTest::newRow("SIZE too small for the attachment") << QList<QByteArray>{"250-mx.example", "250 SIZE 6000"} << QByteArray()
+                                                       << "" << true << "6000" << 1 << 6000;
 }
 
-void TstServerSecurity::wrongPasswordShowsServerReply()
+void TstServerSecurity::refusedAfterGreeting()
 {
+    QFETCH(QList<QByteArray>, ehlo);
+    QFETCH(QByteArray, auth);
+    QFETCH(QString, user);
+    QFETCH(bool, attachment);
+    QFETCH(QString, error);
     TFixture f;
-    f.settings.SecurityChosen = true;
-    f.settings.User = QStringLiteral("alice");
-    f.settings.Password = QStringLiteral("wrong");
+    if (attachment) {
+        const QString file = f.dir.filePath(QStringLiteral("big.bin"));
+        QVERIFY(testutil::writeAll(file, QByteArray(4500, 'x')));
+        f.client.SetEmailFiles({file});
+    }
+    if (!user.isEmpty()) {
+        f.settings.SecurityChosen = true;
+        f.settings.User = user;
+        f.settings.Password = QStringLiteral("wrong");
+    }
     f.Apply();
-    f.Ehlo({"AUTH PLAIN"}).Expect().Send("535 5.7.8 Authentication credentials invalid").Stall();
-    QVERIFY(!f.client.Mail());
-    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("535 5.7.8 Authentication credentials invalid"));
-    QVERIFY(f.display.contains(QStringLiteral("< 535 5.7.8 Authentication credentials invalid")));
-    QCOMPARE(f.client.Stage(), 0);
-    QCOMPARE(f.server.Lines().size(), 2); // no MAIL FROM after a refused login
+    f.server.Send("220 hi").Expect("EHLO client.example");
+    for (const QByteArray& line : ehlo)
+        f.server.Send(line);
+    if (!auth.isEmpty())
+        f.server.Expect().Send(auth);
+    f.server.Stall();
+    QVERIFY(!(f.client.Connect() && f.client.Mail()));
+    QVERIFY2(f.client.ErrorMessage().contains(error.mid(error.startsWith(u'<') ? 2 : 0)), qPrintable(f.client.ErrorMessage()));
+    QVERIFY2(f.DisplayHas(error), qPrintable(f.display.join(u'\n')));
+    if (!attachment)
+        QCOMPARE(f.client.Stage(), 0);
+    QTEST(int(f.server.Lines().size()), "clientLines");
+    QTEST(int(f.client.SizeLimit()), "sizeLimit");
 }
 
 void TstServerSecurity::refusedBeforeConnecting_data()
 {
-    QTest::addColumn<int>("security");
-    QTest::addColumn<bool>("chosen");
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("error");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("password without a security choice")
-        << int(TMailSecurity::None) << false << QStringLiteral("alice") << QString() << QStringLiteral("without TLS");
-    QTest::newRow("unusable section") << int(TMailSecurity::None) << false << QString()
-                                      << QStringLiteral("Invalid Security 'x' in [SMTP h]") << QStringLiteral("Invalid Security");
+    QTest::newRow("password without a security choice") << "alice" << "" << "without TLS";
+    QTest::newRow("unusable section") << "" << "Invalid Security 'x' in [SMTP h]" << "Invalid Security";
 }
 
 void TstServerSecurity::refusedBeforeConnecting()
 {
-    QFETCH(int, security);
-    QFETCH(bool, chosen);
     QFETCH(QString, user);
     QFETCH(QString, error);
     QFETCH(QString, reason);
-    TFixture f;
-    f.settings.Security = TMailSecurity(security);
-    f.settings.SecurityChosen = chosen;
+    TFixture f; // Security None, not chosen
     f.settings.User = user;
     f.settings.Password = QStringLiteral("secret");
     f.settings.Error = error;
@@ -339,20 +350,6 @@ void TstServerSecurity::refusedBeforeConnecting()
     QVERIFY(f.display.contains(f.client.ErrorMessage()));
     QTest::qWait(50);
     QCOMPARE(f.server.Connections(), 0); // nothing went out in clear
-}
-
-void TstServerSecurity::noAuthMechanismSendsNoPassword()
-{
-    TFixture f;
-    f.settings.SecurityChosen = true;
-    f.settings.User = QStringLiteral("alice");
-    f.settings.Password = QStringLiteral("secret");
-    f.Apply();
-    f.Ehlo({"AUTH CRAM-MD5", "SIZE"}).Stall();
-    QVERIFY(!f.client.Connect());
-    QVERIFY(f.client.ErrorMessage().contains(QLatin1String("no AUTH PLAIN or LOGIN")));
-    QCOMPARE(f.server.Lines().size(), 1);
-    QCOMPARE(f.client.SizeLimit(), 0); // "SIZE" without a number: no limit
 }
 
 void TstServerSecurity::starttlsRequiredButRefused_data()
@@ -451,20 +448,6 @@ void TstServerSecurity::settingsFileReadAtConnect()
     QVERIFY(f.client.Connect());
     QVERIFY(f.client.ServerSettings().Present);
     QVERIFY2(f.server.Mismatches().isEmpty(), qPrintable(f.server.Mismatches().join(u'\n')));
-}
-
-void TstServerSecurity::sizeTooSmallForAttachment()
-{
-    TFixture f;
-    const QString file = f.dir.filePath(QStringLiteral("big.bin"));
-    QVERIFY(testutil::writeAll(file, QByteArray(4500, 'x'))); // 100 base64 lines
-    f.client.SetEmailFiles({file});
-    f.Apply();
-    f.Ehlo({"SIZE 6000"}).Stall();
-    QVERIFY(!f.client.Mail());
-    QVERIFY2(f.client.ErrorMessage().contains(QLatin1String("6000")), qPrintable(f.client.ErrorMessage()));
-    QCOMPARE(f.server.Lines().size(), 1); // no MAIL FROM
-    QCOMPARE(f.client.SizeLimit(), 6000);
 }
 
 void TstServerSecurity::traceMasksSecrets()

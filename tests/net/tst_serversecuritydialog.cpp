@@ -49,6 +49,19 @@ class TstServerSecurityDialog : public QObject
     Q_OBJECT
     QTemporaryDir m_dir;
     QString Ini() const { return m_dir.filePath(QStringLiteral("Quorvel.ini")); }
+    // Saves the form into the settings file; `where` says where the password went.
+    QString Save(const TServerSecurityForm& f, TPasswordStore& store)
+    {
+        QString where;
+        TIniFile ini(Ini());
+        serversecurity::Save(ini, f, store, where);
+        [&] { QVERIFY(ini.UpdateFile()); }();
+        return where;
+    }
+    TServerSettings Settings(TPasswordStore* store = nullptr) const
+    {
+        return serversettings::Load(TIniFile(Ini()), TMailProtocol::Smtp, kHost, store);
+    }
 
 private slots:
     void init()
@@ -88,13 +101,7 @@ private slots:
         f.Password = QStringLiteral("wonder;land");
         f.RememberPassword = remember;
         QCOMPARE(serversecurity::Validate(f), QString());
-        QString stored;
-        {
-            TIniFile ini(Ini());
-            serversecurity::Save(ini, f, store, stored);
-            QVERIFY(ini.UpdateFile());
-        }
-        QCOMPARE(stored, where);
+        QCOMPARE(Save(f, store), where);
         const QByteArray raw = testutil::readAll(Ini());
         QVERIFY(!raw.contains("wonder"));
         QCOMPARE(raw.contains("Password="), where == QLatin1String("file"));
@@ -104,7 +111,7 @@ private slots:
             QCOMPARE(QFileInfo(Ini()).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
 
         // What a client reads at connect time, wherever the password went.
-        const TServerSettings s = serversettings::Load(TIniFile(Ini()), TMailProtocol::Smtp, kHost, &store);
+        const TServerSettings s = Settings(&store);
         QVERIFY(s.Error.isEmpty());
         QCOMPARE(s.Port, 587);
         QCOMPARE(s.Security, TMailSecurity::StartTls);
@@ -123,14 +130,13 @@ private slots:
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("complaint"); // empty: valid
-        QTest::newRow("usual port") << QString() << QString() << QString() << QString();
-        QTest::newRow("port 65535") << QStringLiteral("65535") << QString() << QString() << QString();
-        QTest::newRow("port 0") << QStringLiteral("0") << QString() << QString() << QStringLiteral("port");
-        QTest::newRow("port too big") << QStringLiteral("65536") << QString() << QString() << QStringLiteral("port");
-        QTest::newRow("port a name") << QStringLiteral("smtp") << QString() << QString() << QStringLiteral("port");
-        QTest::newRow("password without user") << QString() << QString() << QStringLiteral("x") << QStringLiteral("user name");
-        QTest::newRow("user with a line break") << QString() << QStringLiteral("a\r\nMAIL FROM") << QString()
-                                                << QStringLiteral("line breaks");
+        QTest::newRow("usual port") << "" << "" << "" << "";
+        QTest::newRow("port 65535") << "65535" << "" << "" << "";
+        QTest::newRow("port 0") << "0" << "" << "" << "port";
+        QTest::newRow("port too big") << "65536" << "" << "" << "port";
+        QTest::newRow("port a name") << "smtp" << "" << "" << "port";
+        QTest::newRow("password without user") << "" << "" << "x" << "user name";
+        QTest::newRow("user with a line break") << "" << "a\r\nMAIL FROM" << "" << "line breaks";
     }
     void validate()
     {
@@ -156,32 +162,19 @@ private slots:
         serversettings::NoteRefusedCertificate(QStringLiteral("SMTP.example.com"), kFp); // hosts without case
         TServerSecurityForm f = serversecurity::Load(TIniFile(Ini()), TMailProtocol::Smtp, kHost, store);
         QCOMPARE(f.RefusedFingerprint, kFp);
-        QString where;
-        {
-            TIniFile ini(Ini());
-            serversecurity::Save(ini, f, store, where); // not ticked
-            QVERIFY(ini.UpdateFile());
-        }
-        QVERIFY(serversettings::Load(TIniFile(Ini()), TMailProtocol::Smtp, kHost).Fingerprint.isEmpty());
+        Save(f, store); // not ticked
+        QVERIFY(Settings().Fingerprint.isEmpty());
         f = serversecurity::Load(TIniFile(Ini()), TMailProtocol::Smtp, kHost, store);
         QCOMPARE(f.RefusedFingerprint, kFp); // still offered
         f.TrustRefused = true;
-        {
-            TIniFile ini(Ini());
-            serversecurity::Save(ini, f, store, where);
-            QVERIFY(ini.UpdateFile());
-        }
-        QCOMPARE(serversettings::Load(TIniFile(Ini()), TMailProtocol::Smtp, kHost).Fingerprint, kFp);
+        Save(f, store);
+        QCOMPARE(Settings().Fingerprint, kFp);
         f = serversecurity::Load(TIniFile(Ini()), TMailProtocol::Smtp, kHost, store);
         QCOMPARE(f.Fingerprint, kFp);
         QVERIFY(f.RefusedFingerprint.isEmpty()); // trusted now: nothing more to offer
         f.ForgetFingerprint = true;
-        {
-            TIniFile ini(Ini());
-            serversecurity::Save(ini, f, store, where);
-            QVERIFY(ini.UpdateFile());
-        }
-        QVERIFY(serversettings::Load(TIniFile(Ini()), TMailProtocol::Smtp, kHost).Fingerprint.isEmpty());
+        Save(f, store);
+        QVERIFY(Settings().Fingerprint.isEmpty());
     }
 
     void keychainWithoutSessionBusFallsBack()
@@ -199,10 +192,7 @@ private slots:
         f.Host = kHost;
         f.User = QStringLiteral("alice");
         f.Password = QStringLiteral("pw");
-        QString where;
-        TIniFile ini(Ini());
-        serversecurity::Save(ini, f, keychain, where);
-        QCOMPARE(where, QStringLiteral("file"));
+        QCOMPARE(Save(f, keychain), QStringLiteral("file"));
         if (!bus.isEmpty())
             qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
         qputenv("XDG_RUNTIME_DIR", runtime);
@@ -280,7 +270,7 @@ private slots:
         QVERIFY(TServerSecurityDialog::Edit(dialogs, nullptr, TMailProtocol::Smtp, kHost, Ini(), store));
         QVERIFY(badPortKeptOpen);
         QVERIFY(dialogs.messages.isEmpty());
-        const TServerSettings s = serversettings::Load(TIniFile(Ini()), TMailProtocol::Smtp, kHost, &store);
+        const TServerSettings s = Settings(&store);
         QCOMPARE(s.Port, 2587);
         QCOMPARE(s.Security, TMailSecurity::StartTls);
         QCOMPARE(s.User, QStringLiteral("alice"));
@@ -304,7 +294,7 @@ private slots:
         });
         QVERIFY(TServerSecurityDialog::Edit(dialogs, nullptr, TMailProtocol::Smtp, kHost, Ini(), store));
         QVERIFY(!testutil::readAll(Ini()).contains("Password="));
-        QCOMPARE(serversettings::Load(TIniFile(Ini()), TMailProtocol::Smtp, kHost, &store).Fingerprint, kFp);
+        QCOMPARE(Settings(&store).Fingerprint, kFp);
     }
 
     void popDialogHasNoLoginOfItsOwn()

@@ -1,4 +1,5 @@
 // The SMTP client and its MIME layout against the scripted server.
+#include "NetTest.h"
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
 #include "support/ScriptedServer.h"
@@ -8,9 +9,6 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -94,20 +92,6 @@ QString DateOf(const QList<QByteArray>& header)
     return QString();
 }
 
-// Puts an unconnected datagram socket in place of the client's connection: the next send fails
-// with a socket error, as on a connection that timed out or lost its route.
-void BreakSocket(TCustomWSocket* socket)
-{
-    const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-    ::dup2(udp, socket->HSocket());
-    ::close(udp);
-}
-
-QString Row(int n, char fill)
-{
-    return QString(n, QLatin1Char(fill));
-}
-
 } // namespace
 
 class TstSmtpClient : public QObject
@@ -120,11 +104,8 @@ private slots:
     void plainBody_data();
     void plainBody();
     void pausesBeforeEveryHundredthRecipient();
-    void refusedRecipientDoesNotStopAndFirstErrorStays();
     void wrongReplies_data();
     void wrongReplies();
-    void emptyReplyGivesAReason_data();
-    void emptyReplyGivesAReason();
     void connectFailures_data();
     void connectFailures();
     void connectTwiceSendsNothing();
@@ -132,13 +113,12 @@ private slots:
     void attachments_data();
     void attachments();
     void missingAttachmentRefused();
-    void bodyProviderExceptionAbandonsMessage_data();
-    void bodyProviderExceptionAbandonsMessage();
+    void abandonedMessageNeverEnds_data();
+    void abandonedMessageNeverEnds();
     void recipientResults_data();
     void recipientResults();
     void longReplyLinesJoined_data();
     void longReplyLinesJoined();
-    void quitWhileSendingDataHangsUp();
     void quitFromDisplayOfFinalReply();
     void socketFailureBecomesError_data();
     void socketFailureBecomesError();
@@ -192,10 +172,7 @@ void TstSmtpClient::heloReplies_data()
     QTest::newRow("last line decides") << QByteArray("250-fine so far\r\n550 but no\r\n") << false << "550 but no" << true;
     QTest::newRow("garbage") << QByteArray("hello there\r\n") << false << "hello there" << true;
     QTest::newRow("binary") << QByteArray("\x01\x02\x03\r\n") << false << "\x01\x02\x03" << true;
-    QByteArray endless;
-    for (int i = 0; i < 1500; ++i)
-        endless += "250-more and more\r\n";
-    QTest::newRow("endless multi-line reply") << endless << false << "554 reply too long" << false;
+    QTest::newRow("endless multi-line reply") << QByteArray("250-more and more\r\n").repeated(1500) << false << "554 reply too long" << false;
     QTest::newRow("endless line") << QByteArray(500000, '2') << false << "554 reply too long" << false;
 }
 
@@ -282,28 +259,23 @@ void TstSmtpClient::pausesBeforeEveryHundredthRecipient()
     QCOMPARE(f.server.Lines().count("DATA"), 1);
 }
 
-void TstSmtpClient::refusedRecipientDoesNotStopAndFirstErrorStays()
-{
-    TFixture f;
-    f.client.RcptName() = QStringList{"bad@example.org", "good@example.org", "worse@example.org"};
-    f.Greeted().Reply("250 ok").Reply("550 no such user").Reply("251 forwarded").Reply("553 mailbox name not allowed")
-        .Reply("354 go").ExpectUntil(".").Send("250 queued");
-    f.body = {QStringLiteral("x")};
-    QVERIFY(f.client.Mail());
-    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("550 no such user"));
-}
-
 void TstSmtpClient::wrongReplies_data()
 {
     QTest::addColumn<QByteArray>("mailFrom");
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<QByteArray>("final");
+    QTest::addColumn<QByteArray>("data");  // sent after a "250 ok" to RCPT, when given
+    QTest::addColumn<QByteArray>("final"); // after the message, when given
     QTest::addColumn<QString>("error");
-    QTest::newRow("sender refused") << QByteArray("501 bad sender") << QByteArray() << QByteArray() << "501 bad sender";
+    QTest::addColumn<int>("stage");        // a refusal keeps the connection; a reply out of step closes it
+    QTest::newRow("sender refused") << QByteArray("501 bad sender") << QByteArray() << QByteArray() << "501 bad sender" << 2;
     QTest::newRow("data refused") << QByteArray("250 ok") << QByteArray("503 no valid recipients") << QByteArray()
-                                  << "503 no valid recipients";
+                                  << "503 no valid recipients" << 2;
     QTest::newRow("message refused") << QByteArray("250 ok") << QByteArray("354 go") << QByteArray("552 too big")
-                                     << "552 too big";
+                                     << "552 too big" << 2;
+    // A failed message always says why: an empty line where a reply belongs is no reason the
+    // user could read.
+    QTest::newRow("empty reply to MAIL FROM") << QByteArray("") << QByteArray() << QByteArray() << "554 empty reply" << 0;
+    QTest::newRow("blank reply to MAIL FROM") << QByteArray("   ") << QByteArray() << QByteArray() << "554 empty reply" << 0;
+    QTest::newRow("empty reply to DATA") << QByteArray("250 ok") << QByteArray("") << QByteArray() << "554 empty reply" << 0;
 }
 
 void TstSmtpClient::wrongReplies()
@@ -312,45 +284,20 @@ void TstSmtpClient::wrongReplies()
     QFETCH(QByteArray, data);
     QFETCH(QByteArray, final);
     QFETCH(QString, error);
+    QFETCH(int, stage);
     TFixture f;
     f.body = {QStringLiteral("x")};
     f.Greeted().Reply(mailFrom);
-    if (!data.isEmpty())
+    if (mailFrom.startsWith("250"))
         f.server.Reply("250 ok").Reply(data);
     if (!final.isEmpty())
         f.server.ExpectUntil(".").Send(final);
     f.server.Stall();
     QVERIFY(!f.client.Mail());
     QCOMPARE(f.client.ErrorMessage(), error);
-    QCOMPARE(f.client.Stage(), 2); // the connection stays
-    QCOMPARE(f.client.Socket()->State(), wsConnected);
-}
-
-void TstSmtpClient::emptyReplyGivesAReason_data()
-{
-    QTest::addColumn<QByteArray>("mailFrom");
-    QTest::addColumn<QByteArray>("data");
-    QTest::newRow("empty reply to MAIL FROM") << QByteArray("") << QByteArray();
-    QTest::newRow("blank reply to MAIL FROM") << QByteArray("   ") << QByteArray();
-    QTest::newRow("empty reply to DATA") << QByteArray("250 ok") << QByteArray("");
-}
-
-// A failed message always says why: an empty line where a reply belongs is no reason the
-// user could read.
-void TstSmtpClient::emptyReplyGivesAReason()
-{
-    QFETCH(QByteArray, mailFrom);
-    QFETCH(QByteArray, data);
-    TFixture f;
-    f.body = {QStringLiteral("x")};
-    f.Greeted().Reply(mailFrom);
-    if (mailFrom.startsWith("250"))
-        f.server.Reply("250 ok").Reply(data);
-    f.server.Stall();
-    QVERIFY(!f.client.Mail());
-    QCOMPARE(f.client.ErrorMessage(), QStringLiteral("554 empty reply"));
-    QVERIFY(f.display.contains(QStringLiteral("< 554 empty reply")));
-    QCOMPARE(f.client.Stage(), 0); // out of step: closed
+    QVERIFY(f.display.contains(QStringLiteral("< ") + error));
+    QCOMPARE(f.client.Stage(), stage);
+    QCOMPARE(f.client.Socket()->State(), stage ? wsConnected : wsClosed);
 }
 
 void TstSmtpClient::connectFailures_data()
@@ -491,33 +438,54 @@ void TstSmtpClient::missingAttachmentRefused()
     QVERIFY_THROWS_EXCEPTION(SmtpException, f.client.SetEmailFiles({f.dir.path()})); // a folder is no file
 }
 
-void TstSmtpClient::bodyProviderExceptionAbandonsMessage_data()
+void TstSmtpClient::abandonedMessageNeverEnds_data()
 {
     QTest::addColumn<bool>("attachment");
-    QTest::newRow("plain") << false;
-    QTest::newRow("with attachment") << true;
+    QTest::addColumn<bool>("quit"); // "Cancel Send" while line 2 goes out; else the body provider throws at line 3
+    QTest::newRow("provider throws") << false << false;
+    QTest::newRow("provider throws, with attachment") << true << false;
+    QTest::newRow("Quit while sending the message") << false << true;
 }
 
-void TstSmtpClient::bodyProviderExceptionAbandonsMessage()
+// A message cut short is never ended with ".": the server throws it away. It ends at once,
+// not by the wait running out, and nothing more (no QUIT) is written into the message.
+void TstSmtpClient::abandonedMessageNeverEnds()
 {
     QFETCH(bool, attachment);
+    QFETCH(bool, quit);
     TFixture f;
     if (attachment)
         f.client.SetEmailFiles({f.File(QStringLiteral("a.bin"), QByteArray(100, 'a'))});
-    f.client.OnGetData = [](TCustomSmtpClient*, int n, QString& line, int, bool& more) {
-        if (n == 3)
+    f.client.OnGetData = [&](TCustomSmtpClient*, int n, QString& line, int, bool& more) {
+        if (n == 3 && !quit)
             throw std::runtime_error("digest gone");
         line = QStringLiteral("line %1").arg(n);
-        more = true;
+        more = n <= 3; // three lines, unless cut short
     };
+    bool quitResult = false, quitCalled = false;
+    f.client.OnDisplay = [&](TCustomSmtpClient* c, const QString& m) {
+        f.display << m;
+        if (quit && m == QLatin1String("> line 2") && !quitCalled) {
+            quitCalled = true;
+            QVERIFY(c->SendingData());
+            quitResult = c->Quit();
+        }
+    };
+    int timeouts = 0;
+    f.wait.OnTimeout = [&](TCustomWait*) { ++timeouts; };
     f.Greeted().Reply("250 ok").Reply("250 ok").Reply("354 go").Stall();
     QVERIFY(!f.client.Mail());
-    // Never ended with ".": the server throws the cut message away.
+    QCOMPARE(quitResult, quit);
+    QCOMPARE(f.client.Stage(), 0);
+    QCOMPARE(timeouts, 0);
+    QVERIFY(!f.display.contains(QStringLiteral("< 554 receive timeout")));
     QTRY_VERIFY(f.server.ClientClosed());
     QVERIFY(f.server.Lines().contains("DATA"));
+    QVERIFY(!f.server.Lines().contains("QUIT"));
     QVERIFY(!f.server.Lines().contains("."));
-    QVERIFY(!f.client.ErrorMessage().isEmpty());
-    QCOMPARE(f.client.Stage(), 0);
+    QVERIFY(!f.server.Lines().contains("line 3"));
+    if (!quit)
+        QVERIFY(!f.client.ErrorMessage().isEmpty());
 }
 
 void TstSmtpClient::brokenDialogue_data()
@@ -768,16 +736,23 @@ void TstSmtpClient::recipientResults_data()
     QTest::addColumn<QList<QByteArray>>("replies"); // one per RCPT that reaches the wire
     QTest::addColumn<QString>("states");            // A accepted, D deferred, R refused
     QTest::addColumn<QList<QByteArray>>("sent");    // the RCPT lines the server saw
+    QTest::addColumn<QString>("error");             // the first refusal stays the message's error
     QTest::newRow("all kinds") << QStringList{"a@x.org", "b@x.org", "c@x.org", "d@x.org"}
                                << QList<QByteArray>{"250 ok", "251 forwarded", "452 too many recipients", "550 no user"}
                                << "AADR"
                                << QList<QByteArray>{"RCPT TO:<a@x.org>", "RCPT TO:<b@x.org>", "RCPT TO:<c@x.org>",
-                                                    "RCPT TO:<d@x.org>"};
+                                                    "RCPT TO:<d@x.org>"}
+                               << "452 too many recipients";
+    QTest::newRow("refused ones do not stop the message")
+        << QStringList{"bad@x.org", "good@x.org", "worse@x.org"}
+        << QList<QByteArray>{"550 no such user", "251 forwarded", "553 mailbox name not allowed"} << "RAR"
+        << QList<QByteArray>{"RCPT TO:<bad@x.org>", "RCPT TO:<good@x.org>", "RCPT TO:<worse@x.org>"} << "550 no such user";
     QTest::newRow("parameters smuggled") << QStringList{"a@x.org> NOTIFY=NEVER", "<b@x.org>", "c @x.org", "d@x.org"}
                                          << QList<QByteArray>{"250 ok"} << "RRRA"
-                                         << QList<QByteArray>{"RCPT TO:<d@x.org>"};
+                                         << QList<QByteArray>{"RCPT TO:<d@x.org>"}
+                                         << "Recipient refused, not a plain address: a@x.org> NOTIFY=NEVER";
     QTest::newRow("temporary failure") << QStringList{"a@x.org"} << QList<QByteArray>{"421 busy"} << "D"
-                                       << QList<QByteArray>{"RCPT TO:<a@x.org>"};
+                                       << QList<QByteArray>{"RCPT TO:<a@x.org>"} << "421 busy";
 }
 
 void TstSmtpClient::recipientResults()
@@ -805,6 +780,7 @@ void TstSmtpClient::recipientResults()
             rcpt << l;
     QCOMPARE(rcpt, sent);
     QVERIFY(f.server.Mismatches().isEmpty());
+    QTEST(f.client.ErrorMessage(), "error");
 }
 
 void TstSmtpClient::longReplyLinesJoined_data()
@@ -819,8 +795,8 @@ void TstSmtpClient::longReplyLinesJoined()
 {
     QFETCH(int, length);
     TFixture f;
-    const QString refusal = QStringLiteral("550 ") + Row(length - 4, 'r');
-    const QString helo = QStringLiteral("250-") + Row(length - 4, 'h');
+    const QString refusal = QStringLiteral("550 ") + QString(length - 4, u'r');
+    const QString helo = QStringLiteral("250-") + QString(length - 4, u'h');
     f.client.RcptName() = QStringList{"bad@x.org", "good@x.org"};
     // Every exchange answered exactly: a cut reply would put the dialogue out of step.
     f.server.Send("220 hi").Expect("HELO client.example").Send(helo.toLatin1()).Send("250 hello")
@@ -835,34 +811,6 @@ void TstSmtpClient::longReplyLinesJoined()
     QCOMPARE(f.client.RcptResults().value(0).Reply, refusal);
     QVERIFY(f.display.contains(QStringLiteral("< ") + refusal));
     QVERIFY(f.display.contains(QStringLiteral("< ") + helo));
-}
-
-void TstSmtpClient::quitWhileSendingDataHangsUp()
-{
-    TFixture f;
-    f.body = {QStringLiteral("line 1"), QStringLiteral("line 2"), QStringLiteral("line 3")};
-    bool quitResult = false;
-    bool quitCalled = false;
-    f.client.OnDisplay = [&](TCustomSmtpClient* c, const QString& m) {
-        f.display << m;
-        if (m == QLatin1String("> line 2") && !quitCalled) {
-            quitCalled = true;
-            QVERIFY(c->SendingData());
-            quitResult = c->Quit(); // "Cancel Send"
-        }
-    };
-    int timeouts = 0;
-    f.wait.OnTimeout = [&](TCustomWait*) { ++timeouts; };
-    f.Greeted().Reply("250 ok").Reply("250 ok").Reply("354 go").Stall();
-    QVERIFY(!f.client.Mail());
-    QVERIFY(quitResult);
-    QCOMPARE(f.client.Stage(), 0);
-    QCOMPARE(timeouts, 0); // ended at once, not by the wait running out
-    QVERIFY(!f.display.contains(QStringLiteral("< 554 receive timeout")));
-    QTRY_VERIFY(f.server.ClientClosed());
-    QVERIFY(!f.server.Lines().contains("QUIT")); // not written into the message
-    QVERIFY(!f.server.Lines().contains("."));
-    QVERIFY(!f.server.Lines().contains("line 3"));
 }
 
 void TstSmtpClient::quitFromDisplayOfFinalReply()

@@ -288,23 +288,19 @@ void TstWSocket::connectWithoutAssignments()
 
 void TstWSocket::readLine_data()
 {
+    using Lines = QList<QByteArray>;
     QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<Lines>("lines");
     QTest::addColumn<int>("tooLong");
-    const QByteArray x600(600, 'x');
-    QTest::newRow("600 characters") << x600 + "\r\n"
-                                    << QList<QByteArray>{QByteArray(254, 'x'), QByteArray(254, 'x'), QByteArray(92, 'x')} << 2;
-    QTest::newRow("bare LF ends a line") << QByteArray("one\ntwo\r\nthree\r\n")
-                                         << QList<QByteArray>{"one", "two", "three"} << 0;
-    QTest::newRow("CR never returned") << QByteArray("a\rb\r\r\n\r\n") << QList<QByteArray>{"ab", ""} << 0;
-    QTest::newRow("253 fits") << QByteArray(253, 'y') + "\r\nz\r\n" << QList<QByteArray>{QByteArray(253, 'y'), "z"} << 0;
-    QTest::newRow("254 is cut, then an empty rest") << QByteArray(254, 'y') + "\r\n"
-                                                    << QList<QByteArray>{QByteArray(254, 'y'), ""} << 1;
+    const QByteArray x254(254, 'x'), y253(253, 'y'), y254(254, 'y');
+    QTest::newRow("600 characters") << QByteArray(600, 'x') + "\r\n" << Lines{x254, x254, QByteArray(92, 'x')} << 2;
+    QTest::newRow("bare LF ends a line") << QByteArray("one\ntwo\r\nthree\r\n") << Lines{"one", "two", "three"} << 0;
+    QTest::newRow("CR never returned") << QByteArray("a\rb\r\r\n\r\n") << Lines{"ab", ""} << 0;
+    QTest::newRow("253 fits") << y253 + "\r\nz\r\n" << Lines{y253, "z"} << 0;
+    QTest::newRow("254 is cut, then an empty rest") << y254 + "\r\n" << Lines{y254, ""} << 1;
     QTest::newRow("CR inside a long line does not count") << QByteArray(200, 'a') + "\r" + QByteArray(100, 'b') + "\n"
-                                                          << QList<QByteArray>{QByteArray(200, 'a') + QByteArray(54, 'b'),
-                                                                               QByteArray(46, 'b')}
-                                                          << 1;
-    QTest::newRow("8-bit bytes pass") << QByteArray("caf\xe9 \x80\r\n") << QList<QByteArray>{"caf\xe9 \x80"} << 0;
+                                                          << Lines{QByteArray(200, 'a') + QByteArray(54, 'b'), QByteArray(46, 'b')} << 1;
+    QTest::newRow("8-bit bytes pass") << QByteArray("caf\xe9 \x80\r\n") << Lines{"caf\xe9 \x80"} << 0;
 }
 
 void TstWSocket::readLine()

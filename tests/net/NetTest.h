@@ -1,0 +1,29 @@
+#pragma once
+// Helpers shared by the mail client tests.
+#include "net/WSocket.h"
+
+#include <QTest>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+// Starts a real server for a test. Missing servers fail the run when the project's test script
+// runs it (it installs them) or under CI, and skip elsewhere.
+#define START_PEER(peer, ...)                                                                                \
+    do {                                                                                                     \
+        QString why;                                                                                         \
+        if (!(peer).Start(__VA_ARGS__ __VA_OPT__(, ) & why)) {                                              \
+            if (qEnvironmentVariableIsSet("CI") || qEnvironmentVariableIsSet("QUORVEL_REQUIRE_PEERS"))      \
+                QFAIL(qPrintable(why));                                                                      \
+            QSKIP(qPrintable(QStringLiteral("server not available: ") + why));                              \
+        }                                                                                                    \
+    } while (false)
+
+// Puts an unconnected datagram socket in place of the client's connection: the next send fails
+// with a socket error, as on a connection that timed out or lost its route.
+inline void BreakSocket(TCustomWSocket* socket)
+{
+    const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    ::dup2(udp, socket->HSocket());
+    ::close(udp);
+}
