@@ -15,6 +15,11 @@ class TestSettings : public QObject
 private:
     QTemporaryDir m_dir;
     QString path(const char* n) const { return m_dir.filePath(QLatin1String(n)); }
+    bool save(const char* n, const TSettingsData& d)
+    {
+        QString err;
+        return settingsfile::Save(path(n), d, &err);
+    }
 
 private slots:
     void missingFileReadsAsDefaults()
@@ -42,8 +47,7 @@ private slots:
         d.Sounds = false;
         d.AutoSave = false;
         d.ListPaths = {"/a/one.qvl", "/b/two.qvl"};
-        QString err;
-        QVERIFY(settingsfile::Save(path("rt.ini"), d, &err));
+        QVERIFY(save("rt.ini", d));
         const TSettingsData back = settingsfile::Load(path("rt.ini"));
         QCOMPARE(back.General, d.General);
         QCOMPARE(back.Timeout, 120);
@@ -59,8 +63,7 @@ private slots:
         d.General.Password = "abc";
         d.Color = QColor(0, 0, 0x87);
         d.ListPaths = {"/l0.qvl"};
-        QString err;
-        QVERIFY(settingsfile::Save(path("layout.ini"), d, &err));
+        QVERIFY(save("layout.ini", d));
         QCOMPARE(testutil::readAll(path("layout.ini")),
                  QByteArray("[User Settings]\r\nUser=U\r\nEmail=\r\nSMTP=\r\nTimeout=15\r\nPOP=\r\nUsername=\r\n"
                             "Password=TUV\r\nHeader File=\r\nFooter File=\r\nSig File=\r\nInclude Header=0\r\n"
@@ -71,71 +74,46 @@ private slots:
         QCOMPARE(int(st.st_mode & 0777), 0600); // it holds a password
     }
 
+    // Every password comes back as it was; where a file form is given, that is the line written.
     void passwordsSurviveWhateverTheyHold_data()
     {
         QTest::addColumn<QString>("password");
-        QTest::newRow("codes below 13") << QString::fromLatin1("\x01\x05\x0c");
-        QTest::newRow("dash becomes a blank when scrambled") << "-start-end-";
-        QTest::newRow("quote marks") << "\"quoted\"";
-        QTest::newRow("code 13+quote: stored quote pair") << QString::fromLatin1("/x/");
-        QTest::newRow("8-bit") << QString::fromUtf8("pässwörd€");
+        QTest::addColumn<QByteArray>("line"); // empty: the file form is not checked
+        QTest::newRow("plain") << "abc" << QByteArray("Password=TUV");
+        QTest::newRow("codes below 13") << QString::fromLatin1("\x01\x05\x0c") << QByteArray();
+        QTest::newRow("dash becomes a blank when scrambled") << "-start-end-" << QByteArray();
+        QTest::newRow("quote marks") << "\"quoted\"" << QByteArray();
+        QTest::newRow("code 13+quote: stored quote pair") << QString::fromLatin1("/x/") << QByteArray();
+        QTest::newRow("8-bit") << QString::fromUtf8("pässwörd€") << QByteArray();
         // 23 and 26 scramble to LF and CR; 29 scrambles to the escape byte that stores them.
-        QTest::newRow("codes 23 and 26") << QString::fromLatin1("a\x17" "b\x1a" "c");
-        QTest::newRow("codes 23 and 26 at the ends") << QString::fromLatin1("\x1a" "mid\x17");
-        QTest::newRow("escape then what an escape pair holds") << QString::fromLatin1("\x1dW\x1dZ\x1d\x1d\x1d");
-        QTest::newRow("escape before 23") << QString::fromLatin1("\x1d\x17\x1d");
+        QTest::newRow("code 23") << QString::fromLatin1("a\x17") << QByteArray("Password=T\x10J");
+        QTest::newRow("lone escape-byte character") << QString::fromLatin1("\x1dx") << QByteArray("Password=\x10k");
+        QTest::newRow("codes 23 and 26") << QString::fromLatin1("a\x17" "b\x1a" "c") << QByteArray();
+        QTest::newRow("codes 23 and 26 at the ends") << QString::fromLatin1("\x1a" "mid\x17") << QByteArray();
+        QTest::newRow("escape then what an escape pair holds") << QString::fromLatin1("\x1dW\x1dZ\x1d\x1d\x1d")
+                                                               << QByteArray();
+        QTest::newRow("escape before 23") << QString::fromLatin1("\x1d\x17\x1d") << QByteArray();
     }
     void passwordsSurviveWhateverTheyHold()
-    {
-        QFETCH(QString, password);
-        TSettingsData d;
-        d.General.Password = password;
-        QString err;
-        QVERIFY(settingsfile::Save(path("pw.ini"), d, &err));
-        QCOMPARE(settingsfile::Load(path("pw.ini")).General.Password, password);
-    }
-
-    void passwordFileFormIsTheOriginalsUnlessItCannotBe_data()
-    {
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QByteArray>("line");
-        QTest::newRow("plain") << "abc" << QByteArray("Password=TUV");
-        QTest::newRow("lone escape-byte character") << QString::fromLatin1("\x1dx") << QByteArray("Password=\x10k");
-        QTest::newRow("code 23") << QString::fromLatin1("a\x17") << QByteArray("Password=T\x10J");
-    }
-    void passwordFileFormIsTheOriginalsUnlessItCannotBe()
     {
         QFETCH(QString, password);
         QFETCH(QByteArray, line);
         TSettingsData d;
         d.General.Password = password;
-        QString err;
-        QVERIFY(settingsfile::Save(path("pwform.ini"), d, &err));
-        QVERIFY(testutil::readAll(path("pwform.ini")).contains(line + "\r\n"));
+        QVERIFY(save("pw.ini", d));
+        QCOMPARE(settingsfile::Load(path("pw.ini")).General.Password, password);
+        if (!line.isEmpty())
+            QVERIFY(testutil::readAll(path("pw.ini")).contains(line + "\r\n"));
     }
 
-    void catalogKeysThatDoNotExistAreCountedNotKept()
-    {
-        TIniFile ini(path("holes.ini"));
-        ini.WriteInteger("Mail Lists", "Count", 100000);
-        ini.WriteString("Mail Lists", "List0", "/a.qvl");
-        ini.WriteString("Mail Lists", "List7", "/b.qvl");
-        ini.WriteString("Mail Lists", "List3", "");
-        ini.WriteString("Mail Lists", "List100000", "/beyond.qvl");
-        ini.WriteString("Mail Lists", "List07", "/not-a-key-the-count-reads.qvl");
-        QVERIFY(ini.UpdateFile());
-        const TSettingsData d = settingsfile::Load(path("holes.ini"));
-        QCOMPARE(d.ListPaths, (QStringList{"/a.qvl", "/b.qvl"}));
-        QCOMPARE(d.MissingLists, 100000 - 2);
-        QVERIFY(d.ReadError.isEmpty());
-    }
-
-    void unreadableFileIsReportedOnLoad()
+    void unusableFilesAreReported()
     {
         QVERIFY(QDir().mkpath(path("dir.ini")));
-        const TSettingsData d = settingsfile::Load(path("dir.ini"));
-        QVERIFY(!d.ReadError.isEmpty());
+        QVERIFY(!settingsfile::Load(path("dir.ini")).ReadError.isEmpty());
         QVERIFY(settingsfile::Load(path("absent.ini")).ReadError.isEmpty());
+        QString err;
+        QVERIFY(!settingsfile::Save(m_dir.filePath("no/such/dir/q.ini"), TSettingsData(), &err));
+        QVERIFY(!err.isEmpty());
     }
 
     void textsAreCutToCapacity()
@@ -143,8 +121,7 @@ private slots:
         TSettingsData d;
         d.General.User = QString(150, u'u');
         d.General.HeaderFile = QString(300, u'h');
-        QString err;
-        QVERIFY(settingsfile::Save(path("cut.ini"), d, &err));
+        QVERIFY(save("cut.ini", d));
         const TSettingsData back = settingsfile::Load(path("cut.ini"));
         QCOMPARE(back.General.User, QString(100, u'u'));
         QCOMPARE(back.General.HeaderFile, QString(255, u'h'));
@@ -159,29 +136,39 @@ private slots:
     {
         QTest::addColumn<QByteArray>("section");
         QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<int>("missing"); // -1: not checked
         QTest::newRow("largest int") << QByteArray("Count=2147483647\r\nList0=/a.qvl\r\nList1=/b.qvl\r\n")
-                                     << QStringList{"/a.qvl", "/b.qvl"};
-        QTest::newRow("hex, no lists") << QByteArray("Count=0x7fffffff\r\n") << QStringList{};
+                                     << QStringList{"/a.qvl", "/b.qvl"} << -1;
+        QTest::newRow("hex, no lists") << QByteArray("Count=0x7fffffff\r\n") << QStringList{} << -1;
         QTest::newRow("gap counted, not kept") << QByteArray("Count=3\r\nList0=/a\r\nList2=/c\r\n")
-                                               << QStringList{"/a", "/c"};
-        QTest::newRow("negative") << QByteArray("Count=-5\r\nList0=/a\r\n") << QStringList{};
+                                               << QStringList{"/a", "/c"} << 1;
+        QTest::newRow("negative") << QByteArray("Count=-5\r\nList0=/a\r\n") << QStringList{} << -1;
+        // Empty values, keys past the count and keys the count does not name are no lists.
+        QTest::newRow("holes, empty, beyond and misspelt keys")
+            << QByteArray("Count=100000\r\nList0=/a.qvl\r\nList7=/b.qvl\r\nList3=\r\nList100000=/beyond.qvl\r\n"
+                          "List07=/not-a-key-the-count-reads.qvl\r\n")
+            << QStringList{"/a.qvl", "/b.qvl"} << 100000 - 2;
     }
     void catalogCountBeyondTheKeysPresent()
     {
         QFETCH(QByteArray, section);
         QFETCH(QStringList, paths);
+        QFETCH(int, missing);
         testutil::writeAll(path("count.ini"), "[Mail Lists]\r\n" + section);
-        QCOMPARE(settingsfile::Load(path("count.ini")).ListPaths, paths);
+        const TSettingsData d = settingsfile::Load(path("count.ini"));
+        QCOMPARE(d.ListPaths, paths);
+        QVERIFY(d.ReadError.isEmpty());
+        if (missing >= 0)
+            QCOMPARE(d.MissingLists, missing);
     }
 
     void shorterCatalogLeavesOldKeys()
     {
         TSettingsData d;
         d.ListPaths = {"/0", "/1", "/2", "/3", "/4"};
-        QString err;
-        QVERIFY(settingsfile::Save(path("cat.ini"), d, &err));
+        QVERIFY(save("cat.ini", d));
         d.ListPaths.removeAt(2);
-        QVERIFY(settingsfile::Save(path("cat.ini"), d, &err));
+        QVERIFY(save("cat.ini", d));
         const TIniFile ini(path("cat.ini"));
         QCOMPARE(ini.ReadInteger("Mail Lists", "Count", -1), 4);
         QCOMPARE(ini.ReadString("Mail Lists", "List4", {}), QStringLiteral("/4"));
@@ -223,8 +210,7 @@ private slots:
     void savingKeepsOtherSectionsAndDigestFont()
     {
         testutil::writeAll(path("keep.ini"), "[Digest Font]\r\nName=Arial\r\nSize=12\r\n\r\n[Mine]\r\nx=1\r\n");
-        QString err;
-        QVERIFY(settingsfile::Save(path("keep.ini"), TSettingsData(), &err));
+        QVERIFY(save("keep.ini", TSettingsData()));
         const TSettingsData d = settingsfile::Load(path("keep.ini"));
         QCOMPARE(d.DigestFont.Name, QStringLiteral("Arial"));
         QCOMPARE(d.DigestFont.Size, 12);
@@ -245,13 +231,6 @@ private slots:
         QVERIFY(d.DigestFont.Italic && d.DigestFont.StrikeOut && !d.DigestFont.Bold);
         QCOMPARE(d.DigestFont.Color, QColor(0, 128, 0));
         QCOMPARE(TIniFile(path("font.ini")).ReadString("Digest Font", "Color", {}), QStringLiteral("32768"));
-    }
-
-    void unwritableFileIsReported()
-    {
-        QString err;
-        QVERIFY(!settingsfile::Save(m_dir.filePath("no/such/dir/q.ini"), TSettingsData(), &err));
-        QVERIFY(!err.isEmpty());
     }
 };
 

@@ -333,11 +333,10 @@ private slots:
         const QString path = f->path(u"draft.qvd"_s);
         f->dialogs.answers << TDialogService::mbYes;
         f->dialogs.saveFiles << path;
-        if (command == "New"_L1) {
+        if (command == "New"_L1)
             QVERIFY(f->editor->NewNewsletter1Click());
-        } else {
+        else
             f->open(QString());
-        }
         QCOMPARE(f->dialogs.texts(), QStringList{kSaveQuestion});
         QTextDocument read;
         newsletterfile::TLoadResult r;
@@ -701,33 +700,26 @@ private slots:
         QVERIFY2(y1 >= 0 && y1 < 30, qPrintable(QString::number(y1)));
     }
 
+    // A message prints under its own heading; the digest under the newsletter's subject instead.
     void printHeadingOfOtherPanes()
     {
         f->subject()->setText(u"Newsletter Subject"_s);
-        QTextEdit message(&f->shell.window);
-        message.setObjectName(u"MessageRE"_s);
-        message.setPlainText(u"Message body"_s);
-        QTextEdit digest(&f->shell.window);
-        digest.setObjectName(u"DigestRE"_s);
-        digest.setPlainText(u"Digest body"_s);
-
-        const QString one = f->path(u"message.pdf"_s);
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(one);
-        QVERIFY(PrintRichText(printer, u"Re: Mail Subject"_s, &message));
-        QString text = PdfText(one);
-        QVERIFY(text.contains("Re: Mail Subject"_L1));
-        QVERIFY(text.contains("Message body"_L1));
-        QVERIFY(!text.contains("Newsletter Subject"_L1));
-
-        const QString two = f->path(u"digest.pdf"_s);
-        printer.setOutputFileName(two);
-        QVERIFY(PrintRichText(printer, u"Quorvel - New Mail"_s, &digest));
-        text = PdfText(two);
-        QVERIFY(text.contains("Newsletter Subject"_L1));
-        QVERIFY(!text.contains("Quorvel - New Mail"_L1));
-        QCOMPARE(PdfPages(two), 1);
+        for (const auto& [pane, given, printed, absent] :
+             {std::tuple{"Message", "Re: Mail Subject", "Re: Mail Subject", "Newsletter Subject"},
+              std::tuple{"Digest", "Quorvel - New Mail", "Newsletter Subject", "Quorvel - New Mail"}}) {
+            QTextEdit edit(&f->shell.window);
+            edit.setObjectName(QLatin1String(pane) + u"RE"_s);
+            edit.setPlainText(QLatin1String(pane) + u" body"_s);
+            const QString pdf = f->path(QLatin1String(pane) + u".pdf"_s);
+            printer.setOutputFileName(pdf);
+            QVERIFY(PrintRichText(printer, QString::fromLatin1(given), &edit));
+            const QString text = PdfText(pdf);
+            QVERIFY2(text.contains(QLatin1String(printed)) && text.contains(edit.toPlainText()), qPrintable(text));
+            QVERIFY2(!text.contains(QLatin1String(absent)), qPrintable(text));
+            QCOMPARE(PdfPages(pdf), 1);
+        }
     }
 
     void printFailureIsReported()
