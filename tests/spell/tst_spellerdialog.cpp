@@ -111,6 +111,21 @@ QString buttons(TSpellerDialog* d)
     return out.join(u' ');
 }
 
+// A checker whose dialog is modeless and quiet at the end, open on the US dictionary.
+struct Modeless
+{
+    Env env;
+    TFakeDialogs dialogs;
+    TSpellChecker c;
+    Modeless()
+    {
+        c.SetDialogs(&dialogs);
+        c.ModalDialog = false;
+        c.ShowFinishMessage = false;
+        c.Open();
+    }
+};
+
 void selectVariant(TSpellerDialog* d, const QString& word)
 {
     const auto items = variants(d)->findItems(word, Qt::MatchExactly);
@@ -156,19 +171,43 @@ private slots:
         QVERIFY(f.checker().Dialog() && f.checker().Dialog()->windowTitle().contains(u"English (United States)"_s));
     }
 
-    // The suggestions have the focus; Return, also in the context line, is Change.
-    void returnIsChange()
+    // One answer at the first error ends the check: Return (the suggestions have the focus;
+    // Return, also in the context line, is Change), Change All (the later copies are replaced
+    // without the dialog stopping) or Cancel (the finish message all the same).
+    void oneAnswer_data()
     {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<int>("replaced");
+        QTest::newRow("return") << "return" << u"Teh cat"_s << u"The cat"_s << 1;
+        QTest::newRow("change all") << "change all" << u"I saw teh cat and teh dog, teh end"_s
+                                    << u"I saw the cat and the dog, the end"_s << 3;
+        QTest::newRow("cancel") << "cancel" << u"Teh cat and wrold"_s << u"Teh cat and wrold"_s << 0;
+    }
+    void oneAnswer()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QString, body);
+        QFETCH(int, replaced);
         Fixture f;
         bool focused = false;
         f.steps.push_back([&](TSpellerDialog* d) {
             focused = variants(d)->hasFocus() || d->focusWidget() == variants(d);
-            QTest::keyClick(pane(d), Qt::Key_Return);
+            if (answer == "return"_L1) {
+                QTest::keyClick(pane(d), Qt::Key_Return);
+            } else if (answer == "cancel"_L1) {
+                button(d, "CancelButton")->click();
+            } else {
+                selectVariant(d, u"the"_s);
+                button(d, "ChangeAllButton")->click();
+            }
         });
-        f.run(u"Teh cat"_s);
+        f.run(body);
         QVERIFY(focused);
-        QCOMPARE(f.letter()->toPlainText(), u"The cat"_s);
-        QCOMPARE(f.shell.dialogs.texts(), QStringList{finished(1)});
+        QCOMPARE(f.views.size(), 1);
+        QTEST(f.letter()->toPlainText(), "result");
+        QCOMPARE(f.shell.dialogs.texts(), QStringList{finished(replaced)});
     }
 
     // Characters beyond any 8-bit code page around the error survive a change, and the
@@ -202,31 +241,6 @@ private slots:
         QCOMPARE(seen, u"ChangeAll- Skip+ SkipAll- Add- Del+"_s);
         QCOMPARE(f.letter()->toPlainText(), u"I saw the cat."_s);
         QCOMPARE(f.shell.dialogs.texts(), QStringList{finished(1)});
-    }
-
-    // Change All: the next teh is replaced without the dialog stopping at it.
-    void changeAlwaysWithoutDialog()
-    {
-        Fixture f;
-        f.steps.push_back([&](TSpellerDialog* d) {
-            selectVariant(d, u"the"_s);
-            button(d, "ChangeAllButton")->click();
-        });
-        f.run(u"I saw teh cat and teh dog, teh end"_s);
-        QCOMPARE(f.views.size(), 1);
-        QCOMPARE(f.letter()->toPlainText(), u"I saw the cat and the dog, the end"_s);
-        QCOMPARE(f.shell.dialogs.texts(), QStringList{finished(3)});
-    }
-
-    // Cancel at the first error still ends with the finish message.
-    void cancelAtFirstError()
-    {
-        Fixture f;
-        f.steps.push_back([&](TSpellerDialog* d) { button(d, "CancelButton")->click(); });
-        f.run(u"Teh cat and wrold"_s);
-        QCOMPARE(f.views.size(), 1);
-        QCOMPARE(f.letter()->toPlainText(), u"Teh cat and wrold"_s);
-        QCOMPARE(f.shell.dialogs.texts(), QStringList{finished(0)});
     }
 
     // Skip, Skip All (the later copy passes), Add (the word passes from then on).
@@ -364,13 +378,8 @@ private slots:
     // may change meanwhile); Start checks the control again as it now reads.
     void deactivationAndStart()
     {
-        Env env;
-        TFakeDialogs dialogs;
-        TSpellChecker c;
-        c.SetDialogs(&dialogs);
-        c.ModalDialog = false;
-        c.ShowFinishMessage = false;
-        c.Open();
+        Modeless m;
+        TSpellChecker& c = m.c;
         QWidget window;
         auto* edit = new QTextEdit(&window);
         edit->setPlainText(u"Teh cat"_s);
@@ -398,13 +407,8 @@ private slots:
     // checker closes; its buttons then act on nothing.
     void staleDialogs()
     {
-        Env env;
-        TFakeDialogs dialogs;
-        TSpellChecker c;
-        c.SetDialogs(&dialogs);
-        c.ModalDialog = false;
-        c.ShowFinishMessage = false;
-        c.Open();
+        Modeless m;
+        TSpellChecker& c = m.c;
         QTextEdit edit;
         edit.setPlainText(u"Teh cat wrold"_s);
         c.Check(&edit);
@@ -421,7 +425,7 @@ private slots:
         button(second, "SkipButton")->click();
         button(second, "ChangeButton")->click();
         QCOMPARE(edit.toPlainText(), u"Teh cat wrold"_s);
-        QVERIFY(dialogs.messages.isEmpty());
+        QVERIFY(m.dialogs.messages.isEmpty());
     }
 };
 
