@@ -33,17 +33,11 @@ struct Engine
     {
         if (!lib.load())
             return false;
-        SpellInit = reinterpret_cast<PFSpellInit>(lib.resolve("SpellInit"));
-        SpellOptions = reinterpret_cast<PFSpellOptions>(lib.resolve("SpellOptions"));
-        SpellCheck = reinterpret_cast<PFSpellCheck>(lib.resolve("SpellCheck"));
-        SpellTerminate = reinterpret_cast<PFSpellTerminate>(lib.resolve("SpellTerminate"));
-        SpellOpenMdr = reinterpret_cast<PFSpellOpenMdr>(lib.resolve("SpellOpenMdr"));
-        SpellOpenUdr = reinterpret_cast<PFSpellOpenUdr>(lib.resolve("SpellOpenUdr"));
-        SpellAddUdr = reinterpret_cast<PFSpellAddUdr>(lib.resolve("SpellAddUdr"));
-        SpellAddChangeUdr = reinterpret_cast<PFSpellAddChangeUdr>(lib.resolve("SpellAddChangeUdr"));
-        SpellDelUdr = reinterpret_cast<PFSpellDelUdr>(lib.resolve("SpellDelUdr"));
-        SpellGetSizeUdr = reinterpret_cast<PFSpellGetSizeUdr>(lib.resolve("SpellGetSizeUdr"));
-        SpellGetListUdr = reinterpret_cast<PFSpellGetListUdr>(lib.resolve("SpellGetListUdr"));
+#define RESOLVE(f) f = reinterpret_cast<PF##f>(lib.resolve(#f))
+        RESOLVE(SpellInit), RESOLVE(SpellOptions), RESOLVE(SpellCheck), RESOLVE(SpellTerminate);
+        RESOLVE(SpellOpenMdr), RESOLVE(SpellOpenUdr), RESOLVE(SpellAddUdr), RESOLVE(SpellAddChangeUdr);
+        RESOLVE(SpellDelUdr), RESOLVE(SpellGetSizeUdr), RESOLVE(SpellGetListUdr);
+#undef RESOLVE
         return true;
     }
 };
