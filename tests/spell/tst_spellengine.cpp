@@ -14,29 +14,24 @@ namespace {
 
 const QString kDictionary = u"/usr/share/hunspell/en_US.dic"_s;
 
+// The entry points the tests call, declared and resolved from one list.
+#define ENGINE_ENTRIES(X)                                                                                    \
+    X(SpellInit) X(SpellOptions) X(SpellCheck) X(SpellTerminate) X(SpellOpenMdr) X(SpellOpenUdr) X(SpellAddUdr) \
+        X(SpellAddChangeUdr) X(SpellDelUdr) X(SpellGetSizeUdr) X(SpellGetListUdr)
+
 struct Engine
 {
     QLibrary lib{QStringLiteral(QUORVEL_SPELLER_PATH)};
-    PFSpellInit SpellInit = nullptr;
-    PFSpellOptions SpellOptions = nullptr;
-    PFSpellCheck SpellCheck = nullptr;
-    PFSpellTerminate SpellTerminate = nullptr;
-    PFSpellOpenMdr SpellOpenMdr = nullptr;
-    PFSpellOpenUdr SpellOpenUdr = nullptr;
-    PFSpellAddUdr SpellAddUdr = nullptr;
-    PFSpellAddChangeUdr SpellAddChangeUdr = nullptr;
-    PFSpellDelUdr SpellDelUdr = nullptr;
-    PFSpellGetSizeUdr SpellGetSizeUdr = nullptr;
-    PFSpellGetListUdr SpellGetListUdr = nullptr;
+#define DECLARE(f) PF##f f = nullptr;
+    ENGINE_ENTRIES(DECLARE)
+#undef DECLARE
 
     bool load()
     {
         if (!lib.load())
             return false;
-#define RESOLVE(f) f = reinterpret_cast<PF##f>(lib.resolve(#f))
-        RESOLVE(SpellInit), RESOLVE(SpellOptions), RESOLVE(SpellCheck), RESOLVE(SpellTerminate);
-        RESOLVE(SpellOpenMdr), RESOLVE(SpellOpenUdr), RESOLVE(SpellAddUdr), RESOLVE(SpellAddChangeUdr);
-        RESOLVE(SpellDelUdr), RESOLVE(SpellGetSizeUdr), RESOLVE(SpellGetListUdr);
+#define RESOLVE(f) f = reinterpret_cast<PF##f>(lib.resolve(#f));
+        ENGINE_ENTRIES(RESOLVE)
 #undef RESOLVE
         return true;
     }
