@@ -111,21 +111,6 @@ QString buttons(TSpellerDialog* d)
     return out.join(u' ');
 }
 
-// A checker whose dialog is modeless and quiet at the end, open on the US dictionary.
-struct Modeless
-{
-    Env env;
-    TFakeDialogs dialogs;
-    TSpellChecker c;
-    Modeless()
-    {
-        c.SetDialogs(&dialogs);
-        c.ModalDialog = false;
-        c.ShowFinishMessage = false;
-        c.Open();
-    }
-};
-
 void selectVariant(TSpellerDialog* d, const QString& word)
 {
     const auto items = variants(d)->findItems(word, Qt::MatchExactly);
@@ -176,32 +161,28 @@ private slots:
     // without the dialog stopping) or Cancel (the finish message all the same).
     void oneAnswer_data()
     {
-        QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("result");
         QTest::addColumn<int>("replaced");
-        QTest::newRow("return") << "return" << u"Teh cat"_s << u"The cat"_s << 1;
-        QTest::newRow("change all") << "change all" << u"I saw teh cat and teh dog, teh end"_s
-                                    << u"I saw the cat and the dog, the end"_s << 3;
-        QTest::newRow("cancel") << "cancel" << u"Teh cat and wrold"_s << u"Teh cat and wrold"_s << 0;
+        QTest::newRow("return") << u"Teh cat"_s << u"The cat"_s << 1;
+        QTest::newRow("change all") << u"I saw teh cat and teh dog, teh end"_s << u"I saw the cat and the dog, the end"_s << 3;
+        QTest::newRow("cancel") << u"Teh cat and wrold"_s << u"Teh cat and wrold"_s << 0;
     }
     void oneAnswer()
     {
-        QFETCH(QString, answer);
         QFETCH(QString, body);
         QFETCH(int, replaced);
+        const QByteArray answer = QTest::currentDataTag();
         Fixture f;
         bool focused = false;
         f.steps.push_back([&](TSpellerDialog* d) {
             focused = variants(d)->hasFocus() || d->focusWidget() == variants(d);
-            if (answer == "return"_L1) {
-                QTest::keyClick(pane(d), Qt::Key_Return);
-            } else if (answer == "cancel"_L1) {
-                button(d, "CancelButton")->click();
-            } else {
+            if (answer == "change all")
                 selectVariant(d, u"the"_s);
-                button(d, "ChangeAllButton")->click();
-            }
+            if (answer == "return")
+                QTest::keyClick(pane(d), Qt::Key_Return);
+            else
+                button(d, answer == "cancel" ? "CancelButton" : "ChangeAllButton")->click();
         });
         f.run(body);
         QVERIFY(focused);
@@ -378,8 +359,13 @@ private slots:
     // may change meanwhile); Start checks the control again as it now reads.
     void deactivationAndStart()
     {
-        Modeless m;
-        TSpellChecker& c = m.c;
+        Env env;
+        TFakeDialogs dialogs;
+        TSpellChecker c;
+        c.SetDialogs(&dialogs);
+        c.ModalDialog = false;
+        c.ShowFinishMessage = false;
+        c.Open();
         QWidget window;
         auto* edit = new QTextEdit(&window);
         edit->setPlainText(u"Teh cat"_s);
@@ -407,8 +393,13 @@ private slots:
     // checker closes; its buttons then act on nothing.
     void staleDialogs()
     {
-        Modeless m;
-        TSpellChecker& c = m.c;
+        Env env;
+        TFakeDialogs dialogs;
+        TSpellChecker c;
+        c.SetDialogs(&dialogs);
+        c.ModalDialog = false;
+        c.ShowFinishMessage = false;
+        c.Open();
         QTextEdit edit;
         edit.setPlainText(u"Teh cat wrold"_s);
         c.Check(&edit);
@@ -425,7 +416,7 @@ private slots:
         button(second, "SkipButton")->click();
         button(second, "ChangeButton")->click();
         QCOMPARE(edit.toPlainText(), u"Teh cat wrold"_s);
-        QVERIFY(m.dialogs.messages.isEmpty());
+        QVERIFY(dialogs.messages.isEmpty());
     }
 };
 
