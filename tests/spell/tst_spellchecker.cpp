@@ -13,6 +13,7 @@
 #include <QTextEdit>
 
 #include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using spelltest::Env;
@@ -41,7 +42,8 @@ struct Checker
     QList<Event> events;
     int opened = 0, closed = 0;
 
-    Checker()
+    // With a mode, the checker is opened in it.
+    explicit Checker(std::optional<TSpellMode> openIn = std::nullopt)
     {
         c.SetLanguage(1033);
         c.ModalDialog = false;
@@ -49,6 +51,10 @@ struct Checker
         c.OnMisspelling = [this](TSpellChecker*, int s, int p, int l) { events.append({s, p, l}); };
         c.OnOpen = [this](TSpellChecker*) { ++opened; };
         c.OnClose = [this](TSpellChecker*) { ++closed; };
+        if (openIn) {
+            c.SpellMode = *openIn;
+            c.Open();
+        }
     }
 
     QPushButton* button(const char* name) const
@@ -143,8 +149,7 @@ private slots:
         testutil::writeAll(env.registry(), spelltest::languageSection(1033, QStringLiteral(QUORVEL_SPELLER_PATH),
                                                                       env.path(u"dict/en_US.dic"_s))
                                                + "[" + spelltest::kCustomKey + "]\r\n1=\r\n");
-        Checker k;
-        k.c.Open();
+        Checker k(smInteractive);
         QVERIFY(k.c.IsOpen());
         const QString expected = env.path(u"dict/CUSTOM.DIC"_s);
         QCOMPARE(k.c.UserDictionaryPath(), expected);
@@ -209,8 +214,7 @@ private slots:
     {
         QFETCH(int, caret);
         Env env;
-        Checker k;
-        k.c.Open();
+        Checker k(smInteractive);
         QTextEdit edit;
         edit.setPlainText(u"Teh first paragraph.\nA secnod paragrph here and moar"_s);
         QTextCursor cur = edit.textCursor();
@@ -251,9 +255,7 @@ private slots:
     void backgroundPassMarks()
     {
         Env env;
-        Checker k;
-        k.c.SpellMode = smBackground;
-        k.c.Open();
+        Checker k(smBackground);
         QTextEdit edit;
         edit.setPlainText(u"Teh quick\nbrwon fox"_s);
         k.c.Check(&edit);
@@ -272,9 +274,7 @@ private slots:
     void longTexts()
     {
         Env env;
-        Checker k;
-        k.c.SpellMode = smBackground;
-        k.c.Open();
+        Checker k(smBackground);
         QString text;
         while (text.size() < 200000)
             text += u"the cat sat on a mat "_s;
@@ -301,9 +301,7 @@ private slots:
     {
         Env env;
         const QString text = u"The qiuck brown fox. "_s.repeated(300);
-        Checker k;
-        k.c.SpellMode = smParallel;
-        k.c.Open();
+        Checker k(smParallel);
         QTextEdit edit;
         edit.setPlainText(text);
         k.c.Check(&edit);
@@ -320,9 +318,7 @@ private slots:
     {
         Env env;
         const QString text = u"teh "_s.repeated(20000);
-        Checker k;
-        k.c.SpellMode = smParallel;
-        k.c.Open();
+        Checker k(smParallel);
         k.c.CheckLines({text});
         QTRY_VERIFY(k.events.size() >= 5);
         k.c.Close();
@@ -344,9 +340,7 @@ private slots:
     {
         Env env;
         const QString text = u"teh "_s.repeated(20000);
-        auto k = std::make_unique<Checker>();
-        k->c.SpellMode = smParallel;
-        k->c.Open();
+        auto k = std::make_unique<Checker>(smParallel);
         k->c.CheckLines({text});
         QTRY_VERIFY(k->events.size() >= 3);
         k.reset();
@@ -378,8 +372,7 @@ private slots:
     void finishMessage()
     {
         Env env;
-        Checker k;
-        k.c.Open();
+        Checker k(smInteractive);
         k.c.CheckLines({u"The cat"_s});
         QVERIFY(!k.showing());
         QCOMPARE(k.dialogs.texts(), QStringList{u"Spelling check complete"_s});
