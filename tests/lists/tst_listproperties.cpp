@@ -253,39 +253,17 @@ private slots:
         QCOMPARE(h.lists->ListNameLBL()->text(), u"Alpha - 1 addresses"_s);
     }
 
-    void renamePlaces_data()
+    void renameNumberedFile()
     {
-        QTest::addColumn<QString>("oldName");
-        QTest::addColumn<QString>("newName");
-        QTest::addColumn<bool>("loose");
-        QTest::addColumn<QString>("path"); // in the program folder
-        QTest::addColumn<QStringList>("entries"); // of the folder the list ends in
         // The new name keeps the first 28 characters: inside the moved folder the old file holds
         // the plain file name, so the new one is numbered.
-        const QString a30 = QString(30, u'A'), file = QString(27, u'A') + u"1.qvl"_s;
-        QTest::newRow("numbered file") << a30 + u'x' << a30 + u'y' << false << a30 + u"y/"_s + file
-                                       << QStringList{file, u"Sent Mail"_s};
-        // A list file lying directly in the program folder: renaming must not move that folder.
-        QTest::newRow("outside its own folder") << u"Loose"_s << u"Tight"_s << true << u"Tight.qvl"_s
-                                                << QStringList{"Loose", "Tight.qvl"};
-    }
-    void renamePlaces()
-    {
-        QFETCH(QString, oldName);
-        QFETCH(QString, newName);
-        QFETCH(bool, loose);
-        QFETCH(QString, path);
-        TListsHarness h(oldName);
-        if (loose) {
-            const QString outside = h.Home() + oldName + u".qvl"_s;
-            QVERIFY(QFile::rename(h.CurrentPath(), outside));
-            h.state.CurrentList->SetText(R::FilePath, outside);
-        }
+        const QString newName = QString(30, u'A') + u'y';
+        TListsHarness h(QString(30, u'A') + u'x');
         h.EditList({{"ListNameEDT", newName}});
-        QVERIFY(h.dialogs.messages.isEmpty());
-        QCOMPARE(h.CurrentPath(), h.Home() + path);
+        const QString file = QString(27, u'A') + u"1.qvl"_s;
+        QCOMPARE(h.CurrentPath(), h.Home() + newName + u'/' + file);
         QVERIFY(QFileInfo::exists(h.CurrentPath()));
-        QTEST(h.Entries(QFileInfo(path).path() == u"."_s ? QString() : QFileInfo(path).path()), "entries");
+        QCOMPARE(h.Entries(newName), (QStringList{file, u"Sent Mail"_s}));
     }
 
     void renameFailure_data()
@@ -322,6 +300,20 @@ private slots:
         QCOMPARE(TListsHarness::FileEmails(oldPath), QStringList{"a@x.org"});
         QCOMPARE(TListsHarness::FileHeader(oldPath, {R::Name}), QStringList{newName});
         QCOMPARE(h.lists->ListsLB()->item(0)->text(), newName);
+    }
+
+    void renameListOutsideItsOwnFolder()
+    {
+        // A list file lying directly in the program folder: renaming must not move that folder.
+        TListsHarness h(u"Loose"_s);
+        const QString loose = h.Home() + u"Loose.qvl"_s;
+        QVERIFY(QFile::rename(h.CurrentPath(), loose));
+        h.state.CurrentList->SetText(R::FilePath, loose);
+        h.EditList({{"ListNameEDT", u"Tight"_s}});
+        QVERIFY(h.dialogs.messages.isEmpty());
+        QCOMPARE(h.CurrentPath(), h.Home() + u"Tight.qvl"_s);
+        QVERIFY(QFileInfo::exists(h.CurrentPath()));
+        QVERIFY(QFileInfo(h.home.path()).isDir());
     }
 
     void duplicateNamesEditTheRightList()
