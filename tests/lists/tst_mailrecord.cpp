@@ -110,22 +110,6 @@ private slots:
         put(expected, 0, "Ann");
         QCOMPARE(r.Serialize(), expected);
     }
-
-    void passwordIsScrambledThenCutTo20()
-    {
-        MailListRecord r;
-        r.SetPassword(QString(25, u'p'));
-        QCOMPARE(r.Bytes(MailListRecord::PopPassword), QByteArray(20, 'p' - 13));
-        QCOMPARE(r.Password(), QString(20, u'p'));
-    }
-
-    void optionDigits()
-    {
-        MailListRecord r;
-        r.SetText(MailListRecord::Options, "1357");
-        QVERIFY(r.HasOption('1') && r.HasOption('5') && r.HasOption('7'));
-        QVERIFY(!r.HasOption('2') && !r.HasOption('8'));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestMailRecord)
