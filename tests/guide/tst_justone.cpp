@@ -43,10 +43,10 @@ private:
         return path;
     }
 
-    QProcess* start(const QString& path, const QStringList& args = {})
+    QProcess* start(const QString& path, const QStringList& args = {}, const QProcessEnvironment* e = nullptr)
     {
         auto p = std::make_unique<QProcess>();
-        p->setProcessEnvironment(env());
+        p->setProcessEnvironment(e ? *e : env());
         p->start(path, args);
         if (!p->waitForStarted(10000))
             qWarning("could not start %s", qPrintable(path));
@@ -181,18 +181,11 @@ private slots:
         QProcessEnvironment e = env();
         e.insert(QStringLiteral("QUORVEL_HOME"), home.path());
         e.insert(QStringLiteral("QUORVEL_NO_SOUND"), QStringLiteral("1"));
-        auto run = [&] {
-            auto p = std::make_unique<QProcess>();
-            p->setProcessEnvironment(e);
-            p->start(quorvel, {});
-            m_processes.push_back(std::move(p));
-            return m_processes.back().get();
-        };
-        QProcess* first = run();
-        QVERIFY(first->waitForStarted(10000));
+        QProcess* first = start(quorvel, {}, &e);
+        QCOMPARE(first->state(), QProcess::Running);
         // Up once it has created its folders.
         QTRY_VERIFY_WITH_TIMEOUT(QDir(home.filePath(QStringLiteral("Inbox"))).exists(), 20000);
-        QProcess* second = run();
+        QProcess* second = start(quorvel, {}, &e);
         QVERIFY(endsAlone(second));
         QCOMPARE(first->state(), QProcess::Running);
         QVERIFY(!QFile::exists(home.filePath(QStringLiteral("Quorvel.ini"))));

@@ -55,6 +55,9 @@ private slots:
         QString err;
         QVERIFY(listfile::Write(p, header("Round", p), entries, &err));
         QCOMPARE(QFileInfo(p).size(), qint64(2008) * (count + 1));
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(p).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0600); // owner only: the header holds a password
 
         listfile::TReader r;
         QVERIFY(r.Open(p));
@@ -69,17 +72,6 @@ private slots:
         }
         QVERIFY(!r.Failed());
         QCOMPARE(n, count);
-    }
-
-    void listFilesAreOwnerOnly()
-    {
-        const QString p = m_dir.filePath("perm.qvl");
-        TAddressList none;
-        QString err;
-        QVERIFY(listfile::Write(p, header("P", p), none, &err));
-        struct stat st;
-        QCOMPARE(::stat(QFile::encodeName(p).constData(), &st), 0);
-        QCOMPARE(int(st.st_mode & 0777), 0600);
     }
 
     void damagedFiles_data()
@@ -141,21 +133,31 @@ private slots:
         QCOMPARE(testutil::readAll(p), before);
     }
 
-    void folderNames()
+    // Each further list of one name gets the next number, the name cut to make room for it.
+    void chosenNamesCountUp_data()
     {
-        QTemporaryDir base;
-        const QString parent = base.path() + u'/';
+        QTest::addColumn<bool>("file");
+        QTest::addColumn<int>("base");
+        QTest::addColumn<int>("count");
+        QTest::newRow("folders") << false << 32 << 12;
+        QTest::newRow("files") << true << 28 << 11;
+    }
+    void chosenNamesCountUp()
+    {
+        QFETCH(bool, file);
+        QFETCH(int, base);
+        QFETCH(int, count);
+        QTemporaryDir dir;
         const QString name = QStringLiteral("A list name that is long enough to be cut somewhere");
-        QStringList made;
-        for (int i = 0; i < 12; ++i) {
-            const QString f = listnaming::ChooseFolder(parent, name);
-            QVERIFY(QDir().mkdir(f));
+        QStringList made, expected;
+        for (int k = 0; k < count; ++k) {
+            const QString f = file ? listnaming::ChooseFile(dir.path(), name)
+                                   : listnaming::ChooseFolder(dir.path() + u'/', name);
+            QVERIFY(file ? testutil::writeAll(f, "x") : QDir().mkdir(f));
             made << QFileInfo(f).fileName();
+            const QString number = k ? QString::number(k) : QString();
+            expected << name.left(base - number.size()) + number + (file ? ".qvl" : "");
         }
-        QStringList expected{name.left(32)};
-        for (int k = 1; k <= 9; ++k)
-            expected << name.left(31) + QString::number(k);
-        expected << name.left(30) + "10" << name.left(30) + "11";
         QCOMPARE(made, expected);
     }
 
@@ -184,22 +186,6 @@ private slots:
         QCOMPARE(listnaming::NumberedName(name, base, k), name.left(cut) + (k ? QString::number(k) : QString()));
         // Short names are not padded.
         QCOMPARE(listnaming::NumberedName("ab", base, k), QStringLiteral("ab") + (k ? QString::number(k) : QString()));
-    }
-
-    void fileNames()
-    {
-        QTemporaryDir base;
-        const QString name = QStringLiteral("Newsletter subscribers of the club");
-        QStringList made;
-        for (int i = 0; i < 11; ++i) {
-            const QString f = listnaming::ChooseFile(base.path(), name);
-            QVERIFY(testutil::writeAll(f, "x"));
-            made << QFileInfo(f).fileName();
-        }
-        QCOMPARE(made.first(), name.left(28) + ".qvl");
-        QCOMPARE(made.at(1), name.left(27) + "1.qvl");
-        QCOMPARE(made.at(9), name.left(27) + "9.qvl");
-        QCOMPARE(made.at(10), name.left(26) + "10.qvl");
     }
 };
 

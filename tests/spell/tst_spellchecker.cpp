@@ -13,6 +13,7 @@
 #include <QTextEdit>
 
 #include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using spelltest::Env;
@@ -41,7 +42,8 @@ struct Checker
     QList<Event> events;
     int opened = 0, closed = 0;
 
-    Checker()
+    // With a mode, the checker is opened in it.
+    explicit Checker(std::optional<TSpellMode> openIn = std::nullopt)
     {
         c.SetLanguage(1033);
         c.ModalDialog = false;
@@ -49,6 +51,10 @@ struct Checker
         c.OnMisspelling = [this](TSpellChecker*, int s, int p, int l) { events.append({s, p, l}); };
         c.OnOpen = [this](TSpellChecker*) { ++opened; };
         c.OnClose = [this](TSpellChecker*) { ++closed; };
+        if (openIn) {
+            c.SpellMode = *openIn;
+            c.Open();
+        }
     }
 
     QPushButton* button(const char* name) const
@@ -143,8 +149,7 @@ private slots:
         testutil::writeAll(env.registry(), spelltest::languageSection(1033, QStringLiteral(QUORVEL_SPELLER_PATH),
                                                                       env.path(u"dict/en_US.dic"_s))
                                                + "[" + spelltest::kCustomKey + "]\r\n1=\r\n");
-        Checker k;
-        k.c.Open();
+        Checker k(smInteractive);
         QVERIFY(k.c.IsOpen());
         const QString expected = env.path(u"dict/CUSTOM.DIC"_s);
         QCOMPARE(k.c.UserDictionaryPath(), expected);
@@ -156,22 +161,32 @@ private slots:
     void loadFailures_data()
     {
         QTest::addColumn<QString>("engine");
-        QTest::newRow("missing") << u"/no/such/libspeller.so"_s;
-        QTest::newRow("not a library") << u"/etc/hostname"_s;
-        QTest::newRow("no entry points") << u"/usr/lib/x86_64-linux-gnu/libhunspell-1.7.so.0"_s;
+        QTest::addColumn<QString>("dictionary");
+        QTest::addColumn<QString>("message");
+        const QString speller = QStringLiteral(QUORVEL_SPELLER_PATH), dic = u"/usr/share/hunspell/en_US.dic"_s;
+        const auto engine = [&](const char* row, const QString& bad) {
+            QTest::newRow(row) << bad << dic << u"Error loading Spell DLL "_s + bad;
+        };
+        engine("engine missing", u"/no/such/libspeller.so"_s);
+        engine("engine not a library", u"/etc/hostname"_s);
+        engine("engine without entry points", u"/usr/lib/x86_64-linux-gnu/libhunspell-1.7.so.0"_s);
+        // A dictionary that cannot be opened: the engine's code in the message.
+        QTest::newRow("dictionary missing") << speller << u"/no/such/en_US.dic"_s
+                                            << u"Spelling error No %1"_s.arg(splsecFileReadError);
     }
 
     // The component stays closed with nothing loaded, and opens once the registry is mended.
     void loadFailures()
     {
         QFETCH(QString, engine);
-        Env env(spelltest::languageSection(1033, engine));
+        QFETCH(QString, dictionary);
+        Env env(spelltest::languageSection(1033, engine, dictionary));
         Checker k;
         try {
             k.c.Open();
             QFAIL("Open succeeded");
         } catch (const ESpellError& e) {
-            QCOMPARE(e.Message(), u"Error loading Spell DLL "_s + engine);
+            QTEST(e.Message(), "message");
         }
         QVERIFY(!k.c.IsOpen());
         k.c.Close();
@@ -180,21 +195,6 @@ private slots:
         k.c.Open();
         QVERIFY(k.c.IsOpen());
         k.c.Close();
-    }
-
-    // A dictionary that cannot be opened: the engine's code in the message, nothing left open.
-    void dictionaryMissing()
-    {
-        Env env(spelltest::languageSection(1033, QStringLiteral(QUORVEL_SPELLER_PATH), u"/no/such/en_US.dic"_s));
-        Checker k;
-        try {
-            k.c.Open();
-            QFAIL("Open succeeded");
-        } catch (const ESpellError& e) {
-            QCOMPARE(e.Message(), u"Spelling error No %1"_s.arg(splsecFileReadError));
-        }
-        QVERIFY(!k.c.IsOpen());
-        QCOMPARE(k.closed, 0);
     }
 
     void caretStart_data()
@@ -214,8 +214,7 @@ private slots:
     {
         QFETCH(int, caret);
         Env env;
-        Checker k;
-        k.c.Open();
+        Checker k(smInteractive);
         QTextEdit edit;
         edit.setPlainText(u"Teh first paragraph.\nA secnod paragrph here and moar"_s);
         QTextCursor cur = edit.textCursor();
@@ -256,9 +255,7 @@ private slots:
     void backgroundPassMarks()
     {
         Env env;
-        Checker k;
-        k.c.SpellMode = smBackground;
-        k.c.Open();
+        Checker k(smBackground);
         QTextEdit edit;
         edit.setPlainText(u"Teh quick\nbrwon fox"_s);
         k.c.Check(&edit);
@@ -277,9 +274,7 @@ private slots:
     void longTexts()
     {
         Env env;
-        Checker k;
-        k.c.SpellMode = smBackground;
-        k.c.Open();
+        Checker k(smBackground);
         QString text;
         while (text.size() < 200000)
             text += u"the cat sat on a mat "_s;
@@ -305,12 +300,8 @@ private slots:
     void threadPass()
     {
         Env env;
-        QString text;
-        for (int i = 0; i < 300; ++i)
-            text += u"The qiuck brown fox. "_s;
-        Checker k;
-        k.c.SpellMode = smParallel;
-        k.c.Open();
+        const QString text = u"The qiuck brown fox. "_s.repeated(300);
+        Checker k(smParallel);
         QTextEdit edit;
         edit.setPlainText(text);
         k.c.Check(&edit);
@@ -326,12 +317,8 @@ private slots:
     void closeWhileThreadRuns()
     {
         Env env;
-        QString text;
-        for (int i = 0; i < 20000; ++i)
-            text += u"teh "_s;
-        Checker k;
-        k.c.SpellMode = smParallel;
-        k.c.Open();
+        const QString text = u"teh "_s.repeated(20000);
+        Checker k(smParallel);
         k.c.CheckLines({text});
         QTRY_VERIFY(k.events.size() >= 5);
         k.c.Close();
@@ -352,12 +339,8 @@ private slots:
     void destroyWhileThreadRuns()
     {
         Env env;
-        QString text;
-        for (int i = 0; i < 20000; ++i)
-            text += u"teh "_s;
-        auto k = std::make_unique<Checker>();
-        k->c.SpellMode = smParallel;
-        k->c.Open();
+        const QString text = u"teh "_s.repeated(20000);
+        auto k = std::make_unique<Checker>(smParallel);
         k->c.CheckLines({text});
         QTRY_VERIFY(k->events.size() >= 3);
         k.reset();
@@ -389,8 +372,7 @@ private slots:
     void finishMessage()
     {
         Env env;
-        Checker k;
-        k.c.Open();
+        Checker k(smInteractive);
         k.c.CheckLines({u"The cat"_s});
         QVERIFY(!k.showing());
         QCOMPARE(k.dialogs.texts(), QStringList{u"Spelling check complete"_s});

@@ -14,36 +14,25 @@ namespace {
 
 const QString kDictionary = u"/usr/share/hunspell/en_US.dic"_s;
 
+// The entry points the tests call, declared and resolved from one list.
+#define ENGINE_ENTRIES(X)                                                                                    \
+    X(SpellInit) X(SpellOptions) X(SpellCheck) X(SpellTerminate) X(SpellOpenMdr) X(SpellOpenUdr) X(SpellAddUdr) \
+        X(SpellAddChangeUdr) X(SpellDelUdr) X(SpellGetSizeUdr) X(SpellGetListUdr)
+
 struct Engine
 {
     QLibrary lib{QStringLiteral(QUORVEL_SPELLER_PATH)};
-    PFSpellInit SpellInit = nullptr;
-    PFSpellOptions SpellOptions = nullptr;
-    PFSpellCheck SpellCheck = nullptr;
-    PFSpellTerminate SpellTerminate = nullptr;
-    PFSpellOpenMdr SpellOpenMdr = nullptr;
-    PFSpellOpenUdr SpellOpenUdr = nullptr;
-    PFSpellAddUdr SpellAddUdr = nullptr;
-    PFSpellAddChangeUdr SpellAddChangeUdr = nullptr;
-    PFSpellDelUdr SpellDelUdr = nullptr;
-    PFSpellGetSizeUdr SpellGetSizeUdr = nullptr;
-    PFSpellGetListUdr SpellGetListUdr = nullptr;
+#define DECLARE(f) PF##f f = nullptr;
+    ENGINE_ENTRIES(DECLARE)
+#undef DECLARE
 
     bool load()
     {
         if (!lib.load())
             return false;
-        SpellInit = reinterpret_cast<PFSpellInit>(lib.resolve("SpellInit"));
-        SpellOptions = reinterpret_cast<PFSpellOptions>(lib.resolve("SpellOptions"));
-        SpellCheck = reinterpret_cast<PFSpellCheck>(lib.resolve("SpellCheck"));
-        SpellTerminate = reinterpret_cast<PFSpellTerminate>(lib.resolve("SpellTerminate"));
-        SpellOpenMdr = reinterpret_cast<PFSpellOpenMdr>(lib.resolve("SpellOpenMdr"));
-        SpellOpenUdr = reinterpret_cast<PFSpellOpenUdr>(lib.resolve("SpellOpenUdr"));
-        SpellAddUdr = reinterpret_cast<PFSpellAddUdr>(lib.resolve("SpellAddUdr"));
-        SpellAddChangeUdr = reinterpret_cast<PFSpellAddChangeUdr>(lib.resolve("SpellAddChangeUdr"));
-        SpellDelUdr = reinterpret_cast<PFSpellDelUdr>(lib.resolve("SpellDelUdr"));
-        SpellGetSizeUdr = reinterpret_cast<PFSpellGetSizeUdr>(lib.resolve("SpellGetSizeUdr"));
-        SpellGetListUdr = reinterpret_cast<PFSpellGetListUdr>(lib.resolve("SpellGetListUdr"));
+#define RESOLVE(f) f = reinterpret_cast<PF##f>(lib.resolve(#f));
+        ENGINE_ENTRIES(RESOLVE)
+#undef RESOLVE
         return true;
     }
 };

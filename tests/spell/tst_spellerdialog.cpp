@@ -156,19 +156,39 @@ private slots:
         QVERIFY(f.checker().Dialog() && f.checker().Dialog()->windowTitle().contains(u"English (United States)"_s));
     }
 
-    // The suggestions have the focus; Return, also in the context line, is Change.
-    void returnIsChange()
+    // One answer at the first error ends the check: Return (the suggestions have the focus;
+    // Return, also in the context line, is Change), Change All (the later copies are replaced
+    // without the dialog stopping) or Cancel (the finish message all the same).
+    void oneAnswer_data()
     {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<int>("replaced");
+        QTest::newRow("return") << u"Teh cat"_s << u"The cat"_s << 1;
+        QTest::newRow("change all") << u"I saw teh cat and teh dog, teh end"_s << u"I saw the cat and the dog, the end"_s << 3;
+        QTest::newRow("cancel") << u"Teh cat and wrold"_s << u"Teh cat and wrold"_s << 0;
+    }
+    void oneAnswer()
+    {
+        QFETCH(QString, body);
+        QFETCH(int, replaced);
+        const QByteArray answer = QTest::currentDataTag();
         Fixture f;
         bool focused = false;
         f.steps.push_back([&](TSpellerDialog* d) {
             focused = variants(d)->hasFocus() || d->focusWidget() == variants(d);
-            QTest::keyClick(pane(d), Qt::Key_Return);
+            if (answer == "change all")
+                selectVariant(d, u"the"_s);
+            if (answer == "return")
+                QTest::keyClick(pane(d), Qt::Key_Return);
+            else
+                button(d, answer == "cancel" ? "CancelButton" : "ChangeAllButton")->click();
         });
-        f.run(u"Teh cat"_s);
+        f.run(body);
         QVERIFY(focused);
-        QCOMPARE(f.letter()->toPlainText(), u"The cat"_s);
-        QCOMPARE(f.shell.dialogs.texts(), QStringList{finished(1)});
+        QCOMPARE(f.views.size(), 1);
+        QTEST(f.letter()->toPlainText(), "result");
+        QCOMPARE(f.shell.dialogs.texts(), QStringList{finished(replaced)});
     }
 
     // Characters beyond any 8-bit code page around the error survive a change, and the
@@ -202,31 +222,6 @@ private slots:
         QCOMPARE(seen, u"ChangeAll- Skip+ SkipAll- Add- Del+"_s);
         QCOMPARE(f.letter()->toPlainText(), u"I saw the cat."_s);
         QCOMPARE(f.shell.dialogs.texts(), QStringList{finished(1)});
-    }
-
-    // Change All: the next teh is replaced without the dialog stopping at it.
-    void changeAlwaysWithoutDialog()
-    {
-        Fixture f;
-        f.steps.push_back([&](TSpellerDialog* d) {
-            selectVariant(d, u"the"_s);
-            button(d, "ChangeAllButton")->click();
-        });
-        f.run(u"I saw teh cat and teh dog, teh end"_s);
-        QCOMPARE(f.views.size(), 1);
-        QCOMPARE(f.letter()->toPlainText(), u"I saw the cat and the dog, the end"_s);
-        QCOMPARE(f.shell.dialogs.texts(), QStringList{finished(3)});
-    }
-
-    // Cancel at the first error still ends with the finish message.
-    void cancelAtFirstError()
-    {
-        Fixture f;
-        f.steps.push_back([&](TSpellerDialog* d) { button(d, "CancelButton")->click(); });
-        f.run(u"Teh cat and wrold"_s);
-        QCOMPARE(f.views.size(), 1);
-        QCOMPARE(f.letter()->toPlainText(), u"Teh cat and wrold"_s);
-        QCOMPARE(f.shell.dialogs.texts(), QStringList{finished(0)});
     }
 
     // Skip, Skip All (the later copy passes), Add (the word passes from then on).
