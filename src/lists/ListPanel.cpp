@@ -379,16 +379,7 @@ void TListPanel::OpenMailList1Click()
         return;
     }
     const QString name = header->Text(MailListRecord::Name);
-    // The stored name is checked like a typed one: it never becomes a path or a cut path.
-    const QString target = listplace::ImportListFile(ProgramFolder(), name, req.fileName, &error);
-    if (target.isEmpty()) {
-        m_shell.Dialogs().Error(error, m_shell.Window());
-        m_shell.SetStatus(QStringLiteral("Status: Cannot open list."));
-        reenable();
-        return;
-    }
-    header->SetText(MailListRecord::FilePath, target);
-
+    // Refused before the copy is made, so a refused list leaves nothing in the program folder.
     for (int i = 0; i < m_listsLB->count(); ++i) {
         if (m_listsLB->item(i)->text() == name) {
             m_shell.Dialogs().Warning(QStringLiteral("A list named ") + name
@@ -399,6 +390,16 @@ void TListPanel::OpenMailList1Click()
             return;
         }
     }
+    // The stored name is checked like a typed one: it never becomes a path or a cut path.
+    const QString target = listplace::ImportListFile(ProgramFolder(), name, req.fileName, &error);
+    if (target.isEmpty()) {
+        m_shell.Dialogs().Error(error, m_shell.Window());
+        m_shell.SetStatus(QStringLiteral("Status: Cannot open list."));
+        reenable();
+        return;
+    }
+    header->SetText(MailListRecord::FilePath, target);
+
     m_state.ListCatalog.Append(std::move(header));
     SortCatalog();
     const int row = SelectListByName(name);
