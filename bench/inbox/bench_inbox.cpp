@@ -4,10 +4,10 @@
 //  2. a maintenance run over the 1,000 listed messages, 100 of them keyed, against a list of
 //     100,000 addresses with automatic saving on (target: within 2 s).
 // Usage: bench_inbox [runs]
+#include "../net/MailBench.h"
 #include "inbox/NewMailPanel.h"
 #include "lists/ListPanel.h"
 #include "lists/ListsState.h"
-#include "net/Pop3Client.h"
 #include "net/Wait.h"
 #include "support/FakeShell.h"
 #include "support/MailPeers.h"
@@ -23,19 +23,6 @@
 #include <cstdio>
 
 namespace {
-QByteArray makeBody(int bytes)
-{
-    QByteArray body;
-    int n = 0;
-    while (body.size() < bytes) {
-        QByteArray line = QByteArray::number(++n) + " The quick brown fox jumps over the lazy dog; newsletter text line.";
-        if (n % 17 == 0)
-            line.prepend(".");
-        body += line.left(76) + "\r\n";
-    }
-    return body;
-}
-
 QByteArray message(int i)
 {
     const bool keyed = i % 10 == 0;
@@ -43,38 +30,16 @@ QByteArray message(int i)
                             + "@example.org>\r\nTo: news@example.org\r\nSubject: "
                             + (keyed ? QByteArray("unsubscribe") : "Message " + QByteArray::number(i))
                             + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0000\r\n\r\n";
-    return head + makeBody(10 * 1024 - head.size());
+    return head + mailbench::MakeBody(10 * 1024 - head.size());
 }
 
+// The bare POP3 client retrieving the whole mailbox, as the mail benchmarks time it.
 double retrieveBare(quint16 port, const QString& user, const QString& password, const QString& outDir)
 {
-    TWait wait;
-    TPop3Client c;
-    c.SetWait(&wait);
-    c.SetHost(QStringLiteral("127.0.0.1"));
-    c.SetPort(QString::number(port));
-    c.SetUserName(user);
-    c.SetPassWord(password);
-    QFile out(outDir + QStringLiteral("/bare.txt"));
-    out.open(QIODevice::WriteOnly);
-    QByteArray buffer;
-    c.OnMessageLine = [&](TPop3Client* p) {
-        buffer = p->LastResponse().toLatin1();
-        if (!p->LastLineCut())
-            buffer += "\r\n";
-        out.write(buffer);
-    };
-    QElapsedTimer t;
-    t.start();
-    if (!c.Stat())
-        return -1;
-    for (int i = 1; i <= c.MsgCount(); ++i) {
-        c.SetMsgNum(i);
-        if (!c.Retr())
-            return -1;
-    }
-    c.Quit();
-    return t.nsecsElapsed() / 1e9;
+    QString error;
+    mailbench::TTarget target;
+    target.port = port;
+    return mailbench::RetrieveOurs(target, user, password, outDir, 1000, &error);
 }
 
 // The New Mail panel in a shown window over a stand-in shell, with one open list.
