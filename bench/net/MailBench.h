@@ -218,4 +218,29 @@ inline QString RatioText(double ours, double fastestPeer)
     return QStringLiteral("(%1 x the fastest peer; target <= 1.5)").arg(ours / fastestPeer, 0, 'f', 2);
 }
 
+// One send of `file` by each SMTP peer found (msmtp takes the recipients as arguments, curl as
+// --mail-rcpt), each time added to its result; a failure is printed and adds nothing.
+inline void SendByPeers(const QString& msmtp, const QStringList& msmtpBase, const QString& curl,
+                        const QStringList& curlBase, const QStringList& rcpt, const QString& file, TResult& ms,
+                        TResult& cu)
+{
+    QString error;
+    auto add = [&](double s, TResult& r) {
+        if (s >= 0)
+            r.Add(s);
+        else if (!error.isEmpty())
+            std::printf("  %s\n", qPrintable(error));
+        std::fflush(stdout);
+        error.clear();
+    };
+    if (!msmtp.isEmpty())
+        add(RunPeer(msmtp, QStringList(msmtpBase) << rcpt, file, &error), ms);
+    if (!curl.isEmpty()) {
+        QStringList args = curlBase;
+        for (const QString& x : rcpt)
+            args << QStringLiteral("--mail-rcpt") << x;
+        add(RunPeer(curl, args << QStringLiteral("-T") << file, QString(), &error), cu);
+    }
+}
+
 } // namespace mailbench

@@ -107,22 +107,7 @@ int main(int argc, char** argv)
             ours.Add(o.total);
             oursNet.Add(o.total - o.paused);
             paused = o.paused;
-            QStringList a = msmtpBase;
-            a << recipients;
-            const double m = msmtp.isEmpty() ? -1 : RunPeer(msmtp, a, peerFile, &error);
-            if (m < 0)
-                std::printf("  %s\n", qPrintable(error));
-            else
-                ms.Add(m);
-            QStringList b = curlBase;
-            for (const QString& x : recipients)
-                b << QStringLiteral("--mail-rcpt") << x;
-            b << QStringLiteral("-T") << peerFile;
-            const double c = curl.isEmpty() ? -1 : RunPeer(curl, b, QString(), &error);
-            if (c < 0)
-                std::printf("  %s\n", qPrintable(error));
-            else
-                cu.Add(c);
+            SendByPeers(msmtp, msmtpBase, curl, curlBase, recipients, peerFile, ms, cu);
         }
         const double fastest = std::min(ms.best, cu.best);
         PrintLine("TSmtpClient, pauses included", ours.best, QStringLiteral("(%1 s of mandated pauses)").arg(paused, 0, 'f', 3));

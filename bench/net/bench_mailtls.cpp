@@ -145,22 +145,7 @@ int main(int argc, char** argv)
             if (q.total < oursNoPause.best)
                 connect = q.connect;
             oursNoPause.Add(q.total);
-            QStringList a = msmtpBase;
-            a << rcpt;
-            const double m = msmtp.isEmpty() ? -1 : RunPeer(msmtp, a, plainFile, &error);
-            if (m < 0)
-                ReportError(error);
-            else
-                ms.Add(m);
-            QStringList b = curlBase;
-            for (const QString& x : rcpt)
-                b << QStringLiteral("--mail-rcpt") << x;
-            b << QStringLiteral("-T") << plainFile;
-            const double c = curl.isEmpty() ? -1 : RunPeer(curl, b, QString(), &error);
-            if (c < 0)
-                ReportError(error);
-            else
-                cu.Add(c);
+            SendByPeers(msmtp, msmtpBase, curl, curlBase, rcpt, plainFile, ms, cu);
         }
         PrintLine("TSmtpClient, pauses included", ours.best,
                   QStringLiteral("(%1 s of mandated pauses)").arg(paused, 0, 'f', 3));
