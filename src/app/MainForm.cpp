@@ -224,7 +224,7 @@ void TMainForm::BuildMenus()
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("Tools1"));
     AddAction(tools, "CheckMail1", QStringLiteral("&Check Mail..."), QKeySequence(QStringLiteral("Ctrl+M")));
-    AddAction(tools, "CancelSend1", QStringLiteral("Cancel Send"), {}, false);
+    AddAction(tools, "CancelSend1", QStringLiteral("Cancel Send"), QKeySequence(Qt::Key_Escape), false);
     tools->addSeparator();
     AddAction(tools, "Pemtrix1", QStringLiteral("Pemtrix"));
     tools->addSeparator();

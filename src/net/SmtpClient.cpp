@@ -17,6 +17,10 @@
 #include <QScopeGuard>
 #include <QTimer>
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
 namespace {
 
 constexpr int kOutputChunk = 32 * 1024;
@@ -32,6 +36,34 @@ QString SafeParameter(const QString& name)
         if (c.unicode() < 32 || c == u'"' || c == u'\\' || c.unicode() == 127)
             c = u'_';
     return out;
+}
+
+// The host's fully qualified name, looked up once: the name itself when it holds a dot, else
+// the canonical name the resolver gives it (/etc/hosts first); empty when neither has a dot.
+QString FullyQualifiedHostName()
+{
+    static const QString name = [] {
+        QString host;
+        try {
+            host = TCustomWSocket::LocalHostName();
+        } catch (const ESocketException&) {
+            return QString();
+        }
+        if (host.contains(u'.'))
+            return host;
+        addrinfo hints {};
+        hints.ai_flags = AI_CANONNAME;
+        hints.ai_family = AF_UNSPEC;
+        addrinfo* found = nullptr;
+        QString canonical;
+        if (getaddrinfo(host.toLatin1().constData(), nullptr, &hints, &found) == 0 && found) {
+            if (found->ai_canonname)
+                canonical = QString::fromLatin1(found->ai_canonname);
+            freeaddrinfo(found);
+        }
+        return canonical.contains(u'.') ? canonical : QString();
+    }();
+    return name;
 }
 
 } // namespace
@@ -105,6 +137,19 @@ QString TCustomSmtpClient::SanitizeHeader(const QString& buffer)
     return mailformat::SanitizeHeader(buffer, HeaderLineLimit);
 }
 
+QString TCustomSmtpClient::GreetingName() const
+{
+    // RFC 5321 4.1.1.1: a bare host name is refused by servers that check it.
+    const QString fqdn = FullyQualifiedHostName();
+    if (!fqdn.isEmpty())
+        return fqdn;
+    sockaddr_in local {};
+    int len = sizeof local;
+    if (m_socket->GetSockName(local, len) == 0 && local.sin_family == AF_INET)
+        return u'[' + QString::fromLatin1(inet_ntoa(local.sin_addr)) + u']';
+    return QStringLiteral("[127.0.0.1]");
+}
+
 // --- dialogue ------------------------------------------------------------------------------
 
 void TCustomSmtpClient::WakeLoop()
@@ -158,6 +203,8 @@ void TCustomSmtpClient::SendCommandShown(const QString& line, const QString& sho
         return;
     Display(QStringLiteral("> ") + shown);
     qCDebug(lcNet).noquote() << "smtp" << m_host << ">" << netlog::Masked(shown);
+    if (!m_inData)
+        m_lastVerb = line.section(u' ', 0, 0).section(u':', 0, 0).toUpper();
     m_pump.Pump();
     m_dataSent = false;
     m_output += cp1252::encode(line);
@@ -242,6 +289,12 @@ int TCustomSmtpClient::GetResponse()
     if (m_stage == TSmtpStage::Disconnected) {
         m_lastResponse = QStringLiteral("554 not connected");
         Display(QStringLiteral("< ") + m_lastResponse);
+        m_lastReply = {m_lastVerb, 554, m_lastResponse, true, false};
+        if (OnReply) {
+            const TSmtpReply parsed = m_lastReply;
+            OnReply(this, parsed);
+            m_lastReply = parsed;
+        }
         return 554;
     }
     QElapsedTimer clock;
@@ -299,6 +352,7 @@ int TCustomSmtpClient::GetResponse()
     m_timeoutFlag = false;
     // After a lost, endless or garbled reply the dialogue is out of step: close, so that every
     // further command reads "554 not connected" instead of the answer to an earlier one.
+    const bool lost = timedOut || !real;
     if (timedOut || broken || (real && !reply.HasCode)) {
         if (reply.Text.trimmed().isEmpty()) {
             // An empty line is no reason a user could read when the command fails.
@@ -307,6 +361,17 @@ int TCustomSmtpClient::GetResponse()
             Display(QStringLiteral("< ") + m_lastResponse);
         }
         CloseSocket();
+    } else if (real && reply.Code == 421) {
+        // The server is closing the session (RFC 5321 3.8): nothing more will be answered.
+        CloseSocket();
+    }
+    const TSmtpReply parsed{m_lastVerb, reply.Code, reply.Text, lost, timedOut};
+    m_lastReply = parsed;
+    if (OnReply) {
+        OnReply(this, parsed);
+        // A handler may send a command of its own (QUIT): the reply read here stays the last.
+        m_lastReply = parsed;
+        m_lastResponse = parsed.Text;
     }
     return reply.Code;
 }
@@ -375,7 +440,7 @@ bool TCustomSmtpClient::DoConnect()
         Display(m_errorMessage);
         return false;
     }
-    m_extensions.clear();
+    m_ehlo = {};
     if (!m_settingsFile.isEmpty())
         m_server = serversettings::Load(TIniFile(m_settingsFile), TMailProtocol::Smtp, m_host);
     if (m_server.Present) {
@@ -399,8 +464,6 @@ bool TCustomSmtpClient::DoConnect()
     }
     QString signOn = m_signOn;
     try {
-        if (signOn.isEmpty())
-            signOn = TCustomWSocket::LocalHostName();
         m_socket->SetProto(QStringLiteral("tcp"));
         const bool ownPort = m_server.Present && (m_server.Port > 0 || m_server.Security != TMailSecurity::None);
         m_socket->SetPort(ownPort ? m_server.PortText(TMailProtocol::Smtp) : m_port);
@@ -419,6 +482,8 @@ bool TCustomSmtpClient::DoConnect()
     }
     Display(QStringLiteral("Connected with SMTP server"));
     m_stage = TSmtpStage::Connected;
+    if (signOn.isEmpty())
+        signOn = GreetingName();
     if (m_server.Present && m_server.Security == TMailSecurity::Tls && !StartTls())
         return false;
     if (!Expect(220, true))
@@ -441,18 +506,9 @@ bool TCustomSmtpClient::Greet(const QString& signOn)
     for (;;) {
         SendCommand(QStringLiteral("EHLO ") + signOn);
         const int code = GetResponse();
-        m_extensions.clear();
+        m_ehlo = {};
         if (code == 250) {
-            // The first line greets; each further one names an extension and its parameters.
-            for (qsizetype i = 1; i < m_replyLines.size(); ++i) {
-                QString ext = m_replyLines[i].mid(4).trimmed();
-                // The old "AUTH=LOGIN" form counts as "AUTH LOGIN".
-                if (ext.startsWith(QLatin1String("AUTH="), Qt::CaseInsensitive))
-                    ext[4] = u' ';
-                const qsizetype blank = ext.indexOf(u' ');
-                ext = blank < 0 ? ext.toUpper() : ext.left(blank).toUpper() + ext.mid(blank);
-                m_extensions.append(ext);
-            }
+            m_ehlo = reply::ParseEhlo(m_replyLines);
         } else if (code >= 500 && code < 600 && m_stage != TSmtpStage::Disconnected && !(wantTls && !m_socket->TlsActive())) {
             SendCommand(QStringLiteral("HELO ") + signOn);
             if (!Expect(250, true))
@@ -465,7 +521,7 @@ bool TCustomSmtpClient::Greet(const QString& signOn)
         if (!wantTls || m_socket->TlsActive())
             break;
         // STARTTLS required: without it nothing more goes out in clear.
-        if (!HasExtension(QStringLiteral("STARTTLS"))) {
+        if (!m_ehlo.StartTls) {
             m_errorMessage = QStringLiteral("The server '%1' does not offer STARTTLS; nothing was sent in clear").arg(m_host);
             Display(m_errorMessage);
             CloseSocket();
@@ -495,28 +551,9 @@ bool TCustomSmtpClient::StartTls()
     return true;
 }
 
-bool TCustomSmtpClient::HasExtension(const QString& keyword) const
-{
-    for (const QString& ext : m_extensions)
-        if (ext.section(u' ', 0, 0) == keyword)
-            return true;
-    return false;
-}
-
-qint64 TCustomSmtpClient::SizeLimit() const
-{
-    for (const QString& ext : m_extensions)
-        if (ext.section(u' ', 0, 0) == QLatin1String("SIZE"))
-            return ext.section(u' ', 1, 1).toLongLong();
-    return 0;
-}
-
 bool TCustomSmtpClient::Authenticate()
 {
-    QStringList mechanisms;
-    for (const QString& ext : std::as_const(m_extensions))
-        if (ext.section(u' ', 0, 0) == QLatin1String("AUTH"))
-            mechanisms += ext.section(u' ', 1).toUpper().split(u' ', Qt::SkipEmptyParts);
+    const QStringList& mechanisms = m_ehlo.AuthMechanisms;
     const QByteArray user = m_server.User.toUtf8();
     const QByteArray password = m_server.Password.toUtf8();
     const QString masked = QStringLiteral("****");
@@ -544,15 +581,89 @@ bool TCustomSmtpClient::Authenticate()
 bool TCustomSmtpClient::Mail()
 {
     m_rcptResults.clear();
+    m_step = TMailStep::None;
+    m_lastReply = {};
+    m_pipelined = false;
     return Guarded([this] { return DoMail(); });
+}
+
+QString TCustomSmtpClient::RcptRefusal(const QString& rcpt)
+{
+    if (HasLineBreak(rcpt))
+        return QStringLiteral("Recipient refused, it contains a line break: ")
+            + FoldValue(rcpt, true).replace(QLatin1String("\r\n\t"), QLatin1String(" "));
+    if (rcpt.contains(u'<') || rcpt.contains(u'>') || rcpt.contains(u' ') || rcpt.contains(u'\t'))
+        return QStringLiteral("Recipient refused, not a plain address: ") + rcpt; // could add parameters
+    return {};
+}
+
+bool TCustomSmtpClient::ReadRcptReply(TRcptResult& result)
+{
+    const int code = GetResponse();
+    result.Reply = m_lastResponse;
+    if (m_lastReply.Lost) {
+        SetError(m_lastResponse);
+        result.State = TRcptState::NotAttempted; // nobody answered for it: it is still to send
+        return false;
+    }
+    if (code == 250 || code == 251) {
+        result.State = TRcptState::Accepted;
+        return false;
+    }
+    SetError(m_lastResponse);
+    result.State = (code >= 400 && code < 500) ? TRcptState::Deferred : TRcptState::Refused;
+    return result.State == TRcptState::Deferred;
+}
+
+void TCustomSmtpClient::SendRecipients()
+{
+    // RFC 5321 4.5.3.1.10: after a 4xx (typically a limit per message) no more recipients go
+    // into this transaction; the rest wait for the next one.
+    m_pipelined = m_pipeliningAllowed && m_ehlo.Pipelining;
+    const qsizetype n = m_rcptName.size();
+    m_rcptResults.reserve(n);
+    TEventPump pump;
+    bool deferred = false;
+    qsizetype i = 0;
+    while (i < n && !deferred && m_stage == TSmtpStage::Greeted) {
+        // A group runs from one pause to the next: the 1st, 101st, 201st ... recipient.
+        Pause(m_rcptPauseMs);
+        const qsizetype end = std::min(n, (i / 100 + 1) * 100);
+        QList<qsizetype> awaited; // results whose reply is still to be read (pipelined)
+        for (; i < end && !deferred && m_stage == TSmtpStage::Greeted; ++i) {
+            pump.Pump();
+            const QString rcpt = m_rcptName[i].trimmed();
+            if (const QString why = RcptRefusal(rcpt); !why.isEmpty()) {
+                // Refused like a recipient the server refuses: the message goes on without it.
+                SetError(why);
+                Display(why);
+                m_rcptResults.append({rcpt, TRcptState::Refused, why});
+                continue;
+            }
+            SendCommand(QStringLiteral("RCPT TO:<") + rcpt + u'>');
+            m_rcptResults.append({rcpt, TRcptState::NotAttempted, QString()});
+            if (m_pipelined)
+                awaited.append(m_rcptResults.size() - 1);
+            else
+                deferred = ReadRcptReply(m_rcptResults.last());
+        }
+        // Pipelined: every reply of the group is read, in order, to stay in step. A recipient
+        // the server accepted after another's 4xx is in the envelope all the same.
+        for (const qsizetype r : std::as_const(awaited))
+            deferred = ReadRcptReply(m_rcptResults[r]) || deferred;
+    }
+    for (qsizetype k = m_rcptResults.size(); k < n; ++k)
+        m_rcptResults.append({m_rcptName[k].trimmed(), TRcptState::NotAttempted, QString()});
 }
 
 bool TCustomSmtpClient::DoMail()
 {
+    m_step = TMailStep::Connect;
     if (m_stage == TSmtpStage::Disconnected && !DoConnect())
         return false;
     m_timeoutFlag = false;
     m_pausedMs = 0;
+    m_step = TMailStep::MailFrom;
     if (const qint64 limit = SizeLimit(); limit > 0) {
         if (const qint64 size = EstimatedSize(); size > limit) {
             const QString why = QStringLiteral("The message (at least %1 bytes) is larger than the server '%2' "
@@ -574,34 +685,23 @@ bool TCustomSmtpClient::DoMail()
     SendCommand(QStringLiteral("MAIL FROM:<") + from + u'>');
     if (!Expect(250, false))
         return false;
+    m_step = TMailStep::Recipients;
+    SendRecipients();
     TEventPump pump;
-    for (qsizetype i = 0; i < m_rcptName.size(); ++i) {
-        if (i % 100 == 0)
-            Pause(m_rcptPauseMs);
-        pump.Pump();
-        const QString rcpt = m_rcptName[i].trimmed();
-        QString why;
-        if (HasLineBreak(rcpt))
-            why = QStringLiteral("Recipient refused, it contains a line break: ")
-                + FoldValue(rcpt, true).replace(QLatin1String("\r\n\t"), QLatin1String(" "));
-        else if (rcpt.contains(u'<') || rcpt.contains(u'>') || rcpt.contains(u' ') || rcpt.contains(u'\t'))
-            why = QStringLiteral("Recipient refused, not a plain address: ") + rcpt; // could add parameters
-        if (!why.isEmpty()) {
-            // Refused like a recipient the server refuses: the message goes on without it.
-            SetError(why);
-            Display(why);
-            m_rcptResults.append({rcpt, TRcptState::Refused, why});
-            continue;
-        }
-        SendCommand(QStringLiteral("RCPT TO:<") + rcpt + u'>');
-        const int code = GetResponse();
-        TRcptState state = TRcptState::Accepted;
-        if (code != 250 && code != 251) {
-            state = (code >= 400 && code < 500) ? TRcptState::Deferred : TRcptState::Refused;
-            SetError(m_lastResponse);
-        }
-        m_rcptResults.append({rcpt, state, m_lastResponse});
+    if (m_stage != TSmtpStage::Greeted)
+        return false;
+    const bool anyAccepted = std::any_of(m_rcptResults.cbegin(), m_rcptResults.cend(),
+                                         [](const TRcptResult& r) { return r.State == TRcptState::Accepted; });
+    if (!anyAccepted) {
+        // DATA would only be answered "no valid recipients"; the refusals say why. The
+        // transaction is reset so the connection can carry another.
+        const TSmtpReply why = m_lastReply;
+        SendCommand(QStringLiteral("RSET"));
+        GetResponse();
+        m_lastReply = why;
+        return false;
     }
+    m_step = TMailStep::Data;
     SendCommand(QStringLiteral("DATA"));
     if (!Expect(354, false))
         return false;
@@ -659,8 +759,13 @@ bool TCustomSmtpClient::DoMail()
     m_inData = false;
     // Ended from outside (a cancel) or by the server: "." is not sent and the reply reads
     // "554 not connected", so the message never counts as sent.
+    if (m_stage == TSmtpStage::Greeted)
+        m_step = TMailStep::Message;
     SendCommand(QStringLiteral("."));
-    return Expect(250, false);
+    if (!Expect(250, false))
+        return false;
+    m_step = TMailStep::Done;
+    return true;
 }
 
 bool TCustomSmtpClient::Quit()

@@ -7,6 +7,7 @@
 // making extra protocol lines or header fields: envelope addresses and the sign-on name with a
 // line break are refused; header values are folded; body lines holding line breaks go out as
 // separate, dot-stuffed lines.
+#include "net/Reply.h"
 #include "net/ServerSettings.h"
 #include "net/WSocket.h"
 #include "platform/EventPump.h"
@@ -29,14 +30,31 @@ class TCustomWait;
 enum class TSmtpStage { Disconnected = 0, Connected = 1, Greeted = 2 };
 
 // What the server said to one RCPT TO of the last message: accepted (250, 251), deferred
-// (4xx: try again, for example "452 too many recipients"), or refused (5xx, or an address that
-// could not be sent as one).
-enum class TRcptState { Accepted, Refused, Deferred };
+// (4xx: try again, for example "452 too many recipients"), refused (5xx, or an address that
+// could not be sent as one), or not attempted (the transaction ended before its turn: after the
+// first 4xx, or when the connection went).
+enum class TRcptState { Accepted, Refused, Deferred, NotAttempted };
 struct TRcptResult
 {
     QString Address;
     TRcptState State = TRcptState::Refused;
     QString Reply;
+};
+
+// Where the last Mail stopped: its result tells whether the message was taken; this tells what
+// was still to come, so an owner knows whether anything may have reached the server.
+enum class TMailStep { None, Connect, MailFrom, Recipients, Data, Message, Done };
+
+// One complete reply as the client parsed it, with the command it answers ("MAIL", "RCPT",
+// "DATA", "." for the message, "EHLO", ...). Lost: the connection closed or the reply did not
+// come in time (Code is then 554 and Text the client's own "554 ..." line).
+struct TSmtpReply
+{
+    QString Command;
+    int Code = 0;
+    QString Text;
+    bool Lost = false;
+    bool TimedOut = false;
 };
 
 class SmtpException : public std::exception
@@ -60,6 +78,7 @@ public:
         std::function<void(TCustomSmtpClient* Sender, int LineNum, QString& MsgLine, int MaxLen, bool& More)>;
     using TSmtpHeaderLineEvent = std::function<void(TCustomSmtpClient* Sender, QString& Msg, int Size)>;
     using TSmtpHeadersEvent = std::function<void(TCustomSmtpClient* Sender, QStringList& Headers)>;
+    using TSmtpReplyEvent = std::function<void(TCustomSmtpClient* Sender, const TSmtpReply& Reply)>;
 
     static constexpr int HeaderBufferSize = 1024;
     static constexpr int BodyLineMax = 1023;
@@ -110,6 +129,16 @@ public:
     TSmtpStage StageValue() const { return m_stage; }
     // One entry per recipient of the last Mail, in order.
     const QList<TRcptResult>& RcptResults() const { return m_rcptResults; }
+    // Where the last Mail stopped (Done after the server took the message).
+    TMailStep LastStep() const { return m_step; }
+    // The reply that ended the last Mail's transaction (the final one on success).
+    const TSmtpReply& LastReply() const { return m_lastReply; }
+    // Pipelining (RFC 2920) is used when the server's EHLO reply offers it and this is on (the
+    // default): the recipient commands between two pauses go out in one write.
+    bool PipeliningAllowed() const { return m_pipeliningAllowed; }
+    void SetPipeliningAllowed(bool on) { m_pipeliningAllowed = on; }
+    // True when the last Mail pipelined its recipients.
+    bool Pipelined() const { return m_pipelined; }
     // True while the message text (after DATA's 354, before the final ".") is being sent.
     bool SendingData() const { return m_inData; }
     TWSocket* Socket() const { return m_socket.get(); }
@@ -128,11 +157,15 @@ public:
     // main window names "Quorvel.ini"), so whoever sets Host gets that server's settings.
     QString SettingsFile() const { return m_settingsFile; }
     void SetSettingsFile(const QString& path) { m_settingsFile = path; }
-    // What the server's EHLO reply offered, keywords in upper case ("SIZE 1000000", "AUTH PLAIN
-    // LOGIN", "STARTTLS"); empty after HELO.
-    const QStringList& Extensions() const { return m_extensions; }
+    // What the server's EHLO reply offered (empty after HELO).
+    const TEhloReply& Ehlo() const { return m_ehlo; }
+    // The extensions, keywords in upper case ("SIZE 1000000", "AUTH PLAIN LOGIN", "STARTTLS").
+    const QStringList& Extensions() const { return m_ehlo.Extensions; }
     // The SIZE the server announced, 0 when none.
-    qint64 SizeLimit() const;
+    qint64 SizeLimit() const { return m_ehlo.Size; }
+    // The name HELO/EHLO greets with when SignOn is empty: the host's fully qualified name, or
+    // the connection's local address as a literal ("[192.0.2.1]") when it has none.
+    QString GreetingName() const;
     // The lines of the last reply read.
     const QStringList& ReplyLines() const { return m_replyLines; }
 
@@ -149,6 +182,7 @@ public:
     TSmtpGetDataEvent OnGetData;
     TSmtpHeaderLineEvent OnHeaderLine;
     TSmtpHeadersEvent OnHeaders;
+    TSmtpReplyEvent OnReply;
 
 protected:
     virtual void TriggerGetData(int LineNum, QString& MsgLine, int MaxLen, bool& More);
@@ -185,8 +219,13 @@ private:
     bool Greet(const QString& signOn);
     bool Authenticate();
     bool StartTls();
-    bool HasExtension(const QString& keyword) const;
     bool DoMail();
+    // The RCPT TO commands of the current transaction; ends it at the first 4xx.
+    void SendRecipients();
+    // Why an envelope address cannot go out as one (empty when it can).
+    static QString RcptRefusal(const QString& rcpt);
+    // Reads the reply to one RCPT TO into `result`; true when it was a 4xx.
+    bool ReadRcptReply(TRcptResult& result);
     // Runs a public operation: a socket failure inside it becomes false plus ErrorMessage.
     bool Guarded(const std::function<bool()>& operation);
     // One reply line with the socket's 254-character pieces joined. False when the line did
@@ -200,7 +239,7 @@ private:
 
     TServerSettings m_server;
     QString m_settingsFile;
-    QStringList m_extensions;
+    TEhloReply m_ehlo;
     QStringList m_replyLines;
     QString m_host;
     QString m_port = QStringLiteral("smtp");
@@ -212,6 +251,11 @@ private:
     QString m_hdrSubject;
     TSmtpStage m_stage = TSmtpStage::Disconnected;
     QList<TRcptResult> m_rcptResults;
+    TMailStep m_step = TMailStep::None;
+    TSmtpReply m_lastReply;
+    QString m_lastVerb; // the command the next reply answers
+    bool m_pipeliningAllowed = true;
+    bool m_pipelined = false;
     bool m_inData = false;
     int m_readDepth = 0; // > 0 while a reply line is awaited
     QString m_charSet = QStringLiteral("iso-8859-1");

@@ -172,6 +172,8 @@ bool TCustomWait::eventFilter(QObject* watched, QEvent* event)
     case QEvent::KeyPress:
     case QEvent::Shortcut:
         if (!m_frames.isEmpty()) {
+            if (PassInput && PassInput(watched, event))
+                break;
             QApplication::beep();
             emit inputDiscarded(event->type());
             return true;

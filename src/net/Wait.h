@@ -58,6 +58,8 @@ public:
     TNotifyEvent OnWaitStart;
     TNotifyEvent OnWaitStop;
     TNotifyEvent OnTimeout;
+    // Input that must get through a wait (a cancel command): true lets the event pass.
+    std::function<bool(QObject* watched, QEvent* event)> PassInput;
 
 signals:
     // Every stop and every timeout, for code that waits on the object without owning its

@@ -16,6 +16,11 @@
 #include "send/SendMailPanel.h"
 
 #include <QAction>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,6 +29,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -48,20 +54,27 @@ QStringList SplitRecipients(QString recipients)
 }
 } // namespace
 
-TSendEngine::TSendEngine(const TParts& parts, QObject* parent) : QObject(parent), m_p(parts)
+TSendEngine::TSendEngine(const TParts& parts, QObject* parent)
+    : QObject(parent), m_p(parts), m_job(parts.Smtp, *this)
 {
     m_finishedTimer = new QTimer(this);
     m_finishedTimer->setObjectName(QStringLiteral("FinishedMailTimer1"));
     m_finishedTimer->setTimerType(Qt::PreciseTimer);
     m_finishedTimer->setInterval(1);
     connect(m_finishedTimer, &QTimer::timeout, this, &TSendEngine::FinishedMailTimer1Timer);
-
-    m_p.Smtp.OnGetData = [this](TCustomSmtpClient*, int n, QString& line, int max, bool& more) {
-        SmtpClient1GetData(n, line, max, more);
+    // The panel's Cancel during a send stops the send instead of clearing the panel under it.
+    m_p.SendPanel.CancelRunningSend = [this] {
+        if (!m_job.Running())
+            return false;
+        CancelSend1Click();
+        return true;
     };
-    m_p.Smtp.OnHeaderLine = [this](TCustomSmtpClient*, QString& msg, int size) { SmtpClient1HeaderLine(msg, size); };
-    m_p.Smtp.OnDisplay = [this](TCustomSmtpClient*, const QString& msg) { SmtpClient1Display(msg); };
     m_paintClock.start();
+}
+
+TSendEngine::~TSendEngine()
+{
+    m_p.SendPanel.CancelRunningSend = nullptr;
 }
 
 QString TSendEngine::NowText()
@@ -82,48 +95,6 @@ void TSendEngine::CompileDigest(bool forSending)
     const QStringList body = digest::BodyLines(m_p.LetterRE->toPlainText());
     m_p.Digest.Show(digest::Compile(forSending, m_p.SubjectEDT->text(), body, parts));
     QApplication::restoreOverrideCursor();
-}
-
-// ---------------------------------------------------------------- logs and archive
-
-void TSendEngine::StartLogs()
-{
-    const QString started = QStringLiteral("Started: ") + NowText();
-    m_timeoutLog = {QStringLiteral("SMTP Send Timeouts"), started, QString()};
-    m_dialogueLog = {QStringLiteral("SMTP Send Dialogue"), started, QString()};
-    m_lastRcptLine.clear();
-}
-
-void TSendEngine::FinishLogs()
-{
-    const QString finished = QStringLiteral("Finished: ") + NowText();
-    if (m_rounds) {
-        m_dialogueLog << QString()
-                      << QStringLiteral("Sent: %1 transactions, %2 recipients").arg(m_transactions).arg(m_recipientsSent);
-    }
-    m_dialogueLog << QString() << finished;
-    m_timeoutLog << QString() << finished;
-    const QString folder = ProgramFolder();
-    QString error;
-    if (!textfile::writeText(folder + QStringLiteral("MailDialog.txt"), m_dialogueLog.join(u'\n') + u'\n', &error)
-        || !textfile::writeText(folder + QStringLiteral("Timeout.txt"), m_timeoutLog.join(u'\n') + u'\n', &error))
-        m_p.Shell.Dialogs().Error(QStringLiteral("Could not write the send log in ") + folder + QStringLiteral(":\n") + error,
-                                  m_p.Shell.Window());
-}
-
-bool TSendEngine::WriteArchive(const QString& folder, const QString& recipients)
-{
-    const QString subject = m_p.SubjectEDT->text();
-    const QString text = archive::Text(subject, NowText(), m_sendFrom, recipients,
-                                       digest::BodyLines(m_p.LetterRE->toPlainText()));
-    QString error;
-    m_lastArchive = archive::Write(folder, subject, text, &error);
-    if (m_lastArchive.isEmpty()) {
-        Abandon(QString());
-        m_p.Shell.Dialogs().Error(error + QStringLiteral("\nThe newsletter was not sent."), m_p.Shell.Window());
-        return false;
-    }
-    return true;
 }
 
 // ---------------------------------------------------------------- status and gauge
@@ -148,11 +119,6 @@ void TSendEngine::SetGauge(qint64 progress, qint64 maximum)
     m_p.Shell.SetGaugeProgress(progress);
 }
 
-void TSendEngine::Step()
-{
-    SetGauge(qMin(m_gauge + 1, m_gaugeMax), m_gaugeMax);
-}
-
 // ---------------------------------------------------------------- the send
 
 void TSendEngine::Abandon(const QString& warning)
@@ -166,31 +132,30 @@ void TSendEngine::Abandon(const QString& warning)
         m_p.Shell.Dialogs().Warning(warning, m_p.Shell.Window());
 }
 
-bool TSendEngine::ConnectClient()
+bool TSendEngine::LetThroughDuringSend(QObject* watched, QEvent* event) const
 {
-    TSmtpClient& c = m_p.Smtp;
-    c.SetHost(m_sendServer);
-    c.SetHdrFrom(QString());
-    c.SetHdrTo(QString());
-    c.SetHdrSubject(QString());
-    c.SetSignOn(QString());
-    c.SetFromName(QString());
-    c.SetEmailFiles({});
-    bool connected = false;
-    QString error;
-    try {
-        connected = c.Connect();
-        error = c.ErrorMessage();
-    } catch (const std::exception& e) {
-        error = QString::fromUtf8(e.what());
-        c.Abort();
+    // A wait of the send throws input away; "Cancel Send" must still get through: its shortcut,
+    // the menus that lead to it (no other item can be chosen), and the panel's Cancel.
+    QAction* cancel = m_p.Shell.Action(QStringLiteral("CancelSend1"));
+    const QObject* panelCancel = m_p.SendPanel.CancelSendToBtn();
+    if (event->type() == QEvent::Shortcut)
+        return watched == cancel || watched == panelCancel;
+    if (watched == panelCancel)
+        return true;
+    if (qobject_cast<QMenuBar*>(watched))
+        return true;
+    if (auto* menu = qobject_cast<QMenu*>(watched)) {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
+                return menu->activeAction() == cancel;
+            return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right
+                || key == Qt::Key_Escape;
+        }
+        QAction* at = menu->actionAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+        return at == nullptr || at == cancel || at->menu() != nullptr;
     }
-    if (!connected) {
-        m_p.Shell.SetStatus(QStringLiteral("Status: Error - ") + error, true);
-        m_sending = false;
-        return false;
-    }
-    return true;
+    return false;
 }
 
 void TSendEngine::SendToBtnClick()
@@ -205,31 +170,26 @@ void TSendEngine::SendToBtnClick()
         return;
     }
     m_sending = true;
-    m_cancelled = false;
-    m_failure.clear();
     m_listSend = !addressPage;
-    m_transactions = 0;
-    m_recipientsSent = 0;
-    m_rounds = false;
-    m_lastArchive.clear();
+    m_dataPhase = false;
+    m_summary = {};
+    m_rows.clear();
     m_p.Shell.Action(QStringLiteral("CancelSend1"))->setEnabled(true);
     m_gaugeMax = 100;
     m_p.Shell.ShowGauge(m_gaugeMax);
     SetGauge(1, 100);
-    m_p.Smtp.SetTimeOut(m_p.Timeout ? m_p.Timeout() : 15);
-    StartLogs();
-    m_dataStarted = false;
     m_p.Shell.StopStatusTimer();
-    m_sendDone = false;
     CompileDigest(true);
-    m_recipients.clear();
-    m_p.Smtp.RcptName().clear();
-    m_listUnsubscribe.clear();
 
+    TSendRequest rq;
+    rq.TimeoutSec = m_p.Timeout ? m_p.Timeout() : 15;
+    rq.LogFolder = ProgramFolder();
+    rq.Mailer = kMailer;
     const QString subject = m_p.SubjectEDT->text();
     const int row = m_p.ListPanel.ListsLB()->currentRow();
     MailListRecord* selected = row >= 0 && row < m_p.Lists.ListCatalog.Count() ? m_p.Lists.ListCatalog.At(row) : nullptr;
     QString hdrTo;
+    QString recipientsText; // the archive's To line: every address followed by a comma
 
     if (addressPage) {
         const QString server = panel.ServersCB()->currentText().trimmed();
@@ -244,20 +204,16 @@ void TSendEngine::SendToBtnClick()
             return;
         }
         m_sendServer = server;
-        m_recipients = memo + u',';
         m_sendFrom = from;
+        recipientsText = memo + u',';
+        rq.Recipients = SplitRecipients(recipientsText);
         const bool useGeneral = panel.UseUserOptionsCB()->isChecked();
-        QString folder;
         if (m_p.General.SaveLetters && useGeneral)
-            folder = ProgramFolder() + QStringLiteral("User/Sent Mail/");
+            rq.ArchiveFolder = ProgramFolder() + QStringLiteral("User/Sent Mail/");
         else if (selected && selected->HasOption('4'))
-            folder = QFileInfo(selected->Text(MailListRecord::FilePath)).absolutePath() + QStringLiteral("/Sent Mail/");
+            rq.ArchiveFolder = QFileInfo(selected->Text(MailListRecord::FilePath)).absolutePath() + QStringLiteral("/Sent Mail/");
         else if (m_p.General.SaveLetters)
-            folder = ProgramFolder() + QStringLiteral("User/Sent Mail/");
-        if (!folder.isEmpty() && !WriteArchive(folder, m_recipients))
-            return;
-        if (!ConnectClient())
-            return;
+            rq.ArchiveFolder = ProgramFolder() + QStringLiteral("User/Sent Mail/");
         hdrTo = panel.BCCCB()->isChecked() ? QString() : memo;
     } else {
         MailListRecord* list = m_p.Lists.CurrentList;
@@ -267,242 +223,165 @@ void TSendEngine::SendToBtnClick()
             Abandon(QStringLiteral("You must provide a SMTP Server address and your E-mail address!"));
             return;
         }
-        const QStringList addresses = panel.CheckedAddresses();
-        for (const QString& a : addresses)
-            m_recipients += a + u',';
-        SetGauge(m_gauge, addresses.size() + 2);
+        m_rows = panel.CheckedRows();
+        for (int r : std::as_const(m_rows)) {
+            const QString a = TSendMailPanel::EntryAddress(panel.SendToModel()->Item(r));
+            rq.Recipients << a;
+            recipientsText += a + u',';
+        }
         m_sendFrom = reply;
-        if (list->HasOption('4')
-            && !WriteArchive(QFileInfo(list->Text(MailListRecord::FilePath)).absolutePath() + QStringLiteral("/Sent Mail/"),
-                             m_recipients))
-            return;
         m_sendServer = server;
-        if (!ConnectClient())
-            return;
+        if (list->HasOption('4'))
+            rq.ArchiveFolder = QFileInfo(list->Text(MailListRecord::FilePath)).absolutePath() + QStringLiteral("/Sent Mail/");
         hdrTo = list->Text(MailListRecord::ToAddress);
         if (list->HasOption('5'))
-            m_listUnsubscribe = msgenc::ListUnsubscribe(list->HasOption('7'), reply,
-                                                        list->Text(MailListRecord::SubjectKey), list->HasOption('6'),
-                                                        list->Text(MailListRecord::ToKey));
+            rq.ListUnsubscribe = msgenc::ListUnsubscribe(list->HasOption('7'), reply,
+                                                         list->Text(MailListRecord::SubjectKey), list->HasOption('6'),
+                                                         list->Text(MailListRecord::ToKey));
     }
+    if (!rq.ArchiveFolder.isEmpty()) {
+        rq.ArchiveSubject = subject;
+        rq.ArchiveText = archive::Text(subject, NowText(), m_sendFrom, recipientsText,
+                                       digest::BodyLines(m_p.LetterRE->toPlainText()));
+    }
+    // RFC 5322 wants a To field; recipients kept from each other get the empty group.
+    if (hdrTo.trimmed().isEmpty())
+        hdrTo = QStringLiteral("undisclosed-recipients:;");
 
     // The message as it goes out: the character set and transfer encoding its text needs.
     const msgenc::TBody body = msgenc::EncodeBody(m_p.Digest.Lines());
-    m_wireLines = body.Lines;
-    m_transferEncoding = body.TransferEncoding;
-    TSmtpClient& c = m_p.Smtp;
-    c.SetCharSet(body.CharSet);
-    c.SetHost(m_sendServer);
-    c.SetHdrFrom(msgenc::EncodeAddressList(m_sendFrom));
-    c.SetFromName(m_sendFrom);
-    c.SetHdrTo(msgenc::EncodeAddressList(hdrTo));
-    c.SetHdrSubject(msgenc::EncodeWords(subject));
-    const QStringList recipients = SplitRecipients(m_recipients);
-    m_recipients.clear();
+    rq.BodyLines = body.Lines;
+    rq.TransferEncoding = body.TransferEncoding;
+    rq.CharSet = body.CharSet;
+    rq.Server = m_sendServer;
+    rq.Sender = m_sendFrom;
+    rq.HdrFrom = msgenc::EncodeAddressList(m_sendFrom);
+    rq.HdrTo = msgenc::EncodeAddressList(hdrTo);
+    rq.HdrSubject = msgenc::EncodeWords(subject);
+    m_request = rq;
+    SetGauge(0, std::max<qsizetype>(rq.Recipients.size(), 1));
     if (addressPage) {
-        SetGauge(m_gauge, recipients.size() + 2);
         m_p.Shell.SetStatus(QStringLiteral("Status: Sending headers."), true);
         m_paintClock.restart();
     }
-    RunMail(recipients);
+
+    TCustomWait* wait = m_p.Smtp.Wait();
+    if (wait)
+        wait->PassInput = [this](QObject* watched, QEvent* event) { return LetThroughDuringSend(watched, event); };
+    const TSendSummary summary = m_job.Run(m_request);
+    if (wait)
+        wait->PassInput = nullptr;
+    Ended(summary);
 }
 
-void TSendEngine::RunMail(const QStringList& recipients)
+void TSendEngine::Ended(const TSendSummary& summary)
 {
-    // Recipients the server defers (4xx, typically a limit per message) get the same message in
-    // further transactions on the same connection, until none is deferred or a round takes none.
-    TSmtpClient& c = m_p.Smtp;
-    QStringList pending = recipients;
-    bool ok = false;
-    for (;;) {
-        m_roundAccepted = 0;
-        m_roundDeferred.clear();
-        m_deferReply.clear();
-        m_dataStarted = false;
-        c.SetRcptName(pending);
-        try {
-            ok = c.Mail();
-        } catch (const std::exception& e) {
-            // A socket failure the client did not turn into a result: the send failed.
-            m_failure = QString::fromUtf8(e.what());
-            c.Abort();
-            ok = false;
-        }
-        for (const TRcptResult& r : c.RcptResults()) {
-            if (r.State == TRcptState::Accepted) {
-                ++m_roundAccepted;
-            } else if (r.State == TRcptState::Deferred) {
-                m_roundDeferred << r.Address;
-                m_deferReply = r.Reply;
-            }
-        }
-        if (m_sendDone) {
-            // Rejected or cancelled: already reported.
-            m_sending = false;
-            return;
-        }
-        if (!ok)
-            break;
-        ++m_transactions;
-        m_recipientsSent += m_roundAccepted;
-        if (m_roundDeferred.isEmpty())
-            break;
-        m_rounds = true;
-        pending = m_roundDeferred;
-        m_roundDeferred.clear(); // sent on in the next round
-    }
-    if (ok)
-        Succeed();
-    else
-        Fail();
-}
-
-QString TSendEngine::DeferralNote() const
-{
-    // A round whose recipients were all deferred ends the send: say so, with the server's reply.
-    if (m_roundDeferred.isEmpty() || m_roundAccepted > 0)
-        return {};
-    const qsizetype n = m_roundDeferred.size();
-    QString reply = m_deferReply;
-    if (reply.size() >= 4 && reply[0].isDigit() && reply[1].isDigit() && reply[2].isDigit())
-        reply = reply.mid(4);
-    return reply + (n == 1 ? QStringLiteral(" (1 recipient not sent)") : QStringLiteral(" (%1 recipients not sent)").arg(n));
-}
-
-void TSendEngine::Succeed()
-{
-    SetGauge(m_gaugeMax, m_gaugeMax);
-    QString text = QStringLiteral("Status: Mail was successfully sent.");
-    if (m_rounds)
-        text += QStringLiteral(" (%1 transactions, %2 recipients)").arg(m_transactions).arg(m_recipientsSent);
-    m_p.Shell.SetStatus(text, true);
-    m_p.Shell.HideGauge();
-    m_sendDone = true;
-    m_p.Smtp.Quit();
-    m_finishedTimer->start();
-    FinishLogs();
+    m_summary = summary;
     m_sending = false;
-    emit SendFinished(true);
-}
-
-void TSendEngine::Fail()
-{
-    // The server did not take the message (or the connection went): say so, with its reply.
-    TSmtpClient& c = m_p.Smtp;
-    // A dropped connection answers every later command "554 not connected"; the first error
-    // says what happened.
-    QString reply = c.Stage() == 0 && !c.ErrorMessage().isEmpty() ? c.ErrorMessage() : c.LastResponse();
-    if (reply.size() >= 4 && reply[0].isDigit() && reply[1].isDigit() && reply[2].isDigit())
-        reply = reply.mid(4);
-    if (reply.trimmed().isEmpty())
-        reply = c.ErrorMessage();
-    if (!m_failure.isEmpty())
-        reply = m_failure;
-    if (const QString note = DeferralNote(); !note.isEmpty()) {
-        reply = note;
-        m_rounds = true;
-    }
-    m_p.Shell.SetStatus(QStringLiteral("Status: Error - ") + reply, true);
-    m_sendDone = true;
-    c.Quit();
-    FinishLogs();
-    m_sending = false;
-    emit SendFinished(false);
-}
-
-void TSendEngine::Reject(const QString& reply)
-{
-    // A "503" to DATA after a round of only deferred recipients is about the deferral.
-    const QString note = DeferralNote();
-    if (!note.isEmpty())
-        m_rounds = true;
-    m_p.Shell.SetStatus(QStringLiteral("Status: Error - ") + (note.isEmpty() ? reply : note), true);
-    m_sendDone = true;
-    m_p.Smtp.Quit();
-    FinishLogs();
-    emit SendFinished(false);
-}
-
-// ---------------------------------------------------------------- client events
-
-void TSendEngine::SmtpClient1GetData(int LineNum, QString& MsgLine, int MaxLen, bool& More)
-{
-    Q_UNUSED(MaxLen); // encoded lines never exceed SMTP's limit; nothing is cut
-    m_dataStarted = true;
-    if (LineNum > m_wireLines.size()) {
-        More = false;
+    if (!summary.ArchiveError.isEmpty()) {
+        Abandon(QString());
+        m_p.Shell.Dialogs().Error(summary.ArchiveError + QStringLiteral("\nThe newsletter was not sent."), m_p.Shell.Window());
         return;
     }
-    MsgLine = m_wireLines[LineNum - 1];
+    TSendMailPanel& panel = m_p.SendPanel;
+    // Who got it is no longer checked (or typed), so Send again reaches exactly the rest.
+    const QList<TRecipientResult>& results = m_job.Results();
+    if (summary.End != TSendEnd::Sent && summary.Delivered > 0) {
+        if (m_listSend) {
+            for (qsizetype i = 0; i < results.size() && i < m_rows.size(); ++i)
+                if (results[i].Outcome == TRecipientOutcome::Delivered)
+                    panel.SendToModel()->SetChecked(m_rows[i], false);
+        } else {
+            QStringList rest;
+            for (const TRecipientResult& r : results)
+                if (r.Outcome != TRecipientOutcome::Delivered)
+                    rest << r.Address;
+            panel.SendToMemo()->setPlainText(rest.join(QStringLiteral(", ")));
+        }
+    }
+    const QString count = QStringLiteral(" (%1 of %2 sent)").arg(summary.Delivered).arg(summary.Total);
+    m_p.Shell.HideGauge();
+    switch (summary.End) {
+    case TSendEnd::Sent:
+        m_p.Shell.SetStatus(QStringLiteral("Status: Mail was successfully sent.") + count, true);
+        m_finishedTimer->start();
+        break;
+    case TSendEnd::Cancelled:
+        m_p.Shell.Action(QStringLiteral("CancelSend1"))->setEnabled(false);
+        m_p.Shell.SetStatus(QStringLiteral("Status: Send canceled.") + count, true);
+        break;
+    case TSendEnd::Partial:
+    case TSendEnd::NothingSent: {
+        QString reply = summary.Reason;
+        if (reply.size() >= 4 && reply[0].isDigit() && reply[1].isDigit() && reply[2].isDigit())
+            reply = reply.mid(4);
+        m_p.Shell.SetStatus(QStringLiteral("Status: Error - ") + reply + count, true);
+        break;
+    }
+    }
+    if (!summary.LogError.isEmpty())
+        m_p.Shell.Dialogs().Error(QStringLiteral("Could not write the send log in ") + ProgramFolder()
+                                      + QStringLiteral(":\n") + summary.LogError,
+                                  m_p.Shell.Window());
+    emit SendFinished(summary.End == TSendEnd::Sent);
 }
 
-void TSendEngine::SmtpClient1HeaderLine(QString& Msg, int Size)
+// ---------------------------------------------------------------- job reports
+
+void TSendEngine::SendProgress(TSendPhase phase, qint64 done, qint64 total)
 {
-    Q_UNUSED(Size);
-    if (Msg.startsWith(QLatin1String("Subject:"))) {
-        Msg += QStringLiteral("\r\n") + kMailer;
-    } else if (Msg.startsWith(QLatin1String("Content-Type:")) && !m_transferEncoding.isEmpty()) {
-        Msg += QStringLiteral("\r\nContent-Transfer-Encoding: ") + m_transferEncoding;
-    } else if (Msg.startsWith(QLatin1String("Date:"))) {
-        const QDateTime now = QDateTime::currentDateTime();
-        Msg += u' ' + msgenc::ZoneText(now);
-        Msg += QStringLiteral("\r\nMessage-ID: ") + msgenc::MessageId(m_sendFrom, now);
-        if (!m_listUnsubscribe.isEmpty())
-            Msg += QStringLiteral("\r\nList-Unsubscribe: ") + m_listUnsubscribe;
+    switch (phase) {
+    case TSendPhase::Connecting:
+        break;
+    case TSendPhase::Recipients:
+        if (m_dataPhase) {
+            m_dataPhase = false;
+            m_paintClock.restart();
+        }
+        SetGauge(done, std::max<qint64>(total, 1));
+        break;
+    case TSendPhase::Data:
+        if (!m_dataPhase) {
+            m_dataPhase = true;
+            m_p.Shell.SetStatus(QStringLiteral("Status: Sending message..."), true);
+            m_paintClock.restart();
+        }
+        SetGauge(done, std::max<qint64>(total, 1));
+        break;
     }
+}
+
+void TSendEngine::SendDialogue(const QString& line)
+{
+    SmtpClient1Display(line);
+}
+
+void TSendEngine::RecipientDone(int, const TRecipientResult&)
+{
+    // The check list is brought up to date once the send has ended (Ended).
 }
 
 void TSendEngine::SmtpClient1Display(const QString& Msg)
 {
     m_p.Shell.ProcessMessages();
-    const bool received = Msg.startsWith(u'<');
-    const QString m = received ? Msg.mid(2) : Msg;
-    m_dialogueLog << Msg;
-    if (Msg.contains(QLatin1String("RCPT TO:")))
-        m_lastRcptLine = Msg;
-    if (Msg.contains(QLatin1String("554")) && Msg.contains(QLatin1String("timeout")))
-        m_timeoutLog << m_lastRcptLine << Msg;
-    const bool coded = received && Msg.size() > 2 && Msg[2].isDigit();
-    if (coded && !m_sendDone) {
-        bool isNumber = false;
-        const int code = Msg.mid(2, 3).toInt(&isNumber);
-        if (isNumber && (code == 550 || code == 503)) {
-            Reject(m.mid(4));
-            return;
-        }
-        if (isNumber && code == 354) {
-            m_p.Shell.SetStatus(QStringLiteral("Status: Sending message..."), true);
-            m_paintClock.restart();
-            m_dataStarted = true;
-            SetGauge(1, m_wireLines.size() + 8);
-            return;
-        }
-    }
-    if (m_sendDone)
-        return;
-    if (!m_dataStarted) {
-        SetStatus(QStringLiteral("Status: ") + m);
-        if (coded && Msg.contains(u'@') && !Msg.contains(QLatin1String("MAIL FROM")))
-            Step();
-    } else {
+    if (m_dataPhase) {
         SetStatus(QStringLiteral("Status: Sending message..."));
-        Step();
+        return;
     }
+    SetStatus(QStringLiteral("Status: ") + (Msg.startsWith(u'<') ? Msg.mid(2) : Msg));
 }
 
 // ---------------------------------------------------------------- cancel and close
 
 void TSendEngine::CancelSend1Click()
 {
-    const bool wasSending = m_sending && !m_sendDone;
-    // Inside the message data the client hangs up before the final "." (the server discards
-    // the unfinished message) and reports true.
+    if (m_job.Running()) {
+        // The job ends at once; Ended reports it and keeps the panel for the rest.
+        m_job.Cancel();
+        return;
+    }
     if (!m_p.Smtp.Quit())
         return;
-    if (wasSending) {
-        m_cancelled = true;
-        m_sendDone = true; // the interrupted Mail runs out without reporting
-    }
     m_p.SendPanel.CancelSendToBtnClick();
     m_p.Shell.Action(QStringLiteral("CancelSend1"))->setEnabled(false);
     m_p.Shell.SetStatus(QStringLiteral("Status: Send canceled."), true);

@@ -1,8 +1,10 @@
 #pragma once
-// The send engine: turns the newsletter into one message for the chosen recipients, files the
-// archive copy, drives the main window's SMTP client over one connection, moves the gauge and
-// the status line from the dialogue, writes "MailDialog.txt" and "Timeout.txt", and closes the
-// send panel after a success. "Cancel Send" is here too.
+// The send engine: the window's adapter to the send job (SendJob.h). It turns the newsletter
+// and the send panel into the job's request, keeps the status line and the gauge from the
+// job's reports, unchecks who got the message, and closes the send panel after a success.
+// "Cancel Send" is here too.
+#include "send/SendJob.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
@@ -10,6 +12,7 @@
 #include <functional>
 
 class QLineEdit;
+class QEvent;
 class QTextEdit;
 class QTimer;
 class TCustomSmtpClient;
@@ -21,7 +24,7 @@ class TSmtpClient;
 struct TGeneralSettings;
 struct TListsState;
 
-class TSendEngine : public QObject
+class TSendEngine : public QObject, private TSendObserver
 {
     Q_OBJECT
 public:
@@ -39,33 +42,32 @@ public:
         std::function<int()> Timeout; // se_Timeout
     };
 
-    // Binds the client's OnGetData, OnHeaderLine and OnDisplay to the handlers below.
     TSendEngine(const TParts& parts, QObject* parent = nullptr);
+    ~TSendEngine() override;
 
     void SendToBtnClick();
     // Assembles the message into the digest pane; not for sending, a subject line comes first.
     void CompileDigest(bool forSending);
+    // During a send: stops it (what was delivered stays delivered and is unchecked). Otherwise
+    // QUIT, and when the server acknowledges it, the panel closes.
     void CancelSend1Click();
     void FinishedMailTimer1Timer();
-
-    void SmtpClient1GetData(int LineNum, QString& MsgLine, int MaxLen, bool& More);
-    void SmtpClient1HeaderLine(QString& Msg, int Size);
+    // Every dialogue line of a send: the status line before the message data.
     void SmtpClient1Display(const QString& Msg);
 
     // State, for the panels and tests.
     bool Sending() const { return m_sending; }
-    bool SendDone() const { return m_sendDone; }
-    bool DataStarted() const { return m_dataStarted; }
     const QString& SendServer() const { return m_sendServer; }
     const QString& SendFrom() const { return m_sendFrom; }
-    const QStringList& DialogueLog() const { return m_dialogueLog; }
-    const QStringList& TimeoutLog() const { return m_timeoutLog; }
+    const QStringList& DialogueLog() const { return m_job.DialogueLog(); }
+    const QStringList& TimeoutLog() const { return m_job.TimeoutLog(); }
+    // Every recipient of the last send with its outcome.
+    const QList<TRecipientResult>& Results() const { return m_job.Results(); }
+    const TSendSummary& LastSummary() const { return m_summary; }
     // The body lines as they go out (encoded when the text needs it).
-    const QStringList& WireLines() const { return m_wireLines; }
-    int Transactions() const { return m_transactions; }
-    int RecipientsSent() const { return m_recipientsSent; }
+    const QStringList& WireLines() const { return m_request.BodyLines; }
     QTimer* FinishedMailTimer1() const { return m_finishedTimer; }
-    QString LastArchive() const { return m_lastArchive; }
+    QString LastArchive() const { return m_summary.ArchiveFile; }
 
     static QString NowText(); // the system's short date and long time
 
@@ -73,45 +75,28 @@ signals:
     void SendFinished(bool success);
 
 private:
-    void StartLogs();
-    void FinishLogs();
-    bool WriteArchive(const QString& folder, const QString& recipients);
+    // TSendObserver
+    void SendProgress(TSendPhase phase, qint64 done, qint64 total) override;
+    void SendDialogue(const QString& line) override;
+    void RecipientDone(int index, const TRecipientResult& result) override;
+
     void Abandon(const QString& warning); // a send stopped before it reached the network
-    void Reject(const QString& reply);
-    void Succeed();
-    void Fail();
-    bool ConnectClient();
-    void RunMail(const QStringList& recipients);
+    void Ended(const TSendSummary& summary);
+    bool LetThroughDuringSend(QObject* watched, QEvent* event) const;
     void SetStatus(const QString& text);
     void SetGauge(qint64 progress, qint64 maximum);
-    void Step();
 
     TParts m_p;
+    TSendJob m_job;
+    TSendRequest m_request;
+    TSendSummary m_summary;
+    QList<int> m_rows; // the check list row of each recipient (list page)
+    bool m_listSend = false;
     QTimer* m_finishedTimer;
-    QString m_recipients;
     QString m_sendServer;
     QString m_sendFrom;
-    QString m_lastRcptLine;
-    bool m_sendDone = false;
-    bool m_dataStarted = false;
     bool m_sending = false;
-    bool m_cancelled = false;
-    bool m_listSend = false;
-    QStringList m_dialogueLog;
-    QStringList m_timeoutLog;
-    QStringList m_wireLines;
-    QString m_transferEncoding;
-    QString m_listUnsubscribe;
-    QString m_lastArchive;
-    QString m_failure; // an exception's text that ended the send
-    int m_transactions = 0;
-    int m_recipientsSent = 0;
-    bool m_rounds = false; // recipients were deferred and sent in further transactions
-    // The recipients of the last transaction as the server answered them.
-    int m_roundAccepted = 0;
-    QStringList m_roundDeferred;
-    QString m_deferReply;
-    QString DeferralNote() const;
+    bool m_dataPhase = false;
     qint64 m_gauge = 0;
     qint64 m_gaugeMax = 100;
     QElapsedTimer m_paintClock;

@@ -175,18 +175,27 @@ bool TSendMailPanel::AddressPageActive() const
     return m_pages->currentWidget() == m_addressTS;
 }
 
+QString TSendMailPanel::EntryAddress(const QString& t)
+{
+    const qsizetype lt = t.lastIndexOf(u'<');
+    const qsizetype gt = lt < 0 ? -1 : t.indexOf(u'>', lt + 1);
+    return lt >= 0 && gt > lt ? t.mid(lt + 1, gt - lt - 1) : QString();
+}
+
+QList<int> TSendMailPanel::CheckedRows() const
+{
+    QList<int> out;
+    for (int i = 0; i < m_model->Count(); ++i)
+        if (m_model->Checked(i) && !EntryAddress(m_model->Item(i)).isEmpty())
+            out << i;
+    return out;
+}
+
 QStringList TSendMailPanel::CheckedAddresses() const
 {
     QStringList out;
-    for (int i = 0; i < m_model->Count(); ++i) {
-        if (!m_model->Checked(i))
-            continue;
-        const QString& t = m_model->Item(i);
-        const qsizetype lt = t.lastIndexOf(u'<');
-        const qsizetype gt = lt < 0 ? -1 : t.indexOf(u'>', lt + 1);
-        if (lt >= 0 && gt > lt)
-            out << t.mid(lt + 1, gt - lt - 1);
-    }
+    for (int i : CheckedRows())
+        out << EntryAddress(m_model->Item(i));
     return out;
 }
 
@@ -325,6 +334,8 @@ void TSendMailPanel::ClearAndHide()
 
 void TSendMailPanel::CancelSendToBtnClick()
 {
+    if (CancelRunningSend && CancelRunningSend())
+        return;
     m_shell.Action(QStringLiteral("CancelSend1"))->setEnabled(false);
     m_shell.HideGauge();
     ClearAndHide();

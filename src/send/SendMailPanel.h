@@ -5,6 +5,7 @@
 #include <QAbstractListModel>
 #include <QFrame>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 class QCheckBox;
@@ -75,6 +76,13 @@ public:
     bool AddressPageActive() const;
     // The addresses of the checked entries (between "<" and ">"), in order.
     QStringList CheckedAddresses() const;
+    // The rows of those entries, in the same order.
+    QList<int> CheckedRows() const;
+    // The address of an entry text "Name  <address>"; empty when it has none.
+    static QString EntryAddress(const QString& entry);
+    // Set by the send engine: stops a running send and returns true (the panel stays);
+    // false when no send runs.
+    std::function<bool()> CancelRunningSend;
 
     // Handlers.
     void SendMailToBtnClick();

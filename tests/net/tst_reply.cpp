@@ -12,6 +12,8 @@ private slots:
     void smtpLines();
     void statReplies_data();
     void statReplies();
+    void ehloReplies_data();
+    void ehloReplies();
     void masking_data();
     void masking();
 };
@@ -87,6 +89,35 @@ void TstReply::masking()
     QFETCH(QString, line);
     QFETCH(QString, masked);
     QCOMPARE(netlog::Masked(line), masked);
+}
+
+void TstReply::ehloReplies_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QStringList>("auth");
+    QTest::addColumn<bool>("pipelining");
+    QTest::addColumn<bool>("startTls");
+    QTest::newRow("a stock server") << QStringList{"250-mx.example Hello", "250-PIPELINING", "250-SIZE 10240000",
+                                                   "250-STARTTLS", "250-AUTH PLAIN LOGIN", "250 8BITMIME"}
+                                    << qint64(10240000) << QStringList{"PLAIN", "LOGIN"} << true << true;
+    QTest::newRow("lower case, old AUTH= form") << QStringList{"250-hi", "250-pipelining", "250-auth=login cram-md5", "250 size"}
+                                                << qint64(0) << QStringList{"LOGIN", "CRAM-MD5"} << true << false;
+    QTest::newRow("greeting only") << QStringList{"250 hi PIPELINING"} << qint64(0) << QStringList{} << false << false;
+    QTest::newRow("keyword inside a parameter") << QStringList{"250-hi", "250 XFOO PIPELINING"} << qint64(0) << QStringList{}
+                                                << false << false;
+}
+
+void TstReply::ehloReplies()
+{
+    QFETCH(QStringList, lines);
+    const TEhloReply r = reply::ParseEhlo(lines);
+    QTEST(r.Size, "size");
+    QTEST(r.AuthMechanisms, "auth");
+    QTEST(r.Pipelining, "pipelining");
+    QTEST(r.StartTls, "startTls");
+    QCOMPARE(r.Extensions.size(), lines.size() - 1);
+    QCOMPARE(r.Has(QStringLiteral("PIPELINING")), r.Pipelining);
 }
 
 QTEST_MAIN(TstReply)

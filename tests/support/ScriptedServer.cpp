@@ -101,6 +101,7 @@ void TScriptedServer::OnConnection()
         if (m_conn)
             m_conn->abort();
         m_conn = s;
+        m_awaitConnection = false;
         ++m_connections;
         m_clientClosed = false;
         m_partial.clear();
@@ -140,7 +141,7 @@ void TScriptedServer::Run()
     if (m_running || !m_conn)
         return;
     m_running = true;
-    while (m_step < m_steps.size() && m_conn) {
+    while (m_step < m_steps.size() && m_conn && !m_awaitConnection) {
         Step& s = m_steps[m_step];
         bool advance = true;
         switch (s.kind) {
@@ -189,12 +190,14 @@ void TScriptedServer::Run()
             break;
         case Step::Close:
             m_conn->disconnectFromHost();
+            m_awaitConnection = true; // the steps after it belong to the next connection
             break;
         case Step::Reset: {
             // Linger 0: the close sends RST instead of FIN.
             const linger l {1, 0};
             setsockopt(int(m_conn->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l, sizeof l);
             m_conn->abort();
+            m_awaitConnection = true;
             break;
         }
         case Step::Stall:

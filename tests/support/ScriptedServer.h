@@ -82,6 +82,7 @@ private:
     int m_connections = 0;
     bool m_clientClosed = false;
     bool m_running = false;
+    bool m_awaitConnection = false; // after Close or Reset: the script goes on with a new connection
     bool m_delayArmed = false;
     bool m_delayDone = false;
     QStringList m_mismatches;

@@ -1,0 +1,364 @@
+#include "send/SendJob.h"
+
+#include "net/SmtpClient.h"
+#include "platform/Regional.h"
+#include "platform/TextFile.h"
+#include "send/Digest.h"
+#include "send/MessageEncoding.h"
+
+#include <QDateTime>
+#include <QScopeGuard>
+
+namespace {
+
+QString NowText()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return regional::ShortDateText(now.date()) + u' ' + regional::LongTimeText(now.time());
+}
+
+bool IsRejection(const TSmtpReply& r)
+{
+    // One refused recipient ends the whole send: nobody gets a message the list owner must fix.
+    return !r.Lost && (r.Code == 550 || r.Code == 503);
+}
+
+} // namespace
+
+TSendJob::TSendJob(TSmtpClient& client, TSendObserver& observer) : m_client(client), m_observer(observer) {}
+
+QString TSendJob::OutcomeText(const TRecipientResult& r)
+{
+    switch (r.Outcome) {
+    case TRecipientOutcome::Delivered:
+        return QStringLiteral("delivered in transaction %1").arg(r.Transaction);
+    case TRecipientOutcome::Refused:
+        return QStringLiteral("refused: ") + r.Reply;
+    case TRecipientOutcome::Deferred:
+        return QStringLiteral("deferred: ") + r.Reply;
+    case TRecipientOutcome::Unconfirmed:
+        return QStringLiteral("not confirmed (the connection ended before the server's answer to the message)");
+    case TRecipientOutcome::NotAttempted:
+        break;
+    }
+    return r.Reply.isEmpty() ? QStringLiteral("not attempted") : QStringLiteral("not attempted: ") + r.Reply;
+}
+
+void TSendJob::Bind()
+{
+    m_client.OnDisplay = [this](TCustomSmtpClient*, const QString& msg) { OnDisplay(msg); };
+    m_client.OnReply = [this](TCustomSmtpClient*, const TSmtpReply& r) { OnReply(r); };
+    m_client.OnGetData = [this](TCustomSmtpClient*, int n, QString& line, int, bool& more) { GetData(n, line, more); };
+    m_client.OnHeaderLine = [this](TCustomSmtpClient*, QString& msg, int) { HeaderLine(msg); };
+}
+
+void TSendJob::Unbind()
+{
+    m_client.OnDisplay = nullptr;
+    m_client.OnReply = nullptr;
+    m_client.OnGetData = nullptr;
+    m_client.OnHeaderLine = nullptr;
+}
+
+void TSendJob::Progress(TSendPhase phase, qint64 done, qint64 total)
+{
+    m_observer.SendProgress(phase, done, total);
+}
+
+void TSendJob::Settle(int index, TRecipientOutcome outcome, const QString& reply, int transaction)
+{
+    TRecipientResult& r = m_results[index];
+    r.Outcome = outcome;
+    r.Reply = reply;
+    r.Transaction = transaction;
+    if (outcome != TRecipientOutcome::NotAttempted)
+        ++m_settled;
+    m_observer.RecipientDone(index, r);
+}
+
+void TSendJob::OnDisplay(const QString& line)
+{
+    m_dialogueLog << line;
+    if (line.contains(QLatin1String("RCPT TO:")))
+        m_lastRcptLine = line;
+    m_observer.SendDialogue(line);
+}
+
+void TSendJob::OnReply(const TSmtpReply& r)
+{
+    if (r.TimedOut)
+        m_timeoutLog << m_lastRcptLine << QStringLiteral("< ") + r.Text;
+    if (IsRejection(r) && m_rejection.isEmpty() && !m_cancelled) {
+        m_rejection = r.Text;
+        m_client.Quit(); // hangs up at once from inside the reply wait
+        return;
+    }
+    if (r.Command == QLatin1String("RCPT") && !r.Lost && (r.Code < 400 || r.Code >= 500)) {
+        ++m_answeredInTxn;
+        Progress(TSendPhase::Recipients, m_settled + m_answeredInTxn, m_results.size());
+    } else if (r.Command == QLatin1String("DATA") && r.Code == 354) {
+        Progress(TSendPhase::Data, 0, m_request->BodyLines.size());
+    }
+}
+
+void TSendJob::GetData(int lineNum, QString& line, bool& more)
+{
+    const QStringList& lines = m_request->BodyLines;
+    if (lineNum > lines.size()) {
+        more = false;
+        return;
+    }
+    line = lines[lineNum - 1];
+    Progress(TSendPhase::Data, lineNum, lines.size());
+}
+
+void TSendJob::HeaderLine(QString& msg)
+{
+    const TSendRequest& rq = *m_request;
+    if (msg.startsWith(QLatin1String("Subject:"))) {
+        if (!rq.Mailer.isEmpty())
+            msg += QStringLiteral("\r\n") + rq.Mailer;
+    } else if (msg.startsWith(QLatin1String("Content-Type:")) && !rq.TransferEncoding.isEmpty()) {
+        msg += QStringLiteral("\r\nContent-Transfer-Encoding: ") + rq.TransferEncoding;
+    } else if (msg.startsWith(QLatin1String("Date:"))) {
+        msg += u' ' + msgenc::ZoneText(QDateTime::currentDateTime());
+        // One message in however many transactions: one Message-ID.
+        msg += QStringLiteral("\r\nMessage-ID: ") + m_messageId;
+        if (!rq.ListUnsubscribe.isEmpty())
+            msg += QStringLiteral("\r\nList-Unsubscribe: ") + rq.ListUnsubscribe;
+    }
+}
+
+void TSendJob::Cancel()
+{
+    if (!m_running || m_cancelled)
+        return;
+    m_cancelled = true;
+    // Inside a wait or the message text this hangs up at once; the interrupted Mail runs out.
+    m_client.Quit();
+}
+
+QList<int> TSendJob::Transaction(const QList<int>& pending, bool& ended, QString& reason)
+{
+    QStringList addresses;
+    addresses.reserve(pending.size());
+    for (int i : pending)
+        addresses << m_results[i].Address;
+    m_client.SetRcptName(addresses);
+    m_answeredInTxn = 0;
+    const bool ok = m_client.Mail();
+    const TMailStep step = m_client.LastStep();
+    const TSmtpReply last = m_client.LastReply();
+    const QList<TRcptResult>& answers = m_client.RcptResults();
+    // Lost before the message went: whatever the server accepted was never sent.
+    const bool lostBefore = !ok && m_client.Stage() == 0 && step != TMailStep::Message;
+    const bool lostAfter = !ok && step == TMailStep::Message && last.Lost;
+    if (ok)
+        ++m_transactions;
+    QList<int> rest;
+    QString firstRefusal;
+    for (qsizetype k = 0; k < pending.size(); ++k) {
+        const int index = pending[k];
+        // No answer at all: the transaction ended before its RCPT (MAIL FROM refused).
+        const TRcptResult a = k < answers.size() ? answers[k] : TRcptResult{{}, TRcptState::NotAttempted, {}};
+        switch (a.State) {
+        case TRcptState::Accepted:
+            if (ok)
+                Settle(index, TRecipientOutcome::Delivered, a.Reply, m_transactions);
+            else if (lostAfter)
+                Settle(index, TRecipientOutcome::Unconfirmed, last.Text);
+            else if (step == TMailStep::Message && !m_cancelled)
+                Settle(index, last.Code >= 400 && last.Code < 500 ? TRecipientOutcome::Deferred : TRecipientOutcome::Refused,
+                       last.Text);
+            else
+                rest << index;
+            break;
+        case TRcptState::Refused:
+            if (firstRefusal.isEmpty())
+                firstRefusal = a.Reply;
+            Settle(index, TRecipientOutcome::Refused, a.Reply);
+            break;
+        case TRcptState::Deferred:
+            if (firstRefusal.isEmpty())
+                firstRefusal = a.Reply;
+            m_results[index].Reply = a.Reply;
+            rest << index;
+            break;
+        case TRcptState::NotAttempted:
+            rest << index;
+            break;
+        }
+    }
+    ended = false;
+    if (m_cancelled || !m_rejection.isEmpty()) {
+        ended = true;
+    } else if (ok) {
+        // Go on with who is left: deferred and not yet offered recipients.
+    } else if (lostBefore && !last.TimedOut) {
+        // The server hung up (421, or a drop): the caller connects again for the rest.
+        reason = last.Text.isEmpty() ? m_client.ErrorMessage() : last.Text;
+    } else if (step == TMailStep::Recipients) {
+        // No recipient was taken: the first refusal (or deferral) explains why.
+        ended = true;
+        reason = firstRefusal.isEmpty() ? last.Text : firstRefusal;
+    } else {
+        ended = true;
+        reason = last.Text.isEmpty() ? m_client.ErrorMessage() : last.Text;
+    }
+    return rest;
+}
+
+TSendSummary TSendJob::Run(const TSendRequest& rq)
+{
+    TSendSummary summary;
+    if (m_running)
+        return summary;
+    m_running = true;
+    m_cancelled = false;
+    m_request = &rq;
+    m_rejection.clear();
+    m_transactions = 0;
+    m_settled = 0;
+    m_results.clear();
+    m_results.reserve(rq.Recipients.size());
+    for (const QString& a : rq.Recipients)
+        m_results.append({a.trimmed(), TRecipientOutcome::NotAttempted, 0, QString()});
+    summary.Total = int(m_results.size());
+    const QString started = QStringLiteral("Started: ") + NowText();
+    m_timeoutLog = {QStringLiteral("SMTP Send Timeouts"), started, QString()};
+    m_dialogueLog = {QStringLiteral("SMTP Send Dialogue"), started, QString()};
+    m_lastRcptLine.clear();
+    auto done = qScopeGuard([this] {
+        Unbind();
+        m_request = nullptr;
+        m_running = false;
+    });
+
+    if (!rq.ArchiveFolder.isEmpty()) {
+        summary.ArchiveFile = archive::Write(rq.ArchiveFolder, rq.ArchiveSubject, rq.ArchiveText, &summary.ArchiveError);
+        if (summary.ArchiveFile.isEmpty()) {
+            summary.Reason = summary.ArchiveError;
+            return summary; // nothing reached the network, so no log either
+        }
+    }
+
+    Bind();
+    TSmtpClient& c = m_client;
+    c.SetHost(rq.Server);
+    c.SetSignOn(QString());
+    c.SetEmailFiles({});
+    c.SetTimeOut(rq.TimeoutSec);
+    c.SetCharSet(rq.CharSet);
+    c.SetHdrFrom(rq.HdrFrom);
+    c.SetHdrTo(rq.HdrTo);
+    c.SetHdrSubject(rq.HdrSubject);
+    c.SetFromName(rq.Sender);
+    m_messageId = msgenc::MessageId(rq.Sender, QDateTime::currentDateTime());
+    Progress(TSendPhase::Connecting, 0, summary.Total);
+
+    QString reason;
+    bool connected = false;
+    try {
+        connected = c.Connect();
+    } catch (const std::exception& e) {
+        c.Abort();
+        reason = QString::fromUtf8(e.what());
+    }
+    if (!connected && reason.isEmpty())
+        reason = c.ErrorMessage();
+    summary.Connected = connected;
+
+    QList<int> pending;
+    for (int i = 0; i < summary.Total; ++i)
+        pending << i;
+    bool reconnected = false; // one new connection after a loss, until a transaction succeeds
+    QString loss;
+    while (connected && !pending.isEmpty() && !m_cancelled) {
+        if (c.Stage() == 0) {
+            if (reconnected) {
+                reason = loss;
+                break;
+            }
+            reconnected = true;
+            OnDisplay(QStringLiteral("Connection lost (%1); connecting again").arg(loss));
+            bool again = false;
+            try {
+                again = c.Connect();
+            } catch (const std::exception& e) {
+                c.Abort();
+                reason = QString::fromUtf8(e.what());
+            }
+            if (!again) {
+                reason = loss + QStringLiteral(" (connecting again failed: %1)")
+                                    .arg(reason.isEmpty() ? c.ErrorMessage() : reason);
+                break;
+            }
+        }
+        const int before = m_transactions;
+        bool ended = false;
+        QString why;
+        try {
+            pending = Transaction(pending, ended, why);
+        } catch (const std::exception& e) {
+            // A transport failure the client did not turn into a result.
+            c.Abort();
+            why = QString::fromUtf8(e.what());
+            ended = true;
+        }
+        if (ended) {
+            reason = why;
+            break;
+        }
+        if (m_transactions > before) {
+            reconnected = false;
+        } else if (c.Stage() == 0) {
+            loss = why;
+        } else {
+            reason = why; // the server keeps the session but takes nobody: stop
+            break;
+        }
+    }
+    if (!m_rejection.isEmpty())
+        reason = m_rejection;
+    if (c.Stage() != 0)
+        c.Quit();
+
+    for (const TRecipientResult& r : std::as_const(m_results))
+        summary.Delivered += r.Outcome == TRecipientOutcome::Delivered ? 1 : 0;
+    summary.Transactions = m_transactions;
+    if (m_cancelled)
+        summary.End = TSendEnd::Cancelled;
+    else if (summary.Delivered == summary.Total)
+        summary.End = TSendEnd::Sent;
+    else
+        summary.End = summary.Delivered > 0 ? TSendEnd::Partial : TSendEnd::NothingSent;
+    if (summary.End != TSendEnd::Sent)
+        summary.Reason = m_cancelled ? QStringLiteral("Send canceled.") : reason;
+    FinishLogs(summary);
+    return summary;
+}
+
+void TSendJob::FinishLogs(TSendSummary& summary)
+{
+    const QString finished = QStringLiteral("Finished: ") + NowText();
+    m_dialogueLog << QString()
+                  << QStringLiteral("Sent: %1 of %2 recipients in %3 %4")
+                         .arg(summary.Delivered)
+                         .arg(summary.Total)
+                         .arg(summary.Transactions)
+                         .arg(summary.Transactions == 1 ? QStringLiteral("transaction") : QStringLiteral("transactions"));
+    if (!summary.Reason.isEmpty())
+        m_dialogueLog << QStringLiteral("Ended: ") + summary.Reason;
+    for (const TRecipientResult& r : std::as_const(m_results))
+        if (r.Outcome != TRecipientOutcome::Delivered)
+            m_dialogueLog << QStringLiteral("Not sent: ") + r.Address + QStringLiteral(" - ") + OutcomeText(r);
+    m_dialogueLog << QString() << finished;
+    m_timeoutLog << QString() << finished;
+    const QString& folder = m_request->LogFolder;
+    if (folder.isEmpty())
+        return;
+    QString error;
+    if (!textfile::writeText(folder + QStringLiteral("MailDialog.txt"), m_dialogueLog.join(u'\n') + u'\n', &error)
+        || !textfile::writeText(folder + QStringLiteral("Timeout.txt"), m_timeoutLog.join(u'\n') + u'\n', &error))
+        summary.LogError = error;
+}
