@@ -196,6 +196,9 @@ protected:
     virtual void CloseAttachment();
     // A lower bound of the message's size on the wire, checked against the server's SIZE.
     virtual qint64 EstimatedSize() const { return 0; }
+    // Body lines ready for the wire (CR LF ended, nothing to stuff) appended to `wire`; false
+    // when the next line comes from TriggerGetData.
+    virtual bool RawBodyBlock(QByteArray&) { return false; }
 
     void Display(const QString& msg);
     void SendCommand(const QString& line);
@@ -295,6 +298,7 @@ protected:
     void TriggerGetData(int LineNum, QString& MsgLine, int MaxLen, bool& More) override;
     void TriggerHeaderLine(QString& Msg, int Size) override;
     qint64 EstimatedSize() const override;
+    bool RawBodyBlock(QByteArray& wire) override;
 
 private:
     QStringList m_pending;
