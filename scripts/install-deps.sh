@@ -30,6 +30,7 @@ SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 echo "Installing:$missing"
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q
-# postfix is only wanted for its smtp-sink tool: keep it unconfigured and never started.
+# postfix is wanted for smtp-sink and the private instances the tests start from their own
+# folders: the system's own stays unconfigured and is never started.
 echo "postfix postfix/main_mailer_type select No configuration" | $SUDO debconf-set-selections
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing

@@ -15,32 +15,6 @@
 
 namespace {
 
-struct TSmtpSetup
-{
-    TWait wait;
-    TSmtpClient client;
-    QStringList body;
-
-    explicit TSmtpSetup(quint16 port)
-    {
-        client.SetWait(&wait);
-        client.SetHost(QStringLiteral("127.0.0.1"));
-        client.SetPort(QString::number(port));
-        client.SetSignOn(QStringLiteral("quorvel.test"));
-        client.SetFromName(QStringLiteral("news@example.com"));
-        client.SetHdrFrom(QStringLiteral("Newsletter <news@example.com>"));
-        client.SetHdrTo(QStringLiteral("Readers <news@example.com>"));
-        client.SetHdrSubject(QStringLiteral("Newsletter 7: tests & more"));
-        client.SetRcptPause(0);
-        client.OnGetData = [this](TCustomSmtpClient*, int n, QString& line, int, bool& more) {
-            if (n > body.size())
-                more = false;
-            else
-                line = body[n - 1];
-        };
-    }
-};
-
 QByteArray HeaderValue(const QByteArray& message, const QByteArray& name)
 {
     const QRegularExpression re(QStringLiteral("^%1: (.*)\\r$").arg(QString::fromLatin1(name)),

@@ -1,10 +1,12 @@
 #include "support/MailPeers.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QStandardPaths>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -71,12 +73,18 @@ bool TPeerProcess::Start(const QString& program, const QStringList& args, const 
     m_process.setWorkingDirectory(workDir);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     // Should the test process die, the kernel ends the server too.
-    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    const bool ownGroup = m_ownGroup;
+    m_process.setChildProcessModifier([ownGroup] {
+        if (ownGroup)
+            setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+    });
     m_process.start();
     if (!m_process.waitForStarted(10000)) {
         *error = program + QStringLiteral(": ") + m_process.errorString();
         return false;
     }
+    m_group = ownGroup ? m_process.processId() : 0;
     return true;
 }
 
@@ -110,14 +118,18 @@ bool TPeerProcess::WaitForPort(quint16 port, int timeoutMs, QString* error)
 
 void TPeerProcess::Stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(15000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(15000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+        m_output += m_process.readAll();
     }
-    m_output += m_process.readAll();
+    // Whatever the server's children left behind goes with it.
+    if (m_group > 0)
+        ::kill(-pid_t(m_group), SIGKILL);
+    m_group = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -341,4 +353,315 @@ bool TSmtpSink::Start(const QStringList& extraArgs, QString* error)
     args << QStringLiteral("127.0.0.1:%1").arg(m_port) << QStringLiteral("128");
     return m_process.Start(sink, args, QProcessEnvironment::systemEnvironment(), m_dir.path(), error)
         && m_process.WaitForPort(m_port, 15000, error);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+// Queue folders as postfix-script would make them: owner, group (0 = root) and mode.
+struct TQueueFolder
+{
+    const char* name;
+    bool postdrop;
+    mode_t mode;
+};
+constexpr TQueueFolder kQueueFolders[] = {
+    {"active", false, 0700},   {"bounce", false, 0700}, {"corrupt", false, 0700},  {"defer", false, 0700},
+    {"deferred", false, 0700}, {"flush", false, 0700},  {"hold", false, 0700},     {"incoming", false, 0700},
+    {"private", false, 0700},  {"saved", false, 0700},  {"trace", false, 0700},    {"maildrop", true, 0730},
+    {"public", true, 0710},
+};
+// Where messages wait; "deferred" means a delivery failed for now.
+constexpr const char* kWaitingFolders[] = {"maildrop", "incoming", "active", "deferred", "hold"};
+
+// Only the services smtpd, the queue manager and the virtual agent call on.
+const char kMasterCf[] = R"CF(%1 inet n - n - - smtpd
+cleanup unix n - n - 0 cleanup
+qmgr unix n - n 300 1 qmgr
+rewrite unix - - n - - trivial-rewrite
+bounce unix - - n - 0 bounce
+defer unix - - n - 0 bounce
+trace unix - - n - 0 bounce
+verify unix - - n - 1 verify
+flush unix n - n 1000? 0 flush
+proxymap unix - - n - - proxymap
+error unix - - n - - error
+retry unix - - n - - error
+discard unix - - n - - discard
+virtual unix - n n - - virtual
+anvil unix - - n - 1 anvil
+postlog unix-dgram n - n - 1 postlogd
+)CF";
+
+const char kMainCf[] = R"CF(compatibility_level = 3.6
+config_directory = %1/etc
+queue_directory = %1/queue
+data_directory = %1/data
+maillog_file = %1/maillog
+maillog_file_prefixes = %1
+mail_owner = postfix
+setgid_group = postdrop
+myhostname = mail.%2
+mydomain = %2
+myorigin = %2
+mydestination =
+mynetworks = 127.0.0.1/32
+inet_interfaces = 127.0.0.1
+inet_protocols = ipv4
+alias_maps =
+alias_database =
+local_recipient_maps =
+relay_domains =
+smtpd_relay_restrictions = reject_unauth_destination
+default_transport = error:outbound mail is disabled
+relay_transport = error:outbound mail is disabled
+biff = no
+smtpd_peername_lookup = no
+# Keep the message as the client sent it: no missing headers added, no addresses rewritten.
+local_header_rewrite_clients =
+# Flow control would slow the client under test down, not the server.
+in_flow_delay = 0s
+virtual_mailbox_domains = %2
+virtual_mailbox_base = %1/mail
+virtual_mailbox_maps = regexp:%1/etc/vmailbox
+virtual_mailbox_limit = 0
+virtual_uid_maps = static:%3
+virtual_gid_maps = static:%4
+smtpd_client_event_limit_exceptions =
+)CF";
+
+bool MakeFolder(const QString& path, uid_t uid, gid_t gid, mode_t mode)
+{
+    const QByteArray p = QFile::encodeName(path);
+    return QDir().mkpath(path) && chown(p.constData(), uid, gid) == 0 && chmod(p.constData(), mode) == 0;
+}
+
+QString Regexp(const QString& text)
+{
+    return QRegularExpression::escape(text);
+}
+
+// The address on the Delivered-To line among the lines the virtual agent put on top.
+QString DeliveredTo(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    for (int i = 0; i < 8 && !f.atEnd(); ++i) {
+        const QByteArray line = f.readLine().trimmed();
+        if (line.isEmpty())
+            break;
+        if (line.startsWith("Delivered-To:"))
+            return QString::fromUtf8(line.mid(13).trimmed());
+    }
+    return QString();
+}
+
+} // namespace
+
+bool TPostfixServer::Start(const Options& options, QString* error)
+{
+    const QString master = QStringLiteral("/usr/lib/postfix/sbin/master");
+    if (!QFile::exists(master)) {
+        *error = QStringLiteral("Postfix is not installed (package postfix)");
+        return false;
+    }
+    if (!mailpeers::IsRoot()) {
+        *error = QStringLiteral("a private Postfix needs root (its daemons change to the postfix user)");
+        return false;
+    }
+    const passwd* owner = getpwnam("postfix");
+    const group* postdrop = getgrnam("postdrop");
+    if (!owner || !postdrop) {
+        *error = QStringLiteral("the postfix user or the postdrop group is missing (package postfix)");
+        return false;
+    }
+    const uid_t postfixUid = owner->pw_uid;
+    const gid_t postfixGid = owner->pw_gid;
+    const gid_t postdropGid = postdrop->gr_gid;
+    uid_t mailUid = 65534;
+    gid_t mailGid = 65534;
+    if (const passwd* pw = getpwnam("nobody")) {
+        mailUid = pw->pw_uid;
+        mailGid = pw->pw_gid;
+    }
+    if (!m_dir.isValid()) {
+        *error = QStringLiteral("cannot make a temporary folder");
+        return false;
+    }
+    const QString root = m_dir.path();
+    // The daemons (postfix) and the virtual agent (nobody) must reach their folders.
+    chmod(QFile::encodeName(root).constData(), 0755);
+    bool made = MakeFolder(Path("etc"), 0, 0, 0755) && MakeFolder(Path("queue"), 0, 0, 0755)
+        && MakeFolder(Path("queue/pid"), 0, 0, 0755) && MakeFolder(Path("data"), postfixUid, postfixGid, 0700)
+        && MakeFolder(Path("mail"), mailUid, mailGid, 0700);
+    for (const TQueueFolder& q : kQueueFolders)
+        made = made
+            && MakeFolder(Path("queue/") + QString::fromLatin1(q.name), postfixUid, q.postdrop ? postdropGid : 0,
+                          q.mode);
+    if (!made) {
+        *error = QStringLiteral("cannot make the Postfix folders under ") + root;
+        return false;
+    }
+
+    m_port = mailpeers::FreePort();
+    QString mainCf = QString::fromLatin1(kMainCf).arg(root, Domain()).arg(mailUid).arg(mailGid);
+    mainCf += QStringLiteral("smtpd_recipient_limit = %1\n"
+                             "smtpd_hard_error_limit = %2\n"
+                             "smtpd_soft_error_limit = %3\n"
+                             "smtpd_error_sleep_time = %4s\n"
+                             "smtpd_client_message_rate_limit = %5\n"
+                             "smtpd_timeout = %6s\n"
+                             "message_size_limit = %7\n"
+                             "smtpd_delay_reject = %8\n")
+                  .arg(options.recipientLimit)
+                  .arg(options.hardErrorLimit)
+                  .arg(options.softErrorLimit)
+                  .arg(options.errorSleepSeconds)
+                  .arg(options.messageRateLimit)
+                  .arg(options.timeoutSeconds)
+                  .arg(options.messageSizeLimit)
+                  .arg(options.delayReject ? QStringLiteral("yes") : QStringLiteral("no"));
+    if (!options.pipelining)
+        mainCf += QStringLiteral("smtpd_discard_ehlo_keywords = pipelining\n");
+    if (options.requireFqdnHelo)
+        mainCf += QStringLiteral("smtpd_helo_required = yes\n"
+                                 "smtpd_helo_restrictions = reject_invalid_helo_hostname, reject_non_fqdn_helo_hostname\n");
+    QStringList rcptRestrictions;
+    if (!options.rejectLocalParts.isEmpty())
+        rcptRestrictions << QStringLiteral("check_recipient_access regexp:%1/etc/reject").arg(root);
+    if (options.rcptDelaySeconds > 0)
+        rcptRestrictions << QStringLiteral("sleep %1").arg(options.rcptDelaySeconds);
+    if (!rcptRestrictions.isEmpty())
+        mainCf += QStringLiteral("smtpd_recipient_restrictions = ") + rcptRestrictions.join(QStringLiteral(", "))
+            + u'\n';
+
+    // One Maildir for the whole domain: the virtual agent takes no address part from a regular
+    // expression, so recipients are told apart by their Delivered-To lines.
+    const QString vmailbox = QStringLiteral("/@%1$/\t%2/all/\n").arg(Regexp(Domain()), Domain());
+    const QString reject = QStringLiteral("/^(%1)@/\t550 5.1.1 mailbox unavailable\n").arg(options.rejectLocalParts);
+    if (!WriteFile(Path("etc/main.cf"), mainCf.toUtf8())
+        || !WriteFile(Path("etc/master.cf"), QString::fromLatin1(kMasterCf).arg(QStringLiteral("127.0.0.1:%1").arg(m_port)).toUtf8())
+        || !WriteFile(Path("etc/vmailbox"), vmailbox.toUtf8()) || !WriteFile(Path("etc/reject"), reject.toUtf8())) {
+        *error = QStringLiteral("cannot write the Postfix configuration");
+        return false;
+    }
+    // Postfix reads main.cf again and again, 300 ms apart, until it is two seconds old (so as not
+    // to read one being written): a file made "a minute ago" saves those seconds.
+    for (const char* name : {"etc/main.cf", "etc/master.cf", "etc/vmailbox", "etc/reject"}) {
+        QFile f(Path(name));
+        if (f.open(QIODevice::ReadWrite))
+            f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
+    }
+
+    // master ends its children by signalling its process group, so it must lead one.
+    m_process.SetOwnProcessGroup(true);
+    if (!m_process.Start(master, {QStringLiteral("-c"), Path("etc"), QStringLiteral("-d")},
+                         QProcessEnvironment::systemEnvironment(), root, error))
+        return false;
+    if (!m_process.WaitForPort(m_port, 15000, error)) {
+        *error += QStringLiteral("\n") + Log();
+        return false;
+    }
+    return true;
+}
+
+void TPostfixServer::Stop()
+{
+    m_process.Stop();
+    if (m_port == 0)
+        return;
+    const QDeadlineTimer deadline(2000);
+    while (!deadline.hasExpired()) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, m_port);
+        if (!probe.waitForConnected(200))
+            break;
+        probe.abort();
+        QThread::msleep(10);
+    }
+}
+
+bool TPostfixServer::WaitForQueueEmpty(int timeoutMs, QString* error)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        QStringList waiting;
+        bool deferred = false;
+        for (const char* name : kWaitingFolders) {
+            QDirIterator it(Path("queue/") + QString::fromLatin1(name), QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                waiting << QString::fromLatin1(name) + u'/' + it.next().section(u'/', -1);
+                deferred = deferred || qstrcmp(name, "deferred") == 0;
+            }
+        }
+        if (waiting.isEmpty())
+            return true;
+        if (deferred || deadline.hasExpired() || !m_process.Running()) {
+            *error = QStringLiteral("%1 still in the queue (%2)%3:\n")
+                         .arg(waiting.join(QStringLiteral(", ")),
+                              deferred ? QStringLiteral("deferred") : QStringLiteral("timeout"),
+                              m_process.Running() ? QString() : QStringLiteral(", Postfix has ended"))
+                + Log();
+            return false;
+        }
+        QThread::msleep(10);
+    }
+}
+
+QStringList TPostfixServer::MaildirFiles() const
+{
+    QStringList files;
+    for (const char* sub : {"new", "cur"}) {
+        QDir d(Path("mail/") + Domain() + QStringLiteral("/all/") + QString::fromLatin1(sub));
+        for (const QString& name : d.entryList(QDir::Files, QDir::Name))
+            files << d.filePath(name);
+    }
+    return files;
+}
+
+QMap<QString, int> TPostfixServer::Deliveries() const
+{
+    QMap<QString, int> out;
+    for (const QString& file : MaildirFiles())
+        ++out[DeliveredTo(file)];
+    return out;
+}
+
+QList<QByteArray> TPostfixServer::Messages(const QString& address) const
+{
+    QList<QByteArray> out;
+    for (const QString& file : MaildirFiles()) {
+        if (DeliveredTo(file).compare(address, Qt::CaseInsensitive) != 0)
+            continue;
+        QFile f(file);
+        if (f.open(QIODevice::ReadOnly))
+            out << f.readAll();
+    }
+    return out;
+}
+
+QByteArray TPostfixServer::AsSent(const QByteArray& stored)
+{
+    QList<QByteArray> lines = stored.split('\n');
+    if (stored.endsWith('\n'))
+        lines.removeLast();
+    qsizetype i = 0;
+    for (const char* name : {"Return-Path:", "X-Original-To:", "Delivered-To:"})
+        if (i < lines.size() && lines[i].startsWith(name))
+            ++i;
+    if (i < lines.size() && lines[i].startsWith("Received:"))
+        for (++i; i < lines.size() && (lines[i].startsWith('\t') || lines[i].startsWith(' '));)
+            ++i;
+    QByteArray out;
+    for (; i < lines.size(); ++i)
+        out += lines[i] + "\r\n";
+    return out;
+}
+
+QString TPostfixServer::Log() const
+{
+    QFile f(Path("maillog"));
+    return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
 }
