@@ -131,7 +131,7 @@ public:
     // unless said otherwise.
     struct Options
     {
-        int recipientLimit = 1000;  // smtpd_recipient_limit: RCPT beyond it get 452, 0 = none
+        int recipientLimit = 1000;  // smtpd_recipient_limit: RCPT beyond it get 452 (Postfix wants at least 1)
         int hardErrorLimit = 20;    // smtpd_hard_error_limit: then 421 and the server hangs up
         int softErrorLimit = 10;    // smtpd_soft_error_limit: then each reply waits errorSleepSeconds
         int errorSleepSeconds = 1;  // smtpd_error_sleep_time
