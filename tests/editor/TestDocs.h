@@ -19,6 +19,9 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextFragment>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QFile>
 
 #include <initializer_list>
 
@@ -300,6 +303,31 @@ inline QString RandomText(QRandomGenerator& rng, QStringView alphabet, int n)
     for (int i = 0; i < n; ++i)
         s += alphabet[rng.bounded(int(alphabet.size()))];
     return s;
+}
+
+// A short newsletter in Markdown with what word processors write: a heading, emphasis, a
+// list, a link and a table.
+inline const char* kPandocSource =
+    "# Autumn issue\n\nWelcome to *our* **newsletter**.\n\n- first point\n- second point\n\n"
+    "See [the site](https://example.org/news).\n\n| Name | Place |\n|------|-------|\n| Ann | Köln |\n";
+
+// What pandoc writes for `markdown` as `format` ("docx", "odt", "rtf"); empty when pandoc
+// cannot run (scripts/install-deps.sh installs it at the test level).
+inline QByteArray PandocOutput(const char* format, const char* markdown = kPandocSource)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out.") + QString::fromLatin1(format));
+    QProcess p;
+    p.start(QStringLiteral("pandoc"), {QStringLiteral("-s"), QStringLiteral("-f"), QStringLiteral("markdown"),
+                                      QStringLiteral("-t"), QString::fromLatin1(format), QStringLiteral("-o"), out});
+    if (!p.waitForStarted(10000))
+        return {};
+    p.write(markdown);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return {};
+    QFile f(out);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace testdocs

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QProcess>
@@ -371,6 +372,109 @@ private slots:
         QVERIFY(f->dialogs.messages.at(1).text.startsWith(u"Cannot open file \"%1\"."_s.arg(file)));
         QCOMPARE(f->text(), u"Unsaved draft"_s);
         QCOMPARE(f->editor->DocumentFileName(), QString());
+    }
+
+    // A file that is neither text nor RTF is refused: nothing of it reaches the body or the
+    // subject, the document stays untitled, and so no Save can write over it.
+    void nonDocumentsAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("what");
+        const QString zip = u"a ZIP archive (such as a .docx or .odt document)"_s;
+        QTest::newRow("docx") << "news.docx" << testdocs::PandocOutput("docx") << zip;
+        QTest::newRow("odt") << "news.odt" << testdocs::PandocOutput("odt") << zip;
+        QTest::newRow("old Office") << "news.doc" << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\0\0\0\0", 12)
+                                    << "an Office document in the old binary format (such as a .doc file)";
+        QTest::newRow("PDF") << "news.qvd" << QByteArray("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj") << "a PDF document";
+        QTest::newRow("NUL bytes in text") << "news.txt" << QByteArray("Hello\0world\r\nSubject\r\n", 22) << "binary data";
+        QTest::newRow("UTF-16") << "news.txt" << QByteArray("\xFF\xFEH\0i\0", 6)
+                                << "UTF-16 text, which the editor does not read (save it as UTF-8)";
+    }
+
+    void nonDocumentsAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, what);
+        QVERIFY(!bytes.isEmpty());
+        const QString path = f->file(name, bytes);
+        f->open(path);
+        QCOMPARE(f->dialogs.texts(),
+                 QStringList{u"The file \"%1\" is not a text or rich-text document and cannot be opened: it is %2."_s.arg(path, what)});
+        QCOMPARE(f->dialogs.messages.constFirst().type, TDialogService::mtError);
+        QVERIFY(f->empty());
+        QCOMPARE(f->subject()->text(), QString());
+        QCOMPARE(f->editor->DocumentFileName(), QString());
+        // Import refuses it the same way.
+        f->dialogs.openFiles << path;
+        f->editor->ImportText1Click();
+        QCOMPARE(f->dialogs.messages.size(), 2);
+        QVERIFY(f->empty());
+        // Whatever is saved now goes to a name the user chooses, never over the file.
+        f->type(u"draft"_s);
+        f->dialogs.saveFiles << QString();
+        QVERIFY(!f->editor->SaveFile1Click());
+        QCOMPARE(testutil::readAll(path), bytes);
+    }
+
+    // Saving writes the body form the name says; a file read in the other form is replaced only
+    // when the user says so, else the document goes to another name (or nowhere).
+    void savingInTheOtherFormAsks_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("openedRich");
+        QTest::addColumn<QString>("answer"); // "yes", "no then other name", "no then cancel", "" no question
+        const QByteArray plain = "First line\r\nsecond line\r\n";
+        const QByteArray rich = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Rich {\\b text}\\par Issue\\par}\r\n";
+        QTest::newRow("plain under a rich name, yes") << "notes.qvd" << plain << false << "yes";
+        QTest::newRow("plain under a rich name, no, other name") << "notes.qvd" << plain << false << "no then other name";
+        QTest::newRow("plain under a rich name, no, cancel") << "README" << plain << false << "no then cancel";
+        QTest::newRow("RTF under a .txt name, yes") << "letter.txt" << rich << true << "yes";
+        QTest::newRow("RTF under a .txt name, no, cancel") << "letter.TXT" << rich << true << "no then cancel";
+        QTest::newRow("plain as plain") << "news.txt" << plain << false << "";
+        QTest::newRow("rich as rich") << "news.rtf" << rich << true << "";
+    }
+
+    void savingInTheOtherFormAsks()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, openedRich);
+        QFETCH(QString, answer);
+        const QString path = f->file(name, bytes);
+        f->open(path);
+        QVERIFY(f->dialogs.messages.isEmpty());
+        f->type(u"Edited "_s);
+        const QString other = f->path(u"other.qvd"_s);
+        if (answer.startsWith("no"_L1)) {
+            f->dialogs.answers << TDialogService::mbNo;
+            f->dialogs.saveFiles << (answer.endsWith("other name"_L1) ? other : QString());
+        }
+        const bool saved = f->editor->SaveFile1Click();
+        QCOMPARE(saved, answer != "no then cancel"_L1);
+        if (answer.isEmpty()) {
+            QVERIFY(f->dialogs.messages.isEmpty());
+        } else {
+            const QString question = openedRich
+                ? u"The file \"%1\" was opened as rich text. Saving it writes plain text in its place, and its formatting is lost. Replace it anyway?"_s
+                : u"The file \"%1\" was opened as plain text. Saving it writes rich text (RTF) in its place, which other programs may no longer read as text. Replace it anyway?"_s;
+            QCOMPARE(f->dialogs.texts(), QStringList{question.arg(path)});
+            QCOMPARE(f->dialogs.messages.constFirst().type, TDialogService::mtConfirmation);
+        }
+        const bool replaced = answer.isEmpty() || answer == "yes"_L1;
+        QCOMPARE(testutil::readAll(path) == bytes, !replaced);
+        QCOMPARE(QFileInfo::exists(other), answer == "no then other name"_L1);
+        QCOMPARE(f->editor->DocumentFileName(), answer == "no then other name"_L1 ? other : path);
+        QCOMPARE(f->editor->Modified(), !saved);
+        if (saved) {
+            // The file now is what it is saved as: the next save asks nothing.
+            f->dialogs.messages.clear();
+            f->type(u"again "_s);
+            QVERIFY(f->editor->SaveFile1Click());
+            QVERIFY(f->dialogs.messages.isEmpty());
+        }
     }
 
     void openRecoversSubjectAndStates()

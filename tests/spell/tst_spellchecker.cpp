@@ -368,6 +368,73 @@ private slots:
         k.c.Close();
     }
 
+    // "Skip All" ignores the word for the program's session: in every later check (each one a
+    // new speller instance) but not in a new session, and it never reaches the user
+    // dictionary file. "Add" does.
+    void skipAllLastsTheSession()
+    {
+        Env env;
+        QTextEdit edit;
+        edit.setPlainText(u"The qwzxv and the blorptag."_s);
+        {
+            Checker k;
+            k.c.Open();
+            k.c.Check(&edit);
+            QCOMPARE(k.c.ErrorWord(), u"qwzxv"_s);
+            k.button("SkipAllButton")->click();
+            QCOMPARE(k.c.ErrorWord(), u"blorptag"_s);
+            k.button("AddButton")->click();
+            QVERIFY(!k.showing());
+            k.c.Close();
+            QCOMPARE(testutil::readAll(env.userDictionary()), "blorptag\r\n"_ba);
+
+            // The next check of the same session passes both words.
+            edit.moveCursor(QTextCursor::Start);
+            k.c.Open();
+            k.c.Check(&edit);
+            QVERIFY(!k.showing());
+            k.c.Close();
+        }
+        // A new session stops at the skipped word again, not at the added one.
+        Checker later;
+        later.c.Open();
+        edit.moveCursor(QTextCursor::Start);
+        later.c.Check(&edit);
+        QCOMPARE(later.skipThrough(), QStringList{u"qwzxv"_s});
+        later.c.Close();
+    }
+
+    // "Change All" changes every case form of the word, each keeping its capitals.
+    void changeAllKeepsCapitals_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("replacement"); // for the first error
+        QTest::addColumn<QString>("changed");
+        QTest::newRow("lower first") << "teh cat. Teh dog. TEH END, teh." << "the" << "the cat. The dog. THE END, the.";
+        QTest::newRow("capitalised first") << "Teh start, teh end, TEH." << "The" << "The start, the end, THE.";
+        QTest::newRow("proper noun chosen for a lower word") << "londn and Londn" << "London" << "London and London";
+        QTest::newRow("replacement of two words") << "alot. Alot" << "a lot" << "a lot. A lot";
+    }
+
+    void changeAllKeepsCapitals()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, replacement);
+        QFETCH(QString, changed);
+        Env env;
+        Checker k;
+        k.c.Open();
+        QTextEdit edit;
+        edit.setPlainText(text);
+        k.c.Check(&edit);
+        QVERIFY(k.showing());
+        k.c.ChangeAlways(replacement);
+        k.c.Dialog()->NextError();
+        QCOMPARE(k.skipThrough(), QStringList());
+        QCOMPARE(edit.toPlainText(), changed);
+        k.c.Close();
+    }
+
     // The finish message of the component itself, and none when it is switched off.
     void finishMessage()
     {
