@@ -22,6 +22,7 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <array>
 #include <map>
 #include <vector>
 
@@ -68,8 +69,21 @@ struct ParaState
     int ls = 0, ilvl = 0;
 };
 
+// One side's border as a row or cell definition gives it.
+struct BorderDef
+{
+    bool set = false;  // the side was named (\clbrdrb ...)
+    bool none = false; // \brdrnone, \brdrtbl
+    bool styled = false;
+    int width = 0;     // \brdrw, twips
+    int color = 0;     // \brdrcf, colour table index
+};
+
+enum Side { kTop, kLeft, kBottom, kRight, kSides };
+
 struct CellDef
 {
+    BorderDef sides[kSides];
     int right = 0;     // \cellx
     int widthUnit = 0; // \clftsWidth: 2 means \clwWidth is in 50ths of a percent
     int width = 0;     // \clwWidth
@@ -82,7 +96,9 @@ struct RowDef
     int left = 0;
     bool autofit = false;
     Qt::Alignment align = Qt::AlignLeft;
-    int padding = 0, spacing = 0, border = 0; // twips
+    int padding = 0, spacing = 0; // twips
+    // \trbrdrt \trbrdrl \trbrdrb \trbrdrr, then inside horizontal and vertical (\trbrdrh \trbrdrv)
+    BorderDef sides[kSides + 2];
 };
 
 struct ListLevel
@@ -110,7 +126,7 @@ enum class Kw : quint8 {
     SkipDest, TextDest, Unsupported, ListTableDest, ListOverrideDest, LevelTextDest, ListTextDest,
     PictDest, FieldDest, FldInst, FldRslt, ListDef, ListLevelDef, LevelNfc, ListId, Ls, Ilvl, Li, Ri,
     Fi, Sb, Sa, InTbl, Trowd, Cellx, ClMgf, ClMrg, ClVmgf, ClVmrg, ClFtsWidth, ClWWidth, TrAutofit,
-    TrQl, TrQc, TrQr, TrLeft, TrPadd, TrSpd, CellBorder, BrdrW, Itap, NestCell, NestRow, PngBlip,
+    TrQl, TrQc, TrQr, TrLeft, TrPadd, TrSpd, ClBrdr, TrBrdr, ParaBrdr, BrdrStyle, BrdrNone, BrdrW, BrdrCf, Itap, NestCell, NestRow, PngBlip,
     JpegBlip, OtherBlip, PicW, PicH, PicWGoal, PicHGoal, PicScaleX, PicScaleY, FontTbl, ColorTbl, Ansi, Mac, Pc, Pca, AnsiCpg, Deff, F, FCharset, Cpg, Fs, B, I,
     Ul, UlNone, Strike, Cf, Highlight, Super, Sub, NoSuperSub, Plain, Pard, Ql, Qc, Qr, Qj, Par,
     Line, Tab, Cell, Row, U, Uc, Bin, Red, Green, Blue, V, Char
@@ -185,15 +201,30 @@ const QHash<QByteArray, KwInfo>& Keywords()
             {"trpaddr", Kw::TrPadd}, {"trpaddt", Kw::TrPadd}, {"trpaddb", Kw::TrPadd},
             {"clpadl", Kw::TrPadd}, {"clpadr", Kw::TrPadd}, {"clpadt", Kw::TrPadd},
             {"clpadb", Kw::TrPadd}, {"trspdl", Kw::TrSpd}, {"trspdr", Kw::TrSpd},
-            {"trspdt", Kw::TrSpd}, {"trspdb", Kw::TrSpd}, {"clbrdrt", Kw::CellBorder},
-            {"clbrdrl", Kw::CellBorder}, {"clbrdrb", Kw::CellBorder}, {"clbrdrr", Kw::CellBorder},
-            {"trbrdrt", Kw::CellBorder}, {"trbrdrl", Kw::CellBorder}, {"trbrdrb", Kw::CellBorder},
-            {"trbrdrr", Kw::CellBorder}, {"brdrw", Kw::BrdrW}, {"itap", Kw::Itap},
+            {"trspdt", Kw::TrSpd}, {"trspdb", Kw::TrSpd}, {"brdrw", Kw::BrdrW}, {"brdrcf", Kw::BrdrCf}, {"itap", Kw::Itap},
             {"pngblip", Kw::PngBlip}, {"jpegblip", Kw::JpegBlip}, {"picw", Kw::PicW},
             {"pich", Kw::PicH}, {"picwgoal", Kw::PicWGoal}, {"pichgoal", Kw::PicHGoal},
             {"picscalex", Kw::PicScaleX}, {"picscaley", Kw::PicScaleY}};
         for (const auto& [name, kw] : words)
             t.insert(name, {kw});
+        // Borders: the side named (its index in `ch`), then its style, width and colour.
+        const char* cellSides[] = {"clbrdrt", "clbrdrl", "clbrdrb", "clbrdrr"};
+        const char* rowSides[] = {"trbrdrt", "trbrdrl", "trbrdrb", "trbrdrr", "trbrdrh", "trbrdrv"};
+        const char* paraSides[] = {"brdrt", "brdrl", "brdrb", "brdrr", "box", "brdrbar"};
+        for (char16_t i = 0; i < 4; ++i)
+            t.insert(cellSides[i], {Kw::ClBrdr, i});
+        for (char16_t i = 0; i < 6; ++i) {
+            t.insert(rowSides[i], {Kw::TrBrdr, i});
+            t.insert(paraSides[i], {Kw::ParaBrdr, i});
+        }
+        for (const char* name : {"brdrs", "brdrth", "brdrsh", "brdrdb", "brdrdot", "brdrdash", "brdrhair",
+                                 "brdrdashsm", "brdrdashd", "brdrdashdd", "brdrtriple", "brdrtnthsg",
+                                 "brdrthtnsg", "brdrtnthtnsg", "brdrtnthmg", "brdrthtnmg", "brdrtnthtnmg",
+                                 "brdrtnthlg", "brdrthtnlg", "brdrtnthtnlg", "brdrwavy", "brdrwavydb",
+                                 "brdrdashdotstr", "brdremboss", "brdrengrave", "brdroutset", "brdrinset"})
+            t.insert(name, {Kw::BrdrStyle});
+        for (const char* name : {"brdrnone", "brdrnil", "brdrtbl"})
+            t.insert(name, {Kw::BrdrNone});
         const std::pair<const char*, char16_t> chars[] = {
             {"emdash", 0x2014}, {"endash", 0x2013}, {"bullet", 0x2022}, {"lquote", 0x2018},
             {"rquote", 0x2019}, {"ldblquote", 0x201C}, {"rdblquote", 0x201D},
@@ -268,6 +299,7 @@ private:
     void EnterParagraph();
     void StartTable();
     void EndTable();
+    void ApplyBorders(QTextTable* table, QTextTableFormat tf);
     void EndCell();
     void EndRow();
     void ApplyList();
@@ -295,6 +327,7 @@ private:
     bool m_overflowed = false;
     bool m_ignorable = false; // a \* was seen in the current group
     int m_ucSkip = 0;         // fallback characters still to drop after \u
+    int m_kwSide = 0;         // the side a border keyword names
 
     int m_docCodePage = 1252;
     int m_deff = -1;
@@ -330,7 +363,7 @@ private:
     // Tables: the row being defined, the rows read, where the next content goes.
     RowDef m_rowDef;
     CellDef m_cellDef;
-    bool m_inBorder = false;
+    BorderDef* m_border = nullptr; // the side \brdr... words describe now, or null
     QPointer<QTextTable> m_table;
     std::vector<RowDef> m_tableRows;
     int m_row = 0, m_col = 0;
@@ -607,6 +640,7 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
         }
         return;
     }
+    m_kwSide = it->ch;
     if (TableKeyword(kw, hasParam, p))
         return;
 
@@ -801,14 +835,14 @@ bool Reader::TableKeyword(Kw kw, bool hasParam, int p)
         Top().para.intbl = true;
         m_rowDef = RowDef{};
         m_cellDef = CellDef{};
-        m_inBorder = false;
+        m_border = nullptr;
         return true;
     case Kw::Cellx:
         m_cellDef.right = twips;
         if (m_rowDef.cells.size() < 64)
             m_rowDef.cells.push_back(m_cellDef);
         m_cellDef = CellDef{};
-        m_inBorder = false;
+        m_border = nullptr;
         return true;
     case Kw::ClMgf: m_cellDef.hFirst = true; return true;
     case Kw::ClMrg: m_cellDef.hMerged = true; return true;
@@ -823,11 +857,19 @@ bool Reader::TableKeyword(Kw kw, bool hasParam, int p)
     case Kw::TrLeft: m_rowDef.left = twips; return true;
     case Kw::TrPadd: m_rowDef.padding = qMax(m_rowDef.padding, qBound(0, p, 1500)); return true;
     case Kw::TrSpd: m_rowDef.spacing = qMax(m_rowDef.spacing, qBound(0, p, 1500)); return true;
-    case Kw::CellBorder: m_inBorder = true; return true;
-    case Kw::BrdrW:
-        if (m_inBorder)
-            m_rowDef.border = qMax(m_rowDef.border, qBound(0, p, 1500));
+    case Kw::ClBrdr:
+    case Kw::TrBrdr: {
+        BorderDef& side = kw == Kw::ClBrdr ? m_cellDef.sides[m_kwSide] : m_rowDef.sides[m_kwSide];
+        side = BorderDef{};
+        side.set = true;
+        m_border = &side;
         return true;
+    }
+    case Kw::ParaBrdr: m_border = nullptr; return true; // a paragraph's: not the table's
+    case Kw::BrdrStyle: if (m_border) m_border->styled = true; return true;
+    case Kw::BrdrNone: if (m_border) m_border->none = true; return true;
+    case Kw::BrdrW: if (m_border) m_border->width = qBound(0, p, 1500); return true;
+    case Kw::BrdrCf: if (m_border) m_border->color = qMax(0, p); return true;
     case Kw::Itap:
         if (p > 1)
             Report(QStringLiteral("tables inside tables"));
@@ -1106,7 +1148,6 @@ void Reader::EndTable()
     if (!m_tableRows.empty()) {
         const RowDef& first = m_tableRows.front();
         tf.setAlignment(first.align);
-        tf.setBorder(first.border > 0 ? qMax(1, qRound(first.border / qreal(kTwipsPerPixel))) : 0);
         tf.setCellPadding(qRound(first.padding / qreal(kTwipsPerPixel)));
         tf.setCellSpacing(qRound(first.spacing / qreal(kTwipsPerPixel)));
         if (!first.autofit && first.cells.size() == size_t(cols)) {
@@ -1123,13 +1164,104 @@ void Reader::EndTable()
             tf.setColumnWidthConstraints(widths);
         }
     }
-    table->setFormat(tf);
+    ApplyBorders(table, tf);
 
     // Content after the table goes into the block that follows it.
     m_cursor = table->lastCursorPosition();
     m_cursor.movePosition(QTextCursor::NextBlock);
     m_cursor.setBlockFormat(BlockFormat());
     m_blockHasText = false;
+}
+
+namespace {
+
+struct SideLook
+{
+    int px = 0;    // 0: no border
+    int color = 0; // colour table index; 0 automatic
+    bool operator==(const SideLook&) const = default;
+};
+
+// One side of a cell as its row definition gives it: the cell's own border, else the row's
+// border for that edge (outer edges, or the inside lines between cells).
+SideLook ResolveSide(const RowDef& row, size_t c, Side side)
+{
+    const BorderDef* d = c < row.cells.size() ? &row.cells[c].sides[side] : nullptr;
+    if (!d || !d->set) {
+        const bool first = c == 0, last = c + 1 >= row.cells.size();
+        int edge = side;
+        if (side == kLeft && !first)
+            edge = kSides + 1;
+        else if (side == kRight && !last)
+            edge = kSides + 1;
+        if (!row.sides[edge].set && (side == kTop || side == kBottom))
+            edge = kSides;
+        d = &row.sides[edge];
+        if (!d->set)
+            return {};
+    }
+    if (d->none || (!d->styled && d->width == 0))
+        return {};
+    // A style without a width is the thinnest line.
+    return {qMax(1, qRound((d->width > 0 ? d->width : kTwipsPerPixel) / qreal(kTwipsPerPixel))), d->color};
+}
+
+} // namespace
+
+// Borders are kept per side of every cell. A table whose cells all have the same plain border
+// on every side is a grid: the table's own border says so (as the pane draws pasted tables);
+// any other table keeps its cells' sides, so a rule under the header row stays just that.
+void Reader::ApplyBorders(QTextTable* table, QTextTableFormat tf)
+{
+    const int rows = table->rows();
+    const int cols = table->columns();
+    std::vector<std::array<SideLook, kSides>> looks(size_t(rows) * size_t(cols));
+    bool any = false, uniform = true;
+    const SideLook* common = nullptr;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            const QTextTableCell cell = table->cellAt(r, c);
+            if (cell.row() != r || cell.column() != c)
+                continue;
+            auto& look = looks[size_t(r) * size_t(cols) + size_t(c)];
+            for (int side = 0; side < kSides; ++side) {
+                if (size_t(r) < m_tableRows.size())
+                    look[size_t(side)] = ResolveSide(m_tableRows[size_t(r)], size_t(c), Side(side));
+                any = any || look[size_t(side)].px > 0;
+                if (!common)
+                    common = &look[size_t(side)];
+                else if (!(look[size_t(side)] == *common))
+                    uniform = false;
+            }
+        }
+    if (!any || (uniform && common->color == 0)) {
+        tf.setBorder(any ? common->px : 0);
+        table->setFormat(tf);
+        return;
+    }
+    tf.setBorder(0);
+    tf.setBorderCollapse(true);
+    tf.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+    tf.setBorderBrush(Qt::black);
+    table->setFormat(tf);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            QTextTableCell cell = table->cellAt(r, c);
+            if (cell.row() != r || cell.column() != c)
+                continue;
+            const auto& look = looks[size_t(r) * size_t(cols) + size_t(c)];
+            QTextTableCellFormat cf = cell.format().toTableCellFormat();
+            for (int side = 0; side < kSides; ++side) {
+                const SideLook& l = look[size_t(side)];
+                const int offset = side == kTop ? 0 : side == kBottom ? 1 : side == kLeft ? 2 : 3;
+                cf.setProperty(QTextFormat::TableCellTopBorder + offset, qreal(l.px));
+                cf.setProperty(QTextFormat::TableCellTopBorderStyle + offset,
+                               l.px ? QTextFrameFormat::BorderStyle_Solid : QTextFrameFormat::BorderStyle_None);
+                const QColor color = l.color > 0 && l.color < m_colors.size() ? m_colors[l.color] : QColor();
+                cf.setProperty(QTextFormat::TableCellTopBorderBrush + offset, QBrush(color.isValid() ? color : QColor(Qt::black)));
+            }
+            cell.setFormat(cf);
+        }
 }
 
 void Reader::ApplyList()

@@ -124,6 +124,7 @@ private:
     void WriteTable(const QTextTable* table);
     void WriteBlock(const QTextBlock& block, bool intbl, const char* end);
     void WriteParagraphProps(const QTextBlock& block, bool intbl);
+    void WriteCellBorders(const QTextTableCellFormat& cf, int gridTwips);
     void WriteRuns(const QTextBlock& block);
     void WriteImage(const QTextImageFormat& f);
     void OpenLink(const QString& href);
@@ -330,12 +331,7 @@ void Writer::WriteTable(const QTextTable* table)
                 if (cell.column() < c)
                     Word("clmrg");
             }
-            if (border > 0)
-                for (const char* side : {"clbrdrt", "clbrdrl", "clbrdrb", "clbrdrr"}) {
-                    Word(side);
-                    Word("brdrs");
-                    Word("brdrw", border);
-                }
+            WriteCellBorders(cell.format().toTableCellFormat(), border);
             const QTextLength w = c < widths.size() ? widths[c] : QTextLength();
             if (w.type() == QTextLength::PercentageLength) {
                 Word("clftsWidth", 2);
@@ -375,6 +371,30 @@ void Writer::WriteTable(const QTextTable* table)
         m_needSpace = false;
     }
     m_paraKnown = false;
+}
+
+// Each side the cell has a border of its own, else the table's grid (`gridTwips`, 0 none).
+void Writer::WriteCellBorders(const QTextTableCellFormat& cf, int gridTwips)
+{
+    struct SideDef { const char* word; int offset; }; // offset from the top side's properties
+    static const SideDef sides[] = {{"clbrdrt", 0}, {"clbrdrl", 2}, {"clbrdrb", 1}, {"clbrdrr", 3}};
+    for (const SideDef& side : sides) {
+        int width = gridTwips;
+        QColor color;
+        if (cf.hasProperty(QTextFormat::TableCellTopBorder + side.offset)) {
+            width = Twips(cf.doubleProperty(QTextFormat::TableCellTopBorder + side.offset));
+            if (cf.intProperty(QTextFormat::TableCellTopBorderStyle + side.offset) == QTextFrameFormat::BorderStyle_None)
+                width = 0;
+            color = ColorOf(cf.brushProperty(QTextFormat::TableCellTopBorderBrush + side.offset));
+        }
+        if (width <= 0)
+            continue;
+        Word(side.word);
+        Word("brdrs");
+        Word("brdrw", width);
+        if (color.isValid() && (color.rgb() & 0xFFFFFF) != 0)
+            Word("brdrcf", ColorIndex(color));
+    }
 }
 
 void Writer::WriteParagraphProps(const QTextBlock& block, bool intbl)

@@ -195,6 +195,25 @@ inline QStringList Describe(const QTextDocument& doc)
     return out;
 }
 
+// " borders t1 l0 b2 r0" (pixels, "#rrggbb" after a coloured side) for a cell with borders of
+// its own; "" for one that has the table's.
+inline QString CellBorders(const QTextTableCellFormat& cf)
+{
+    if (!cf.hasProperty(QTextFormat::TableCellTopBorder))
+        return QString();
+    QString out = QStringLiteral(" borders");
+    const std::pair<char, int> sides[] = {{'t', 0}, {'l', 2}, {'b', 1}, {'r', 3}};
+    for (const auto& [name, offset] : sides) {
+        const bool none = cf.intProperty(QTextFormat::TableCellTopBorderStyle + offset) == QTextFrameFormat::BorderStyle_None;
+        const qreal width = none ? 0 : cf.doubleProperty(QTextFormat::TableCellTopBorder + offset);
+        out += u' ' + QChar::fromLatin1(name) + QString::number(width);
+        const QColor color = cf.brushProperty(QTextFormat::TableCellTopBorderBrush + offset).color();
+        if (width > 0 && color != Qt::black)
+            out += u' ' + color.name();
+    }
+    return out;
+}
+
 // One line per block and table, in document order, with everything the pane shows beyond the
 // runs' looks: paragraph alignment, margins and indents, list membership (style, level, and
 // which list), hyperlink targets, pictures (size and a digest of their bytes), tables (grid,
@@ -230,7 +249,8 @@ inline QStringList Structure(const QTextDocument& doc)
                         if (cell.row() != r || cell.column() != c)
                             continue;
                         out << indent + QStringLiteral("  cell %1,%2 span %3x%4")
-                                            .arg(r).arg(c).arg(cell.rowSpan()).arg(cell.columnSpan());
+                                            .arg(r).arg(c).arg(cell.rowSpan()).arg(cell.columnSpan())
+                                     + CellBorders(cell.format().toTableCellFormat());
                         for (QTextBlock b = cell.firstCursorPosition().block();
                              b.isValid() && b.position() <= cell.lastPosition(); b = b.next())
                             out << indent + QStringLiteral("    ") + BlockStructure(doc, b, lists);

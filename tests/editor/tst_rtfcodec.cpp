@@ -5,6 +5,7 @@
 #include "support/TestUtil.h"
 
 #include <QBuffer>
+#include <QPainter>
 #include <QImage>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -511,8 +512,10 @@ private slots:
             u"left:"_s + picture,
             u"left:[Footnote-free closing paragraph.]"_s};
         QVERIFY2(shape.size() == expected.size() + 1, qPrintable(shape.join(u'\n')));
-        QVERIFY2(shape[4].startsWith("table 2x2 border 1 "_L1), qPrintable(shape[4]));
+        QVERIFY2(shape[4].startsWith("table 2x2 "_L1), qPrintable(shape[4]));
         shape.removeAt(4);
+        // The grid lines are each program's own (compared in tableBordersPerCellSide).
+        shape.replaceInStrings(QRegularExpression(u" borders.*"_s), QString());
         QCOMPARE(shape, expected);
 
         // Saved and opened again: the same document, and the same stream the next time.
@@ -524,6 +527,103 @@ private slots:
         QCOMPARE(testdocs::Structure(again), testdocs::Structure(doc));
         QCOMPARE(testdocs::Describe(again), testdocs::Describe(doc));
         QCOMPARE(rtf::Write(again), saved);
+    }
+
+    // Borders are kept per side of every cell: a rule under the header row stays a rule, not a
+    // grid, and comes back the same after a save.
+    void tableBordersPerCellSide_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<QStringList>("grid"); // the table's line up to its border, and its cells
+        const auto cells = [](const char* table, std::initializer_list<const char*> sides) {
+            QStringList out{QString::fromLatin1(table)};
+            int i = 0;
+            for (const char* side : sides) {
+                out << u"  cell %1,%2 span 1x1%3"_s.arg(i / 2).arg(i % 2).arg(QLatin1String(side));
+                ++i;
+            }
+            return out;
+        };
+        const char* none = " borders t0 l0 b0 r0";
+        QTest::newRow("pandoc: rule under the header row")
+            << testdocs::PandocOutput("rtf", "| Name | Place |\n|------|-------|\n| Ann | Köln |\n")
+            << cells("table 2x2 border 0", {" borders t0 l0 b1 r0", " borders t0 l0 b1 r0", none, none});
+        QTest::newRow("LibreOffice: grey grid, shared edges once")
+            << FixtureBytes(u"lo-structures.rtf"_s)
+            << cells("table 2x2 border 0", {" borders t1 #808080 l1 #808080 b1 #808080 r1 #808080",
+                                            " borders t1 #808080 l1 #808080 b1 #808080 r1 #808080",
+                                            " borders t0 l1 #808080 b1 #808080 r1 #808080",
+                                            " borders t0 l1 #808080 b1 #808080 r1 #808080"});
+        const QByteArray side30 = "\\brdrs\\brdrw30";
+        const QByteArray box = "\\clbrdrt" + side30 + "\\clbrdrl" + side30 + "\\clbrdrb" + side30 + "\\clbrdrr" + side30;
+        QTest::newRow("the same border everywhere is a grid")
+            << "{\\rtf1\\trowd" + box + "\\cellx1000" + box + "\\cellx2000 A\\cell B\\cell\\row\\trowd" + box +
+                   "\\cellx1000" + box + "\\cellx2000 C\\cell D\\cell\\row}"
+            << cells("table 2x2 border 2", {"", "", "", ""});
+        QTest::newRow("row borders, inside lines, none")
+            << "{\\rtf1\\trowd\\trbrdrb\\brdrs\\brdrw15\\trbrdrv\\brdrs\\brdrw45\\clbrdrr\\brdrnone\\cellx1000\\cellx2000"
+               " A\\cell B\\cell\\row\\trowd\\cellx1000\\cellx2000 C\\cell D\\cell\\row}"_ba
+            << cells("table 2x2 border 0", {" borders t0 l0 b1 r0", " borders t0 l3 b1 r0", none, none});
+        QTest::newRow("coloured side, no width given")
+            << "{\\rtf1{\\colortbl;\\red200\\green0\\blue0;}\\trowd\\clbrdrt\\brdrs\\brdrcf1\\cellx1000\\cellx2000"
+               " A\\cell B\\cell\\row}"_ba
+            << QStringList{u"table 1x2 border 0"_s, u"  cell 0,0 span 1x1 borders t1 #c80000 l0 b0 r0"_s,
+                           u"  cell 0,1 span 1x1"_s + QLatin1String(none)};
+    }
+
+    void tableBordersPerCellSide()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(QStringList, grid);
+        QVERIFY(!rtf.isEmpty());
+        const auto gridOf = [](const QTextDocument& doc) {
+            QStringList out;
+            for (const QString& line : testdocs::Structure(doc))
+                if (line.startsWith("table"_L1))
+                    out << line.section(u' ', 0, 3);
+                else if (line.startsWith("  cell"_L1))
+                    out << line;
+            return out;
+        };
+        QTextDocument doc;
+        InitDoc(doc);
+        QVERIFY(rtf::Read(rtf, &doc).complete);
+        QCOMPARE(gridOf(doc), grid);
+        QTextDocument again;
+        InitDoc(again);
+        QVERIFY(rtf::Read(rtf::Write(doc), &again).complete);
+        QCOMPARE(testdocs::Structure(again), testdocs::Structure(doc));
+    }
+
+    // What the pane draws for a table with a rule under its header row: that rule across the
+    // table, and no grid.
+    void headerRuleIsDrawnAlone()
+    {
+        QTextDocument doc;
+        InitDoc(doc);
+        QVERIFY(rtf::Read(testdocs::PandocOutput("rtf", "| Name | Place |\n|------|-------|\n| Ann | Köln |\n"), &doc).complete);
+        doc.setTextWidth(600);
+        QImage image(600, qCeil(doc.size().height()), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        doc.drawContents(&painter);
+        painter.end();
+        const auto dark = [&](int x, int y) { return qGray(image.pixel(x, y)) < 128; };
+        int ruleRows = 0, gridColumns = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            int n = 0;
+            for (int x = 0; x < image.width(); ++x)
+                n += dark(x, y);
+            ruleRows += n > image.width() / 2;
+        }
+        for (int x = 0; x < image.width(); ++x) {
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                n += dark(x, y);
+            gridColumns += n > image.height() / 2;
+        }
+        QVERIFY2(ruleRows >= 1 && ruleRows <= 2, qPrintable(QString::number(ruleRows)));
+        QCOMPARE(gridColumns, 0);
     }
 
     // What a browser pastes (HTML with a list, a link, a table and an inline picture) is what
