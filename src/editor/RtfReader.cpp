@@ -39,7 +39,8 @@ enum class Dest : quint8 {
     ListTable, ListOverride, LevelText, // list definitions
     ListMarker,                         // \listtext, \pntext: a list item's marker as text
     Pict,                               // picture data
-    FieldInst                           // a field's instruction
+    FieldInst,                          // a field's instruction
+    StyleSheet                          // style names (headings)
 };
 
 constexpr int kTwipsPerPixel = 15; // the document's lengths are pixels at 96 dpi
@@ -60,16 +61,7 @@ struct CharState
     bool operator==(const CharState&) const = default;
 };
 
-// Paragraph properties; lengths in twips.
-struct ParaState
-{
-    Qt::Alignment align = Qt::AlignLeft;
-    int li = 0, ri = 0, fi = 0, sb = 0, sa = 0;
-    bool intbl = false;
-    int ls = 0, ilvl = 0;
-};
-
-// One side's border as a row or cell definition gives it.
+// One side's border as a row, cell or paragraph definition gives it.
 struct BorderDef
 {
     bool set = false;  // the side was named (\clbrdrb ...)
@@ -77,9 +69,27 @@ struct BorderDef
     bool styled = false;
     int width = 0;     // \brdrw, twips
     int color = 0;     // \brdrcf, colour table index
+    bool Drawn() const { return set && !none && (styled || width > 0); }
 };
 
 enum Side { kTop, kLeft, kBottom, kRight, kSides };
+
+// Paragraph properties; lengths in twips.
+struct ParaState
+{
+    Qt::Alignment align = Qt::AlignLeft;
+    int li = 0, ri = 0, fi = 0, sb = 0, sa = 0;
+    bool intbl = false;
+    int ls = 0, ilvl = 0;
+    int style = 0;        // \s
+    int outline = -1;     // \outlinelevel: 0 is a first-level heading
+    int sl = 0;           // \sl: line spacing (240ths of a line with \slmult1, else twips)
+    bool slmult = false;
+    bool pagebb = false;  // \pagebb: starts a page
+    BorderDef borders[kSides]; // \brdrt \brdrl \brdrb \brdrr (\box: all)
+    QList<QTextOption::Tab> tabs; // \tx, with \tqr \tqc \tqdec before it
+    QTextOption::TabType nextTab = QTextOption::LeftTab;
+};
 
 struct CellDef
 {
@@ -97,6 +107,8 @@ struct RowDef
     bool autofit = false;
     Qt::Alignment align = Qt::AlignLeft;
     int padding = 0, spacing = 0; // twips
+    int gap = 0;                  // \trgaph: the padding when no \trpadd is given
+    bool padded = false;
     // \trbrdrt \trbrdrl \trbrdrb \trbrdrr, then inside horizontal and vertical (\trbrdrh \trbrdrv)
     BorderDef sides[kSides + 2];
 };
@@ -120,13 +132,15 @@ struct Font
 {
     QString name;
     int codePage = 0; // 0: the document's code page
+    QFont::StyleHint family = QFont::AnyStyle; // \froman \fswiss \fmodern ...
 };
 
 enum class Kw : quint8 {
     SkipDest, TextDest, Unsupported, ListTableDest, ListOverrideDest, LevelTextDest, ListTextDest,
     PictDest, FieldDest, FldInst, FldRslt, ListDef, ListLevelDef, LevelNfc, ListId, Ls, Ilvl, Li, Ri,
     Fi, Sb, Sa, InTbl, Trowd, Cellx, ClMgf, ClMrg, ClVmgf, ClVmrg, ClFtsWidth, ClWWidth, TrAutofit,
-    TrQl, TrQc, TrQr, TrLeft, TrPadd, TrSpd, ClBrdr, TrBrdr, ParaBrdr, BrdrStyle, BrdrNone, BrdrW, BrdrCf, Itap, NestCell, NestRow, PngBlip,
+    TrQl, TrQc, TrQr, TrLeft, TrPadd, TrSpd, ClBrdr, TrBrdr, ParaBrdr, BrdrStyle, BrdrNone, BrdrW, BrdrCf, TrGaph, StyleSheetDest, Style,
+    OutlineLevel, Sl, SlMult, PageBb, Page, Tx, TabKind, TabLeader, FontFamily, Itap, NestCell, NestRow, PngBlip,
     JpegBlip, OtherBlip, PicW, PicH, PicWGoal, PicHGoal, PicScaleX, PicScaleY, FontTbl, ColorTbl, Ansi, Mac, Pc, Pca, AnsiCpg, Deff, F, FCharset, Cpg, Fs, B, I,
     Ul, UlNone, Strike, Cf, Highlight, Super, Sub, NoSuperSub, Plain, Pard, Ql, Qc, Qr, Qj, Par,
     Line, Tab, Cell, Row, U, Uc, Bin, Red, Green, Blue, V, Char
@@ -145,7 +159,7 @@ const QHash<QByteArray, KwInfo>& Keywords()
         QHash<QByteArray, KwInfo> t;
         // Destinations whose content is never shown.
         for (const char* name :
-             {"stylesheet", "info", "atnid", "atnauthor", "atntime", "atnref", "atnicn", "xe",
+             {"info", "atnid", "atnauthor", "atntime", "atnref", "atnicn", "xe",
               "tc", "txe", "rxe", "pn", "shpinst", "nonshppict", "objdata", "datafield",
               "template", "revtbl", "rsidtbl", "filetbl", "generator", "author",
               "operator", "title", "subject", "keywords", "comment", "doccomm", "company",
@@ -204,7 +218,12 @@ const QHash<QByteArray, KwInfo>& Keywords()
             {"trspdt", Kw::TrSpd}, {"trspdb", Kw::TrSpd}, {"brdrw", Kw::BrdrW}, {"brdrcf", Kw::BrdrCf}, {"itap", Kw::Itap},
             {"pngblip", Kw::PngBlip}, {"jpegblip", Kw::JpegBlip}, {"picw", Kw::PicW},
             {"pich", Kw::PicH}, {"picwgoal", Kw::PicWGoal}, {"pichgoal", Kw::PicHGoal},
-            {"picscalex", Kw::PicScaleX}, {"picscaley", Kw::PicScaleY}};
+            {"picscalex", Kw::PicScaleX}, {"picscaley", Kw::PicScaleY}, {"trgaph", Kw::TrGaph},
+            {"stylesheet", Kw::StyleSheetDest}, {"s", Kw::Style}, {"outlinelevel", Kw::OutlineLevel},
+            {"sl", Kw::Sl}, {"slmult", Kw::SlMult}, {"pagebb", Kw::PageBb}, {"page", Kw::Page},
+            {"tx", Kw::Tx}, {"tqr", Kw::TabKind}, {"tqc", Kw::TabKind}, {"tqdec", Kw::TabKind},
+            {"tldot", Kw::TabLeader}, {"tlhyph", Kw::TabLeader}, {"tlul", Kw::TabLeader},
+            {"tlth", Kw::TabLeader}, {"tlmdot", Kw::TabLeader}, {"tleq", Kw::TabLeader}};
         for (const auto& [name, kw] : words)
             t.insert(name, {kw});
         // Borders: the side named (its index in `ch`), then its style, width and colour.
@@ -225,6 +244,16 @@ const QHash<QByteArray, KwInfo>& Keywords()
             t.insert(name, {Kw::BrdrStyle});
         for (const char* name : {"brdrnone", "brdrnil", "brdrtbl"})
             t.insert(name, {Kw::BrdrNone});
+        // Font families, by the style hint a font of that family gets (in `ch`).
+        const std::pair<const char*, QFont::StyleHint> families[] = {
+            {"fnil", QFont::AnyStyle}, {"froman", QFont::Serif}, {"fswiss", QFont::SansSerif},
+            {"fmodern", QFont::TypeWriter}, {"fscript", QFont::Cursive}, {"fdecor", QFont::Decorative},
+            {"ftech", QFont::AnyStyle}, {"fbidi", QFont::AnyStyle}};
+        for (const auto& [name, hint] : families)
+            t.insert(name, {Kw::FontFamily, char16_t(hint)});
+        t.insert("tqr", {Kw::TabKind, char16_t(QTextOption::RightTab)});
+        t.insert("tqc", {Kw::TabKind, char16_t(QTextOption::CenterTab)});
+        t.insert("tqdec", {Kw::TabKind, char16_t(QTextOption::DelimiterTab)});
         const std::pair<const char*, char16_t> chars[] = {
             {"emdash", 0x2014}, {"endash", 0x2013}, {"bullet", 0x2022}, {"lquote", 0x2018},
             {"rquote", 0x2019}, {"ldblquote", 0x201C}, {"rdblquote", 0x201D},
@@ -313,6 +342,7 @@ private:
     void FlushRun();
     void CommitFont();
     void CommitColor();
+    void CommitStyle();
     int CodePageOf(int font) const;
     QString Decode(QByteArrayView bytes, int codePage);
     QTextCharFormat FormatOf(const CharState& s);
@@ -334,6 +364,12 @@ private:
     QHash<int, Font> m_fonts;
     int m_fontNum = -1;
     int m_fontCodePage = 0;
+    QFont::StyleHint m_fontFamily = QFont::AnyStyle;
+    // Style sheet: the paragraph style being read, and the heading level of each style named so.
+    int m_styleNum = 0;
+    QString m_styleName;
+    QHash<int, int> m_styleHeadings;
+    bool m_pageBreakBefore = false; // a \page came: the current block starts a page
     QByteArray m_fontName;
     QList<QColor> m_colors;
     int m_red = -1, m_green = -1, m_blue = -1;
@@ -364,6 +400,7 @@ private:
     RowDef m_rowDef;
     CellDef m_cellDef;
     BorderDef* m_border = nullptr; // the side \brdr... words describe now, or null
+    bool m_boxBorder = false;      // they describe the four sides of the paragraph (\box)
     QPointer<QTextTable> m_table;
     std::vector<RowDef> m_tableRows;
     int m_row = 0, m_col = 0;
@@ -452,6 +489,8 @@ ReadResult Reader::Run()
 
 void Reader::OpenGroup()
 {
+    m_border = nullptr;
+    m_boxBorder = false;
     m_ucSkip = 0;
     m_ignorable = false;
     if (m_overflow || int(m_stack.size()) > kMaxDepth) {
@@ -464,6 +503,8 @@ void Reader::OpenGroup()
 
 void Reader::CloseGroup()
 {
+    m_border = nullptr;
+    m_boxBorder = false;
     m_ucSkip = 0;
     m_ignorable = false;
     if (m_overflow) {
@@ -609,8 +650,10 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
                 CommitFont();
             m_fontNum = p;
             m_fontCodePage = 0;
+            m_fontFamily = QFont::AnyStyle;
             break;
         case Kw::FCharset: m_fontCodePage = CodePageOfCharset(p); break;
+        case Kw::FontFamily: m_fontFamily = QFont::StyleHint(it->ch); break;
         case Kw::Cpg: m_fontCodePage = p; break;
         case Kw::U: TextChar(char32_t(param < 0 ? param + 65536 : param)); m_ucSkip = g.uc; break;
         case Kw::Uc: g.uc = int(qBound(qint64(0), param, qint64(10))); break;
@@ -680,7 +723,46 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
         s.href = href;
         break;
     }
-    case Kw::Pard: para = ParaState{}; break;
+    case Kw::Pard: para = ParaState{}; m_border = nullptr; break;
+    case Kw::Style: para.style = qMax(0, p); break;
+    case Kw::OutlineLevel: para.outline = qBound(-1, p, 8); break;
+    case Kw::Sl: para.sl = twips; break;
+    case Kw::SlMult: para.slmult = on; break;
+    case Kw::PageBb: para.pagebb = on; break;
+    case Kw::Page:
+        // A page break ends the paragraph's text so far; what follows starts the page.
+        if (m_blockHasText || !m_runText.isEmpty() || !m_pendingBytes.isEmpty())
+            Paragraph();
+        m_pageBreakBefore = true;
+        break;
+    case Kw::TabKind: para.nextTab = QTextOption::TabType(it->ch); break;
+    case Kw::TabLeader: Report(QStringLiteral("tab leaders")); break;
+    case Kw::Tx:
+        if (para.tabs.size() < 64) {
+            QTextOption::Tab tab(qMax(0, twips) / qreal(kTwipsPerPixel), para.nextTab);
+            if (tab.type == QTextOption::DelimiterTab)
+                tab.delimiter = u'.';
+            para.tabs << tab;
+        }
+        para.nextTab = QTextOption::LeftTab;
+        break;
+    case Kw::ParaBrdr:
+        // \box names all four sides, \brdrbar a bar beside the text (not kept).
+        if (it->ch == 4) {
+            for (BorderDef& side : para.borders)
+                side = BorderDef{true};
+            m_border = nullptr;
+            m_boxBorder = true;
+        } else if (it->ch < kSides) {
+            para.borders[it->ch] = BorderDef{true};
+            m_border = &para.borders[it->ch];
+            m_boxBorder = false;
+        } else {
+            m_border = nullptr;
+            m_boxBorder = false;
+            Report(QStringLiteral("paragraph borders"));
+        }
+        break;
     case Kw::Ql: para.align = Qt::AlignLeft; break;
     case Kw::Qc: para.align = Qt::AlignHCenter; break;
     case Kw::Qr: para.align = Qt::AlignRight; break;
@@ -725,6 +807,13 @@ bool Reader::DestKeyword(Kw kw, const KwInfo& info, bool hasParam, int p)
     case Kw::ListTableDest:
         if (nested)
             g.dest = Dest::ListTable;
+        return true;
+    case Kw::StyleSheetDest:
+        if (nested) {
+            g.dest = Dest::StyleSheet;
+            m_styleNum = 0;
+            m_styleName.clear();
+        }
         return true;
     case Kw::ListOverrideDest:
         if (nested)
@@ -799,6 +888,13 @@ bool Reader::DestKeyword(Kw kw, const KwInfo& info, bool hasParam, int p)
         }
         return true;
     }
+    if (dest == Dest::StyleSheet) {
+        if (kw != Kw::Style)
+            return false;
+        m_styleNum = qMax(0, p);
+        m_styleName.clear();
+        return true;
+    }
     if (dest == Dest::ListOverride) {
         switch (kw) {
         case Kw::ListId: m_curOverrideList = p; break;
@@ -825,6 +921,17 @@ bool Reader::DestKeyword(Kw kw, const KwInfo& info, bool hasParam, int p)
     return false;
 }
 
+void BorderWord(BorderDef& side, Kw kw, int p)
+{
+    switch (kw) {
+    case Kw::BrdrStyle: side.styled = true; break;
+    case Kw::BrdrNone: side.none = true; break;
+    case Kw::BrdrW: side.width = qBound(0, p, 1500); break;
+    case Kw::BrdrCf: side.color = qMax(0, p); break;
+    default: break;
+    }
+}
+
 // Row and cell definitions, and the marks that end cells and rows.
 bool Reader::TableKeyword(Kw kw, bool hasParam, int p)
 {
@@ -836,6 +943,7 @@ bool Reader::TableKeyword(Kw kw, bool hasParam, int p)
         m_rowDef = RowDef{};
         m_cellDef = CellDef{};
         m_border = nullptr;
+        m_boxBorder = false;
         return true;
     case Kw::Cellx:
         m_cellDef.right = twips;
@@ -855,7 +963,10 @@ bool Reader::TableKeyword(Kw kw, bool hasParam, int p)
     case Kw::TrQc: m_rowDef.align = Qt::AlignHCenter; return true;
     case Kw::TrQr: m_rowDef.align = Qt::AlignRight; return true;
     case Kw::TrLeft: m_rowDef.left = twips; return true;
-    case Kw::TrPadd: m_rowDef.padding = qMax(m_rowDef.padding, qBound(0, p, 1500)); return true;
+    case Kw::TrPadd:
+        m_rowDef.padding = qMax(m_rowDef.padding, qBound(0, p, 1500));
+        m_rowDef.padded = true;
+        return true;
     case Kw::TrSpd: m_rowDef.spacing = qMax(m_rowDef.spacing, qBound(0, p, 1500)); return true;
     case Kw::ClBrdr:
     case Kw::TrBrdr: {
@@ -863,13 +974,24 @@ bool Reader::TableKeyword(Kw kw, bool hasParam, int p)
         side = BorderDef{};
         side.set = true;
         m_border = &side;
+        m_boxBorder = false;
         return true;
     }
-    case Kw::ParaBrdr: m_border = nullptr; return true; // a paragraph's: not the table's
-    case Kw::BrdrStyle: if (m_border) m_border->styled = true; return true;
-    case Kw::BrdrNone: if (m_border) m_border->none = true; return true;
-    case Kw::BrdrW: if (m_border) m_border->width = qBound(0, p, 1500); return true;
-    case Kw::BrdrCf: if (m_border) m_border->color = qMax(0, p); return true;
+    case Kw::BrdrStyle:
+    case Kw::BrdrNone:
+    case Kw::BrdrW:
+    case Kw::BrdrCf:
+        // \box's words describe all four sides of the paragraph.
+        if (m_boxBorder) {
+            for (BorderDef& side : Top().para.borders)
+                BorderWord(side, kw, p);
+        } else if (m_border) {
+            BorderWord(*m_border, kw, p);
+        }
+        return true;
+    case Kw::TrGaph:
+        m_rowDef.gap = qBound(0, p, 1500);
+        return true;
     case Kw::Itap:
         if (p > 1)
             Report(QStringLiteral("tables inside tables"));
@@ -913,6 +1035,14 @@ void Reader::TextBytes(QByteArrayView bytes)
             if (c == ';')
                 CommitColor();
         return;
+    case Dest::StyleSheet:
+        for (char c : bytes) {
+            if (c == ';')
+                CommitStyle();
+            else if (m_styleName.size() < 64)
+                m_styleName += QChar::fromLatin1(c);
+        }
+        return;
     case Dest::Pict:
         for (char c : bytes)
             if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))
@@ -946,6 +1076,10 @@ void Reader::TextChar(char32_t ch)
     case Dest::FontTable:
         // Font names are collected as bytes of the document's code page.
         m_fontName += cp1252::encode(one);
+        return;
+    case Dest::StyleSheet:
+        if (m_styleName.size() < 64)
+            m_styleName += one;
         return;
     case Dest::LevelText:
         if (!m_curListLevels.empty() && m_curListLevels.back().text.size() < 16)
@@ -987,6 +1121,7 @@ void Reader::Paragraph()
         return;
     EnterParagraph();
     FinishBlock();
+    m_pageBreakBefore = false;
     const QTextBlockFormat bf = m_cursor.blockFormat();
     m_cursor.insertBlock(BlockFormat(), FormatOf(Top().chr));
     // A new block inherits nothing of a list: the next paragraph says what it is.
@@ -1001,6 +1136,9 @@ void Reader::Paragraph()
 // Ends the current block: its pending text, its marker, its format and its list.
 void Reader::FinishBlock()
 {
+    const ParaState& para = m_stack.back().para;
+    if (para.borders[kTop].Drawn() || para.borders[kLeft].Drawn() || para.borders[kRight].Drawn())
+        Report(QStringLiteral("paragraph borders other than a rule below"));
     FlushMarker();
     FlushRun();
     m_cursor.setBlockFormat(BlockFormat());
@@ -1148,7 +1286,8 @@ void Reader::EndTable()
     if (!m_tableRows.empty()) {
         const RowDef& first = m_tableRows.front();
         tf.setAlignment(first.align);
-        tf.setCellPadding(qRound(first.padding / qreal(kTwipsPerPixel)));
+        // \trgaph is half the gap between cells' text: the padding of writers that give no other.
+        tf.setCellPadding(qRound((first.padded ? first.padding : first.gap) / qreal(kTwipsPerPixel)));
         tf.setCellSpacing(qRound(first.spacing / qreal(kTwipsPerPixel)));
         if (!first.autofit && first.cells.size() == size_t(cols)) {
             QList<QTextLength> widths;
@@ -1280,6 +1419,16 @@ void Reader::ApplyList()
     lf.setStyle(QTextListFormat::ListDisc);
     const auto def = m_listDefs.constFind(m_overrides.value(para.ls));
     if (def != m_listDefs.constEnd() && size_t(para.ilvl) < def->size()) {
+        // A level without number or marker (LibreOffice's heading outline) draws nothing:
+        // no list item.
+        const ListLevel& level = (*def)[size_t(para.ilvl)];
+        QString marker = level.text.mid(1);
+        marker.remove(u';');
+        marker.remove(QChar(0));
+        if (level.nfc == 255 && marker.trimmed().isEmpty())
+            return;
+    }
+    if (def != m_listDefs.constEnd() && size_t(para.ilvl) < def->size()) {
         const ListLevel& level = (*def)[size_t(para.ilvl)];
         switch (level.nfc) {
         case 0: lf.setStyle(QTextListFormat::ListDecimal); break;
@@ -1398,9 +1547,21 @@ void Reader::CommitFont()
         Font f;
         f.codePage = m_fontCodePage;
         f.name = Decode(m_fontName, m_fontCodePage ? m_fontCodePage : m_docCodePage).trimmed();
+        f.family = m_fontFamily;
         m_fonts.insert(m_fontNum, f);
     }
     m_fontName.clear();
+}
+
+void Reader::CommitStyle()
+{
+    // Word's and LibreOffice's heading styles are named "heading N" (any case).
+    static const QRegularExpression heading(QStringLiteral(R"(^\s*heading\s*([1-6])\s*$)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = heading.match(m_styleName);
+    if (m.hasMatch() && m_styleNum > 0)
+        m_styleHeadings.insert(m_styleNum, m.captured(1).toInt());
+    m_styleName.clear();
 }
 
 void Reader::CommitColor()
@@ -1441,6 +1602,8 @@ QTextCharFormat Reader::FormatOf(const CharState& s)
     const auto font = m_fonts.constFind(s.font);
     if (font != m_fonts.constEnd() && !font->name.isEmpty())
         f.setFontFamilies(QStringList{font->name});
+    if (font != m_fonts.constEnd() && font->family != QFont::AnyStyle)
+        f.setFontStyleHint(font->family);
     f.setFontPointSize(s.halfPoints / 2.0);
     f.setFontWeight(s.bold ? QFont::Bold : QFont::Normal);
     f.setFontItalic(s.italic);
@@ -1483,6 +1646,21 @@ QTextBlockFormat Reader::BlockFormat() const
         bf.setTopMargin(px(p.sb));
     if (p.sa)
         bf.setBottomMargin(px(p.sa));
+    if (const int level = p.outline >= 0 ? p.outline + 1 : m_styleHeadings.value(p.style); level > 0 && level <= 6)
+        bf.setHeadingLevel(level);
+    if (p.sl > 0 && p.slmult)
+        bf.setLineHeight(qRound(p.sl * 100 / 240.0), QTextBlockFormat::ProportionalHeight);
+    else if (p.sl > 0)
+        bf.setLineHeight(px(p.sl), QTextBlockFormat::MinimumHeight);
+    else if (p.sl < 0)
+        bf.setLineHeight(px(-p.sl), QTextBlockFormat::FixedHeight);
+    if (p.pagebb || m_pageBreakBefore)
+        bf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (!p.tabs.isEmpty())
+        bf.setTabPositions(p.tabs);
+    // A rule under the paragraph is what the pane can draw of its borders.
+    if (p.borders[kBottom].Drawn())
+        bf.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth, QTextLength(QTextLength::PercentageLength, 100));
     return bf;
 }
 

@@ -138,6 +138,16 @@ inline QString BlockStructure(const QTextDocument& doc, const QTextBlock& b, QLi
                                       {"first", bf.textIndent()}})
         if (value != 0)
             line += u' ' + QLatin1String(name) + u'=' + number(value);
+    if (bf.headingLevel())
+        line += QStringLiteral(" heading %1").arg(bf.headingLevel());
+    if (bf.lineHeightType() != QTextBlockFormat::SingleHeight)
+        line += QStringLiteral(" line %1 %2").arg(bf.lineHeightType()).arg(number(bf.lineHeight()));
+    if (bf.pageBreakPolicy() != QTextFormat::PageBreak_Auto)
+        line += QStringLiteral(" page-break %1").arg(int(bf.pageBreakPolicy()));
+    if (bf.hasProperty(QTextFormat::BlockTrailingHorizontalRulerWidth))
+        line += QStringLiteral(" rule-below");
+    for (const QTextOption::Tab& tab : bf.tabPositions())
+        line += QStringLiteral(" tab %1@%2").arg(int(tab.type)).arg(number(tab.position));
     if (const QTextList* list = b.textList()) {
         if (!lists.contains(list))
             lists << list;
