@@ -336,19 +336,14 @@ void TSpellChecker::Open()
         m_mainDictionaryPath = reg.ReadString(QStringLiteral("Dictionary"));
     }
     reg.CloseKey();
-    if (reg.OpenKey(kCustomKey, true)) {
+    m_userDictionaryPath.clear();
+    if (reg.OpenKeyReadOnly(kCustomKey))
         m_userDictionaryPath = reg.ReadString(QStringLiteral("1"));
-        if (m_userDictionaryPath.isEmpty() && found) {
-            // The main dictionary's folder is usually a system folder the user cannot write:
-            // then the user dictionary lives in the program's folder.
-            QString folder = QFileInfo(m_mainDictionaryPath).absolutePath();
-            if (!QFileInfo(folder).isWritable())
-                folder = ProgramFolder();
-            m_userDictionaryPath = QDir(folder).filePath(QStringLiteral("CUSTOM.DIC"));
-            reg.WriteString(QStringLiteral("1"), m_userDictionaryPath);
-            reg.Flush();
-        }
-    }
+    // Without one named, the user dictionary is the user's own, in the data folder, for every
+    // user (root too: never beside the system's dictionaries). Nothing is written to the
+    // installed registry: the default is found again at every Open.
+    if (m_userDictionaryPath.isEmpty())
+        m_userDictionaryPath = QDir(ProgramFolder()).filePath(QStringLiteral("CUSTOM.DIC"));
     if (!found)
         return;
 

@@ -140,21 +140,37 @@ private slots:
 
     // An empty Custom Dictionaries value: the main dictionary's folder plus CUSTOM.DIC is
     // written back and created.
+    // Without a user dictionary named, it lives in the user's data folder, also when the main
+    // dictionary's folder is writable (root): nothing is written beside the system's
+    // dictionaries, and the installed registry is never written.
+    void customDictionariesDefault_data()
+    {
+        QTest::addColumn<QByteArray>("customKey"); // the Custom Dictionaries section, if any
+        QTest::newRow("empty value") << QByteArray("1=\r\n");
+        QTest::newRow("no value") << QByteArray("2=elsewhere\r\n");
+        QTest::newRow("no key") << QByteArray();
+    }
+
     void customDictionariesDefault()
     {
+        QFETCH(QByteArray, customKey);
         Env env(QByteArray(), false);
         QDir(env.dir.path()).mkdir(u"dict"_s);
+        QDir(env.dir.path()).mkdir(u"home"_s);
+        qputenv("QUORVEL_HOME", env.path(u"home"_s).toUtf8());
         for (const char* ext : {".dic", ".aff"})
             QVERIFY(QFile::copy(u"/usr/share/hunspell/en_US"_s + QLatin1String(ext), env.path(u"dict/en_US"_s + QLatin1String(ext))));
-        testutil::writeAll(env.registry(), spelltest::languageSection(1033, QStringLiteral(QUORVEL_SPELLER_PATH),
-                                                                      env.path(u"dict/en_US.dic"_s))
-                                               + "[" + spelltest::kCustomKey + "]\r\n1=\r\n");
+        QByteArray registry = spelltest::languageSection(1033, QStringLiteral(QUORVEL_SPELLER_PATH), env.path(u"dict/en_US.dic"_s));
+        if (!customKey.isEmpty())
+            registry += "[" + QByteArray(spelltest::kCustomKey) + "]\r\n" + customKey;
+        testutil::writeAll(env.registry(), registry);
         Checker k(smInteractive);
         QVERIFY(k.c.IsOpen());
-        const QString expected = env.path(u"dict/CUSTOM.DIC"_s);
+        const QString expected = env.path(u"home/CUSTOM.DIC"_s);
         QCOMPARE(k.c.UserDictionaryPath(), expected);
         QVERIFY(QFile::exists(expected));
-        QVERIFY(testutil::readAll(env.registry()).contains("1=" + expected.toUtf8()));
+        QCOMPARE(QDir(env.path(u"dict"_s)).entryList(QDir::Files), (QStringList{u"en_US.aff"_s, u"en_US.dic"_s}));
+        QCOMPARE(testutil::readAll(env.registry()), registry);
         k.c.Close();
     }
 
