@@ -6,7 +6,6 @@
 #include "spell/SpellerDialog.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QHash>
 #include <QLineEdit>
 #include <QLocale>
