@@ -67,6 +67,7 @@ struct BorderDef
     bool set = false;  // the side was named (\clbrdrb ...)
     bool none = false; // \brdrnone, \brdrtbl
     bool styled = false;
+    quint8 style = QTextFrameFormat::BorderStyle_Solid; // the style word's, as the pane draws it
     int width = 0;     // \brdrw, twips
     int color = 0;     // \brdrcf, colour table index
     bool Drawn() const { return set && !none && (styled || width > 0); }
@@ -236,12 +237,20 @@ const QHash<QByteArray, KwInfo>& Keywords()
             t.insert(rowSides[i], {Kw::TrBrdr, i});
             t.insert(paraSides[i], {Kw::ParaBrdr, i});
         }
-        for (const char* name : {"brdrs", "brdrth", "brdrsh", "brdrdb", "brdrdot", "brdrdash", "brdrhair",
-                                 "brdrdashsm", "brdrdashd", "brdrdashdd", "brdrtriple", "brdrtnthsg",
+        // Border styles, by the style the pane draws for them (in `ch`); the rest are solid.
+        for (const char* name : {"brdrs", "brdrth", "brdrsh", "brdrhair", "brdrtriple", "brdrtnthsg",
                                  "brdrthtnsg", "brdrtnthtnsg", "brdrtnthmg", "brdrthtnmg", "brdrtnthtnmg",
                                  "brdrtnthlg", "brdrthtnlg", "brdrtnthtnlg", "brdrwavy", "brdrwavydb",
-                                 "brdrdashdotstr", "brdremboss", "brdrengrave", "brdroutset", "brdrinset"})
-            t.insert(name, {Kw::BrdrStyle});
+                                 "brdrdashdotstr"})
+            t.insert(name, {Kw::BrdrStyle, char16_t(QTextFrameFormat::BorderStyle_Solid)});
+        const std::pair<const char*, QTextFrameFormat::BorderStyle> styles[] = {
+            {"brdrdb", QTextFrameFormat::BorderStyle_Double}, {"brdrdot", QTextFrameFormat::BorderStyle_Dotted},
+            {"brdrdash", QTextFrameFormat::BorderStyle_Dashed}, {"brdrdashsm", QTextFrameFormat::BorderStyle_Dashed},
+            {"brdrdashd", QTextFrameFormat::BorderStyle_DotDash}, {"brdrdashdd", QTextFrameFormat::BorderStyle_DotDotDash},
+            {"brdrengrave", QTextFrameFormat::BorderStyle_Groove}, {"brdremboss", QTextFrameFormat::BorderStyle_Ridge},
+            {"brdrinset", QTextFrameFormat::BorderStyle_Inset}, {"brdroutset", QTextFrameFormat::BorderStyle_Outset}};
+        for (const auto& [name, style] : styles)
+            t.insert(name, {Kw::BrdrStyle, char16_t(style)});
         for (const char* name : {"brdrnone", "brdrnil", "brdrtbl"})
             t.insert(name, {Kw::BrdrNone});
         // Font families, by the style hint a font of that family gets (in `ch`).
@@ -921,10 +930,13 @@ bool Reader::DestKeyword(Kw kw, const KwInfo& info, bool hasParam, int p)
     return false;
 }
 
-void BorderWord(BorderDef& side, Kw kw, int p)
+void BorderWord(BorderDef& side, Kw kw, int p, char16_t style)
 {
     switch (kw) {
-    case Kw::BrdrStyle: side.styled = true; break;
+    case Kw::BrdrStyle:
+        side.styled = true;
+        side.style = quint8(style);
+        break;
     case Kw::BrdrNone: side.none = true; break;
     case Kw::BrdrW: side.width = qBound(0, p, 1500); break;
     case Kw::BrdrCf: side.color = qMax(0, p); break;
@@ -984,9 +996,9 @@ bool Reader::TableKeyword(Kw kw, bool hasParam, int p)
         // \box's words describe all four sides of the paragraph.
         if (m_boxBorder) {
             for (BorderDef& side : Top().para.borders)
-                BorderWord(side, kw, p);
+                BorderWord(side, kw, p, m_kwSide);
         } else if (m_border) {
-            BorderWord(*m_border, kw, p);
+            BorderWord(*m_border, kw, p, m_kwSide);
         }
         return true;
     case Kw::TrGaph:
@@ -1318,6 +1330,7 @@ struct SideLook
 {
     int px = 0;    // 0: no border
     int color = 0; // colour table index; 0 automatic
+    int style = QTextFrameFormat::BorderStyle_Solid;
     bool operator==(const SideLook&) const = default;
 };
 
@@ -1342,7 +1355,7 @@ SideLook ResolveSide(const RowDef& row, size_t c, Side side)
     if (d->none || (!d->styled && d->width == 0))
         return {};
     // A style without a width is the thinnest line.
-    return {qMax(1, qRound((d->width > 0 ? d->width : kTwipsPerPixel) / qreal(kTwipsPerPixel))), d->color};
+    return {qMax(1, qRound((d->width > 0 ? d->width : kTwipsPerPixel) / qreal(kTwipsPerPixel))), d->color, d->style};
 }
 
 } // namespace
@@ -1373,7 +1386,7 @@ void Reader::ApplyBorders(QTextTable* table, QTextTableFormat tf)
                     uniform = false;
             }
         }
-    if (!any || (uniform && common->color == 0)) {
+    if (!any || (uniform && common->color == 0 && common->style == QTextFrameFormat::BorderStyle_Solid)) {
         tf.setBorder(any ? common->px : 0);
         table->setFormat(tf);
         return;
@@ -1395,7 +1408,7 @@ void Reader::ApplyBorders(QTextTable* table, QTextTableFormat tf)
                 const int offset = side == kTop ? 0 : side == kBottom ? 1 : side == kLeft ? 2 : 3;
                 cf.setProperty(QTextFormat::TableCellTopBorder + offset, qreal(l.px));
                 cf.setProperty(QTextFormat::TableCellTopBorderStyle + offset,
-                               l.px ? QTextFrameFormat::BorderStyle_Solid : QTextFrameFormat::BorderStyle_None);
+                               l.px ? l.style : int(QTextFrameFormat::BorderStyle_None));
                 const QColor color = l.color > 0 && l.color < m_colors.size() ? m_colors[l.color] : QColor();
                 cf.setProperty(QTextFormat::TableCellTopBorderBrush + offset, QBrush(color.isValid() ? color : QColor(Qt::black)));
             }

@@ -84,6 +84,23 @@ struct ParaState
     bool operator==(const ParaState&) const = default;
 };
 
+// The border style word for a style the pane draws (a table's grid, or no style: solid).
+const char* BorderStyleWord(int style)
+{
+    switch (style) {
+    case QTextFrameFormat::BorderStyle_Double: return "brdrdb";
+    case QTextFrameFormat::BorderStyle_Dotted: return "brdrdot";
+    case QTextFrameFormat::BorderStyle_Dashed: return "brdrdash";
+    case QTextFrameFormat::BorderStyle_DotDash: return "brdrdashd";
+    case QTextFrameFormat::BorderStyle_DotDotDash: return "brdrdashdd";
+    case QTextFrameFormat::BorderStyle_Groove: return "brdrengrave";
+    case QTextFrameFormat::BorderStyle_Ridge: return "brdremboss";
+    case QTextFrameFormat::BorderStyle_Inset: return "brdrinset";
+    case QTextFrameFormat::BorderStyle_Outset: return "brdroutset";
+    default: return "brdrs";
+    }
+}
+
 // \fnil \froman ... for a font's style hint: other programs fall back to a font of that kind.
 const char* FamilyWord(QFont::StyleHint hint)
 {
@@ -420,7 +437,7 @@ void Writer::WriteCellBorders(const QTextTableCellFormat& cf, int gridTwips)
         if (width <= 0)
             continue;
         Word(side.word);
-        Word("brdrs");
+        Word(BorderStyleWord(cf.intProperty(QTextFormat::TableCellTopBorderStyle + side.offset)));
         Word("brdrw", width);
         if (color.isValid() && (color.rgb() & 0xFFFFFF) != 0)
             Word("brdrcf", ColorIndex(color));

@@ -220,6 +220,9 @@ inline QString CellBorders(const QTextTableCellFormat& cf)
         const QColor color = cf.brushProperty(QTextFormat::TableCellTopBorderBrush + offset).color();
         if (width > 0 && color != Qt::black)
             out += u' ' + color.name();
+        const int style = cf.intProperty(QTextFormat::TableCellTopBorderStyle + offset);
+        if (width > 0 && style != QTextFrameFormat::BorderStyle_Solid)
+            out += QStringLiteral(" style%1").arg(style);
     }
     return out;
 }

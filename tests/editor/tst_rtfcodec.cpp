@@ -551,12 +551,17 @@ private slots:
         QTest::newRow("pandoc: rule under the header row")
             << testdocs::PandocOutput("rtf", "| Name | Place |\n|------|-------|\n| Ann | Köln |\n")
             << cells("table 2x2 border 0", {" borders t0 l0 b1 r0", " borders t0 l0 b1 r0", none, none});
-        QTest::newRow("LibreOffice: grey grid, shared edges once")
+        QTest::newRow("LibreOffice: grey double grid, shared edges once")
             << FixtureBytes(u"lo-structures.rtf"_s)
-            << cells("table 2x2 border 0", {" borders t1 #808080 l1 #808080 b1 #808080 r1 #808080",
-                                            " borders t1 #808080 l1 #808080 b1 #808080 r1 #808080",
-                                            " borders t0 l1 #808080 b1 #808080 r1 #808080",
-                                            " borders t0 l1 #808080 b1 #808080 r1 #808080"});
+            << cells("table 2x2 border 0",
+                     {" borders t1 #808080 style4 l1 #808080 style4 b1 #808080 style4 r1 #808080 style4",
+                      " borders t1 #808080 style4 l1 #808080 style4 b1 #808080 style4 r1 #808080 style4",
+                      " borders t0 l1 #808080 style4 b1 #808080 style4 r1 #808080 style4",
+                      " borders t0 l1 #808080 style4 b1 #808080 style4 r1 #808080 style4"});
+        QTest::newRow("dotted and dashed sides")
+            << "{\\rtf1\\trowd\\clbrdrt\\brdrdot\\brdrw15\\clbrdrb\\brdrdash\\brdrw30\\cellx1000\\cellx2000 A\\cell B\\cell\\row}"_ba
+            << QStringList{u"table 1x2 border 0"_s, u"  cell 0,0 span 1x1 borders t1 style1 l0 b2 style2 r0"_s,
+                           u"  cell 0,1 span 1x1"_s + QLatin1String(none)};
         const QByteArray side30 = "\\brdrs\\brdrw30";
         const QByteArray box = "\\clbrdrt" + side30 + "\\clbrdrl" + side30 + "\\clbrdrb" + side30 + "\\clbrdrr" + side30;
         QTest::newRow("the same border everywhere is a grid")
