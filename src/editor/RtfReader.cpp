@@ -508,6 +508,11 @@ void Reader::OpenGroup()
         return;
     }
     m_stack.push_back(m_stack.back());
+    if (Top().dest == Dest::StyleSheet) {
+        // Each style is a group of its own: a name is the style's whose \s this group gives.
+        m_styleNum = 0;
+        m_styleName.clear();
+    }
 }
 
 void Reader::CloseGroup()

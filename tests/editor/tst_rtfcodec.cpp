@@ -625,7 +625,8 @@ private slots:
         QTest::newRow("heading by outline level") << "{\\rtf1{\\pard\\outlinelevel1\\b\\fs28 Part\\par}{\\pard Text\\par}}"_ba
                                                   << QStringList{u"left heading 2:[Part]"_s, u"left:[Text]"_s};
         QTest::newRow("heading by style name")
-            << "{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s3\\sbasedon0 Heading 1;}{\\*\\cs4 heading 2;}}\\pard\\s3 Title\\par\\pard\\s0 Text\\par}"_ba
+            << "{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s3\\sbasedon0 Heading 1;}{\\*\\cs4 heading 2;}{\\cs5 heading 3;}}"
+               "\\pard\\s3 Title\\par\\pard\\s0 Text\\par}"_ba
             << QStringList{u"left heading 1:[Title]"_s, u"left:[Text]"_s};
         QTest::newRow("tab stops") << "{\\rtf1\\pard\\tx720\\tqr\\tx4320\\tqc\\tx2880 a\\tab b\\tab c\\par}"_ba
                                    << QStringList{u"left tab 0@48 tab 1@288 tab 2@192:[a\tb\tc]"_s};
