@@ -366,7 +366,7 @@ private:
     bool m_overflowed = false;
     bool m_ignorable = false; // a \* was seen in the current group
     int m_ucSkip = 0;         // fallback characters still to drop after \u
-    int m_kwSide = 0;         // the side a border keyword names
+    int m_kwValue = 0;        // the keyword table's value for the word (a border side, a style)
 
     int m_docCodePage = 1252;
     int m_deff = -1;
@@ -697,7 +697,7 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
         }
         return;
     }
-    m_kwSide = it->ch;
+    m_kwValue = it->ch;
     if (TableKeyword(kw, hasParam, p))
         return;
 
@@ -774,7 +774,7 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
         } else {
             m_border = nullptr;
             m_boxBorder = false;
-            Report(QStringLiteral("paragraph borders"));
+            Report(QStringLiteral("paragraph borders other than a rule below"));
         }
         break;
     case Kw::Ql: para.align = Qt::AlignLeft; break;
@@ -987,7 +987,7 @@ bool Reader::TableKeyword(Kw kw, bool hasParam, int p)
     case Kw::TrSpd: m_rowDef.spacing = qMax(m_rowDef.spacing, qBound(0, p, 1500)); return true;
     case Kw::ClBrdr:
     case Kw::TrBrdr: {
-        BorderDef& side = kw == Kw::ClBrdr ? m_cellDef.sides[m_kwSide] : m_rowDef.sides[m_kwSide];
+        BorderDef& side = kw == Kw::ClBrdr ? m_cellDef.sides[m_kwValue] : m_rowDef.sides[m_kwValue];
         side = BorderDef{};
         side.set = true;
         m_border = &side;
@@ -1001,9 +1001,9 @@ bool Reader::TableKeyword(Kw kw, bool hasParam, int p)
         // \box's words describe all four sides of the paragraph.
         if (m_boxBorder) {
             for (BorderDef& side : Top().para.borders)
-                BorderWord(side, kw, p, m_kwSide);
+                BorderWord(side, kw, p, m_kwValue);
         } else if (m_border) {
-            BorderWord(*m_border, kw, p, m_kwSide);
+            BorderWord(*m_border, kw, p, m_kwValue);
         }
         return true;
     case Kw::TrGaph:
