@@ -368,6 +368,7 @@ void TNewsletterEditor::OpenFile1Click()
         m_letter->clear();
         Button(QStringLiteral("CloseNLBtn"))->setEnabled(false);
         m_fileName.clear();
+        m_readFile.clear();
     }
 
     TFileDialogRequest request;
@@ -408,6 +409,8 @@ bool TNewsletterEditor::LoadDocument(const QString& path)
     m_subject->setText(loaded.subject);
     m_savedSubject = loaded.subject;
     m_fileName = path;
+    m_readFile = path;
+    m_readRich = loaded.rich;
     m_saved = true;
     m_shell.Action(QStringLiteral("InsertDate1"))->setEnabled(true);
     m_shell.Action(QStringLiteral("InsertTime1"))->setEnabled(true);
@@ -443,6 +446,10 @@ void TNewsletterEditor::ImportText1Click()
         m_shell.Dialogs().Error(editordialogs::CannotOpenText(request.fileName, reason), m_shell.Window());
         return;
     }
+    if (const QString what = newsletterfile::NotTextReason(bytes); !what.isEmpty()) {
+        m_shell.Dialogs().Error(editordialogs::NotADocumentText(request.fileName, what), m_shell.Window());
+        return;
+    }
     // Every line read lands at the caret followed by one line feed.
     QString text = newsletterfile::DecodeText(bytes);
     if (!text.isEmpty() && !text.endsWith(u'\n'))
@@ -462,14 +469,34 @@ bool TNewsletterEditor::RunSaveDialog(QString* path)
     return true;
 }
 
+bool TNewsletterEditor::ConfirmReplacingForm(const QString& path)
+{
+    if (m_readFile.isEmpty() || newsletterfile::IsPlainTextName(path) != m_readRich)
+        return true;
+    const QFileInfo target(path), read(m_readFile);
+    if (target.absoluteFilePath() != read.absoluteFilePath() &&
+        (target.canonicalFilePath().isEmpty() || target.canonicalFilePath() != read.canonicalFilePath()))
+        return true;
+    return m_shell.Dialogs().AskYesNo(editordialogs::ReplaceFormQuestion(path, m_readRich), m_shell.Window());
+}
+
 bool TNewsletterEditor::SaveTo(const QString& path)
 {
+    // Writing a file in the other form than it was read would destroy what it held (a plain
+    // file read under a rich name, an RTF file under a ".txt" name): only when the user says so;
+    // otherwise the document goes to a name of the user's choice.
+    if (!ConfirmReplacingForm(path)) {
+        QString other;
+        return RunSaveDialog(&other) && SaveTo(other);
+    }
     QString error;
     if (!newsletterfile::Save(path, *m_letter->document(), m_subject->text(), &error)) {
         m_shell.Dialogs().Error(error, m_shell.Window());
         return false;
     }
     m_fileName = path;
+    m_readFile = path;
+    m_readRich = !newsletterfile::IsPlainTextName(path);
     m_saved = true;
     m_savedSubject = m_subject->text();
     m_letter->document()->setModified(false);
@@ -509,6 +536,7 @@ bool TNewsletterEditor::CloseFile1Click()
         emit TitleActionRequested();
     Button(QStringLiteral("CloseNLBtn"))->setEnabled(false);
     m_fileName.clear();
+    m_readFile.clear();
     return true;
 }
 

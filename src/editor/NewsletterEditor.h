@@ -94,6 +94,7 @@ private:
     void OpenPanelForFileCommand();
     void InsertText(const QString& text);
     bool SaveTo(const QString& path);
+    bool ConfirmReplacingForm(const QString& path);
     bool RunSaveDialog(QString* path);
     void RunAction(const QString& name);
     QWidget* Focused() const;
@@ -119,6 +120,9 @@ private:
     QPointer<QAction> m_checkSpelling1;
 
     QString m_fileName;
+    // The file as it was read: a save that would write it in the other body form asks first.
+    QString m_readFile;
+    bool m_readRich = false;
     QString m_lastFolder; // where the file dialogs open: the last file's folder
     bool m_saved = false;
     QString m_savedSubject; // the subject as last saved, opened or closed

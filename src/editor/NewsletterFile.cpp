@@ -64,6 +64,46 @@ QString TakeLastLine(QTextDocument* doc)
 
 } // namespace
 
+QString NotTextReason(QByteArrayView bytes)
+{
+    if (rtf::IsRtf(bytes))
+        return QString();
+    struct Signature { QByteArrayView magic; const char* what; };
+    static const Signature signatures[] = {
+        {"PK\x03\x04", "a ZIP archive (such as a .docx or .odt document)"},
+        {"PK\x05\x06", "a ZIP archive (such as a .docx or .odt document)"},
+        {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", "an Office document in the old binary format (such as a .doc file)"},
+        {"%PDF-", "a PDF document"},
+        {"\x1F\x8B", "a compressed (gzip) file"},
+        {"BZh", "a compressed (bzip2) file"},
+        {"\xFD" "7zXZ", "a compressed (xz) file"},
+        {"7z\xBC\xAF\x27\x1C", "a 7-Zip archive"},
+        {"Rar!\x1A\x07", "a RAR archive"},
+        {"\x89PNG\r\n\x1A\n", "a picture"},
+        {"\xFF\xD8\xFF", "a picture"},
+        {"GIF8", "a picture"},
+        {"\x7F" "ELF", "a program"},
+        {"\xFF\xFE", "UTF-16 text, which the editor does not read (save it as UTF-8)"},
+        {"\xFE\xFF", "UTF-16 text, which the editor does not read (save it as UTF-8)"},
+    };
+    for (const Signature& s : signatures)
+        if (bytes.startsWith(s.magic))
+            return QString::fromLatin1(s.what);
+    // Text holds no NUL and hardly any other control bytes; form feeds, vertical tabs, the old
+    // end-of-file mark and escape sequences pass.
+    qsizetype controls = 0;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u == 0)
+            return QStringLiteral("binary data");
+        if (u < 0x20 && u != '\t' && u != '\n' && u != '\r' && u != '\f' && u != '\v' && u != 0x1A && u != 0x1B)
+            ++controls;
+    }
+    if (controls > bytes.size() / 100)
+        return QStringLiteral("binary data");
+    return QString();
+}
+
 bool IsPlainTextName(const QString& path)
 {
     // The file's own name decides: a folder called "notes.txt.d" says nothing about its files.
@@ -152,6 +192,11 @@ bool Load(const QString& path, QTextDocument* body, TLoadResult* result, QString
     if (!textfile::readBytes(path, &bytes, &reason)) {
         if (error)
             *error = editordialogs::CannotOpenText(path, reason);
+        return false;
+    }
+    if (const QString what = NotTextReason(bytes); !what.isEmpty()) {
+        if (error)
+            *error = editordialogs::NotADocumentText(path, what);
         return false;
     }
     *result = Parse(bytes, IsPlainTextName(path), body);

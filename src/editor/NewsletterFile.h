@@ -12,6 +12,11 @@ namespace newsletterfile {
 
 bool IsPlainTextName(const QString& path);
 
+// Why the bytes are neither text nor RTF ("a ZIP archive (.docx, .odt, ...)", "binary data"),
+// or "" when they can be shown as a document. Opening such a file would show garbage, and
+// saving it would destroy the original.
+QString NotTextReason(QByteArrayView bytes);
+
 // Text with CR LF line ends, in bytes DecodeText reads back exactly: Windows-1252 where that
 // is unambiguous, else UTF-8 with a byte-order mark (textfile::encode).
 QByteArray EncodeText(QStringView text);
@@ -35,7 +40,8 @@ TLoadResult Parse(const QByteArray& bytes, bool plainName, QTextDocument* body);
 // The bytes of a document file.
 QByteArray Compose(const QTextDocument& body, const QString& subject, bool plainName);
 
-// File wrappers; on failure `error` names the file and the reason.
+// File wrappers; on failure `error` names the file and the reason. Load refuses a file that
+// is neither text nor RTF.
 bool Load(const QString& path, QTextDocument* body, TLoadResult* result, QString* error);
 bool Save(const QString& path, const QTextDocument& body, const QString& subject, QString* error);
 

@@ -22,6 +22,7 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <array>
 #include <map>
 #include <vector>
 
@@ -38,7 +39,8 @@ enum class Dest : quint8 {
     ListTable, ListOverride, LevelText, // list definitions
     ListMarker,                         // \listtext, \pntext: a list item's marker as text
     Pict,                               // picture data
-    FieldInst                           // a field's instruction
+    FieldInst,                          // a field's instruction
+    StyleSheet                          // style names (headings)
 };
 
 constexpr int kTwipsPerPixel = 15; // the document's lengths are pixels at 96 dpi
@@ -59,6 +61,20 @@ struct CharState
     bool operator==(const CharState&) const = default;
 };
 
+// One side's border as a row, cell or paragraph definition gives it.
+struct BorderDef
+{
+    bool set = false;  // the side was named (\clbrdrb ...)
+    bool none = false; // \brdrnone, \brdrtbl
+    bool styled = false;
+    quint8 style = QTextFrameFormat::BorderStyle_Solid; // the style word's, as the pane draws it
+    int width = 0;     // \brdrw, twips
+    int color = 0;     // \brdrcf, colour table index
+    bool Drawn() const { return set && !none && (styled || width > 0); }
+};
+
+enum Side { kTop, kLeft, kBottom, kRight, kSides };
+
 // Paragraph properties; lengths in twips.
 struct ParaState
 {
@@ -66,10 +82,19 @@ struct ParaState
     int li = 0, ri = 0, fi = 0, sb = 0, sa = 0;
     bool intbl = false;
     int ls = 0, ilvl = 0;
+    int style = 0;        // \s
+    int outline = -1;     // \outlinelevel: 0 is a first-level heading
+    int sl = 0;           // \sl: line spacing (240ths of a line with \slmult1, else twips)
+    bool slmult = false;
+    bool pagebb = false;  // \pagebb: starts a page
+    BorderDef borders[kSides]; // \brdrt \brdrl \brdrb \brdrr (\box: all)
+    QList<QTextOption::Tab> tabs; // \tx, with \tqr \tqc \tqdec before it
+    QTextOption::TabType nextTab = QTextOption::LeftTab;
 };
 
 struct CellDef
 {
+    BorderDef sides[kSides];
     int right = 0;     // \cellx
     int widthUnit = 0; // \clftsWidth: 2 means \clwWidth is in 50ths of a percent
     int width = 0;     // \clwWidth
@@ -82,7 +107,11 @@ struct RowDef
     int left = 0;
     bool autofit = false;
     Qt::Alignment align = Qt::AlignLeft;
-    int padding = 0, spacing = 0, border = 0; // twips
+    int padding = 0, spacing = 0; // twips
+    int gap = 0;                  // \trgaph: the padding when no \trpadd is given
+    bool padded = false;
+    // \trbrdrt \trbrdrl \trbrdrb \trbrdrr, then inside horizontal and vertical (\trbrdrh \trbrdrv)
+    BorderDef sides[kSides + 2];
 };
 
 struct ListLevel
@@ -104,13 +133,15 @@ struct Font
 {
     QString name;
     int codePage = 0; // 0: the document's code page
+    QFont::StyleHint family = QFont::AnyStyle; // \froman \fswiss \fmodern ...
 };
 
 enum class Kw : quint8 {
     SkipDest, TextDest, Unsupported, ListTableDest, ListOverrideDest, LevelTextDest, ListTextDest,
     PictDest, FieldDest, FldInst, FldRslt, ListDef, ListLevelDef, LevelNfc, ListId, Ls, Ilvl, Li, Ri,
     Fi, Sb, Sa, InTbl, Trowd, Cellx, ClMgf, ClMrg, ClVmgf, ClVmrg, ClFtsWidth, ClWWidth, TrAutofit,
-    TrQl, TrQc, TrQr, TrLeft, TrPadd, TrSpd, CellBorder, BrdrW, Itap, NestCell, NestRow, PngBlip,
+    TrQl, TrQc, TrQr, TrLeft, TrPadd, TrSpd, ClBrdr, TrBrdr, ParaBrdr, BrdrStyle, BrdrNone, BrdrW, BrdrCf, TrGaph, StyleSheetDest, Style,
+    OutlineLevel, Sl, SlMult, PageBb, Page, Tx, TabKind, TabLeader, FontFamily, Itap, NestCell, NestRow, PngBlip,
     JpegBlip, OtherBlip, PicW, PicH, PicWGoal, PicHGoal, PicScaleX, PicScaleY, FontTbl, ColorTbl, Ansi, Mac, Pc, Pca, AnsiCpg, Deff, F, FCharset, Cpg, Fs, B, I,
     Ul, UlNone, Strike, Cf, Highlight, Super, Sub, NoSuperSub, Plain, Pard, Ql, Qc, Qr, Qj, Par,
     Line, Tab, Cell, Row, U, Uc, Bin, Red, Green, Blue, V, Char
@@ -129,7 +160,7 @@ const QHash<QByteArray, KwInfo>& Keywords()
         QHash<QByteArray, KwInfo> t;
         // Destinations whose content is never shown.
         for (const char* name :
-             {"stylesheet", "info", "atnid", "atnauthor", "atntime", "atnref", "atnicn", "xe",
+             {"info", "atnid", "atnauthor", "atntime", "atnref", "atnicn", "xe",
               "tc", "txe", "rxe", "pn", "shpinst", "nonshppict", "objdata", "datafield",
               "template", "revtbl", "rsidtbl", "filetbl", "generator", "author",
               "operator", "title", "subject", "keywords", "comment", "doccomm", "company",
@@ -185,15 +216,53 @@ const QHash<QByteArray, KwInfo>& Keywords()
             {"trpaddr", Kw::TrPadd}, {"trpaddt", Kw::TrPadd}, {"trpaddb", Kw::TrPadd},
             {"clpadl", Kw::TrPadd}, {"clpadr", Kw::TrPadd}, {"clpadt", Kw::TrPadd},
             {"clpadb", Kw::TrPadd}, {"trspdl", Kw::TrSpd}, {"trspdr", Kw::TrSpd},
-            {"trspdt", Kw::TrSpd}, {"trspdb", Kw::TrSpd}, {"clbrdrt", Kw::CellBorder},
-            {"clbrdrl", Kw::CellBorder}, {"clbrdrb", Kw::CellBorder}, {"clbrdrr", Kw::CellBorder},
-            {"trbrdrt", Kw::CellBorder}, {"trbrdrl", Kw::CellBorder}, {"trbrdrb", Kw::CellBorder},
-            {"trbrdrr", Kw::CellBorder}, {"brdrw", Kw::BrdrW}, {"itap", Kw::Itap},
+            {"trspdt", Kw::TrSpd}, {"trspdb", Kw::TrSpd}, {"brdrw", Kw::BrdrW}, {"brdrcf", Kw::BrdrCf}, {"itap", Kw::Itap},
             {"pngblip", Kw::PngBlip}, {"jpegblip", Kw::JpegBlip}, {"picw", Kw::PicW},
             {"pich", Kw::PicH}, {"picwgoal", Kw::PicWGoal}, {"pichgoal", Kw::PicHGoal},
-            {"picscalex", Kw::PicScaleX}, {"picscaley", Kw::PicScaleY}};
+            {"picscalex", Kw::PicScaleX}, {"picscaley", Kw::PicScaleY}, {"trgaph", Kw::TrGaph},
+            {"stylesheet", Kw::StyleSheetDest}, {"s", Kw::Style}, {"outlinelevel", Kw::OutlineLevel},
+            {"sl", Kw::Sl}, {"slmult", Kw::SlMult}, {"pagebb", Kw::PageBb}, {"page", Kw::Page},
+            {"tx", Kw::Tx}, {"tqr", Kw::TabKind}, {"tqc", Kw::TabKind}, {"tqdec", Kw::TabKind},
+            {"tldot", Kw::TabLeader}, {"tlhyph", Kw::TabLeader}, {"tlul", Kw::TabLeader},
+            {"tlth", Kw::TabLeader}, {"tlmdot", Kw::TabLeader}, {"tleq", Kw::TabLeader}};
         for (const auto& [name, kw] : words)
             t.insert(name, {kw});
+        // Borders: the side named (its index in `ch`), then its style, width and colour.
+        const char* cellSides[] = {"clbrdrt", "clbrdrl", "clbrdrb", "clbrdrr"};
+        const char* rowSides[] = {"trbrdrt", "trbrdrl", "trbrdrb", "trbrdrr", "trbrdrh", "trbrdrv"};
+        const char* paraSides[] = {"brdrt", "brdrl", "brdrb", "brdrr", "box", "brdrbar"};
+        for (char16_t i = 0; i < 4; ++i)
+            t.insert(cellSides[i], {Kw::ClBrdr, i});
+        for (char16_t i = 0; i < 6; ++i) {
+            t.insert(rowSides[i], {Kw::TrBrdr, i});
+            t.insert(paraSides[i], {Kw::ParaBrdr, i});
+        }
+        // Border styles, by the style the pane draws for them (in `ch`); the rest are solid.
+        for (const char* name : {"brdrs", "brdrth", "brdrsh", "brdrhair", "brdrtriple", "brdrtnthsg",
+                                 "brdrthtnsg", "brdrtnthtnsg", "brdrtnthmg", "brdrthtnmg", "brdrtnthtnmg",
+                                 "brdrtnthlg", "brdrthtnlg", "brdrtnthtnlg", "brdrwavy", "brdrwavydb",
+                                 "brdrdashdotstr"})
+            t.insert(name, {Kw::BrdrStyle, char16_t(QTextFrameFormat::BorderStyle_Solid)});
+        const std::pair<const char*, QTextFrameFormat::BorderStyle> styles[] = {
+            {"brdrdb", QTextFrameFormat::BorderStyle_Double}, {"brdrdot", QTextFrameFormat::BorderStyle_Dotted},
+            {"brdrdash", QTextFrameFormat::BorderStyle_Dashed}, {"brdrdashsm", QTextFrameFormat::BorderStyle_Dashed},
+            {"brdrdashd", QTextFrameFormat::BorderStyle_DotDash}, {"brdrdashdd", QTextFrameFormat::BorderStyle_DotDotDash},
+            {"brdrengrave", QTextFrameFormat::BorderStyle_Groove}, {"brdremboss", QTextFrameFormat::BorderStyle_Ridge},
+            {"brdrinset", QTextFrameFormat::BorderStyle_Inset}, {"brdroutset", QTextFrameFormat::BorderStyle_Outset}};
+        for (const auto& [name, style] : styles)
+            t.insert(name, {Kw::BrdrStyle, char16_t(style)});
+        for (const char* name : {"brdrnone", "brdrnil", "brdrtbl"})
+            t.insert(name, {Kw::BrdrNone});
+        // Font families, by the style hint a font of that family gets (in `ch`).
+        const std::pair<const char*, QFont::StyleHint> families[] = {
+            {"fnil", QFont::AnyStyle}, {"froman", QFont::Serif}, {"fswiss", QFont::SansSerif},
+            {"fmodern", QFont::TypeWriter}, {"fscript", QFont::Cursive}, {"fdecor", QFont::Decorative},
+            {"ftech", QFont::AnyStyle}, {"fbidi", QFont::AnyStyle}};
+        for (const auto& [name, hint] : families)
+            t.insert(name, {Kw::FontFamily, char16_t(hint)});
+        t.insert("tqr", {Kw::TabKind, char16_t(QTextOption::RightTab)});
+        t.insert("tqc", {Kw::TabKind, char16_t(QTextOption::CenterTab)});
+        t.insert("tqdec", {Kw::TabKind, char16_t(QTextOption::DelimiterTab)});
         const std::pair<const char*, char16_t> chars[] = {
             {"emdash", 0x2014}, {"endash", 0x2013}, {"bullet", 0x2022}, {"lquote", 0x2018},
             {"rquote", 0x2019}, {"ldblquote", 0x201C}, {"rdblquote", 0x201D},
@@ -268,6 +337,7 @@ private:
     void EnterParagraph();
     void StartTable();
     void EndTable();
+    void ApplyBorders(QTextTable* table, QTextTableFormat tf);
     void EndCell();
     void EndRow();
     void ApplyList();
@@ -281,6 +351,7 @@ private:
     void FlushRun();
     void CommitFont();
     void CommitColor();
+    void CommitStyle();
     int CodePageOf(int font) const;
     QString Decode(QByteArrayView bytes, int codePage);
     QTextCharFormat FormatOf(const CharState& s);
@@ -295,12 +366,19 @@ private:
     bool m_overflowed = false;
     bool m_ignorable = false; // a \* was seen in the current group
     int m_ucSkip = 0;         // fallback characters still to drop after \u
+    int m_kwValue = 0;        // the keyword table's value for the word (a border side, a style)
 
     int m_docCodePage = 1252;
     int m_deff = -1;
     QHash<int, Font> m_fonts;
     int m_fontNum = -1;
     int m_fontCodePage = 0;
+    QFont::StyleHint m_fontFamily = QFont::AnyStyle;
+    // Style sheet: the paragraph style being read, and the heading level of each style named so.
+    int m_styleNum = 0;
+    QString m_styleName;
+    QHash<int, int> m_styleHeadings;
+    bool m_pageBreakBefore = false; // a \page came: the current block starts a page
     QByteArray m_fontName;
     QList<QColor> m_colors;
     int m_red = -1, m_green = -1, m_blue = -1;
@@ -330,7 +408,8 @@ private:
     // Tables: the row being defined, the rows read, where the next content goes.
     RowDef m_rowDef;
     CellDef m_cellDef;
-    bool m_inBorder = false;
+    BorderDef* m_border = nullptr; // the side \brdr... words describe now, or null
+    bool m_boxBorder = false;      // they describe the four sides of the paragraph (\box)
     QPointer<QTextTable> m_table;
     std::vector<RowDef> m_tableRows;
     int m_row = 0, m_col = 0;
@@ -419,6 +498,8 @@ ReadResult Reader::Run()
 
 void Reader::OpenGroup()
 {
+    m_border = nullptr;
+    m_boxBorder = false;
     m_ucSkip = 0;
     m_ignorable = false;
     if (m_overflow || int(m_stack.size()) > kMaxDepth) {
@@ -427,10 +508,17 @@ void Reader::OpenGroup()
         return;
     }
     m_stack.push_back(m_stack.back());
+    if (Top().dest == Dest::StyleSheet) {
+        // Each style is a group of its own: a name is the style's whose \s this group gives.
+        m_styleNum = 0;
+        m_styleName.clear();
+    }
 }
 
 void Reader::CloseGroup()
 {
+    m_border = nullptr;
+    m_boxBorder = false;
     m_ucSkip = 0;
     m_ignorable = false;
     if (m_overflow) {
@@ -576,8 +664,10 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
                 CommitFont();
             m_fontNum = p;
             m_fontCodePage = 0;
+            m_fontFamily = QFont::AnyStyle;
             break;
         case Kw::FCharset: m_fontCodePage = CodePageOfCharset(p); break;
+        case Kw::FontFamily: m_fontFamily = QFont::StyleHint(it->ch); break;
         case Kw::Cpg: m_fontCodePage = p; break;
         case Kw::U: TextChar(char32_t(param < 0 ? param + 65536 : param)); m_ucSkip = g.uc; break;
         case Kw::Uc: g.uc = int(qBound(qint64(0), param, qint64(10))); break;
@@ -607,6 +697,7 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
         }
         return;
     }
+    m_kwValue = it->ch;
     if (TableKeyword(kw, hasParam, p))
         return;
 
@@ -646,7 +737,46 @@ void Reader::Keyword(const QByteArray& word, bool hasParam, qint64 param)
         s.href = href;
         break;
     }
-    case Kw::Pard: para = ParaState{}; break;
+    case Kw::Pard: para = ParaState{}; m_border = nullptr; break;
+    case Kw::Style: para.style = qMax(0, p); break;
+    case Kw::OutlineLevel: para.outline = qBound(-1, p, 8); break;
+    case Kw::Sl: para.sl = twips; break;
+    case Kw::SlMult: para.slmult = on; break;
+    case Kw::PageBb: para.pagebb = on; break;
+    case Kw::Page:
+        // A page break ends the paragraph's text so far; what follows starts the page.
+        if (m_blockHasText || !m_runText.isEmpty() || !m_pendingBytes.isEmpty())
+            Paragraph();
+        m_pageBreakBefore = true;
+        break;
+    case Kw::TabKind: para.nextTab = QTextOption::TabType(it->ch); break;
+    case Kw::TabLeader: Report(QStringLiteral("tab leaders")); break;
+    case Kw::Tx:
+        if (para.tabs.size() < 64) {
+            QTextOption::Tab tab(qMax(0, twips) / qreal(kTwipsPerPixel), para.nextTab);
+            if (tab.type == QTextOption::DelimiterTab)
+                tab.delimiter = u'.';
+            para.tabs << tab;
+        }
+        para.nextTab = QTextOption::LeftTab;
+        break;
+    case Kw::ParaBrdr:
+        // \box names all four sides, \brdrbar a bar beside the text (not kept).
+        if (it->ch == 4) {
+            for (BorderDef& side : para.borders)
+                side = BorderDef{true};
+            m_border = nullptr;
+            m_boxBorder = true;
+        } else if (it->ch < kSides) {
+            para.borders[it->ch] = BorderDef{true};
+            m_border = &para.borders[it->ch];
+            m_boxBorder = false;
+        } else {
+            m_border = nullptr;
+            m_boxBorder = false;
+            Report(QStringLiteral("paragraph borders other than a rule below"));
+        }
+        break;
     case Kw::Ql: para.align = Qt::AlignLeft; break;
     case Kw::Qc: para.align = Qt::AlignHCenter; break;
     case Kw::Qr: para.align = Qt::AlignRight; break;
@@ -691,6 +821,13 @@ bool Reader::DestKeyword(Kw kw, const KwInfo& info, bool hasParam, int p)
     case Kw::ListTableDest:
         if (nested)
             g.dest = Dest::ListTable;
+        return true;
+    case Kw::StyleSheetDest:
+        if (nested) {
+            g.dest = Dest::StyleSheet;
+            m_styleNum = 0;
+            m_styleName.clear();
+        }
         return true;
     case Kw::ListOverrideDest:
         if (nested)
@@ -765,6 +902,13 @@ bool Reader::DestKeyword(Kw kw, const KwInfo& info, bool hasParam, int p)
         }
         return true;
     }
+    if (dest == Dest::StyleSheet) {
+        if (kw != Kw::Style)
+            return false;
+        m_styleNum = qMax(0, p);
+        m_styleName.clear();
+        return true;
+    }
     if (dest == Dest::ListOverride) {
         switch (kw) {
         case Kw::ListId: m_curOverrideList = p; break;
@@ -791,6 +935,20 @@ bool Reader::DestKeyword(Kw kw, const KwInfo& info, bool hasParam, int p)
     return false;
 }
 
+void BorderWord(BorderDef& side, Kw kw, int p, char16_t style)
+{
+    switch (kw) {
+    case Kw::BrdrStyle:
+        side.styled = true;
+        side.style = quint8(style);
+        break;
+    case Kw::BrdrNone: side.none = true; break;
+    case Kw::BrdrW: side.width = qBound(0, p, 1500); break;
+    case Kw::BrdrCf: side.color = qMax(0, p); break;
+    default: break;
+    }
+}
+
 // Row and cell definitions, and the marks that end cells and rows.
 bool Reader::TableKeyword(Kw kw, bool hasParam, int p)
 {
@@ -801,14 +959,15 @@ bool Reader::TableKeyword(Kw kw, bool hasParam, int p)
         Top().para.intbl = true;
         m_rowDef = RowDef{};
         m_cellDef = CellDef{};
-        m_inBorder = false;
+        m_border = nullptr;
+        m_boxBorder = false;
         return true;
     case Kw::Cellx:
         m_cellDef.right = twips;
         if (m_rowDef.cells.size() < 64)
             m_rowDef.cells.push_back(m_cellDef);
         m_cellDef = CellDef{};
-        m_inBorder = false;
+        m_border = nullptr;
         return true;
     case Kw::ClMgf: m_cellDef.hFirst = true; return true;
     case Kw::ClMrg: m_cellDef.hMerged = true; return true;
@@ -821,12 +980,34 @@ bool Reader::TableKeyword(Kw kw, bool hasParam, int p)
     case Kw::TrQc: m_rowDef.align = Qt::AlignHCenter; return true;
     case Kw::TrQr: m_rowDef.align = Qt::AlignRight; return true;
     case Kw::TrLeft: m_rowDef.left = twips; return true;
-    case Kw::TrPadd: m_rowDef.padding = qMax(m_rowDef.padding, qBound(0, p, 1500)); return true;
+    case Kw::TrPadd:
+        m_rowDef.padding = qMax(m_rowDef.padding, qBound(0, p, 1500));
+        m_rowDef.padded = true;
+        return true;
     case Kw::TrSpd: m_rowDef.spacing = qMax(m_rowDef.spacing, qBound(0, p, 1500)); return true;
-    case Kw::CellBorder: m_inBorder = true; return true;
+    case Kw::ClBrdr:
+    case Kw::TrBrdr: {
+        BorderDef& side = kw == Kw::ClBrdr ? m_cellDef.sides[m_kwValue] : m_rowDef.sides[m_kwValue];
+        side = BorderDef{};
+        side.set = true;
+        m_border = &side;
+        m_boxBorder = false;
+        return true;
+    }
+    case Kw::BrdrStyle:
+    case Kw::BrdrNone:
     case Kw::BrdrW:
-        if (m_inBorder)
-            m_rowDef.border = qMax(m_rowDef.border, qBound(0, p, 1500));
+    case Kw::BrdrCf:
+        // \box's words describe all four sides of the paragraph.
+        if (m_boxBorder) {
+            for (BorderDef& side : Top().para.borders)
+                BorderWord(side, kw, p, m_kwValue);
+        } else if (m_border) {
+            BorderWord(*m_border, kw, p, m_kwValue);
+        }
+        return true;
+    case Kw::TrGaph:
+        m_rowDef.gap = qBound(0, p, 1500);
         return true;
     case Kw::Itap:
         if (p > 1)
@@ -871,6 +1052,14 @@ void Reader::TextBytes(QByteArrayView bytes)
             if (c == ';')
                 CommitColor();
         return;
+    case Dest::StyleSheet:
+        for (char c : bytes) {
+            if (c == ';')
+                CommitStyle();
+            else if (m_styleName.size() < 64)
+                m_styleName += QChar::fromLatin1(c);
+        }
+        return;
     case Dest::Pict:
         for (char c : bytes)
             if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))
@@ -904,6 +1093,10 @@ void Reader::TextChar(char32_t ch)
     case Dest::FontTable:
         // Font names are collected as bytes of the document's code page.
         m_fontName += cp1252::encode(one);
+        return;
+    case Dest::StyleSheet:
+        if (m_styleName.size() < 64)
+            m_styleName += one;
         return;
     case Dest::LevelText:
         if (!m_curListLevels.empty() && m_curListLevels.back().text.size() < 16)
@@ -945,6 +1138,7 @@ void Reader::Paragraph()
         return;
     EnterParagraph();
     FinishBlock();
+    m_pageBreakBefore = false;
     const QTextBlockFormat bf = m_cursor.blockFormat();
     m_cursor.insertBlock(BlockFormat(), FormatOf(Top().chr));
     // A new block inherits nothing of a list: the next paragraph says what it is.
@@ -959,6 +1153,9 @@ void Reader::Paragraph()
 // Ends the current block: its pending text, its marker, its format and its list.
 void Reader::FinishBlock()
 {
+    const ParaState& para = m_stack.back().para;
+    if (para.borders[kTop].Drawn() || para.borders[kLeft].Drawn() || para.borders[kRight].Drawn())
+        Report(QStringLiteral("paragraph borders other than a rule below"));
     FlushMarker();
     FlushRun();
     m_cursor.setBlockFormat(BlockFormat());
@@ -1106,8 +1303,8 @@ void Reader::EndTable()
     if (!m_tableRows.empty()) {
         const RowDef& first = m_tableRows.front();
         tf.setAlignment(first.align);
-        tf.setBorder(first.border > 0 ? qMax(1, qRound(first.border / qreal(kTwipsPerPixel))) : 0);
-        tf.setCellPadding(qRound(first.padding / qreal(kTwipsPerPixel)));
+        // \trgaph is half the gap between cells' text: the padding of writers that give no other.
+        tf.setCellPadding(qRound((first.padded ? first.padding : first.gap) / qreal(kTwipsPerPixel)));
         tf.setCellSpacing(qRound(first.spacing / qreal(kTwipsPerPixel)));
         if (!first.autofit && first.cells.size() == size_t(cols)) {
             QList<QTextLength> widths;
@@ -1123,13 +1320,105 @@ void Reader::EndTable()
             tf.setColumnWidthConstraints(widths);
         }
     }
-    table->setFormat(tf);
+    ApplyBorders(table, tf);
 
     // Content after the table goes into the block that follows it.
     m_cursor = table->lastCursorPosition();
     m_cursor.movePosition(QTextCursor::NextBlock);
     m_cursor.setBlockFormat(BlockFormat());
     m_blockHasText = false;
+}
+
+namespace {
+
+struct SideLook
+{
+    int px = 0;    // 0: no border
+    int color = 0; // colour table index; 0 automatic
+    int style = QTextFrameFormat::BorderStyle_Solid;
+    bool operator==(const SideLook&) const = default;
+};
+
+// One side of a cell as its row definition gives it: the cell's own border, else the row's
+// border for that edge (outer edges, or the inside lines between cells).
+SideLook ResolveSide(const RowDef& row, size_t c, Side side)
+{
+    const BorderDef* d = c < row.cells.size() ? &row.cells[c].sides[side] : nullptr;
+    if (!d || !d->set) {
+        const bool first = c == 0, last = c + 1 >= row.cells.size();
+        int edge = side;
+        if (side == kLeft && !first)
+            edge = kSides + 1;
+        else if (side == kRight && !last)
+            edge = kSides + 1;
+        if (!row.sides[edge].set && (side == kTop || side == kBottom))
+            edge = kSides;
+        d = &row.sides[edge];
+        if (!d->set)
+            return {};
+    }
+    if (d->none || (!d->styled && d->width == 0))
+        return {};
+    // A style without a width is the thinnest line.
+    return {qMax(1, qRound((d->width > 0 ? d->width : kTwipsPerPixel) / qreal(kTwipsPerPixel))), d->color, d->style};
+}
+
+} // namespace
+
+// Borders are kept per side of every cell. A table whose cells all have the same plain border
+// on every side is a grid: the table's own border says so (as the pane draws pasted tables);
+// any other table keeps its cells' sides, so a rule under the header row stays just that.
+void Reader::ApplyBorders(QTextTable* table, QTextTableFormat tf)
+{
+    const int rows = table->rows();
+    const int cols = table->columns();
+    std::vector<std::array<SideLook, kSides>> looks(size_t(rows) * size_t(cols));
+    bool any = false, uniform = true;
+    const SideLook* common = nullptr;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            const QTextTableCell cell = table->cellAt(r, c);
+            if (cell.row() != r || cell.column() != c)
+                continue;
+            auto& look = looks[size_t(r) * size_t(cols) + size_t(c)];
+            for (int side = 0; side < kSides; ++side) {
+                if (size_t(r) < m_tableRows.size())
+                    look[size_t(side)] = ResolveSide(m_tableRows[size_t(r)], size_t(c), Side(side));
+                any = any || look[size_t(side)].px > 0;
+                if (!common)
+                    common = &look[size_t(side)];
+                else if (!(look[size_t(side)] == *common))
+                    uniform = false;
+            }
+        }
+    if (!any || (uniform && common->color == 0 && common->style == QTextFrameFormat::BorderStyle_Solid)) {
+        tf.setBorder(any ? common->px : 0);
+        table->setFormat(tf);
+        return;
+    }
+    tf.setBorder(0);
+    tf.setBorderCollapse(true);
+    tf.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+    tf.setBorderBrush(Qt::black);
+    table->setFormat(tf);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            QTextTableCell cell = table->cellAt(r, c);
+            if (cell.row() != r || cell.column() != c)
+                continue;
+            const auto& look = looks[size_t(r) * size_t(cols) + size_t(c)];
+            QTextTableCellFormat cf = cell.format().toTableCellFormat();
+            for (int side = 0; side < kSides; ++side) {
+                const SideLook& l = look[size_t(side)];
+                const int offset = side == kTop ? 0 : side == kBottom ? 1 : side == kLeft ? 2 : 3;
+                cf.setProperty(QTextFormat::TableCellTopBorder + offset, qreal(l.px));
+                cf.setProperty(QTextFormat::TableCellTopBorderStyle + offset,
+                               l.px ? l.style : int(QTextFrameFormat::BorderStyle_None));
+                const QColor color = l.color > 0 && l.color < m_colors.size() ? m_colors[l.color] : QColor();
+                cf.setProperty(QTextFormat::TableCellTopBorderBrush + offset, QBrush(color.isValid() ? color : QColor(Qt::black)));
+            }
+            cell.setFormat(cf);
+        }
 }
 
 void Reader::ApplyList()
@@ -1147,6 +1436,16 @@ void Reader::ApplyList()
     lf.setIndent(para.ilvl + 1);
     lf.setStyle(QTextListFormat::ListDisc);
     const auto def = m_listDefs.constFind(m_overrides.value(para.ls));
+    if (def != m_listDefs.constEnd() && size_t(para.ilvl) < def->size()) {
+        // A level without number or marker (LibreOffice's heading outline) draws nothing:
+        // no list item.
+        const ListLevel& level = (*def)[size_t(para.ilvl)];
+        QString marker = level.text.mid(1);
+        marker.remove(u';');
+        marker.remove(QChar(0));
+        if (level.nfc == 255 && marker.trimmed().isEmpty())
+            return;
+    }
     if (def != m_listDefs.constEnd() && size_t(para.ilvl) < def->size()) {
         const ListLevel& level = (*def)[size_t(para.ilvl)];
         switch (level.nfc) {
@@ -1266,9 +1565,21 @@ void Reader::CommitFont()
         Font f;
         f.codePage = m_fontCodePage;
         f.name = Decode(m_fontName, m_fontCodePage ? m_fontCodePage : m_docCodePage).trimmed();
+        f.family = m_fontFamily;
         m_fonts.insert(m_fontNum, f);
     }
     m_fontName.clear();
+}
+
+void Reader::CommitStyle()
+{
+    // Word's and LibreOffice's heading styles are named "heading N" (any case).
+    static const QRegularExpression heading(QStringLiteral(R"(^\s*heading\s*([1-6])\s*$)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = heading.match(m_styleName);
+    if (m.hasMatch() && m_styleNum > 0)
+        m_styleHeadings.insert(m_styleNum, m.captured(1).toInt());
+    m_styleName.clear();
 }
 
 void Reader::CommitColor()
@@ -1309,6 +1620,8 @@ QTextCharFormat Reader::FormatOf(const CharState& s)
     const auto font = m_fonts.constFind(s.font);
     if (font != m_fonts.constEnd() && !font->name.isEmpty())
         f.setFontFamilies(QStringList{font->name});
+    if (font != m_fonts.constEnd() && font->family != QFont::AnyStyle)
+        f.setFontStyleHint(font->family);
     f.setFontPointSize(s.halfPoints / 2.0);
     f.setFontWeight(s.bold ? QFont::Bold : QFont::Normal);
     f.setFontItalic(s.italic);
@@ -1351,6 +1664,21 @@ QTextBlockFormat Reader::BlockFormat() const
         bf.setTopMargin(px(p.sb));
     if (p.sa)
         bf.setBottomMargin(px(p.sa));
+    if (const int level = p.outline >= 0 ? p.outline + 1 : m_styleHeadings.value(p.style); level > 0 && level <= 6)
+        bf.setHeadingLevel(level);
+    if (p.sl > 0 && p.slmult)
+        bf.setLineHeight(qRound(p.sl * 100 / 240.0), QTextBlockFormat::ProportionalHeight);
+    else if (p.sl > 0)
+        bf.setLineHeight(px(p.sl), QTextBlockFormat::MinimumHeight);
+    else if (p.sl < 0)
+        bf.setLineHeight(px(-p.sl), QTextBlockFormat::FixedHeight);
+    if (p.pagebb || m_pageBreakBefore)
+        bf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (!p.tabs.isEmpty())
+        bf.setTabPositions(p.tabs);
+    // A rule under the paragraph is what the pane can draw of its borders.
+    if (p.borders[kBottom].Drawn())
+        bf.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth, QTextLength(QTextLength::PercentageLength, 100));
     return bf;
 }
 

@@ -22,6 +22,8 @@
 #include <QPixmap>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace rtf {
 namespace {
 
@@ -73,8 +75,46 @@ struct ParaState
     int li = 0, ri = 0, fi = 0, sb = 0, sa = 0;
     bool intbl = false;
     int ls = 0, ilvl = 0;
+    int heading = 0;     // 1-6: \sN\outlinelevel(N-1), style "heading N"
+    int sl = 0;          // \sl: 240ths of a line with slmult, else twips (negative: exactly)
+    bool slmult = false;
+    bool pagebb = false;
+    bool ruleBelow = false;
+    QList<QTextOption::Tab> tabs;
     bool operator==(const ParaState&) const = default;
 };
+
+// The border style word for a style the pane draws (a table's grid, or no style: solid).
+const char* BorderStyleWord(int style)
+{
+    switch (style) {
+    case QTextFrameFormat::BorderStyle_Double: return "brdrdb";
+    case QTextFrameFormat::BorderStyle_Dotted: return "brdrdot";
+    case QTextFrameFormat::BorderStyle_Dashed: return "brdrdash";
+    case QTextFrameFormat::BorderStyle_DotDash: return "brdrdashd";
+    case QTextFrameFormat::BorderStyle_DotDotDash: return "brdrdashdd";
+    case QTextFrameFormat::BorderStyle_Groove: return "brdrengrave";
+    case QTextFrameFormat::BorderStyle_Ridge: return "brdremboss";
+    case QTextFrameFormat::BorderStyle_Inset: return "brdrinset";
+    case QTextFrameFormat::BorderStyle_Outset: return "brdroutset";
+    default: return "brdrs";
+    }
+}
+
+// \fnil \froman ... for a font's style hint: other programs fall back to a font of that kind.
+const char* FamilyWord(QFont::StyleHint hint)
+{
+    switch (hint) {
+    case QFont::Serif: return "froman";
+    case QFont::SansSerif: return "fswiss";
+    case QFont::TypeWriter:
+    case QFont::Monospace: return "fmodern";
+    case QFont::Cursive: return "fscript";
+    case QFont::Decorative:
+    case QFont::Fantasy: return "fdecor";
+    default: return "fnil";
+    }
+}
 
 constexpr int kTwipsPerPixel = 15; // the document's lengths are pixels at 96 dpi
 constexpr int kTableWidthTwips = 9000; // columns of no fixed width share this
@@ -113,7 +153,7 @@ public:
     QByteArray Run();
 
 private:
-    int FontIndex(const QString& family);
+    int FontIndex(const QString& family, QFont::StyleHint hint = QFont::AnyStyle);
     int ColorIndex(const QColor& c);
     RunState StateOf(const QTextCharFormat& f);
     void Word(const char* word);
@@ -124,6 +164,7 @@ private:
     void WriteTable(const QTextTable* table);
     void WriteBlock(const QTextBlock& block, bool intbl, const char* end);
     void WriteParagraphProps(const QTextBlock& block, bool intbl);
+    void WriteCellBorders(const QTextTableCellFormat& cf, int gridTwips);
     void WriteRuns(const QTextBlock& block);
     void WriteImage(const QTextImageFormat& f);
     void OpenLink(const QString& href);
@@ -133,6 +174,8 @@ private:
     const QTextDocument& m_doc;
     QString m_defaultFamily;
     QStringList m_fonts;
+    QList<QFont::StyleHint> m_fontHints;
+    QList<int> m_headings; // heading levels used, for the style sheet
     QHash<QString, int> m_fontIndex;
     QList<QRgb> m_colors;
     QHash<QRgb, int> m_colorIndex;
@@ -146,13 +189,17 @@ private:
     RunState m_beforeLink;    // what was in force when it opened
 };
 
-int Writer::FontIndex(const QString& family)
+int Writer::FontIndex(const QString& family, QFont::StyleHint hint)
 {
     const auto it = m_fontIndex.constFind(family);
-    if (it != m_fontIndex.constEnd())
+    if (it != m_fontIndex.constEnd()) {
+        if (m_fontHints[*it] == QFont::AnyStyle)
+            m_fontHints[*it] = hint;
         return *it;
+    }
     const int i = int(m_fonts.size());
     m_fonts << family;
+    m_fontHints << hint;
     m_fontIndex.insert(family, i);
     return i;
 }
@@ -174,7 +221,8 @@ int Writer::ColorIndex(const QColor& c)
 RunState Writer::StateOf(const QTextCharFormat& f)
 {
     RunState s;
-    s.font = FontIndex(FamilyOf(f, m_defaultFamily));
+    s.font = FontIndex(FamilyOf(f, m_defaultFamily),
+                       f.hasProperty(QTextFormat::FontStyleHint) ? f.fontStyleHint() : QFont::AnyStyle);
     s.halfPoints = HalfPointsOf(f, m_doc.defaultFont());
     s.bold = f.hasProperty(QTextFormat::FontWeight) && f.fontWeight() >= QFont::DemiBold;
     s.italic = f.fontItalic();
@@ -330,12 +378,7 @@ void Writer::WriteTable(const QTextTable* table)
                 if (cell.column() < c)
                     Word("clmrg");
             }
-            if (border > 0)
-                for (const char* side : {"clbrdrt", "clbrdrl", "clbrdrb", "clbrdrr"}) {
-                    Word(side);
-                    Word("brdrs");
-                    Word("brdrw", border);
-                }
+            WriteCellBorders(cell.format().toTableCellFormat(), border);
             const QTextLength w = c < widths.size() ? widths[c] : QTextLength();
             if (w.type() == QTextLength::PercentageLength) {
                 Word("clftsWidth", 2);
@@ -377,6 +420,30 @@ void Writer::WriteTable(const QTextTable* table)
     m_paraKnown = false;
 }
 
+// Each side the cell has a border of its own, else the table's grid (`gridTwips`, 0 none).
+void Writer::WriteCellBorders(const QTextTableCellFormat& cf, int gridTwips)
+{
+    struct SideDef { const char* word; int offset; }; // offset from the top side's properties
+    static const SideDef sides[] = {{"clbrdrt", 0}, {"clbrdrl", 2}, {"clbrdrb", 1}, {"clbrdrr", 3}};
+    for (const SideDef& side : sides) {
+        int width = gridTwips;
+        QColor color;
+        if (cf.hasProperty(QTextFormat::TableCellTopBorder + side.offset)) {
+            width = Twips(cf.doubleProperty(QTextFormat::TableCellTopBorder + side.offset));
+            if (cf.intProperty(QTextFormat::TableCellTopBorderStyle + side.offset) == QTextFrameFormat::BorderStyle_None)
+                width = 0;
+            color = ColorOf(cf.brushProperty(QTextFormat::TableCellTopBorderBrush + side.offset));
+        }
+        if (width <= 0)
+            continue;
+        Word(side.word);
+        Word(BorderStyleWord(cf.intProperty(QTextFormat::TableCellTopBorderStyle + side.offset)));
+        Word("brdrw", width);
+        if (color.isValid() && (color.rgb() & 0xFFFFFF) != 0)
+            Word("brdrcf", ColorIndex(color));
+    }
+}
+
 void Writer::WriteParagraphProps(const QTextBlock& block, bool intbl)
 {
     const QTextBlockFormat bf = block.blockFormat();
@@ -408,6 +475,23 @@ void Writer::WriteParagraphProps(const QTextBlock& block, bool intbl)
     p.ri = Twips(bf.rightMargin());
     p.sb = Twips(bf.topMargin());
     p.sa = Twips(bf.bottomMargin());
+    p.heading = qBound(0, bf.headingLevel(), 6);
+    if (p.heading && !m_headings.contains(p.heading))
+        m_headings << p.heading;
+    switch (bf.lineHeightType()) {
+    case QTextBlockFormat::ProportionalHeight:
+        if (bf.lineHeight() > 0 && qRound(bf.lineHeight()) != 100) {
+            p.sl = qRound(bf.lineHeight() * 240 / 100);
+            p.slmult = true;
+        }
+        break;
+    case QTextBlockFormat::FixedHeight: p.sl = -qMax(1, Twips(bf.lineHeight())); break;
+    case QTextBlockFormat::MinimumHeight: p.sl = qMax(1, Twips(bf.lineHeight())); break;
+    default: break;
+    }
+    p.pagebb = bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore;
+    p.ruleBelow = bf.hasProperty(QTextFormat::BlockTrailingHorizontalRulerWidth);
+    p.tabs = bf.tabPositions();
 
     if (!m_paraKnown || !(p == m_para)) {
         Word("pard");
@@ -433,14 +517,43 @@ void Writer::WriteParagraphProps(const QTextBlock& block, bool intbl)
             Word("ls", p.ls);
             Word("ilvl", p.ilvl);
         }
+        if (p.heading) {
+            Word("s", p.heading);
+            Word("outlinelevel", p.heading - 1);
+        }
+        if (p.sl) {
+            Word("sl", p.sl);
+            Word("slmult", p.slmult ? 1 : 0);
+        }
+        if (p.pagebb)
+            Word("pagebb");
+        for (const QTextOption::Tab& tab : std::as_const(p.tabs)) {
+            if (tab.type == QTextOption::RightTab)
+                Word("tqr");
+            else if (tab.type == QTextOption::CenterTab)
+                Word("tqc");
+            else if (tab.type == QTextOption::DelimiterTab)
+                Word("tqdec");
+            Word("tx", Twips(tab.position));
+        }
+        if (p.ruleBelow) {
+            Word("brdrb");
+            Word("brdrs");
+            Word("brdrw", 15);
+            Word("brsp", 20);
+        }
         m_para = p;
         m_paraKnown = true;
     }
     if (list) {
         // The marker as text, for readers that know no lists; ours drops it.
-        QString marker = list->itemText(block);
+        // Bullet styles have no item text of their own (Qt gives only the number suffix ".").
+        const QTextListFormat::Style style = list->format().style();
+        const bool bullet = style == QTextListFormat::ListDisc || style == QTextListFormat::ListCircle ||
+                            style == QTextListFormat::ListSquare;
+        QString marker = bullet ? QString() : list->itemText(block);
         if (marker.isEmpty())
-            marker = QChar(BulletOf(list->format().style()));
+            marker = QChar(BulletOf(style));
         m_body += "{\\listtext";
         m_needSpace = true;
         Text(marker);
@@ -451,12 +564,14 @@ void Writer::WriteParagraphProps(const QTextBlock& block, bool intbl)
 
 void Writer::OpenLink(const QString& href)
 {
-    m_body += "{\\field{\\*\\fldinst HYPERLINK \"";
+    // The instruction in a group of its own: every reader finds it there (pandoc loses the
+    // link's text when it is not).
+    m_body += "{\\field{\\*\\fldinst{HYPERLINK \"";
     QString target = href;
     target.remove(u'"');
     bool needSpace = false;
     EscapeInto(m_body, target, needSpace);
-    m_body += "\"}{\\fldrslt{";
+    m_body += "\"}}{\\fldrslt{";
     m_needSpace = false;
     m_link = href;
     m_beforeLink = m_cur;
@@ -625,7 +740,7 @@ QByteArray Writer::Run()
     m_defaultFamily = m_doc.defaultFont().family();
     if (m_defaultFamily.isEmpty())
         m_defaultFamily = QStringLiteral("Times New Roman");
-    FontIndex(m_defaultFamily); // \deff0
+    FontIndex(m_defaultFamily, m_doc.defaultFont().styleHint()); // \deff0
 
     m_body.reserve(m_doc.characterCount() + m_doc.characterCount() / 8 + 256);
     m_cur = RunState{}; // halfPoints -1 forces the first \fs
@@ -641,7 +756,7 @@ QByteArray Writer::Run()
     out.reserve(m_body.size() + 512);
     out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033{\\fonttbl";
     for (int i = 0; i < m_fonts.size(); ++i) {
-        out += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset0";
+        out += "{\\f" + QByteArray::number(i) + '\\' + FamilyWord(m_fontHints[i]) + "\\fcharset0";
         bool needSpace = true;
         QString name = m_fonts[i];
         name.remove(u';');
@@ -654,6 +769,15 @@ QByteArray Writer::Run()
         for (QRgb c : std::as_const(m_colors))
             out += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) +
                    "\\blue" + QByteArray::number(qBlue(c)) + ';';
+        out += "}\r\n";
+    }
+    if (!m_headings.isEmpty()) {
+        // Heading styles by the names word processors know them by.
+        std::sort(m_headings.begin(), m_headings.end());
+        out += "{\\stylesheet{\\s0 Normal;}";
+        for (const int level : std::as_const(m_headings))
+            out += "{\\s" + QByteArray::number(level) + "\\outlinelevel" + QByteArray::number(level - 1) +
+                   "\\sbasedon0\\snext0 heading " + QByteArray::number(level) + ";}";
         out += "}\r\n";
     }
     WriteListTable(out);

@@ -132,7 +132,6 @@ int TSigForm::AttachButtons(QWidget* root)
 
 bool TSigForm::OpenEditor(QLineEdit* field, const QString& kind, const QString& caption)
 {
-    m_fileName.clear();
     const QString path = field ? field->text() : QString();
     if (!path.isEmpty()) {
         QByteArray bytes;
@@ -141,12 +140,22 @@ bool TSigForm::OpenEditor(QLineEdit* field, const QString& kind, const QString& 
             m_shell.Dialogs().Error(editordialogs::CannotOpenText(path, reason), m_shell.Window());
             return false;
         }
-        if (rtf::IsRtf(bytes))
+        // Saved as plain text, a binary file would be destroyed: it is not opened at all.
+        if (const QString what = newsletterfile::NotTextReason(bytes); !what.isEmpty()) {
+            m_shell.Dialogs().Error(editordialogs::NotADocumentText(path, what), m_shell.Window());
+            return false;
+        }
+        m_readRich = rtf::IsRtf(bytes);
+        if (m_readRich)
             rtf::Read(bytes, m_edit->document());
         else
             m_edit->setPlainText(newsletterfile::DecodeText(bytes));
-        m_fileName = path;
+    } else {
+        // A new file starts empty, whatever the window showed for another field.
+        m_edit->clear();
+        m_readRich = false;
     }
+    m_fileName = path;
     m_field = field;
     m_kind = kind;
     setWindowTitle(caption);
@@ -175,8 +184,15 @@ bool TSigForm::WriteTo(const QString& path)
 
 bool TSigForm::Save1Click()
 {
-    if (!m_fileName.isEmpty())
-        return WriteTo(m_fileName);
+    if (!m_fileName.isEmpty()) {
+        // An RTF file loses its formatting when written back as plain text: only if the user says so.
+        if (m_readRich && !m_shell.Dialogs().AskYesNo(editordialogs::ReplaceFormQuestion(m_fileName, true), this))
+            return false;
+        if (!WriteTo(m_fileName))
+            return false;
+        m_readRich = false;
+        return true;
+    }
     TFileDialogRequest request =
         editordialogs::SaveAsRequest({QStringLiteral("Text Document (*.txt)")}, 1, ProgramFolder());
     if (!m_shell.Dialogs().SaveFile(request, this))

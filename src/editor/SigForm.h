@@ -48,6 +48,7 @@ private:
     QTextEdit* m_edit = nullptr;
     QString m_fileName;
     QString m_kind;
+    bool m_readRich = false; // the file being edited was read as RTF
     QPointer<QLineEdit> m_field;
     QFont m_lastFont;
     QColor m_lastColor = Qt::black;

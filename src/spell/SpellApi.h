@@ -34,6 +34,7 @@ enum {
 // Built-in lists, living as long as the speller instance; the ignore-always list is also the
 // list a user dictionary opened with that type keeps.
 enum {
+    splListUser = 0, // SpellOpenUdr: a user dictionary of its own (words are added with SpellAddUdr)
     splListChangeOnce = 0xFFFC,
     splListChangeAlways = 0xFFFD,
     splListIgnoreAlways = 0xFFFE,

@@ -6,7 +6,6 @@
 #include "spell/SpellerDialog.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QHash>
 #include <QLineEdit>
 #include <QLocale>
@@ -178,6 +177,82 @@ const uint16_t* units(const QString& s)
 }
 } // namespace
 
+namespace casing {
+
+TCase CaseOf(QStringView word)
+{
+    int letters = 0, upper = 0;
+    bool firstUpper = false, restLower = true;
+    for (const QChar c : word) {
+        if (!c.isLetter())
+            continue;
+        if (letters == 0)
+            firstUpper = c.isUpper();
+        else if (!c.isLower())
+            restLower = false;
+        ++letters;
+        upper += c.isUpper() ? 1 : 0;
+    }
+    if (letters == 0)
+        return TCase::Other;
+    if (upper == 0)
+        return TCase::Lower;
+    if (letters > 1 && upper == letters)
+        return TCase::Upper;
+    if (firstUpper && restLower)
+        return TCase::Capitalised;
+    return TCase::Other;
+}
+
+namespace {
+// `word` with its first letter upper- or lower-cased, the rest as it is.
+QString WithFirstLetter(QString word, bool upper)
+{
+    for (QChar& c : word)
+        if (c.isLetter()) {
+            c = upper ? c.toUpper() : c.toLower();
+            break;
+        }
+    return word;
+}
+
+QString InCase(const QString& word, TCase form)
+{
+    switch (form) {
+    case TCase::Lower: return word.toLower();
+    case TCase::Upper: return word.toUpper();
+    case TCase::Capitalised: return WithFirstLetter(word.toLower(), true);
+    case TCase::Other: break;
+    }
+    return word;
+}
+} // namespace
+
+QList<std::pair<QString, QString>> ChangeForms(const QString& word, const QString& replacement)
+{
+    QList<std::pair<QString, QString>> out{{word, replacement}};
+    const TCase wordCase = CaseOf(word);
+    const TCase replacementCase = CaseOf(replacement);
+    for (const TCase form : {TCase::Lower, TCase::Capitalised, TCase::Upper}) {
+        const QString found = InCase(word, form);
+        if (found == word || std::any_of(out.cbegin(), out.cend(), [&](const auto& p) { return p.first == found; }))
+            continue;
+        QString changed = replacement;
+        if (form == TCase::Upper)
+            changed = replacement.toUpper();
+        else if (wordCase == TCase::Upper && replacementCase == TCase::Upper)
+            changed = InCase(replacement, form); // the capitals were the found word's
+        else if (form == TCase::Capitalised)
+            changed = WithFirstLetter(replacement, true);
+        else if (wordCase != TCase::Lower && replacementCase == TCase::Capitalised)
+            changed = WithFirstLetter(replacement, false); // the capital came from where the word stood
+        out.append({found, changed});
+    }
+    return out;
+}
+
+} // namespace casing
+
 // ---- life ------------------------------------------------------------------------------------
 
 TSpellChecker::TSpellChecker(QObject* parent)
@@ -260,19 +335,14 @@ void TSpellChecker::Open()
         m_mainDictionaryPath = reg.ReadString(QStringLiteral("Dictionary"));
     }
     reg.CloseKey();
-    if (reg.OpenKey(kCustomKey, true)) {
+    m_userDictionaryPath.clear();
+    if (reg.OpenKeyReadOnly(kCustomKey))
         m_userDictionaryPath = reg.ReadString(QStringLiteral("1"));
-        if (m_userDictionaryPath.isEmpty() && found) {
-            // The main dictionary's folder is usually a system folder the user cannot write:
-            // then the user dictionary lives in the program's folder.
-            QString folder = QFileInfo(m_mainDictionaryPath).absolutePath();
-            if (!QFileInfo(folder).isWritable())
-                folder = ProgramFolder();
-            m_userDictionaryPath = QDir(folder).filePath(QStringLiteral("CUSTOM.DIC"));
-            reg.WriteString(QStringLiteral("1"), m_userDictionaryPath);
-            reg.Flush();
-        }
-    }
+    // Without one named, the user dictionary is the user's own, in the data folder, for every
+    // user (root too: never beside the system's dictionaries). Nothing is written to the
+    // installed registry: the default is found again at every Open.
+    if (m_userDictionaryPath.isEmpty())
+        m_userDictionaryPath = QDir(ProgramFolder()).filePath(QStringLiteral("CUSTOM.DIC"));
     if (!found)
         return;
 
@@ -298,7 +368,11 @@ void TSpellChecker::Open()
         Fail(m_api->SpellOpenMdr(m_id, mdr.constData(), nullptr, 0, 1, m_language, &m_mdr));
         const QByteArray udr = QFile::encodeName(m_userDictionaryPath);
         int32_t readOnly = 0;
-        Fail(m_api->SpellOpenUdr(m_id, udr.constData(), 1, splListIgnoreAlways, &m_udr, &readOnly));
+        // The user dictionary holds what "Add" adds; opened as the ignore-always list it would
+        // also keep every "Skip All" for good.
+        Fail(m_api->SpellOpenUdr(m_id, udr.constData(), 1, splListUser, &m_udr, &readOnly));
+        for (const QString& word : std::as_const(m_skippedWords))
+            Fail(m_api->SpellAddUdr(m_id, splListIgnoreAlways, units(word)));
     } catch (const ESpellError&) {
         if (m_initialised)
             m_api->SpellTerminate(m_id, 1);
@@ -549,8 +623,9 @@ void TSpellChecker::ChangeAlways(const QString& newWord)
 {
     if (!m_opened)
         return;
-    const QString word = ErrorWord();
-    Fail(m_api->SpellAddChangeUdr(m_id, splListChangeAlways, units(word), units(newWord)));
+    // Every case form of the word is changed, keeping the capitals it is found with.
+    for (const auto& [found, replacement] : casing::ChangeForms(ErrorWord(), newWord))
+        Fail(m_api->SpellAddChangeUdr(m_id, splListChangeAlways, units(found), units(replacement)));
     TextChanged(m_errStart, m_errLen, newWord, m_errStart + int(newWord.size()));
 }
 
@@ -572,6 +647,8 @@ void TSpellChecker::SkipAll()
         return;
     const QString word = ErrorWord();
     Fail(m_api->SpellAddUdr(m_id, splListIgnoreAlways, units(word)));
+    if (!m_skippedWords.contains(word))
+        m_skippedWords << word;
     SkipError();
 }
 

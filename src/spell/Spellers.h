@@ -83,6 +83,15 @@ TLanguage SystemDefault();        // the system locale's id, else 1033
 int CharSetForCodePage(int codePage);
 } // namespace spelllang
 
+// Letter case of words, for "Change All": the change applies to every case form of the word,
+// each keeping its capitals ("teh" -> "the" also makes "Teh" "The" and "TEH" "THE").
+namespace casing {
+enum class TCase { Lower, Capitalised, Upper, Other };
+TCase CaseOf(QStringView word);
+// (found form, its replacement) pairs: the word itself first, then its other case forms.
+QList<std::pair<QString, QString>> ChangeForms(const QString& word, const QString& replacement);
+} // namespace casing
+
 class TSpellChecker : public QObject
 {
     Q_OBJECT
@@ -198,6 +207,10 @@ private:
     std::vector<uint16_t> m_suggestions;
     std::vector<uint8_t> m_ratings;
     SPLRETURN m_ret{};
+
+    // Words "Skip All" ignores: for the program's session, so every instance Open starts gets
+    // them again; never written to a file.
+    QStringList m_skippedWords;
 
     QList<TSpellThread*> m_threads;
     QPointer<TSpellerDialog> m_dialog;

@@ -19,6 +19,9 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextFragment>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QFile>
 
 #include <initializer_list>
 
@@ -135,6 +138,16 @@ inline QString BlockStructure(const QTextDocument& doc, const QTextBlock& b, QLi
                                       {"first", bf.textIndent()}})
         if (value != 0)
             line += u' ' + QLatin1String(name) + u'=' + number(value);
+    if (bf.headingLevel())
+        line += QStringLiteral(" heading %1").arg(bf.headingLevel());
+    if (bf.lineHeightType() != QTextBlockFormat::SingleHeight)
+        line += QStringLiteral(" line %1 %2").arg(bf.lineHeightType()).arg(number(bf.lineHeight()));
+    if (bf.pageBreakPolicy() != QTextFormat::PageBreak_Auto)
+        line += QStringLiteral(" page-break %1").arg(int(bf.pageBreakPolicy()));
+    if (bf.hasProperty(QTextFormat::BlockTrailingHorizontalRulerWidth))
+        line += QStringLiteral(" rule-below");
+    for (const QTextOption::Tab& tab : bf.tabPositions())
+        line += QStringLiteral(" tab %1@%2").arg(int(tab.type)).arg(number(tab.position));
     if (const QTextList* list = b.textList()) {
         if (!lists.contains(list))
             lists << list;
@@ -192,6 +205,28 @@ inline QStringList Describe(const QTextDocument& doc)
     return out;
 }
 
+// " borders t1 l0 b2 r0" (pixels, "#rrggbb" after a coloured side) for a cell with borders of
+// its own; "" for one that has the table's.
+inline QString CellBorders(const QTextTableCellFormat& cf)
+{
+    if (!cf.hasProperty(QTextFormat::TableCellTopBorder))
+        return QString();
+    QString out = QStringLiteral(" borders");
+    const std::pair<char, int> sides[] = {{'t', 0}, {'l', 2}, {'b', 1}, {'r', 3}};
+    for (const auto& [name, offset] : sides) {
+        const bool none = cf.intProperty(QTextFormat::TableCellTopBorderStyle + offset) == QTextFrameFormat::BorderStyle_None;
+        const qreal width = none ? 0 : cf.doubleProperty(QTextFormat::TableCellTopBorder + offset);
+        out += u' ' + QChar::fromLatin1(name) + QString::number(width);
+        const QColor color = cf.brushProperty(QTextFormat::TableCellTopBorderBrush + offset).color();
+        if (width > 0 && color != Qt::black)
+            out += u' ' + color.name();
+        const int style = cf.intProperty(QTextFormat::TableCellTopBorderStyle + offset);
+        if (width > 0 && style != QTextFrameFormat::BorderStyle_Solid)
+            out += QStringLiteral(" style%1").arg(style);
+    }
+    return out;
+}
+
 // One line per block and table, in document order, with everything the pane shows beyond the
 // runs' looks: paragraph alignment, margins and indents, list membership (style, level, and
 // which list), hyperlink targets, pictures (size and a digest of their bytes), tables (grid,
@@ -227,7 +262,8 @@ inline QStringList Structure(const QTextDocument& doc)
                         if (cell.row() != r || cell.column() != c)
                             continue;
                         out << indent + QStringLiteral("  cell %1,%2 span %3x%4")
-                                            .arg(r).arg(c).arg(cell.rowSpan()).arg(cell.columnSpan());
+                                            .arg(r).arg(c).arg(cell.rowSpan()).arg(cell.columnSpan())
+                                     + CellBorders(cell.format().toTableCellFormat());
                         for (QTextBlock b = cell.firstCursorPosition().block();
                              b.isValid() && b.position() <= cell.lastPosition(); b = b.next())
                             out << indent + QStringLiteral("    ") + BlockStructure(doc, b, lists);
@@ -300,6 +336,31 @@ inline QString RandomText(QRandomGenerator& rng, QStringView alphabet, int n)
     for (int i = 0; i < n; ++i)
         s += alphabet[rng.bounded(int(alphabet.size()))];
     return s;
+}
+
+// A short newsletter in Markdown with what word processors write: a heading, emphasis, a
+// list, a link and a table.
+inline const char* kPandocSource =
+    "# Autumn issue\n\nWelcome to *our* **newsletter**.\n\n- first point\n- second point\n\n"
+    "See [the site](https://example.org/news).\n\n| Name | Place |\n|------|-------|\n| Ann | Köln |\n";
+
+// What pandoc writes for `markdown` as `format` ("docx", "odt", "rtf"); empty when pandoc
+// cannot run (scripts/install-deps.sh installs it at the test level).
+inline QByteArray PandocOutput(const char* format, const char* markdown = kPandocSource)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out.") + QString::fromLatin1(format));
+    QProcess p;
+    p.start(QStringLiteral("pandoc"), {QStringLiteral("-s"), QStringLiteral("-f"), QStringLiteral("markdown"),
+                                      QStringLiteral("-t"), QString::fromLatin1(format), QStringLiteral("-o"), out});
+    if (!p.waitForStarted(10000))
+        return {};
+    p.write(markdown);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return {};
+    QFile f(out);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace testdocs

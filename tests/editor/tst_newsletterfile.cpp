@@ -174,6 +174,34 @@ private slots:
         QVERIFY(!txt.toPlainText().contains(t.subject));
     }
 
+    // Only what cannot be shown as a document is refused; text in any of the forms people
+    // keep it passes.
+    void notTextReason_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("empty") << QByteArray() << "";
+        QTest::newRow("ASCII") << "Hello\r\nIssue 1\r\n"_ba << "";
+        QTest::newRow("UTF-8 with mark") << "\xEF\xBB\xBFK\xC3\xB6ln\r\n"_ba << "";
+        QTest::newRow("Windows-1252") << "Caf\xE9 \x80 5\r\n"_ba << "";
+        QTest::newRow("form feed, tab, escape, end mark") << "page\f\tone\x1B[0m\r\n\x1A"_ba << "";
+        QTest::newRow("RTF with binary data") << "{\\rtf1 {\\pict\\bin4 "_ba + QByteArray("\0\1\2\3", 4) + "} text}" << "";
+        QTest::newRow("pandoc RTF") << testdocs::PandocOutput("rtf") << "";
+        QTest::newRow("one control byte in a long text") << QByteArray(200, 'a') + '\x01' << "";
+        QTest::newRow("NUL") << QByteArray("text\0", 5) << "binary data";
+        QTest::newRow("control bytes") << "a\x01\x02\x03\x04\x05\x06\x07\x08"_ba << "binary data";
+        QTest::newRow("gzip") << "\x1F\x8B\x08\x00"_ba << "a compressed (gzip) file";
+        QTest::newRow("PNG") << "\x89PNG\r\n\x1A\n"_ba << "a picture";
+        QTest::newRow("ELF") << "\x7F" "ELF\x02\x01"_ba << "a program";
+    }
+
+    void notTextReason()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        QCOMPARE(newsletterfile::NotTextReason(bytes), reason);
+    }
+
     void lastLine_data()
     {
         QTest::addColumn<QString>("text");

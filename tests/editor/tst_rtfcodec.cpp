@@ -5,6 +5,8 @@
 #include "support/TestUtil.h"
 
 #include <QBuffer>
+#include <QPainter>
+#include <QProcess>
 #include <QImage>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -500,6 +502,8 @@ private slots:
         QStringList shape = testdocs::Structure(doc);
         // Paragraph spacing differs between the two programs; the structure does not.
         shape.replaceInStrings(QRegularExpression(u" bottom=[0-9.]+"_s), QString());
+        // So do tab stops (LibreOffice gives its list items one).
+        shape.replaceInStrings(QRegularExpression(u" tab [0-9]+@[0-9.]+"_s), QString());
         shape.removeAll(u"left:"_s);
         const QStringList expected = {
             u"left:[Before the list.]"_s,
@@ -511,8 +515,10 @@ private slots:
             u"left:"_s + picture,
             u"left:[Footnote-free closing paragraph.]"_s};
         QVERIFY2(shape.size() == expected.size() + 1, qPrintable(shape.join(u'\n')));
-        QVERIFY2(shape[4].startsWith("table 2x2 border 1 "_L1), qPrintable(shape[4]));
+        QVERIFY2(shape[4].startsWith("table 2x2 "_L1), qPrintable(shape[4]));
         shape.removeAt(4);
+        // The grid lines are each program's own (compared in tableBordersPerCellSide).
+        shape.replaceInStrings(QRegularExpression(u" borders.*"_s), QString());
         QCOMPARE(shape, expected);
 
         // Saved and opened again: the same document, and the same stream the next time.
@@ -524,6 +530,236 @@ private slots:
         QCOMPARE(testdocs::Structure(again), testdocs::Structure(doc));
         QCOMPARE(testdocs::Describe(again), testdocs::Describe(doc));
         QCOMPARE(rtf::Write(again), saved);
+    }
+
+    // Borders are kept per side of every cell: a rule under the header row stays a rule, not a
+    // grid, and comes back the same after a save.
+    void tableBordersPerCellSide_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<QStringList>("grid"); // the table's line up to its border, and its cells
+        const auto cells = [](const char* table, std::initializer_list<const char*> sides) {
+            QStringList out{QString::fromLatin1(table)};
+            int i = 0;
+            for (const char* side : sides) {
+                out << u"  cell %1,%2 span 1x1%3"_s.arg(i / 2).arg(i % 2).arg(QLatin1String(side));
+                ++i;
+            }
+            return out;
+        };
+        const char* none = " borders t0 l0 b0 r0";
+        QTest::newRow("pandoc: rule under the header row")
+            << testdocs::PandocOutput("rtf", "| Name | Place |\n|------|-------|\n| Ann | Köln |\n")
+            << cells("table 2x2 border 0", {" borders t0 l0 b1 r0", " borders t0 l0 b1 r0", none, none});
+        QTest::newRow("LibreOffice: grey double grid, shared edges once")
+            << FixtureBytes(u"lo-structures.rtf"_s)
+            << cells("table 2x2 border 0",
+                     {" borders t1 #808080 style4 l1 #808080 style4 b1 #808080 style4 r1 #808080 style4",
+                      " borders t1 #808080 style4 l1 #808080 style4 b1 #808080 style4 r1 #808080 style4",
+                      " borders t0 l1 #808080 style4 b1 #808080 style4 r1 #808080 style4",
+                      " borders t0 l1 #808080 style4 b1 #808080 style4 r1 #808080 style4"});
+        QTest::newRow("dotted and dashed sides")
+            << "{\\rtf1\\trowd\\clbrdrt\\brdrdot\\brdrw15\\clbrdrb\\brdrdash\\brdrw30\\cellx1000\\cellx2000 A\\cell B\\cell\\row}"_ba
+            << QStringList{u"table 1x2 border 0"_s, u"  cell 0,0 span 1x1 borders t1 style1 l0 b2 style2 r0"_s,
+                           u"  cell 0,1 span 1x1"_s + QLatin1String(none)};
+        const QByteArray side30 = "\\brdrs\\brdrw30";
+        const QByteArray box = "\\clbrdrt" + side30 + "\\clbrdrl" + side30 + "\\clbrdrb" + side30 + "\\clbrdrr" + side30;
+        QTest::newRow("the same border everywhere is a grid")
+            << "{\\rtf1\\trowd" + box + "\\cellx1000" + box + "\\cellx2000 A\\cell B\\cell\\row\\trowd" + box +
+                   "\\cellx1000" + box + "\\cellx2000 C\\cell D\\cell\\row}"
+            << cells("table 2x2 border 2", {"", "", "", ""});
+        QTest::newRow("row borders, inside lines, none")
+            << "{\\rtf1\\trowd\\trbrdrb\\brdrs\\brdrw15\\trbrdrv\\brdrs\\brdrw45\\clbrdrr\\brdrnone\\cellx1000\\cellx2000"
+               " A\\cell B\\cell\\row\\trowd\\cellx1000\\cellx2000 C\\cell D\\cell\\row}"_ba
+            << cells("table 2x2 border 0", {" borders t0 l0 b1 r0", " borders t0 l3 b1 r0", none, none});
+        QTest::newRow("coloured side, no width given")
+            << "{\\rtf1{\\colortbl;\\red200\\green0\\blue0;}\\trowd\\clbrdrt\\brdrs\\brdrcf1\\cellx1000\\cellx2000"
+               " A\\cell B\\cell\\row}"_ba
+            << QStringList{u"table 1x2 border 0"_s, u"  cell 0,0 span 1x1 borders t1 #c80000 l0 b0 r0"_s,
+                           u"  cell 0,1 span 1x1"_s + QLatin1String(none)};
+    }
+
+    void tableBordersPerCellSide()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(QStringList, grid);
+        QVERIFY(!rtf.isEmpty());
+        const auto gridOf = [](const QTextDocument& doc) {
+            QStringList out;
+            for (const QString& line : testdocs::Structure(doc))
+                if (line.startsWith("table"_L1))
+                    out << line.section(u' ', 0, 3);
+                else if (line.startsWith("  cell"_L1))
+                    out << line;
+            return out;
+        };
+        QTextDocument doc;
+        InitDoc(doc);
+        QVERIFY(rtf::Read(rtf, &doc).complete);
+        QCOMPARE(gridOf(doc), grid);
+        QTextDocument again;
+        InitDoc(again);
+        QVERIFY(rtf::Read(rtf::Write(doc), &again).complete);
+        QCOMPARE(testdocs::Structure(again), testdocs::Structure(doc));
+    }
+
+    // Paragraph formatting word processors write and the pane shows is read and written again:
+    // line spacing, a rule under a paragraph, page breaks, headings (as other programs find
+    // them: outline level or style name) and tab stops.
+    void paragraphFormatting_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<QStringList>("structure");
+        QTest::newRow("line spacing 115%") << "{\\rtf1\\pard\\sl276\\slmult1 Airy\\par}"_ba
+                                           << QStringList{u"left line 1 115:[Airy]"_s};
+        QTest::newRow("exact and at least") << "{\\rtf1\\pard\\sl-300\\slmult0 Exact\\par\\pard\\sl360\\slmult0 Least\\par}"_ba
+                                            << QStringList{u"left line 2 20:[Exact]"_s, u"left line 3 24:[Least]"_s};
+        QTest::newRow("rule under a title")
+            << "{\\rtf1\\pard\\brdrb\\brdrs\\brdrw10\\brsp20\\qc Title\\par\\pard Body\\par}"_ba
+            << QStringList{u"center rule-below:[Title]"_s, u"left:[Body]"_s};
+        QTest::newRow("page break character") << "{\\rtf1 One\\page Two\\par}"_ba
+                                              << QStringList{u"left:[One]"_s, u"left page-break 1:[Two]"_s};
+        QTest::newRow("paragraph starting a page") << "{\\rtf1 One\\par\\pard\\pagebb Two\\par Three\\par}"_ba
+                                                   << QStringList{u"left:[One]"_s, u"left page-break 1:[Two]"_s,
+                                                                  u"left page-break 1:[Three]"_s};
+        QTest::newRow("heading by outline level") << "{\\rtf1{\\pard\\outlinelevel1\\b\\fs28 Part\\par}{\\pard Text\\par}}"_ba
+                                                  << QStringList{u"left heading 2:[Part]"_s, u"left:[Text]"_s};
+        QTest::newRow("heading by style name")
+            << "{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s3\\sbasedon0 Heading 1;}{\\*\\cs4 heading 2;}{\\cs5 heading 3;}}"
+               "\\pard\\s3 Title\\par\\pard\\s0 Text\\par}"_ba
+            << QStringList{u"left heading 1:[Title]"_s, u"left:[Text]"_s};
+        QTest::newRow("tab stops") << "{\\rtf1\\pard\\tx720\\tqr\\tx4320\\tqc\\tx2880 a\\tab b\\tab c\\par}"_ba
+                                   << QStringList{u"left tab 0@48 tab 1@288 tab 2@192:[a\tb\tc]"_s};
+    }
+
+    void paragraphFormatting()
+    {
+        QFETCH(QByteArray, stream);
+        QFETCH(QStringList, structure);
+        QTextDocument doc;
+        InitDoc(doc);
+        const rtf::ReadResult r = rtf::Read(stream, &doc);
+        QVERIFY(r.complete);
+        QCOMPARE(r.unsupported, QStringList());
+        QCOMPARE(testdocs::Structure(doc), structure);
+        QTextDocument again;
+        InitDoc(again);
+        QVERIFY(rtf::Read(rtf::Write(doc), &again).complete);
+        QCOMPARE(testdocs::Structure(again), structure);
+    }
+
+    // What pandoc writes keeps its headings, its font families (a code font stays a code
+    // font for programs without that font) and its table's cell padding; and pandoc reads
+    // what we write back: headings, the link with its text, bullets.
+    void pandocDocumentBothWays()
+    {
+        const QByteArray source = testdocs::PandocOutput(
+            "rtf", "# Autumn issue\n\nRun `make` now.\n\n- first\n- second\n\nSee [the site](https://example.org/news).\n\n"
+                   "| Name | Place |\n|------|-------|\n| Ann | Köln |\n");
+        QVERIFY(!source.isEmpty());
+        QTextDocument doc;
+        InitDoc(doc);
+        QVERIFY(rtf::Read(source, &doc).complete);
+        const QStringList shape = testdocs::Structure(doc);
+        QVERIFY2(shape.constFirst().contains(" heading 1:[Autumn issue]"_L1), qPrintable(shape.join(u'\n')));
+        QVERIFY2(shape.join(u'\n').contains("table 2x2 border 0 padding 8 "_L1), qPrintable(shape.join(u'\n')));
+        QCOMPARE(testdocs::FormatAt(doc, u"make"_s).fontStyleHint(), QFont::TypeWriter);
+
+        const QByteArray saved = rtf::Write(doc);
+        QVERIFY2(saved.contains("\\fmodern\\fcharset0 Courier;"), saved.left(300).constData());
+        QVERIFY2(saved.contains("\\fswiss\\fcharset0 Helvetica;"), saved.left(300).constData());
+        QTextDocument again;
+        InitDoc(again);
+        QVERIFY(rtf::Read(saved, &again).complete);
+        QCOMPARE(testdocs::Structure(again), shape);
+
+        QProcess pandoc;
+        pandoc.start(u"pandoc"_s, {u"-f"_s, u"rtf"_s, u"-t"_s, u"markdown"_s});
+        QVERIFY(pandoc.waitForStarted());
+        pandoc.write(saved);
+        pandoc.closeWriteChannel();
+        QVERIFY(pandoc.waitForFinished(60000));
+        const QString markdown = QString::fromUtf8(pandoc.readAllStandardOutput());
+        for (const char* part : {"# Autumn issue", "Run `make` now", "[the site](https://example.org/news)", "• first", "Köln"})
+            QVERIFY2(markdown.contains(QString::fromUtf8(part)), qPrintable(part + u" in:\n"_s + markdown));
+    }
+
+    // LibreOffice's paragraph formatting (source-paragraphs.fodt converted by LibreOffice 7.4):
+    // heading styles with a rule under the title, 115% line spacing, a right tab stop, a code
+    // font, a table with a rule under its header row and cell padding, a page break.
+    void libreOfficeParagraphFormatting()
+    {
+        QTextDocument doc;
+        InitDoc(doc);
+        const rtf::ReadResult r = rtf::Read(FixtureBytes(u"lo-paragraphs.rtf"_s), &doc);
+        QVERIFY(r.complete);
+        QCOMPARE(r.unsupported, QStringList());
+        const QStringList expected = {
+            u"left bottom=7.53333 heading 1 rule-below:[Autumn newsletter]"_s,
+            u"left line 1 115:[This paragraph has airy line spacing so that the newsletter reads easily on screen and on paper alike.]"_s,
+            u"left heading 2:[Dates]"_s,
+            u"left tab 1@302.333:[Meeting\t12 October]"_s,
+            u"left:[make newsletter --send]"_s,
+            u"table 2x2 border 0 padding 4 spacing 0 left widths [227px 227px]"_s,
+            u"  cell 0,0 span 1x1 borders t0 l0 b1 r0"_s, u"    left:[Name]"_s,
+            u"  cell 0,1 span 1x1 borders t0 l0 b1 r0"_s, u"    left:[Place]"_s,
+            u"  cell 1,0 span 1x1 borders t0 l0 b0 r0"_s, u"    left:[Ann]"_s,
+            u"  cell 1,1 span 1x1 borders t0 l0 b0 r0"_s, u"    left:[Köln]"_s,
+            u"left page-break 1:[Second page starts here.]"_s};
+        QCOMPARE(testdocs::Structure(doc), expected);
+        QCOMPARE(testdocs::FormatAt(doc, u"make newsletter"_s).fontStyleHint(), QFont::TypeWriter);
+        QCOMPARE(testdocs::Family(testdocs::FormatAt(doc, u"make newsletter"_s), doc), u"Liberation Mono"_s);
+
+        const QByteArray saved = rtf::Write(doc);
+        for (const char* part : {"\\fmodern\\fcharset0 Liberation Mono;", "\\fswiss\\fcharset0 Liberation Sans;",
+                                 " heading 1;}", "\\s2\\outlinelevel1", "\\sl276\\slmult1", "\\tqr\\tx4535", "\\pagebb",
+                                 "\\brdrb\\brdrs"})
+            QVERIFY2(saved.contains(part), part);
+        QTextDocument again;
+        InitDoc(again);
+        QVERIFY(rtf::Read(saved, &again).complete);
+        QCOMPARE(testdocs::Structure(again), expected);
+        QCOMPARE(testdocs::Describe(again), testdocs::Describe(doc));
+    }
+
+    // What the pane draws for a rule under a table's header row or under a title: that rule
+    // across the text, and no grid.
+    void rulesAreDrawnAlone_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::newRow("pandoc table") << testdocs::PandocOutput("rtf", "| Name | Place |\n|------|-------|\n| Ann | Köln |\n");
+        QTest::newRow("rule under a title") << "{\\rtf1\\pard\\brdrb\\brdrs\\brdrw10 Title\\par\\pard Body\\par}"_ba;
+    }
+
+    void rulesAreDrawnAlone()
+    {
+        QFETCH(QByteArray, stream);
+        QTextDocument doc;
+        InitDoc(doc);
+        QVERIFY(rtf::Read(stream, &doc).complete);
+        doc.setTextWidth(600);
+        QImage image(600, qCeil(doc.size().height()), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        doc.drawContents(&painter);
+        painter.end();
+        // The pane draws a rule under a paragraph in the palette's dark grey.
+        const auto dark = [&](int x, int y) { return qGray(image.pixel(x, y)) < 200; };
+        int ruleRows = 0, gridColumns = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            int n = 0;
+            for (int x = 0; x < image.width(); ++x)
+                n += dark(x, y);
+            ruleRows += n > image.width() / 2;
+        }
+        for (int x = 0; x < image.width(); ++x) {
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                n += dark(x, y);
+            gridColumns += n > image.height() / 2;
+        }
+        QVERIFY2(ruleRows >= 1 && ruleRows <= 2, qPrintable(QString::number(ruleRows)));
+        QCOMPARE(gridColumns, 0);
     }
 
     // What a browser pastes (HTML with a list, a link, a table and an inline picture) is what
@@ -566,6 +802,9 @@ private slots:
         QTest::newRow("nested table")
             << "{\\rtf1\\trowd\\cellx100\\pard\\intbl a\\nestcell{\\*\\nesttableprops\\trowd\\cellx50\\nestrow}\\cell\\row}"_ba
             << "\uFDD0a\t\uFDD1" << QStringList{"tables inside tables"};
+        QTest::newRow("paragraph borders the pane cannot draw, tab leaders")
+            << "{\\rtf1\\pard\\box\\brdrs\\brdrw10 a\\par\\pard\\tldot\\tx720 b\\par}"_ba << "a\nb"
+            << QStringList{"paragraph borders other than a rule below", "tab leaders"};
         QTest::newRow("inside skipped groups nothing counts")
             << "{\\rtf1{\\info{\\footnote F}}{\\*\\unknown{\\object x}}ab}"_ba << "ab" << QStringList();
     }

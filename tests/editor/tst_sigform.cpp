@@ -120,8 +120,19 @@ private slots:
         f->dialogs.fonts << bold;
         f->form.Font2Click();
         QCOMPARE(f->edit()->textCursor().charFormat().fontWeight(), int(QFont::Bold));
+        // Written back as plain text, the RTF file loses its formatting: only if the user says so.
+        const QByteArray before = testutil::readAll(path);
+        f->dialogs.answers << TDialogService::mbNo;
+        QVERIFY(!f->form.Save1Click());
+        QCOMPARE(testutil::readAll(path), before);
+        QCOMPARE(f->dialogs.texts(),
+                 QStringList{u"The file \"%1\" was opened as rich text. Saving it writes plain text in its place, and its formatting is lost. Replace it anyway?"_s.arg(path)});
         QVERIFY(f->form.Save1Click());
         QCOMPARE(testutil::readAll(path), "Plain bold\r\nNext"_ba);
+        // Now a plain file: the next save asks nothing.
+        f->dialogs.messages.clear();
+        QVERIFY(f->form.Save1Click());
+        QVERIFY(f->dialogs.messages.isEmpty());
     }
 
     void closeDiscardsWithoutQuestion()
@@ -136,19 +147,38 @@ private slots:
         QVERIFY(f->edit()->document()->isEmpty());
     }
 
-    void emptyFieldKeepsCurrentText()
+    // A field without a file is a new file: it starts empty, whatever the window showed for
+    // another field, so the header's text never lands in the footer file.
+    void emptyFieldStartsEmpty()
     {
         const QString path = f->fieldFile(u"h.txt"_s, "header text");
         QVERIFY(f->openHeader());
+        QCOMPARE(f->edit()->toPlainText(), u"header text"_s);
         auto* footer = new QLineEdit(&f->shell.window);
         QVERIFY(f->form.OpenEditor(footer, u"Footer"_s, u"Edit Footer File"_s));
-        QCOMPARE(f->edit()->toPlainText(), u"header text"_s);
+        QVERIFY(f->edit()->document()->isEmpty());
         QCOMPARE(f->form.SigFileName(), QString());
         QCOMPARE(f->form.windowTitle(), u"Edit Footer File"_s);
-        // Saving now makes a new file for the footer field; the header file is untouched.
+        f->edit()->setPlainText(u"footer text"_s);
         QVERIFY(f->saveAs(f->path(u"f.txt"_s)));
+        QCOMPARE(testutil::readAll(f->path(u"f.txt"_s)), "footer text"_ba);
         QCOMPARE(footer->text(), f->path(u"f.txt"_s));
-        QCOMPARE(f->field->text(), path);
+        QCOMPARE(testutil::readAll(path), "header text"_ba);
+    }
+
+    // Saved as plain text, a binary file would be destroyed: it is not opened.
+    void binaryFileIsRefused()
+    {
+        const QByteArray docx = testdocs::PandocOutput("docx");
+        QVERIFY(!docx.isEmpty());
+        testutil::writeAll(f->path(u"sig.docx"_s), docx);
+        f->field->setText(f->path(u"sig.docx"_s));
+        QVERIFY(!f->openHeader());
+        QVERIFY(f->form.isHidden());
+        QCOMPARE(f->dialogs.texts(),
+                 QStringList{u"The file \"%1\" is not a text or rich-text document and cannot be opened: it is a ZIP archive (such as a .docx or .odt document)."_s
+                                 .arg(f->path(u"sig.docx"_s))});
+        QCOMPARE(testutil::readAll(f->path(u"sig.docx"_s)), docx);
     }
 
     void missingFileIsReportedAndWindowStaysHidden()

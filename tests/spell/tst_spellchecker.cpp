@@ -140,21 +140,37 @@ private slots:
 
     // An empty Custom Dictionaries value: the main dictionary's folder plus CUSTOM.DIC is
     // written back and created.
+    // Without a user dictionary named, it lives in the user's data folder, also when the main
+    // dictionary's folder is writable (root): nothing is written beside the system's
+    // dictionaries, and the installed registry is never written.
+    void customDictionariesDefault_data()
+    {
+        QTest::addColumn<QByteArray>("customKey"); // the Custom Dictionaries section, if any
+        QTest::newRow("empty value") << QByteArray("1=\r\n");
+        QTest::newRow("no value") << QByteArray("2=elsewhere\r\n");
+        QTest::newRow("no key") << QByteArray();
+    }
+
     void customDictionariesDefault()
     {
+        QFETCH(QByteArray, customKey);
         Env env(QByteArray(), false);
         QDir(env.dir.path()).mkdir(u"dict"_s);
+        QDir(env.dir.path()).mkdir(u"home"_s);
+        qputenv("QUORVEL_HOME", env.path(u"home"_s).toUtf8());
         for (const char* ext : {".dic", ".aff"})
             QVERIFY(QFile::copy(u"/usr/share/hunspell/en_US"_s + QLatin1String(ext), env.path(u"dict/en_US"_s + QLatin1String(ext))));
-        testutil::writeAll(env.registry(), spelltest::languageSection(1033, QStringLiteral(QUORVEL_SPELLER_PATH),
-                                                                      env.path(u"dict/en_US.dic"_s))
-                                               + "[" + spelltest::kCustomKey + "]\r\n1=\r\n");
+        QByteArray registry = spelltest::languageSection(1033, QStringLiteral(QUORVEL_SPELLER_PATH), env.path(u"dict/en_US.dic"_s));
+        if (!customKey.isEmpty())
+            registry += "[" + QByteArray(spelltest::kCustomKey) + "]\r\n" + customKey;
+        testutil::writeAll(env.registry(), registry);
         Checker k(smInteractive);
         QVERIFY(k.c.IsOpen());
-        const QString expected = env.path(u"dict/CUSTOM.DIC"_s);
+        const QString expected = env.path(u"home/CUSTOM.DIC"_s);
         QCOMPARE(k.c.UserDictionaryPath(), expected);
         QVERIFY(QFile::exists(expected));
-        QVERIFY(testutil::readAll(env.registry()).contains("1=" + expected.toUtf8()));
+        QCOMPARE(QDir(env.path(u"dict"_s)).entryList(QDir::Files), (QStringList{u"en_US.aff"_s, u"en_US.dic"_s}));
+        QCOMPARE(testutil::readAll(env.registry()), registry);
         k.c.Close();
     }
 
@@ -365,6 +381,73 @@ private slots:
         QVERIFY(!k.showing());
         QCOMPARE(edit.toPlainText(), u"teh-teh cat, teh-teh dog"_s);
         QCOMPARE(changes, 2);
+        k.c.Close();
+    }
+
+    // "Skip All" ignores the word for the program's session: in every later check (each one a
+    // new speller instance) but not in a new session, and it never reaches the user
+    // dictionary file. "Add" does.
+    void skipAllLastsTheSession()
+    {
+        Env env;
+        QTextEdit edit;
+        edit.setPlainText(u"The qwzxv and the blorptag."_s);
+        {
+            Checker k;
+            k.c.Open();
+            k.c.Check(&edit);
+            QCOMPARE(k.c.ErrorWord(), u"qwzxv"_s);
+            k.button("SkipAllButton")->click();
+            QCOMPARE(k.c.ErrorWord(), u"blorptag"_s);
+            k.button("AddButton")->click();
+            QVERIFY(!k.showing());
+            k.c.Close();
+            QCOMPARE(testutil::readAll(env.userDictionary()), "blorptag\r\n"_ba);
+
+            // The next check of the same session passes both words.
+            edit.moveCursor(QTextCursor::Start);
+            k.c.Open();
+            k.c.Check(&edit);
+            QVERIFY(!k.showing());
+            k.c.Close();
+        }
+        // A new session stops at the skipped word again, not at the added one.
+        Checker later;
+        later.c.Open();
+        edit.moveCursor(QTextCursor::Start);
+        later.c.Check(&edit);
+        QCOMPARE(later.skipThrough(), QStringList{u"qwzxv"_s});
+        later.c.Close();
+    }
+
+    // "Change All" changes every case form of the word, each keeping its capitals.
+    void changeAllKeepsCapitals_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("replacement"); // for the first error
+        QTest::addColumn<QString>("changed");
+        QTest::newRow("lower first") << "teh cat. Teh dog. TEH END, teh." << "the" << "the cat. The dog. THE END, the.";
+        QTest::newRow("capitalised first") << "Teh start, teh end, TEH." << "The" << "The start, the end, THE.";
+        QTest::newRow("proper noun chosen for a lower word") << "londn and Londn" << "London" << "London and London";
+        QTest::newRow("replacement of two words") << "alot. Alot" << "a lot" << "a lot. A lot";
+    }
+
+    void changeAllKeepsCapitals()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, replacement);
+        QFETCH(QString, changed);
+        Env env;
+        Checker k;
+        k.c.Open();
+        QTextEdit edit;
+        edit.setPlainText(text);
+        k.c.Check(&edit);
+        QVERIFY(k.showing());
+        k.c.ChangeAlways(replacement);
+        k.c.Dialog()->NextError();
+        QCOMPARE(k.skipThrough(), QStringList());
+        QCOMPARE(edit.toPlainText(), changed);
         k.c.Close();
     }
 
