@@ -111,12 +111,18 @@ void TSendEngine::SetStatus(const QString& text)
 
 void TSendEngine::SetGauge(qint64 progress, qint64 maximum)
 {
-    if (maximum != m_gaugeMax) {
+    // The bar is told only when it would show another step of a thousandth: a reply per
+    // recipient must not cost a repaint per recipient.
+    const auto step = [](qint64 p, qint64 m) { return m > 0 ? p * 1000 / m : 0; };
+    const bool newMax = maximum != m_gaugeMax;
+    if (newMax) {
         m_gaugeMax = maximum;
         m_p.Shell.ShowGauge(maximum);
     }
+    const bool moved = newMax || step(progress, maximum) != step(m_gauge, maximum) || progress == maximum;
     m_gauge = progress;
-    m_p.Shell.SetGaugeProgress(progress);
+    if (moved)
+        m_p.Shell.SetGaugeProgress(progress);
 }
 
 // ---------------------------------------------------------------- the send
