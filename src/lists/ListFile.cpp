@@ -13,6 +13,9 @@ constexpr qsizetype kBlock = qsizetype(MailListRecord::kSize) * 512; // about 1 
 
 bool ReadHeader(const QString& path, MailListRecord* header, QString* error)
 {
+    // Headers are read when the catalog loads at start and when a list is imported: the time
+    // to clear what saves cut short by a crash left beside the file.
+    TAtomicFile::RemoveLeftovers(path);
     TReader r;
     if (r.Open(path) && r.ReadHeader(header))
         return true;
