@@ -77,6 +77,8 @@ int TAddressTools::ExtractFrom(QIODevice& device, const QString& fileName)
     m_lists.UpdateListControls();
     m_shell.SetStatus(QStringLiteral("Status: Extracted ") + QString::number(result.added)
                       + QStringLiteral(" unique e-mail address(es)."));
+    if (const QString report = extraction::RefusalReport(result, fileName); !report.isEmpty())
+        m_shell.Dialogs().Information(report, m_shell.Window());
     m_lists.SetListBoxesEnabled(true);
     m_shell.StartStatusTimer();
     return result.added;
