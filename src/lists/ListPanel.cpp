@@ -458,7 +458,7 @@ void TListPanel::UpdateListControls()
     if (m_listsLB->count() == 0) {
         for (const char* n : {"ListProperties1", "RemoveMailList1", "RemoveListBtn", "EditListBtn", "NewBtn",
                               "Editbtn", "RemoveBtn", "SaveListBtn", "CheckAllBtn", "CheckMail1", "CheckMailBtn",
-                              "ExportMailList1", "ImportMailList1"})
+                              "ExportMailList1", "ImportMailList1", "ImportCsv1", "ExportCsv1"})
             enable(QLatin1String(n), false);
         m_mailList->setEnabled(false);
         m_listNameLBL->clear();
@@ -476,15 +476,15 @@ void TListPanel::UpdateListControls()
         m_listNameLBL->setText(ListNameText());
     if (panelOpen) {
         // Nothing that changes the catalog, the open list or its entries runs under the panel.
-        for (const char* n : {"ListProperties1", "RemoveMailList1", "ImportMailList1"})
+        for (const char* n : {"ListProperties1", "RemoveMailList1", "ImportMailList1", "ImportCsv1"})
             enable(QLatin1String(n), false);
-        for (const char* n : {"CheckMail1", "ExportMailList1"})
+        for (const char* n : {"CheckMail1", "ExportMailList1", "ExportCsv1"})
             enable(QLatin1String(n), listSelected);
         return;
     }
     enable(QStringLiteral("Editbtn"), lineSelected);
     enable(QStringLiteral("RemoveBtn"), lineSelected);
     for (const char* n : {"ListProperties1", "NewBtn", "RemoveMailList1", "RemoveListBtn", "EditListBtn",
-                          "CheckMail1", "CheckMailBtn", "ExportMailList1", "ImportMailList1"})
+                          "CheckMail1", "CheckMailBtn", "ExportMailList1", "ImportMailList1", "ImportCsv1", "ExportCsv1"})
         enable(QLatin1String(n), listSelected);
 }
