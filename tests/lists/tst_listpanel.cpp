@@ -223,6 +223,26 @@ private slots:
         checkIdle();
     }
 
+    void fileReplacedByOneThatIsNotAList()
+    {
+        const QString p = addList("Swapped", {"a"});
+        QByteArray text;
+        while (text.size() < 3 * 2008)
+            text += "root:x:0:0:root:/root:/bin/bash\n";
+        testutil::writeAll(p, text);
+        openRow(0);
+        QCOMPARE(m_shell->dialogs.texts(),
+                 QStringList{"Could not read the list file " + p
+                             + ":\nIt is not a mail list file: its first record is not a list header (field 1 "
+                               "claims 114 bytes, more than its 100)"});
+        QVERIFY(shownLines().isEmpty());
+        // Saving asks first: the file is not written over by accident.
+        m_shell->dialogs.answers.enqueue(TDialogService::mbNo);
+        m_lists->SaveListBtnClick();
+        QCOMPARE(testutil::readAll(p), text);
+        checkIdle();
+    }
+
     // "Open List..." on a file that is not a list refuses it before anything is copied.
     void importRefusesWhatIsNotAList_data()
     {
