@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QPushButton;
 class QTableWidget;
 
 class TCsvImportDialog : public QDialog
