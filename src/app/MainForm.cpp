@@ -188,6 +188,8 @@ void TMainForm::BuildMenus()
     lists->addSeparator();
     AddAction(lists, "ExportMailList1", QStringLiteral("Export List..."));
     AddAction(lists, "ImportMailList1", QStringLiteral("&Extract E-Mail Addresses..."), {}, false);
+    AddAction(lists, "ImportCsv1", QStringLiteral("Import CSV..."), {}, false);
+    AddAction(lists, "ExportCsv1", QStringLiteral("Export CSV..."), {}, false);
     QMenu* news = file->addMenu(QStringLiteral("&Newsletter"));
     news->setObjectName(QStringLiteral("Newsletter3"));
     AddAction(news, "NewNewsletter1", QStringLiteral("New..."), QKeySequence(QStringLiteral("Ctrl+N")));
@@ -421,6 +423,8 @@ void TMainForm::BuildPanels()
             [this] { m_addressTools->ExportMailList1Click(); });
     connect(Action(QStringLiteral("ImportMailList1")), &QAction::triggered, this,
             [this] { m_addressTools->ImportMailList1Click(); });
+    connect(Action(QStringLiteral("ImportCsv1")), &QAction::triggered, this, [this] { m_addressTools->ImportCsv1Click(); });
+    connect(Action(QStringLiteral("ExportCsv1")), &QAction::triggered, this, [this] { m_addressTools->ExportCsv1Click(); });
     // SpeedButton1-3 on the list properties panel open the header/footer/signature editor
     // (wired by TSigForm::AttachButtons in main.cpp).
 }

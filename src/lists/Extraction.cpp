@@ -6,159 +6,224 @@
 #include <QIODevice>
 #include <QStringDecoder>
 
-#include <array>
+#include <algorithm>
 #include <cstring>
 
 namespace extraction {
 
 namespace {
-enum ByteClass : unsigned char { kPlain = 0, kStop = 1, kAt = 2, kBreak = 3 };
-
-constexpr std::array<unsigned char, 256> makeClasses()
+// Bytes that may stand in a word: the characters of a local part other than the system's
+// stop characters "!", "/" and "=", the dot, the "@", and every byte of 8-bit text.
+constexpr std::array<bool, 256> makeWordBytes()
 {
-    std::array<unsigned char, 256> t{};
-    for (unsigned char c : {' ', '<', '>', '(', ')', ',', ':', '!', '/', '=', ';', '\\'})
-        t[c] = kStop;
-    t['@'] = kAt;
-    t['\n'] = kBreak;
-    t['\r'] = kBreak;
+    std::array<bool, 256> t{};
+    for (int c = 'a'; c <= 'z'; ++c)
+        t[size_t(c)] = true;
+    for (int c = 'A'; c <= 'Z'; ++c)
+        t[size_t(c)] = true;
+    for (int c = '0'; c <= '9'; ++c)
+        t[size_t(c)] = true;
+    for (unsigned char c : {'#', '$', '%', '&', '\'', '*', '+', '-', '?', '^', '_', '`', '{', '|', '}', '~', '.', '@'})
+        t[c] = true;
+    for (int c = 0x80; c < 256; ++c)
+        t[size_t(c)] = true;
     return t;
 }
-constexpr auto kClass = makeClasses();
+constexpr auto kWordByte = makeWordBytes();
 
 constexpr qsizetype kBlock = 256 * 1024;
 constexpr int kAddressCapacity = 100;
+
+bool isAsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isLabelByte(char c)
+{
+    return isAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+bool isAscii(QByteArrayView v)
+{
+    return std::all_of(v.begin(), v.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The text of 8-bit bytes: UTF-8 when they are valid UTF-8, else the code page.
+QString decodeWord(QByteArrayView v, bool* utf8)
+{
+    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = dec.decode(v);
+    *utf8 = !dec.hasError();
+    return *utf8 ? text : cp1252::decode(v);
+}
+
+bool topLabelIsLetters(QByteArrayView label)
+{
+    if (label.size() < 2)
+        return false;
+    if (isAscii(label))
+        return std::all_of(label.begin(), label.end(), isAsciiLetter);
+    bool utf8;
+    const QString text = decodeWord(label, &utf8);
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isLetter() || c.isMark(); });
+}
+
+bool domainIsSound(QByteArrayView domain)
+{
+    qsizetype labels = 0;
+    QByteArrayView last;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= domain.size(); ++i) {
+        if (i < domain.size() && domain[i] != '.')
+            continue;
+        const QByteArrayView label = domain.sliced(start, i - start);
+        if (label.isEmpty() || label.front() == '-' || label.back() == '-'
+            || !std::all_of(label.begin(), label.end(), isLabelByte))
+            return false;
+        ++labels;
+        last = label;
+        start = i + 1;
+    }
+    return labels >= 2 && topLabelIsLetters(last);
+}
+
+bool localIsSound(QByteArrayView local)
+{
+    return local.front() != '.' && local.back() != '.' && !local.contains("..");
+}
+
+bool isLeadingQuote(char c)
+{
+    return c == '\'' || c == '`' || c == '*';
+}
+
+// Quotes, emphasis and sentence punctuation that may follow an address in prose.
+bool isTrailingPunctuation(char c)
+{
+    return c == '.' || c == '\'' || c == '`' || c == '?' || c == '*' || c == '_' || c == '~' || c == '-';
+}
 } // namespace
+
+bool Judge(QByteArrayView word, bool longer, TVerdict* verdict, QByteArray* text)
+{
+    while (!word.isEmpty() && isLeadingQuote(word.front()))
+        word = word.sliced(1);
+    if (!longer) {
+        while (!word.isEmpty() && isTrailingPunctuation(word.back()))
+            word.chop(1);
+    }
+    const qsizetype at = word.indexOf('@');
+    if (at == 0 || (!longer && (at < 0 || at == word.size() - 1)))
+        return false;
+    if (longer) {
+        // Whatever the rest holds, it does not fit a record.
+        *verdict = TVerdict::TooLong;
+        *text = word.first(qMin<qsizetype>(word.size(), kAddressCapacity)).toByteArray();
+        return true;
+    }
+    // A "?" ends the domain of a mail link ("mailto:list@host.org?subject=...").
+    if (const qsizetype q = word.indexOf('?', at); q > 0) {
+        word = word.first(q);
+        while (word.size() > at + 1 && isTrailingPunctuation(word.back()))
+            word.chop(1);
+        if (word.size() == at + 1)
+            return false;
+    }
+    const QByteArrayView local = word.first(at);
+    const QByteArrayView domain = word.sliced(at + 1);
+    *text = word.toByteArray();
+    if (domain.contains('@') || !localIsSound(local) || !domainIsSound(domain)) {
+        *verdict = TVerdict::NotAnAddress;
+        return true;
+    }
+    QByteArray stored = *text;
+    if (!isAscii(word)) {
+        bool utf8;
+        const QString decoded = decodeWord(word, &utf8);
+        if (utf8) {
+            stored = cp1252::encode(decoded);
+            if (cp1252::decode(stored) != decoded) {
+                *verdict = TVerdict::NotStorable;
+                return true;
+            }
+        }
+    }
+    if (stored.size() > kAddressCapacity) {
+        *verdict = TVerdict::TooLong;
+        return true;
+    }
+    *verdict = TVerdict::Added;
+    *text = stored;
+    return true;
+}
 
 void TAddressScanner::Feed(QByteArrayView bytes)
 {
     const char* p = bytes.data();
     const char* const end = p + bytes.size();
-    while (p < end) {
-        switch (m_state) {
-        case State::Before:
-            // Collect the run of bytes since the last backward stop until the first "@".
-            for (; p < end; ++p) {
-                const unsigned char cls = kClass[static_cast<unsigned char>(*p)];
-                if (cls == kPlain) {
-                    if (m_tokenLen < kKeep) // only the first bytes are ever stored
-                        m_token[m_tokenLen] = *p;
-                    ++m_tokenLen;
-                    continue;
-                }
-                if (cls == kAt) {
-                    const qsizetype kept = qMin(m_tokenLen, kKeep);
-                    std::memcpy(m_cand, m_token, size_t(kept));
-                    m_candKept = kept;
-                    if (m_candKept < kKeep)
-                        m_cand[m_candKept++] = '@';
-                    m_candLen = m_tokenLen + 1;
-                    m_first = m_tokenLen > 0 ? m_token[0] : '@';
-                    m_last = '@';
-                    m_state = State::Forward;
-                    ++p;
-                    break;
-                }
-                m_tokenLen = 0; // a stop character or the end of the line
-            }
-            break;
-        case State::Forward:
-            for (; p < end; ++p) {
-                const unsigned char cls = kClass[static_cast<unsigned char>(*p)];
-                if (cls == kPlain) {
-                    if (m_candKept < kKeep)
-                        m_cand[m_candKept++] = *p;
-                    ++m_candLen;
-                    m_last = *p;
-                    continue;
-                }
-                EndCandidate();
-                // Only the first "@" of a line counts: the rest of the line is skipped.
-                m_state = cls == kBreak ? State::Before : State::Skip;
-                ++p;
-                break;
-            }
-            break;
-        case State::Skip:
-            for (; p < end; ++p) {
-                if (kClass[static_cast<unsigned char>(*p)] == kBreak) {
-                    m_state = State::Before;
-                    ++p;
-                    break;
-                }
-            }
-            break;
+    for (; p < end; ++p) {
+        const char c = *p;
+        if (!kWordByte[static_cast<unsigned char>(c)]) {
+            if (m_length > 0)
+                EndWord();
+            continue;
         }
+        if (m_kept < kKeep)
+            m_word[m_kept++] = c;
+        ++m_length;
+        m_hasAt = m_hasAt || c == '@';
     }
 }
 
 void TAddressScanner::Finish()
 {
-    if (m_state == State::Forward)
-        EndCandidate();
-    m_state = State::Before;
-    m_tokenLen = 0;
+    if (m_length > 0)
+        EndWord();
 }
 
-void TAddressScanner::EndCandidate()
+void TAddressScanner::EndWord()
 {
-    m_tokenLen = 0;
-    if (m_first == '@' || m_first == '.' || m_last == '@' || m_last == '.')
-        return;
-    m_found(QByteArrayView(m_cand, m_candKept), m_candLen > m_candKept);
+    const qsizetype kept = m_kept;
+    const bool longer = m_length > kept;
+    const bool hasAt = m_hasAt;
+    m_length = m_kept = 0;
+    m_hasAt = false;
+    TVerdict verdict;
+    QByteArray text;
+    if (hasAt && Judge(QByteArrayView(m_word, kept), longer, &verdict, &text))
+        m_found(verdict, text);
 }
 
-QByteArray CandidateOf(QByteArrayView line)
+TLineScan ScanText(QByteArrayView text)
 {
-    QByteArray out;
-    TAddressScanner scanner([&out](QByteArrayView c, bool) { out = c.toByteArray(); });
-    scanner.Feed(line);
+    TLineScan out;
+    TAddressScanner scanner([&out](TVerdict v, QByteArrayView t) {
+        if (v == TVerdict::Added)
+            out.added << t.toByteArray();
+        else
+            out.refused << v;
+    });
+    scanner.Feed(text);
     scanner.Finish();
     return out;
-}
-
-QByteArray StoredAddress(QByteArrayView candidate, bool truncated)
-{
-    bool ascii = true;
-    for (char c : candidate) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    if (ascii)
-        return candidate.first(qMin<qsizetype>(candidate.size(), kAddressCapacity)).toByteArray();
-    QByteArrayView view = candidate;
-    if (truncated) {
-        // The kept bytes may end inside a UTF-8 sequence: drop that partial character.
-        qsizetype i = view.size();
-        int back = 0;
-        while (i > 0 && back < 4 && (static_cast<unsigned char>(view[i - 1]) & 0xC0) == 0x80) {
-            --i;
-            ++back;
-        }
-        if (i > 0 && static_cast<unsigned char>(view[i - 1]) >= 0xC0)
-            view = view.first(i - 1);
-    }
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(view);
-    if (!utf8.hasError())
-        return cp1252::encodeCut(text, kAddressCapacity);
-    return candidate.first(qMin<qsizetype>(candidate.size(), kAddressCapacity)).toByteArray();
 }
 
 TExtractResult ExtractAddresses(QIODevice& device, TAddressList& entries,
                                 const std::function<void(int added)>& tick)
 {
     TExtractResult result;
-    TAddressScanner scanner([&](QByteArrayView candidate, bool truncated) {
-        QByteArray address = StoredAddress(candidate, truncated);
-        // The stored (cut) form is what is compared, so an address longer than a record
-        // holds is still added only once.
-        if (address.isEmpty() || entries.EmailExists(address))
+    TAddressScanner scanner([&](TVerdict verdict, QByteArrayView text) {
+        if (verdict != TVerdict::Added) {
+            const int i = int(verdict);
+            if (result.refused[size_t(i)]++ == 0)
+                result.example[size_t(i)] = text.toByteArray();
+            return;
+        }
+        if (entries.EmailExists(text.toByteArray()))
             return;
         auto entry = std::make_unique<MailListRecord>();
-        entry->SetBytes(MailListRecord::Email, address);
+        entry->SetBytes(MailListRecord::Email, text);
         entry->SetText(MailListRecord::Mark, QStringLiteral("New"));
         entries.Append(std::move(entry));
         ++result.added;
@@ -181,6 +246,29 @@ TExtractResult ExtractAddresses(QIODevice& device, TAddressList& entries,
     }
     scanner.Finish();
     return result;
+}
+
+QString RefusalReport(const TExtractResult& result, const QString& fileName)
+{
+    const int total = result.RefusedTotal();
+    if (total == 0)
+        return QString();
+    static const char* const kWhy[kVerdicts] = {
+        nullptr, "not e-mail addresses", "longer than a list entry holds (100 characters)",
+        "holding characters a list file cannot store"};
+    QString out = QString::number(total) + QStringLiteral(" candidate(s) in ") + fileName
+                  + QStringLiteral(" were not added:");
+    for (int i = 1; i < kVerdicts; ++i) {
+        if (result.refused[size_t(i)] == 0)
+            continue;
+        bool utf8;
+        QString example = decodeWord(result.example[size_t(i)], &utf8);
+        if (example.size() > 60)
+            example = example.left(57) + QStringLiteral("...");
+        out += u'\n' + QString::number(result.refused[size_t(i)]) + u' ' + QLatin1String(kWhy[i])
+               + QStringLiteral(", such as ") + example;
+    }
+    return out;
 }
 
 } // namespace extraction

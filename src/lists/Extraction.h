@@ -1,11 +1,17 @@
 #pragma once
-// Pulling e-mail addresses out of any text: each line yields at most one candidate, found by
-// scanning outwards from the line's first "@". The scanner works on the raw bytes as they
-// stream in, so a binary file or a single line of 100 MB costs no more memory than a short
-// one: only the first bytes of the candidate are kept (enough for the stored address).
+// Pulling e-mail addresses out of any text. The text is cut into words at every byte that
+// cannot be part of an address (blanks, line breaks, control characters, brackets, quotes,
+// "," ":" ";" "!" "/" "=" "\"), and every word holding an "@" is a candidate, so a line
+// yields all its addresses. A candidate loses surrounding quotes and trailing sentence
+// punctuation; it is added only when it is an address (a local part, and a domain of at
+// least two labels whose last is letters only) that the list record can hold as it stands.
+// The scanner works on the raw bytes as they stream in, so a binary file or a single line
+// of 100 MB costs no more memory than a short one.
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
+#include <array>
 #include <functional>
 
 class QIODevice;
@@ -13,52 +19,63 @@ class TAddressList;
 
 namespace extraction {
 
-// Bytes of a candidate kept for the stored address: 100 characters of up to 4 UTF-8 bytes.
+// Bytes of a word kept: more than any address a record holds (100 characters of up to
+// 4 UTF-8 bytes); a longer word is known only to be too long.
 constexpr qsizetype kKeep = 512;
+
+enum class TVerdict {
+    Added,       // an address, in the 8-bit form the record stores
+    NotAnAddress, // no dot in the domain, a top-level label that is not letters, ...
+    TooLong,     // more than the record's 100 characters
+    NotStorable, // characters outside the list file's code page
+};
+constexpr int kVerdicts = 4;
+
+// Judges one word. Words without a local part or a domain ("@", "$@", "user@") are no
+// candidates at all: false. Otherwise `*verdict` says what became of it and `*text` holds
+// the address to store (Added) or the cleaned candidate (any other verdict).
+bool Judge(QByteArrayView word, bool longer, TVerdict* verdict, QByteArray* text);
 
 class TAddressScanner
 {
 public:
-    // Called once per accepted candidate with its first bytes (at most kKeep) and whether
-    // the candidate was longer than that.
-    using Found = std::function<void(QByteArrayView candidate, bool truncated)>;
+    // Called once per candidate, in text order.
+    using Found = std::function<void(TVerdict verdict, QByteArrayView text)>;
 
     explicit TAddressScanner(Found found) : m_found(std::move(found)) {}
 
-    // Feeds the next bytes of the text; lines may be split anywhere between calls.
+    // Feeds the next bytes of the text; it may be split anywhere between calls.
     void Feed(QByteArrayView bytes);
     // The end of the text (the last line need not end with a line break).
     void Finish();
 
 private:
-    enum class State { Before, Forward, Skip };
-    void EndCandidate();
+    void EndWord();
 
     Found m_found;
-    State m_state = State::Before;
-    // Before the "@": the bytes since the last backward stop character.
-    char m_token[kKeep];
-    qsizetype m_tokenLen = 0;
-    // From the "@" on: the candidate so far.
-    char m_cand[kKeep];
-    qsizetype m_candKept = 0;
-    qsizetype m_candLen = 0;
-    char m_first = 0;
-    char m_last = 0;
+    char m_word[kKeep];
+    qsizetype m_kept = 0;
+    qsizetype m_length = 0;
+    bool m_hasAt = false;
 };
 
-// The candidate a single line yields, as raw bytes ("" when the line yields nothing).
-QByteArray CandidateOf(QByteArrayView line);
-
-// The 8-bit address stored for a candidate: UTF-8 text is converted to the code page, any
-// other bytes are taken as they stand; cut to the record's 100 characters.
-QByteArray StoredAddress(QByteArrayView candidate, bool truncated);
+struct TLineScan
+{
+    QList<QByteArray> added;     // the addresses, as stored
+    QList<TVerdict> refused;     // why the other candidates were refused
+};
+// The candidates of one piece of text.
+TLineScan ScanText(QByteArrayView text);
 
 struct TExtractResult
 {
     int added = 0;
     bool ok = true;
     QString error; // the reason a read failed
+    // Candidates refused, by verdict, with the first of each as an example.
+    std::array<int, kVerdicts> refused{};
+    std::array<QByteArray, kVerdicts> example{};
+    int RefusedTotal() const { return refused[1] + refused[2] + refused[3]; }
 };
 
 // Reads `device` to its end and appends an entry (empty name, the address, mark "New") for
@@ -67,5 +84,8 @@ struct TExtractResult
 // blocks with the number added so far. On a read failure the entries added so far stay.
 TExtractResult ExtractAddresses(QIODevice& device, TAddressList& entries,
                                 const std::function<void(int added)>& tick = {});
+
+// The user's account of the refused candidates ("" when there were none).
+QString RefusalReport(const TExtractResult& result, const QString& fileName);
 
 } // namespace extraction

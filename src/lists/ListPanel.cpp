@@ -236,7 +236,8 @@ void TListPanel::OpenList(int row)
     const QString path = m_state.CurrentList->Text(MailListRecord::FilePath);
     listfile::TReader reader;
     MailListRecord header;
-    const bool opened = reader.Open(path) && reader.ReadHeader(&header);
+    const bool found = reader.Open(path);
+    const bool opened = found && reader.ReadHeader(&header);
     bool ok = opened;
     int inversions = 0;
     if (ok) {
@@ -259,8 +260,14 @@ void TListPanel::OpenList(int row)
         m_state.ListEntries.EndBulk();
         ok = !reader.Failed();
     }
-    if (!opened) {
+    if (!found) {
         m_shell.Dialogs().Error(QStringLiteral("File not found!"), m_shell.Window());
+    } else if (!opened) {
+        // Replaced since the catalog read it: nothing of it is shown, and it is never written.
+        m_state.CurrentListPartial = true;
+        m_shell.Dialogs().Error(QStringLiteral("Could not read the list file ") + path + QStringLiteral(":\n")
+                                    + reader.Error(),
+                                m_shell.Window());
     } else if (!ok) {
         // Saving what was read would drop the rest of the file: it stays as it is until the
         // user changes the list.
@@ -458,7 +465,7 @@ void TListPanel::UpdateListControls()
     if (m_listsLB->count() == 0) {
         for (const char* n : {"ListProperties1", "RemoveMailList1", "RemoveListBtn", "EditListBtn", "NewBtn",
                               "Editbtn", "RemoveBtn", "SaveListBtn", "CheckAllBtn", "CheckMail1", "CheckMailBtn",
-                              "ExportMailList1", "ImportMailList1"})
+                              "ExportMailList1", "ImportMailList1", "ImportCsv1", "ExportCsv1"})
             enable(QLatin1String(n), false);
         m_mailList->setEnabled(false);
         m_listNameLBL->clear();
@@ -476,15 +483,15 @@ void TListPanel::UpdateListControls()
         m_listNameLBL->setText(ListNameText());
     if (panelOpen) {
         // Nothing that changes the catalog, the open list or its entries runs under the panel.
-        for (const char* n : {"ListProperties1", "RemoveMailList1", "ImportMailList1"})
+        for (const char* n : {"ListProperties1", "RemoveMailList1", "ImportMailList1", "ImportCsv1"})
             enable(QLatin1String(n), false);
-        for (const char* n : {"CheckMail1", "ExportMailList1"})
+        for (const char* n : {"CheckMail1", "ExportMailList1", "ExportCsv1"})
             enable(QLatin1String(n), listSelected);
         return;
     }
     enable(QStringLiteral("Editbtn"), lineSelected);
     enable(QStringLiteral("RemoveBtn"), lineSelected);
     for (const char* n : {"ListProperties1", "NewBtn", "RemoveMailList1", "RemoveListBtn", "EditListBtn",
-                          "CheckMail1", "CheckMailBtn", "ExportMailList1", "ImportMailList1"})
+                          "CheckMail1", "CheckMailBtn", "ExportMailList1", "ImportMailList1", "ImportCsv1", "ExportCsv1"})
         enable(QLatin1String(n), listSelected);
 }

@@ -2,15 +2,122 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 constexpr qsizetype kBufferSize = 1 << 20;
 constexpr int kMaxLinks = 40; // as the kernel's own limit: a longer chain is a loop
+constexpr char kTempMark[] = ".qvsave-";
+constexpr int kRandomLength = 6; // mkstemp's XXXXXX
+
+// When this process started, near enough (static initialisation). A temporary file changed
+// after it may belong to a copy of the program started later, which is still writing it.
+const timespec kProcessStart = [] {
+    timespec t{};
+    ::clock_gettime(CLOCK_REALTIME, &t);
+    return t;
+}();
+
+bool Before(const timespec& a, const timespec& b)
+{
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+bool IsAsciiAlnum(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+enum class Leftover { None, Current, Legacy };
+
+// Which kind of our temporary file `name` is, for a target named `base`.
+Leftover LeftoverKind(QByteArrayView name, QByteArrayView base)
+{
+    if (name.size() <= base.size() + 1 || !name.startsWith(base) || name[base.size()] != '.')
+        return Leftover::None;
+    QByteArrayView rest = name.sliced(base.size());
+    Leftover kind = Leftover::Legacy;
+    if (rest.startsWith(kTempMark)) {
+        rest = rest.sliced(qsizetype(sizeof kTempMark) - 1);
+        kind = Leftover::Current;
+    } else {
+        rest = rest.sliced(1);
+    }
+    if (rest.size() != kRandomLength || !std::all_of(rest.begin(), rest.end(), IsAsciiAlnum))
+        return Leftover::None;
+    if (kind == Leftover::Legacy) {
+        // The bare ".XXXXXX" form could be a name a person chose ("list.qvl.backup"): only a
+        // suffix with a digit, or with a capital after its first letter beside small letters,
+        // is taken for random.
+        const bool digit = std::any_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; });
+        const bool lower = std::any_of(rest.begin(), rest.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+        const bool innerUpper = std::any_of(rest.begin() + 1, rest.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+        if (!digit && !(lower && innerUpper))
+            return Leftover::None;
+    }
+    return kind;
+}
+
+// Deletes the leftovers of writes of `target` (links already followed).
+int RemoveLeftoversOf(const QByteArray& target)
+{
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : target.left(slash);
+    const QByteArray base = target.mid(slash + 1);
+    if (base.isEmpty())
+        return 0;
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return 0;
+    int removed = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        const QByteArrayView name(e->d_name);
+        const Leftover kind = LeftoverKind(name, base);
+        if (kind == Leftover::None)
+            continue;
+        const QByteArray path = folder + '/' + name.toByteArray();
+        // O_NOFOLLOW: a link of that name is not ours and is never followed.
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st;
+        // The lock is held by a copy of the program still writing the file.
+        const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()
+                          && (kind == Leftover::Current || (st.st_mode & 07777) == 0600)
+                          && Before(st.st_mtim, kProcessStart) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        struct stat now;
+        // Still the file we examined (nothing renamed another one into its place meanwhile).
+        if (ours && ::lstat(path.constData(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino
+            && ::unlink(path.constData()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+// Makes a rename in the folder of `file` durable. 0 or an errno value; file systems that
+// cannot sync a folder say so with EINVAL, which is no failure.
+int SyncFolderOf(const QByteArray& file)
+{
+    const qsizetype slash = file.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : file.left(slash);
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int err = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return err == EINVAL ? 0 : err;
+}
 
 // `path` with every symbolic link along the final component followed. A dangling link yields
 // the path it names, so saving through it creates the file there. 0 or an errno value.
@@ -73,14 +180,17 @@ bool TAtomicFile::Open()
         if ((st.st_mode & 0222) == 0)
             return Fail(EACCES);
     }
+    RemoveLeftoversOf(target);
     // mkstemp creates the file 0600, so a password never sits readable by others.
-    m_tmpName = target + ".XXXXXX";
+    m_tmpName = target + kTempMark + "XXXXXX";
     m_fd = ::mkstemp(m_tmpName.data());
     if (m_fd < 0) {
         const int err = errno;
         m_tmpName.clear();
         return Fail(err);
     }
+    // Tells a copy of the program cleaning up leftovers that this one is still being written.
+    ::flock(m_fd, LOCK_EX | LOCK_NB);
     m_buffer.reserve(kBufferSize);
     return true;
 }
@@ -139,27 +249,38 @@ bool TAtomicFile::Commit()
     }
     if (::fchmod(m_fd, mode) != 0 || ::fsync(m_fd) != 0)
         return Fail(errno);
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0 || ::rename(m_tmpName.constData(), target.constData()) != 0) {
-        const int err = errno;
-        ::unlink(m_tmpName.constData());
-        m_tmpName.clear();
-        return Fail(err);
-    }
+    // Renamed while still open and locked, so no cleanup elsewhere takes it for a leftover.
+    if (::rename(m_tmpName.constData(), target.constData()) != 0)
+        return Fail(errno);
     m_tmpName.clear();
+    ::close(m_fd); // its data is synced: closing cannot lose any
+    m_fd = -1;
+    if (const int err = SyncFolderOf(target)) {
+        m_error = QStringLiteral("The file was replaced, but the change may not survive a power loss: ")
+                  + QString::fromLocal8Bit(std::strerror(err));
+        return false;
+    }
     return true;
+}
+
+int TAtomicFile::RemoveLeftovers(const QString& target)
+{
+    QByteArray resolved;
+    if (ResolveLinks(QFile::encodeName(target), &resolved) != 0)
+        return 0;
+    return RemoveLeftoversOf(resolved);
 }
 
 void TAtomicFile::Cancel()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    // Unlinked before it is closed, while the lock still marks it as being written.
     if (!m_tmpName.isEmpty()) {
         ::unlink(m_tmpName.constData());
         m_tmpName.clear();
+    }
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
     }
     m_buffer = QByteArray();
 }

@@ -12,7 +12,8 @@ namespace names {
 // Every menu item of the main window and of the editor panes' pop-up menu.
 inline constexpr const char* kActions[] = {
     // File > Mail Lists
-    "NewMailList1", "OpenMailList1", "RemoveMailList1", "ExportMailList1", "ImportMailList1",
+    "NewMailList1", "OpenMailList1", "RemoveMailList1", "ExportMailList1", "ImportMailList1", "ImportCsv1",
+    "ExportCsv1",
     // File > Newsletter, File
     "NewNewsletter1", "OpenFile1", "SaveFile1", "SaveFileAs1", "CloseFile1", "ImportText1",
     "MailList1", "Newsletter1", "Exit1",

@@ -80,6 +80,15 @@ QByteArray TIniFile::KeyOf(const QByteArray& raw, bool* isKey)
     return *isKey ? trimmed(QByteArrayView(raw).first(eq)) : QByteArray();
 }
 
+QByteArray TIniFile::ValueOf(const QByteArray& raw)
+{
+    QByteArray value = trimmed(QByteArrayView(raw).sliced(raw.indexOf('=') + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
+        && value.back() == value.front())
+        value = value.mid(1, value.size() - 2);
+    return value;
+}
+
 int TIniFile::FindSection(const QString& section) const
 {
     const QByteArray want = cp1252::encode(section.trimmed());
@@ -150,11 +159,7 @@ QString TIniFile::ReadString(const QString& section, const QString& key, const Q
     const int k = s < 0 ? -1 : FindKeyLine(s, key);
     if (k < 0)
         return def.left(kMaxValueLength);
-    const QByteArray& raw = m_lines[size_t(k)];
-    QByteArray value = trimmed(QByteArrayView(raw).sliced(raw.indexOf('=') + 1));
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
-        && value.back() == value.front())
-        value = value.mid(1, value.size() - 2);
+    const QByteArray value = ValueOf(m_lines[size_t(k)]);
     return cp1252::decode(QByteArrayView(value).first(qMin<qsizetype>(value.size(), kMaxValueLength)));
 }
 
@@ -201,6 +206,7 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     QByteArray v = cp1252::encode(value);
     // A line end inside a value would start a new line of the file: never let it through.
     v.replace('\r', ' ').replace('\n', ' ');
+    const QByteArray plain = v;
     // Reading trims blanks and drops a surrounding pair of quotes; quote such a value so it
     // reads back as written (a scrambled password may well begin or end with a blank).
     if (!v.isEmpty()
@@ -220,10 +226,16 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     }
     const int k = FindKeyLine(s, key);
     if (k >= 0) {
-        if (m_lines[size_t(k)] != line) {
-            m_lines[size_t(k)] = line;
-            m_modified = true;
-        }
+        QByteArray& raw = m_lines[size_t(k)];
+        // A value that reads back the same leaves its line alone; a new one replaces only what
+        // follows the equals sign, so the key keeps the spelling and spacing of the file.
+        if (ValueOf(raw) == plain)
+            return;
+        qsizetype at = raw.indexOf('=') + 1;
+        while (at < raw.size() && (raw[at] == ' ' || raw[at] == '\t'))
+            ++at;
+        raw = raw.left(at) + v;
+        m_modified = true;
         return;
     }
     // After the last non-blank line of the section.

@@ -1,6 +1,7 @@
 #pragma once
 // Private-profile settings file. Sections and keys are matched without regard to letter case;
-// a write replaces the one line of its key in place (or appends it at the end of its section,
+// a write replaces the value on the one line of its key, keeping the key as the file spells it
+// (a value that reads back unchanged leaves the line alone), or appends it at the end of its section,
 // or a new section at the end of the file) and keeps every other line, comment and order as it
 // was. Values are trimmed, a matching pair of surrounding quotes is dropped, and reads are cut
 // at 1023 characters. The file is 8-bit (Windows-1252) with CR LF line ends.
@@ -58,6 +59,8 @@ private:
     int FindSection(const QString& section) const;
     int FindKeyLine(int sectionLine, const QString& key) const;
     static QByteArray KeyOf(const QByteArray& raw, bool* isKey);
+    // The value of a key line as reading sees it, before the 1023-character cut.
+    static QByteArray ValueOf(const QByteArray& raw);
     static bool IsSectionHeader(const QByteArray& raw, QByteArray* name);
 
     QString m_fileName;

@@ -207,6 +207,30 @@ private slots:
         QVERIFY(d.Hints);
     }
 
+    // A file written by hand, or by another program, in its own spelling of the keys: closing
+    // with nothing changed leaves it as it is, and a change replaces only the value.
+    void savingKeepsTheKeysAsTheFileSpellsThem()
+    {
+        const QByteArray hand = "[USER SETTINGS]\r\nuser=Ann\r\nEMAIL=ann@example.com\r\nsmtp=mail.example.com\r\n"
+                                "timeout=15\r\npop=\r\nusername=\r\npassword=\r\nheader file=\r\nFOOTER FILE=\r\n"
+                                "sig file=\r\ninclude header=0\r\ninclude footer=0\r\ninclude sig=0\r\n"
+                                "save letters=0\r\ncolor=8388608\r\nhints=1\r\nsounds=1\r\nauto save=1\r\n\r\n"
+                                "[mail lists]\r\nCOUNT=1\r\nlist0=/a/one.qvl\r\n";
+        QVERIFY(testutil::writeAll(path("hand-keys.ini"), hand));
+        TSettingsData d = settingsfile::Load(path("hand-keys.ini"));
+        QCOMPARE(d.General.User, QStringLiteral("Ann"));
+        QVERIFY(save("hand-keys.ini", d));
+        QCOMPARE(testutil::readAll(path("hand-keys.ini")), hand);
+
+        d.General.User = QStringLiteral("Bob");
+        d.ListPaths << QStringLiteral("/b/two.qvl");
+        QVERIFY(save("hand-keys.ini", d));
+        QByteArray expected = hand;
+        expected.replace("user=Ann", "user=Bob").replace("COUNT=1", "COUNT=2");
+        expected += "List1=/b/two.qvl\r\n"; // a key the file did not have is written as the program names it
+        QCOMPARE(testutil::readAll(path("hand-keys.ini")), expected);
+    }
+
     void savingKeepsOtherSectionsAndDigestFont()
     {
         testutil::writeAll(path("keep.ini"), "[Digest Font]\r\nName=Arial\r\nSize=12\r\n\r\n[Mine]\r\nx=1\r\n");

@@ -15,12 +15,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     QList<QByteArray> whole, pieces;
     auto collect = [](QList<QByteArray>& into) {
-        return [&into](QByteArrayView candidate, bool truncated) {
-            FUZZ_CHECK(candidate.size() <= extraction::kKeep);
-            FUZZ_CHECK(!truncated || candidate.size() == extraction::kKeep);
-            const QByteArray stored = extraction::StoredAddress(candidate, truncated);
-            FUZZ_CHECK(!stored.isEmpty() && stored.size() <= 100);
-            into.append(candidate.toByteArray());
+        return [&into](extraction::TVerdict verdict, QByteArrayView text) {
+            FUZZ_CHECK(!text.isEmpty() && text.size() <= extraction::kKeep);
+            if (verdict == extraction::TVerdict::Added) {
+                // What is stored is one address: no separator, one "@", fits the record.
+                FUZZ_CHECK(text.size() <= 100 && text.count('@') == 1);
+                for (char c : text)
+                    FUZZ_CHECK(static_cast<unsigned char>(c) > ' ' && c != '<' && c != '>' && c != ',');
+            }
+            into.append(QByteArray::number(int(verdict)) + ':' + text.toByteArray());
         };
     };
     extraction::TAddressScanner one(collect(whole));

@@ -5,6 +5,7 @@
 #include "support/TestUtil.h"
 
 #include <QDir>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -29,6 +30,25 @@ void fill(TAddressList& l, int n)
         r->SetText(MailListRecord::Mark, QStringLiteral("New"));
         l.Append(std::move(r));
     }
+}
+// A header and `n` subscribers, as the program writes them.
+QByteArray soundList(int n)
+{
+    TAddressList l;
+    fill(l, n);
+    QByteArray out = header("Sound", "/lists/Sound/Sound.qvl").Serialize();
+    for (int i = 0; i < l.Count(); ++i)
+        out += l.At(i).Serialize();
+    return out;
+}
+
+QByteArray randomBytes(qsizetype n, quint32 seed)
+{
+    QRandomGenerator g(seed);
+    QByteArray out(n, Qt::Uninitialized);
+    for (char& c : out)
+        c = char(g.bounded(256));
+    return out;
 }
 } // namespace
 
@@ -74,33 +94,90 @@ private slots:
         QCOMPARE(n, count);
     }
 
+    // Files that are not lists, or lists with records the program never writes. Each shape
+    // starts from a sound list of a header and three subscribers.
     void damagedFiles_data()
     {
-        QTest::addColumn<int>("size");
+        QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("headerOk");
         QTest::addColumn<int>("records");
-        QTest::newRow("empty file") << 0 << false << 0;
-        QTest::newRow("shorter than a header") << 100 << false << 0;
-        QTest::newRow("header and a partial record") << 2008 + 500 << true << 0;
-        QTest::newRow("two records and a partial one") << 2008 * 3 + 7 << true << 2;
+        QTest::addColumn<int>("damaged");
+        QTest::addColumn<QString>("reason");
+        const QByteArray sound = soundList(3);
+        constexpr int R = MailListRecord::kSize;
+        const int email = MailListRecord::Offset(MailListRecord::Email);
+        const QString notAList = "It is not a mail list file";
+
+        QTest::newRow("empty file") << QByteArray() << false << 0 << 0 << notAList;
+        QTest::newRow("shorter than a header") << sound.left(100) << false << 0 << 0 << notAList;
+        QByteArray passwd;
+        while (passwd.size() < 3 * R)
+            passwd += "root:x:0:0:root:/root:/bin/bash\ndaemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n";
+        QTest::newRow("a text file") << passwd << false << 0 << 0 << "field 1 claims 114 bytes, more than its 100";
+        // The size of an exact number of records, as 498 records of random bytes.
+        QTest::newRow("random bytes") << randomBytes(498 * R, 1) << false << 0 << 0 << notAList;
+        QTest::newRow("a header of zeros") << QByteArray(2 * R, '\0') << false << 0 << 0 << "no list name";
+        QByteArray nuls = sound;
+        nuls[0] = char(93);
+        std::fill(nuls.begin() + 1, nuls.begin() + 94, '\0');
+        QTest::newRow("a list name of NULs") << nuls << false << 0 << 0 << "control characters";
+
+        QTest::newRow("header and a partial record") << sound.left(R + 500) << true << 0 << 0 << "partial record";
+        QTest::newRow("records and a partial one") << sound.left(3 * R + 7) << true << 2 << 0 << "partial record";
+        QByteArray noAddress = sound;
+        noAddress[2 * R + email] = 0;
+        QTest::newRow("an entry with no address") << noAddress << true << 2 << 1 << "empty e-mail address";
+        QByteArray overlong = sound;
+        overlong[R + MailListRecord::Offset(MailListRecord::Phone)] = char(21);
+        QTest::newRow("a length over capacity") << overlong << true << 2 << 1 << "field 6 claims 21 bytes, more than its 20";
+        QTest::newRow("a sound header and random records")
+            << sound.left(R) + randomBytes(497 * R, 2) << true << 0 << 497 << "497 damaged record(s)";
+        QTest::newRow("damage and a partial end")
+            << noAddress + QByteArray(9, 'x') << true << 2 << 1 << "empty e-mail address; the file ends in a partial record";
     }
     void damagedFiles()
     {
-        QFETCH(int, size);
+        QFETCH(QByteArray, bytes);
         QFETCH(bool, headerOk);
         QFETCH(int, records);
+        QFETCH(int, damaged);
+        QFETCH(QString, reason);
         const QString p = m_dir.filePath("damaged.qvl");
-        QVERIFY(testutil::writeAll(p, QByteArray(size, '\0')));
+        QVERIFY(testutil::writeAll(p, bytes));
         listfile::TReader r;
         QVERIFY(r.Open(p));
         MailListRecord rec;
         QCOMPARE(r.ReadHeader(&rec), headerOk);
         int n = 0;
-        while (headerOk && r.Next(&rec))
+        while (headerOk && r.Next(&rec)) {
+            QVERIFY(!rec.Bytes(MailListRecord::Email).isEmpty());
             ++n;
+        }
         QCOMPARE(n, records);
+        QCOMPARE(r.Damaged(), damaged);
         QVERIFY(r.Failed());
-        QVERIFY(!r.Error().isEmpty());
+        QVERIFY2(r.Error().contains(reason), qPrintable(r.Error()));
+        if (!headerOk) {
+            QString err;
+            QVERIFY(!listfile::ReadHeader(p, &rec, &err));
+            QVERIFY2(err.startsWith("It is not a mail list file: "), qPrintable(err));
+        }
+    }
+
+    void soundListIsNotDamaged()
+    {
+        const QString p = m_dir.filePath("sound.qvl");
+        QVERIFY(testutil::writeAll(p, soundList(3)));
+        listfile::TReader r;
+        QVERIFY(r.Open(p));
+        MailListRecord rec;
+        QVERIFY(r.ReadHeader(&rec));
+        int n = 0;
+        while (r.Next(&rec))
+            ++n;
+        QCOMPARE(n, 3);
+        QVERIFY(!r.Failed());
+        QCOMPARE(r.Error(), QString());
     }
 
     void missingFileReportsTheReason()

@@ -10,6 +10,7 @@
 #include <QListView>
 #include <QListWidget>
 #include <QLabel>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -198,6 +199,84 @@ private slots:
         m_lists->SaveListBtnClick();
         QCOMPARE(QFileInfo(p).size(), 4 * 2008);
         QVERIFY(!m_state->CurrentListPartial);
+    }
+
+    void damagedRecordsAreReportedAndNotWrittenBack()
+    {
+        // Out of order (so opening would re-sort and save); "c" has lost its address.
+        const QString p = addList("Garbled", {"d", "c", "b", "a"});
+        QByteArray bytes = testutil::readAll(p);
+        bytes[2 * 2008 + MailListRecord::Offset(MailListRecord::Email)] = 0;
+        testutil::writeAll(p, bytes);
+        openRow(0);
+        QCOMPARE(shownLines(), (QStringList{"a  <a@example.com>", "b  <b@example.com>", "d  <d@example.com>"}));
+        QCOMPARE(testutil::readAll(p), bytes);
+        QCOMPARE(m_shell->dialogs.messages.size(), 1);
+        const QString text = m_shell->dialogs.messages.first().text;
+        QVERIFY2(text.contains(p) && text.contains("1 damaged record(s) skipped: an empty e-mail address")
+                     && text.contains("Only 3 addresses"),
+                 qPrintable(text));
+        QVERIFY(m_state->CurrentListPartial);
+        // Opening it again changes nothing either.
+        openRow(0);
+        QCOMPARE(testutil::readAll(p), bytes);
+        checkIdle();
+    }
+
+    void fileReplacedByOneThatIsNotAList()
+    {
+        const QString p = addList("Swapped", {"a"});
+        QByteArray text;
+        while (text.size() < 3 * 2008)
+            text += "root:x:0:0:root:/root:/bin/bash\n";
+        testutil::writeAll(p, text);
+        openRow(0);
+        QCOMPARE(m_shell->dialogs.texts(),
+                 QStringList{"Could not read the list file " + p
+                             + ":\nIt is not a mail list file: its first record is not a list header (field 1 "
+                               "claims 114 bytes, more than its 100)"});
+        QVERIFY(shownLines().isEmpty());
+        // Saving asks first: the file is not written over by accident.
+        m_shell->dialogs.answers.enqueue(TDialogService::mbNo);
+        m_lists->SaveListBtnClick();
+        QCOMPARE(testutil::readAll(p), text);
+        checkIdle();
+    }
+
+    // "Open List..." on a file that is not a list refuses it before anything is copied.
+    void importRefusesWhatIsNotAList_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QByteArray text;
+        while (text.size() < 3 * 2008)
+            text += "root:x:0:0:root:/root:/bin/bash\n";
+        QTest::newRow("a text file") << text;
+        QByteArray random(498 * 2008, Qt::Uninitialized);
+        QRandomGenerator g(7);
+        for (char& c : random)
+            c = char(g.bounded(256));
+        QTest::newRow("random bytes") << random;
+        QByteArray controls = listBytes("x", "/x.qvl", {"a"});
+        controls[0] = char(10);
+        std::fill(controls.begin() + 1, controls.begin() + 11, '\x01');
+        QTest::newRow("a name of control characters") << controls;
+    }
+    void importRefusesWhatIsNotAList()
+    {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir elsewhere;
+        const QString src = elsewhere.filePath("stray.qvl");
+        testutil::writeAll(src, bytes);
+        const QStringList before = QDir(m_home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        m_shell->dialogs.openFiles.enqueue(src);
+        m_lists->OpenMailList1Click();
+        QCOMPARE(m_shell->dialogs.messages.size(), 1);
+        const QString text = m_shell->dialogs.messages.first().text;
+        QVERIFY2(text.startsWith("Could not read the list file " + src + ":\nIt is not a mail list file: "),
+                 qPrintable(text));
+        QCOMPARE(m_shell->status, QStringLiteral("Status: Cannot open list."));
+        QCOMPARE(m_state->ListCatalog.Count(), 0);
+        QCOMPARE(QDir(m_home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
     }
 
     void saveWhileLoadingIsRefused()

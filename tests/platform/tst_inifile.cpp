@@ -88,8 +88,41 @@ private slots:
         ini.WriteString("C", "k", "v");          // new section: at the end
         QVERIFY(ini.UpdateFile());
         QCOMPARE(testutil::readAll(path("w.ini")),
-                 QByteArray("; keep me\r\n[B]\r\nx=1\r\n\r\n[A]\r\nfirst=1\r\ntarget=new\r\nlast=3\r\n"
+                 QByteArray("; keep me\r\n[B]\r\nx=1\r\n\r\n[A]\r\nfirst=1\r\nTarget=new\r\nlast=3\r\n"
                             "junk line\r\nadded=4\r\n\r\n[C]\r\nk=v\r\n"));
+    }
+
+    // A write names the key in the program's spelling; the file keeps its own.
+    void writesKeepTheFilesSpellingOfTheKey_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("expected"); // the line afterwards
+        QTest::newRow("same value, small letters") << QByteArray("user=Ann") << "User" << "Ann" << QByteArray("user=Ann");
+        QTest::newRow("same value, capitals") << QByteArray("COUNT=3") << "Count" << "3" << QByteArray("COUNT=3");
+        QTest::newRow("same value, spaced and quoted") << QByteArray("  Sig File =  \"x\" ") << "sig file" << "x"
+                                                       << QByteArray("  Sig File =  \"x\" ");
+        QTest::newRow("new value, small letters") << QByteArray("user=Ann") << "User" << "Bob" << QByteArray("user=Bob");
+        QTest::newRow("new value, spacing kept") << QByteArray("Header file = a.txt") << "Header File" << "b.txt"
+                                                 << QByteArray("Header file = b.txt");
+        QTest::newRow("new value that needs quotes") << QByteArray("PASSWORD=x") << "Password" << " y"
+                                                     << QByteArray("PASSWORD=\" y\"");
+    }
+    void writesKeepTheFilesSpellingOfTheKey()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, expected);
+        const QByteArray before = "[user settings]\r\n" + line + "\r\nother=1\r\n";
+        QVERIFY(testutil::writeAll(path("spell.ini"), before));
+        TIniFile ini(path("spell.ini"));
+        ini.WriteString("User Settings", key, value);
+        QCOMPARE(ini.Modified(), expected != line);
+        QVERIFY(ini.UpdateFile());
+        QCOMPARE(testutil::readAll(path("spell.ini")), "[user settings]\r\n" + expected + "\r\nother=1\r\n");
+        QCOMPARE(TIniFile(path("spell.ini")).ReadString("User Settings", key, {}), value);
     }
 
     void valuesThatReadingWouldAlterAreQuoted_data()
