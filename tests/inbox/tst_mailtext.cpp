@@ -1,6 +1,7 @@
 // The rules of retrieved messages without a server: record fields, the Inbox file's lines and
 // name, addresses, MIME text, the deletion queue.
 #include "inbox/MailText.h"
+#include "platform/Cp1252.h"
 #include "support/TestUtil.h"
 
 #include <QDir>
@@ -225,7 +226,7 @@ private slots:
                                          mailtext::Separator()};
         QCOMPARE(file.mid(0, expectedTop.size()), expectedTop);
         // The header as received follows, untouched.
-        QCOMPARE(file.mid(expectedTop.size()), message.mid(0, mailtext::HeaderEnd(message) + 1));
+        QCOMPARE(file.mid(expectedTop.size()), mailtext::ReceivedHeaderLines(message));
         TMailRecord r;
         mailtext::FillRecord(r, message);
         QCOMPARE(r.Subject, QStringLiteral("Gr\u00fc\u00dfe aus K\u00f6ln"));
@@ -252,6 +253,67 @@ private slots:
         QFETCH(QByteArray, message);
         QFETCH(QStringList, body);
         QCOMPARE(mailtext::ReadableBody(message), body);
+    }
+
+    // Real-world shapes that lost their text or showed it garbled: the record and the readable
+    // top of the Inbox file (up to the separator).
+    void oddMessages_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QStringList>("top");
+        QTest::newRow("text without a subtype")
+            << QByteArray("Subject: s\r\nContent-Type: text\r\n\r\nHello plain\r\n") << "" << "s"
+            << QStringList{"Subject: s", "", "Hello plain"};
+        QTest::newRow("text without a subtype, base64")
+            << QByteArray("Subject: s\r\nContent-Type: text; charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+                          "SGVsbG8gYmFzZTY0\r\n")
+            << "" << "s" << QStringList{"Subject: s", "", "Hello base64"};
+        QTest::newRow("multipart without a boundary")
+            << QByteArray("Subject: s\r\nContent-Type: multipart/mixed\r\n\r\nJust text\r\nmore\r\n") << "" << "s"
+            << QStringList{"Subject: s", "", "Just text", "more"};
+        QTest::newRow("multipart whose boundary never comes")
+            << QByteArray("Subject: s\r\nContent-Type: multipart/alternative; boundary=\"=_Part_1\"\r\n\r\n"
+                          "Written by hand\r\n--=_Par\r\n")
+            << "" << "s" << QStringList{"Subject: s", "", "Written by hand", "--=_Par"};
+        QTest::newRow("character split over two encoded words")
+            << QByteArray("From: =?UTF-8?B?UsM=?= =?UTF-8?B?vGNrYmxpY2s=?= <r@example.org>\r\n"
+                          "Subject: =?UTF-8?B?UsM=?= =?UTF-8?B?vGNrYmxpY2s=?=\r\n\r\nb\r\n")
+            << QStringLiteral("R\u00fcckblick<r@example.org>") << QStringLiteral("R\u00fcckblick")
+            << QStringList{QStringLiteral("From: R\u00fcckblick <r@example.org>"), QStringLiteral("Subject: R\u00fcckblick"),
+                           "", "b"};
+        QTest::newRow("raw UTF-8 header values")
+            << QByteArray("From: Zo\xc3\xab <zoe@example.org>\r\nSubject: Caf\xc3\xa9 \xe2\x82\xac" "5\r\n\r\nb\r\n")
+            << QStringLiteral("Zo\u00eb<zoe@example.org>") << QStringLiteral("Caf\u00e9 \u20ac5")
+            << QStringList{QStringLiteral("From: Zo\u00eb <zoe@example.org>"), QStringLiteral("Subject: Caf\u00e9 \u20ac5"),
+                           "", "b"};
+        QTest::newRow("Windows-1252 header values stay")
+            << QByteArray("Subject: Caf\xe9 \x80\r\n\r\nb\r\n") << "" << QStringLiteral("Caf\u00e9 \u20ac")
+            << QStringList{QStringLiteral("Subject: Caf\u00e9 \u20ac"), "", "b"};
+        QTest::newRow("no empty line after the header")
+            << QByteArray("From: a@example.org\r\nSubject: s\r\nHello there\r\nTo: you\r\n") << "a@example.org" << "s"
+            << QStringList{"From: a@example.org", "Subject: s", "", "Hello there", "To: you"};
+        QTest::newRow("no header") << QByteArray("Hello,\r\nthis is me: Ann\r\n\r\nbody\r\n") << "" << ""
+                                   << QStringList{"", "Hello,", "this is me: Ann", "", "body"};
+    }
+    void oddMessages()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QString, from);
+        QFETCH(QString, subject);
+        QFETCH(QStringList, top);
+        QStringList lines; // as the socket hands them over: one character per byte, Windows-1252
+        for (const QByteArray& l : message.chopped(2).split('\n'))
+            lines << cp1252::decode(l.endsWith('\r') ? l.chopped(1) : l);
+        TMailRecord r;
+        mailtext::FillRecord(r, lines);
+        QCOMPARE(r.From, from);
+        QCOMPARE(r.Subject, subject);
+        const QStringList file = mailtext::InboxLines(lines);
+        const qsizetype sep = file.indexOf(mailtext::Separator());
+        QVERIFY(sep >= 2);
+        QCOMPARE(file.mid(0, sep - 2), top);
     }
 
     void plainBodyStaysAsReceived()
