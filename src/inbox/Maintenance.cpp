@@ -127,13 +127,8 @@ void TNewMailPanel::ListMaintenance()
         return;
     }
 
-    if (deletedMessages > 0 || removedAddresses > 0) {
-        int number = 0;
-        while (mailtext::QueueTake(m_inbox.DeleteQueue, &number)) {
-            m_inbox.CurrentMsgNum = number;
-            RunPopCommand(QStringLiteral("Delete"));
-        }
-    }
+    if (deletedMessages > 0 || removedAddresses > 0)
+        ApplyDeleteQueue();
     m_shell.SetStatus(QStringLiteral("Status: Maintain deleted ") + QString::number(removedAddresses)
                       + QStringLiteral(" addresses from list, and ") + QString::number(deletedMessages)
                       + QStringLiteral(" mail messages from server."));
