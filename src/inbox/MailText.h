@@ -81,6 +81,21 @@ struct TAttachment
 };
 // The message's attachments, in the order of the "Attachment:" lines of ReadableBody.
 QList<TAttachment> Attachments(const QByteArray& raw);
+// One recipient a delivery failure report names.
+struct TBounce
+{
+    QString Recipient;
+    QString Status;     // "5.1.1" (permanent), "4.4.1" (temporary), ...
+    QString Diagnostic; // the server's words, on one line
+    bool Permanent() const { return Status.startsWith(u'5'); }
+};
+// The recipients a delivery failure report names: a delivery status notification (RFC 3464),
+// else, for mail from the mail system (MAILER-DAEMON, postmaster, "Undelivered Mail ..."), the
+// text forms (an address on its own line, "<address>: reply"). Empty for any other message.
+QList<TBounce> Bounces(const QByteArray& raw);
+// GMime set up, once (its functions are called from several files).
+void InitMime();
+
 // The whole message as received, beside the Inbox file `inboxFile` (same name, ".eml").
 QString WholeMessagePath(const QString& inboxFile);
 // The received lines as the message's bytes, each ended by CR LF.

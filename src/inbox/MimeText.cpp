@@ -16,12 +16,13 @@
 
 namespace mailtext {
 
-namespace {
-void InitGMime()
+void InitMime()
 {
     static std::once_flag once;
     std::call_once(once, [] { g_mime_init(); });
 }
+
+namespace {
 
 QString TakeUtf8(char* text)
 {
@@ -157,7 +158,7 @@ void Readable(GMimeMessage* message, int depth, QStringList* lines, QList<GMimeO
 
 GMimeMessage* Parse(const QByteArray& raw)
 {
-    InitGMime();
+    InitMime();
     GMimeStream* stream = g_mime_stream_mem_new_with_buffer(raw.constData(), size_t(raw.size()));
     GMimeParser* parser = g_mime_parser_new_with_stream(stream);
     g_object_unref(stream);

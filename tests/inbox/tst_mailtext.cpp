@@ -1,5 +1,6 @@
 // The rules of retrieved messages without a server: record fields, the Inbox file's lines and
 // name, addresses, MIME text, the deletion queue.
+#include "inbox/BounceSamples.h"
 #include "inbox/MailText.h"
 #include "platform/Cp1252.h"
 #include "support/TestUtil.h"
@@ -314,6 +315,44 @@ private slots:
         const qsizetype sep = file.indexOf(mailtext::Separator());
         QVERIFY(sep >= 2);
         QCOMPARE(file.mid(0, sep - 2), top);
+    }
+
+    // Each report's recipients as "address status diagnostic".
+    void bounceReports_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QStringList>("reports");
+        const QByteArray unknown = "550 5.1.1 <gone@example.com>: Recipient address rejected: User unknown";
+        QTest::newRow("delivery status, permanent")
+            << bounces::Dsn("gone@example.com", "failed", "5.1.1", unknown)
+            << QStringList{"gone@example.com 5.1.1 " + QString::fromLatin1(unknown)};
+        QTest::newRow("delivery status, delayed")
+            << bounces::Dsn("slow@example.com", "delayed", "4.4.1", "connect to mail.example.com: Connection timed out")
+            << QStringList{"slow@example.com 4.4.1 connect to mail.example.com: Connection timed out"};
+        QTest::newRow("delivery status, no status field")
+            << QByteArray(bounces::Dsn("gone@example.com", "failed", "x", "gone")).replace("Status: x\r\n", "")
+            << QStringList{"gone@example.com 5.0.0 gone"};
+        QTest::newRow("exim") << bounces::Exim("gone@example.com")
+                              << QStringList{"gone@example.com 5.1.1 host mail.example.com [192.0.2.25] SMTP error from "
+                                             "remote mail server after RCPT TO:<gone@example.com>: " + QString::fromLatin1(unknown)};
+        QTest::newRow("gmail text") << bounces::Gmail("off@example.com")
+                                    << QStringList{"off@example.com 5.2.1 550 5.2.1 The email account that you tried to "
+                                                   "reach is disabled."};
+        QTest::newRow("postfix text") << bounces::PostfixText("full@example.com")
+                                      << QStringList{"full@example.com 5.2.2 host mail.example.com[192.0.2.25] said: 552 "
+                                                     "5.2.2 Mailbox full (in reply to RCPT TO command)"};
+        QTest::newRow("ordinary mail naming an address")
+            << QByteArray("From: bob@example.org\r\nSubject: new address\r\n\r\nWrite to me at\r\n  gone@example.com\r\n")
+            << QStringList{};
+    }
+    void bounceReports()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QStringList, reports);
+        QStringList got;
+        for (const mailtext::TBounce& b : mailtext::Bounces(message))
+            got << (b.Recipient + u' ' + b.Status + u' ' + b.Diagnostic).trimmed();
+        QCOMPARE(got, reports);
     }
 
     void plainBodyStaysAsReceived()

@@ -1,5 +1,6 @@
 // The mail check against a real Dovecot: grid rows, Inbox files, reading, deleting, logout,
 // failures, and the list maintenance with its deletions on the server.
+#include "inbox/BounceSamples.h"
 #include "inbox/InboxHarness.h"
 #include "support/TestUtil.h"
 
@@ -355,6 +356,44 @@ private slots:
         // A message without attachments leaves the button off.
         h.panel->MessageRE()->clear();
         QVERIFY(!save->isEnabled());
+    }
+
+    // Automatic maintenance takes delivery failure reports too: a permanent failure for a
+    // subscriber removes the subscriber and deletes the report; a delay, or a failure for an
+    // address not on the list, removes nobody and stays; every report is logged.
+    void bouncesInAutomaticMaintenance()
+    {
+        const QByteArray unknown = "550 5.1.1 <gone@example.com>: User unknown";
+        TDovecotServer server;
+        server.AddMessage(bounces::Dsn("gone@example.com", "failed", "5.1.1", unknown));
+        server.AddMessage(bounces::Dsn("slow@example.com", "delayed", "4.4.1", "Connection timed out"));
+        server.AddMessage(bounces::Exim("old@example.com"));
+        server.AddMessage(bounces::Dsn("stranger@example.com", "failed", "5.1.1", "550 5.1.1 User unknown"));
+        server.AddMessage(Keyed("bob@example.org", "unsubscribe"));
+        START_DOVECOT(server);
+        TInboxHarness h;
+        for (const char* a : {"gone@example.com", "slow@example.com", "OLD@example.com", "bob@example.org", "keep@example.com"})
+            h.Add(QLatin1String(a), QStringLiteral("N"));
+        h.UseServer(server, QStringLiteral("57"));
+        h.state.CurrentList->SetText(MailListRecord::SubjectKey, QStringLiteral("unsubscribe"));
+        h.panel->CheckMail1Click();
+
+        QCOMPARE(h.shell.status, QStringLiteral("Status: Maintain deleted 1 addresses from list, 2 bounced addresses, "
+                                                "and 3 mail messages from server."));
+        QCOMPARE(h.Emails(), (QStringList{"slow@example.com", "keep@example.com"}));
+        QCOMPARE(testutil::readAll(h.panel->MaintenanceLogPath()),
+                 "bounced: gone@example.com 5.1.1 " + unknown + "\r\n"
+                 "bounced: slow@example.com 4.4.1 Connection timed out\r\n"
+                 "bounced: old@example.com 5.1.1 host mail.example.com [192.0.2.25] SMTP error from remote mail server "
+                 "after RCPT TO:<old@example.com>: 550 5.1.1 <old@example.com>: Recipient address rejected: User unknown\r\n"
+                 "bounced: stranger@example.com 5.1.1 550 5.1.1 User unknown\r\n"
+                 "N  <bob@example.org>\r\n");
+        QCOMPARE(h.Numbers(), (QList<int>{2, 4}));
+        h.panel->CloseNewMailBtnClick();
+        QVERIFY(h.Quit());
+        QCOMPARE(server.Messages().size(), 2);
+        QVERIFY(server.Messages()[0].contains("slow@example.com"));
+        QVERIFY(server.Messages()[1].contains("stranger@example.com"));
     }
 
     void purgeInbox()
