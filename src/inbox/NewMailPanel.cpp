@@ -454,6 +454,7 @@ void TNewMailPanel::CheckMail1Click()
     m_inbox.Session = 0;
     m_inbox.AwaitingMessage = true;
     m_saveErrorShown = false;
+    m_inboxFolderMade = false;
     m_gridClock.start();
     // "host:port" reaches a server on another port than the POP3 one.
     QString host = list->Text(MailListRecord::PopServer).trimmed();
@@ -563,7 +564,8 @@ void TNewMailPanel::Pop3Client1MessageEnd()
 void TNewMailPanel::SaveInboxMessage()
 {
     m_inbox.InboxLines = mailtext::InboxLines(m_inbox.MessageLines);
-    QDir().mkpath(InboxFolder());
+    if (!m_inboxFolderMade) // once per check, not once per message
+        m_inboxFolderMade = QDir().mkpath(InboxFolder());
     QString error;
     // The readable copy, and beside it the whole message as received (attachments included).
     const QString path = mailtext::WriteNewFilePair(

@@ -125,6 +125,7 @@ private:
     bool m_checking = false;
     bool m_lineContinues = false; // the last message line was cut and continues
     bool m_saveErrorShown = false;
+    bool m_inboxFolderMade = false;
     QString m_shownFile;      // the Inbox file shown in the message pane
     int m_gridFilled = 0;     // records shown in the grid
     QElapsedTimer m_gridClock;
