@@ -16,6 +16,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QListWidget>
+#include <QPointer>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
@@ -104,6 +105,13 @@ TNewMailPanel::TNewMailPanel(TShell& shell, TListsState& lists, TInboxState& inb
     m_pop3.OnMessageBegin = [this](TPop3Client*) { Pop3Client1MessageBegin(); };
     m_pop3.OnMessageLine = [this](TPop3Client* c) { Pop3Client1MessageLine(c->LastResponse(), c->LastLineCut()); };
     m_pop3.OnMessageEnd = [this](TPop3Client*) { Pop3Client1MessageEnd(); };
+    // The client may outlive the panel (the main window's close): the hook checks for it.
+    m_pop3.OnSessionEnded = [self = QPointer<TNewMailPanel>(this)](TPop3Client*) {
+        // The server ended the session while the user reads: say so now, not at Close.
+        if (self && !self->PopBusy() && !self->m_checking && self->m_inbox.Session > 0
+            && self->m_pop3.Session() == self->m_inbox.Session)
+            self->m_shell.SetStatus(QStringLiteral("Status: The server ended the session. Deleting will log in again."));
+    };
 
     connect(m_shell.Action(QStringLiteral("CheckMail1")), &QAction::triggered, this, &TNewMailPanel::CheckMail1Click);
     connect(m_shell.Action(QStringLiteral("PurgeInbox1")), &QAction::triggered, this, &TNewMailPanel::PurgeInbox1Click);

@@ -21,6 +21,8 @@ TPop3Client::TPop3Client(QObject* owner) : QObject(owner), m_socket(std::make_un
         if (m_wait)
             m_wait->StopFor(m_socket.get());
         m_protocolState = pop3Disconnected;
+        if (OnSessionEnded)
+            OnSessionEnded(this);
     };
     m_socket->OnLineTooLong = [this](TCustomWSocket*) { m_lineTooLong = true; };
 }

@@ -80,6 +80,8 @@ public:
     TNotifyEvent OnMessageBegin;
     TNotifyEvent OnMessageEnd;
     TNotifyEvent OnMessageLine;
+    // The connection closed, by either side (after ProtocolState became pop3Disconnected).
+    TNotifyEvent OnSessionEnded;
 
 private:
     bool Guarded(bool (TPop3Client::*operation)());

@@ -151,6 +151,7 @@ private slots:
         QCOMPARE(h.Numbers(), (QList<int>{1, 2, 3, 4, 5}));
         QVERIFY(EndServerSessions(server.Port()) > 0);
         QTRY_COMPARE_WITH_TIMEOUT(h.pop3.ProtocolState(), pop3Disconnected, 5000);
+        QCOMPARE(h.shell.status, QStringLiteral("Status: The server ended the session. Deleting will log in again."));
         QVERIFY(DeleteElsewhere(server, 1));
         QCOMPARE(h.Grid()->rowCount(), 5); // the rows stay for reading
 
