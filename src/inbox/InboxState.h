@@ -3,6 +3,7 @@
 // list maintenance.
 #include "inbox/MailText.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -18,4 +19,12 @@ struct TInboxState
     QStringList InboxLines;     // the Inbox file being built
     TMailRecord CurrentMail;    // the record of the message being retrieved
     QList<TMailRecord> MailRecords; // one per grid row, in row order
+    // The POP3 session the numbers above belong to (the client's Session()), and the unique id
+    // of each of its message numbers (empty when the server offers no UIDL).
+    int Session = 0;
+    QHash<int, QString> UniqueIds;
+    // DELE commands sent in that session: void unless its QUIT is accepted.
+    QList<int> SentDeletions;
+    // What the user must know once the logout is done (a session logged in again).
+    QString SessionNote;
 };

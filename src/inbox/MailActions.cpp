@@ -10,10 +10,12 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPrinter>
 #include <QTableWidget>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QToolButton>
 
 namespace {
 QString LeftTrimmed(const QString& s)
@@ -135,4 +137,60 @@ void TNewMailPanel::PrintMailBtnClick()
 {
     BringToFront();
     PrintPaneWithDialog(m_shell, SelectedSubjectCell(), m_message, QStringLiteral("Could not print the message:\n"));
+}
+
+void TNewMailPanel::SaveAttachmentBtnClick()
+{
+    BringToFront();
+    QByteArray whole;
+    if (m_shownFile.isEmpty() || !textfile::readBytes(mailtext::WholeMessagePath(m_shownFile), &whole, nullptr))
+        return;
+    const QList<mailtext::TAttachment> attachments = mailtext::Attachments(whole);
+    if (attachments.size() == 1) {
+        SaveAttachment(0);
+        return;
+    }
+    QMenu menu(m_toolbar);
+    for (int i = 0; i < attachments.size(); ++i) {
+        const QString name = attachments[i].Name.isEmpty() ? QStringLiteral("(no name)") : attachments[i].Name;
+        menu.addAction(name + QStringLiteral(" (") + attachments[i].Type + u')')->setData(i);
+    }
+    QToolButton* b = Button(QStringLiteral("SaveAttachmentBtn"));
+    if (QAction* chosen = menu.exec(b->mapToGlobal(QPoint(0, b->height()))))
+        SaveAttachment(chosen->data().toInt());
+}
+
+void TNewMailPanel::SaveAttachment(int index)
+{
+    const QString wholePath = mailtext::WholeMessagePath(m_shownFile);
+    QByteArray whole;
+    QString error;
+    if (m_shownFile.isEmpty() || !textfile::readBytes(wholePath, &whole, &error)) {
+        m_shell.Dialogs().Error(QStringLiteral("Could not read the message file ") + wholePath + QStringLiteral(":\n")
+                                    + error,
+                                m_shell.Window());
+        return;
+    }
+    const QList<mailtext::TAttachment> attachments = mailtext::Attachments(whole);
+    if (index < 0 || index >= attachments.size())
+        return;
+    const mailtext::TAttachment& a = attachments[index];
+    TFileDialogRequest req;
+    req.title = QStringLiteral("Save Attachment");
+    req.filters = {QStringLiteral("All Files (*.*)")};
+    req.initialDir = InboxFolder();
+    // A name from the message goes through the same filter as a subject: no folders, no devices.
+    QString name = archive::RemoveBadFileChars(a.Name).trimmed();
+    while (name.startsWith(u'.'))
+        name.remove(0, 1);
+    req.fileName = name.isEmpty() ? QStringLiteral("attachment") : name;
+    req.overwritePrompt = true;
+    if (!m_shell.Dialogs().SaveFile(req, m_shell.Window()))
+        return;
+    if (!textfile::writeBytes(req.fileName, a.Bytes, &error))
+        m_shell.Dialogs().Error(QStringLiteral("Could not save the attachment to ") + req.fileName
+                                    + QStringLiteral(":\n") + error,
+                                m_shell.Window());
+    else
+        m_shell.SetStatus(QStringLiteral("Status: Attachment saved to ") + req.fileName);
 }

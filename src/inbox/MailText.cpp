@@ -13,41 +13,72 @@ QString Separator()
     return QString(50, u'_');
 }
 
+namespace {
+// A field line: a name of printable ASCII without blanks, then ":".
+bool IsFieldLine(const QString& line)
+{
+    const qsizetype colon = line.indexOf(u':');
+    if (colon <= 0)
+        return false;
+    for (qsizetype k = 0; k < colon; ++k) {
+        const char16_t c = line.at(k).unicode();
+        if (c <= 32 || c >= 127)
+            return false;
+    }
+    return true;
+}
+
+bool IsContinuation(const QString& line)
+{
+    return !line.isEmpty() && (line.at(0) == u' ' || line.at(0) == u'\t');
+}
+} // namespace
+
+THeaderSpan HeaderSpan(const QStringList& lines)
+{
+    THeaderSpan span;
+    const int n = int(lines.size());
+    for (int i = 0; i < n; ++i) {
+        const QString& line = lines[i];
+        if (line.isEmpty()) {
+            span.Count = i;
+            span.Blank = true;
+            return span;
+        }
+        if (IsFieldLine(line) || (i > 0 && IsContinuation(line)))
+            continue;
+        span.Count = i; // a body line where the empty line should have been
+        return span;
+    }
+    span.Count = n;
+    return span;
+}
+
 int HeaderEnd(const QStringList& lines)
 {
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines[i].isEmpty())
-            return int(i);
-    }
-    return -1;
+    const THeaderSpan span = HeaderSpan(lines);
+    return span.Blank ? span.Count : -1;
+}
+
+QStringList ReceivedHeaderLines(const QStringList& lines)
+{
+    return lines.mid(0, HeaderSpan(lines).BodyStart());
 }
 
 QList<THeaderField> HeaderFields(const QStringList& lines)
 {
     QList<THeaderField> fields;
-    const int end = HeaderEnd(lines);
-    const qsizetype n = end < 0 ? lines.size() : end;
-    bool open = false; // the last field can take continuation lines
+    const qsizetype n = HeaderSpan(lines).Count;
     for (qsizetype i = 0; i < n; ++i) {
         const QString& line = lines[i];
-        const QChar first = line.at(0);
-        if (first == u' ' || first == u'\t') {
-            if (open) {
+        if (IsContinuation(line)) {
+            if (!fields.isEmpty()) {
                 fields.last().Line += line;
                 fields.last().Value += line;
             }
             continue;
         }
         const qsizetype colon = line.indexOf(u':');
-        // A field name is printable ASCII without blanks; anything else is not a field.
-        bool named = colon > 0;
-        for (qsizetype k = 0; named && k < colon; ++k) {
-            const char16_t c = line.at(k).unicode();
-            named = c > 32 && c < 127;
-        }
-        open = named;
-        if (!named)
-            continue;
         fields.append({line.left(colon), line, line.mid(colon + 1)});
     }
     return fields;
@@ -130,7 +161,8 @@ bool NeedsMimeDecoding(const QList<THeaderField>& fields)
 {
     const QString type = FieldValue(fields, u"Content-Type");
     const QString media = MediaType(type);
-    if (!media.isEmpty() && media != QLatin1String("text/plain"))
+    // "text" alone (no subtype) is plain text, as the MIME default is.
+    if (!media.isEmpty() && media != QLatin1String("text/plain") && media != QLatin1String("text"))
         return true;
     const QString cte = FieldValue(fields, u"Content-Transfer-Encoding").trimmed().toLower();
     if (!cte.isEmpty() && cte != QLatin1String("7bit") && cte != QLatin1String("8bit")
@@ -145,17 +177,28 @@ bool NeedsMimeDecoding(const QList<THeaderField>& fields)
 
 QStringList BodyLines(const QStringList& messageLines)
 {
-    const int end = HeaderEnd(messageLines);
-    if (end < 0)
-        return {};
-    if (!NeedsMimeDecoding(HeaderFields(messageLines)))
-        return messageLines.mid(end + 1);
-    QByteArray raw;
-    for (const QString& line : messageLines) {
-        raw += cp1252::encode(line);
-        raw += "\r\n";
+    const THeaderSpan span = HeaderSpan(messageLines);
+    const QStringList raw = messageLines.mid(span.BodyStart());
+    const QList<THeaderField> fields = HeaderFields(messageLines);
+    if (!NeedsMimeDecoding(fields))
+        return raw;
+    QStringList message = messageLines;
+    if (!span.Blank)
+        message.insert(span.Count, QString()); // GMime needs the empty line to find the body
+    for (int i = 0; i < span.Count; ++i) {
+        // "text" alone would be read as application/octet-stream: it is text/plain.
+        const QString& line = message[i];
+        if (IsFieldLine(line) && line.section(u':', 0, 0).compare(QLatin1String("Content-Type"), Qt::CaseInsensitive) == 0
+            && MediaType(line.section(u':', 1)) == QLatin1String("text")) {
+            const qsizetype semi = line.indexOf(u';');
+            message[i] = QStringLiteral("Content-Type: text/plain") + (semi < 0 ? QString() : line.mid(semi));
+            break;
+        }
     }
-    return ReadableBody(raw);
+    // A multipart whose parts cannot be found (no boundary, a boundary cut short) gives nothing
+    // readable: its text is shown as it came.
+    const QStringList readable = ReadableBody(MessageBytes(message));
+    return readable.isEmpty() ? raw : readable;
 }
 
 QStringList InboxLines(const QStringList& messageLines)
@@ -166,7 +209,7 @@ QStringList InboxLines(const QStringList& messageLines)
 QStringList InboxLines(const QStringList& messageLines, const QStringList& body)
 {
     QStringList out;
-    const int end = HeaderEnd(messageLines);
+    const THeaderSpan span = HeaderSpan(messageLines);
     bool subject = false, cc = false, bcc = false, date = false, from = false, replyTo = false;
     auto once = [](bool& seen) {
         if (seen)
@@ -192,15 +235,15 @@ QStringList InboxLines(const QStringList& messageLines, const QStringList& body)
         else if (name == QLatin1String("to"))
             take = true;
         if (take) // encoded words made readable; the header as received below keeps them
-            out << (f.Value.contains(QLatin1String("=?")) ? f.Name + u':' + DecodeWords(f.Value) : f.Line);
+            out << (DecodeWords(f.Value) != f.Value ? f.Name + u':' + DecodeWords(f.Value) : f.Line);
     }
-    if (end >= 0) {
+    if (span.Blank || span.Count < messageLines.size()) {
         out << QString();
         out << body;
     }
     out << QString() << QString() << Separator();
-    // The header as received, with its closing empty line; a message without one is all header.
-    out << (end < 0 ? messageLines : messageLines.mid(0, end + 1));
+    // The header as received, with its closing empty line.
+    out << messageLines.mid(0, span.BodyStart());
     return out;
 }
 
@@ -235,35 +278,97 @@ QByteArray FileBytes(const QStringList& lines)
     return out;
 }
 
-QString WriteNewFile(const QString& folder, const QString& baseName, const QByteArray& bytes, QString* error)
+namespace {
+bool WriteAll(QFile& f, const QByteArray& bytes, QString* error)
 {
-    const QString stem = baseName.section(u'.', 0, -2);
-    const QString ext = baseName.contains(u'.') ? u'.' + baseName.section(u'.', -1) : QString();
+    if (f.write(bytes) == bytes.size() && f.flush())
+        return true;
+    if (error)
+        *error = QStringLiteral("Could not write the file ") + f.fileName() + QStringLiteral(": ") + f.errorString();
+    return false;
+}
+
+// NewOnly creates the file or fails when it exists, in one step: two checks in one second (or
+// two lists) never write over each other's messages.
+enum class TCreate { Made, Exists, Failed };
+TCreate CreateNew(QFile& f, QString* error)
+{
+    if (f.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return TCreate::Made;
+    if (QFile::exists(f.fileName()))
+        return TCreate::Exists;
+    if (error)
+        *error = QStringLiteral("Could not create the file ") + f.fileName() + QStringLiteral(": ") + f.errorString();
+    return TCreate::Failed;
+}
+} // namespace
+
+QString WriteNewFilePair(const QString& folder, const QString& baseName, const QByteArray& bytes,
+                         const QString& companionExt, const QByteArray& companion, QString* error)
+{
+    const bool hasExt = baseName.contains(u'.');
+    const QString stem = hasExt ? baseName.section(u'.', 0, -2) : baseName;
+    const QString ext = hasExt ? u'.' + baseName.section(u'.', -1) : QString();
     const QString dir = QDir(folder).absolutePath() + u'/';
+    const bool pair = !companionExt.isEmpty();
     for (int n = 1; n < 10000; ++n) {
-        const QString path = dir + (n == 1 ? baseName : stem + u'_' + QString::number(n) + ext);
-        QFile f(path);
-        // NewOnly creates the file or fails when it exists, in one step: two checks in one
-        // second (or two lists) never write over each other's messages.
-        if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (QFile::exists(path))
+        const QString name = n == 1 ? stem : stem + u'_' + QString::number(n);
+        const QString path = dir + name + ext;
+        QFile other(dir + name + companionExt);
+        if (pair) {
+            const TCreate c = CreateNew(other, error);
+            if (c == TCreate::Exists)
                 continue;
-            if (error)
-                *error = QStringLiteral("Could not create the file ") + path + QStringLiteral(": ") + f.errorString();
+            if (c == TCreate::Failed)
+                return QString();
+        }
+        QFile f(path);
+        const TCreate c = CreateNew(f, error);
+        if (c != TCreate::Made) {
+            if (pair)
+                other.remove();
+            if (c == TCreate::Exists)
+                continue;
             return QString();
         }
-        if (f.write(bytes) != bytes.size() || !f.flush()) {
-            if (error)
-                *error = QStringLiteral("Could not write the file ") + path + QStringLiteral(": ") + f.errorString();
-            f.close();
+        if (!WriteAll(f, bytes, error) || (pair && !WriteAll(other, companion, error))) {
+            f.remove();
+            if (pair)
+                other.remove();
             return QString();
         }
-        f.close();
         return path;
     }
     if (error)
         *error = QStringLiteral("No free file name for ") + dir + baseName;
     return QString();
+}
+
+QString WriteNewFile(const QString& folder, const QString& baseName, const QByteArray& bytes, QString* error)
+{
+    return WriteNewFilePair(folder, baseName, bytes, QString(), QByteArray(), error);
+}
+
+QString WholeMessagePath(const QString& inboxFile)
+{
+    const qsizetype dot = inboxFile.lastIndexOf(u'.');
+    const qsizetype slash = inboxFile.lastIndexOf(u'/');
+    return (dot > slash ? inboxFile.left(dot) : inboxFile) + QStringLiteral(".eml");
+}
+
+QByteArray MessageBytes(const QStringList& messageLines)
+{
+    QByteArray out;
+    qsizetype size = 0;
+    for (const QString& line : messageLines)
+        size += line.size() + 2;
+    out.reserve(size);
+    // The lines came from the socket's bytes one character per byte: this is the way back.
+    for (const QString& line : messageLines) {
+        out += cp1252::encode(line);
+        out += "\r\n";
+    }
+    return out;
 }
 
 void QueueAppend(QString& queue, int number)

@@ -32,8 +32,20 @@ struct THeaderField
     QString Value; // the text after the first ":"
 };
 
-// Index of the first empty line of a message, or -1 when it has none.
+// Where the header ends: `Count` lines of fields (with their continuation lines), then either
+// the empty line that closes it (`Blank`), or in a message without one the first line that is
+// no field: the body starts there (a message with no header at all has Count 0).
+struct THeaderSpan
+{
+    int Count = 0;
+    bool Blank = false;
+    int BodyStart() const { return Count + (Blank ? 1 : 0); }
+};
+THeaderSpan HeaderSpan(const QStringList& lines);
+// Index of the empty line that closes the header, or -1 when none does.
 int HeaderEnd(const QStringList& lines);
+// The header as received: its lines and the empty line that closes it.
+QStringList ReceivedHeaderLines(const QStringList& lines);
 // The fields of the message's header (the lines before the first empty line), unfolded.
 // A line that is neither a field nor a continuation is skipped.
 QList<THeaderField> HeaderFields(const QStringList& lines);
@@ -54,8 +66,40 @@ QString AddressOf(const QString& sender);
 // Windows-1252 or Latin-1 with no transfer encoding).
 bool NeedsMimeDecoding(const QList<THeaderField>& fields);
 // The readable body: the text/plain part decoded to Unicode (without one, the HTML part as
-// text), then one line per attachment naming it. `raw` is the message as received.
+// text), the text of every forwarded message (message/rfc822, digest parts) after a heading
+// with its sender, date and subject, then one line per attachment naming it. `raw` is the
+// message as received.
 QStringList ReadableBody(const QByteArray& raw);
+
+// A part of a message the user can save: its file name (empty when it has none), its media type
+// and its content with the transfer encoding undone (a forwarded message as a whole message).
+struct TAttachment
+{
+    QString Name;
+    QString Type;
+    QByteArray Bytes;
+};
+// The message's attachments, in the order of the "Attachment:" lines of ReadableBody.
+QList<TAttachment> Attachments(const QByteArray& raw);
+// One recipient a delivery failure report names.
+struct TBounce
+{
+    QString Recipient;
+    QString Status;     // "5.1.1" (permanent), "4.4.1" (temporary), ...
+    QString Diagnostic; // the server's words, on one line
+    bool Permanent() const { return Status.startsWith(u'5'); }
+};
+// The recipients a delivery failure report names: a delivery status notification (RFC 3464),
+// else, for mail from the mail system (MAILER-DAEMON, postmaster, "Undelivered Mail ..."), the
+// text forms (an address on its own line, "<address>: reply"). Empty for any other message.
+QList<TBounce> Bounces(const QByteArray& raw);
+// GMime set up, once (its functions are called from several files).
+void InitMime();
+
+// The whole message as received, beside the Inbox file `inboxFile` (same name, ".eml").
+QString WholeMessagePath(const QString& inboxFile);
+// The received lines as the message's bytes, each ended by CR LF.
+QByteArray MessageBytes(const QStringList& messageLines);
 // The body lines the Inbox file copies: as received for plain text, else ReadableBody.
 QStringList BodyLines(const QStringList& messageLines);
 
@@ -77,6 +121,10 @@ QByteArray FileBytes(const QStringList& lines);
 // text with `error` set.
 QString WriteNewFile(const QString& folder, const QString& baseName, const QByteArray& bytes,
                      QString* error);
+// As above, and beside it a file of the same stem with extension `companionExt` holding
+// `companion`; a stem is taken only when both names are free. Returns the first file's path.
+QString WriteNewFilePair(const QString& folder, const QString& baseName, const QByteArray& bytes,
+                         const QString& companionExt, const QByteArray& companion, QString* error);
 
 // "2:5:2:" queue helpers.
 void QueueAppend(QString& queue, int number);

@@ -9,6 +9,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Regional.h"
 #include "platform/Shell.h"
+#include "platform/TextFile.h"
 
 #include <QDate>
 #include <QFile>
@@ -51,8 +52,42 @@ void TNewMailPanel::ListMaintenance()
     }
     int deletedMessages = 0;
     int removedAddresses = 0;
+    int bouncedAddresses = 0;
     bool logFailed = false;
     TAddressList& entries = m_lists.ListEntries;
+    auto writeLog = [&](const QString& text) {
+        const QByteArray line = cp1252::encode(text) + "\r\n";
+        logFailed = logFailed || log.write(line) != line.size();
+        return !logFailed;
+    };
+    // Removes every entry whose e-mail address is `address` (letter case aside); `logLine` gives
+    // each one's line, or nothing when the caller has logged already.
+    auto removeEntries = [&](const QString& address, auto logLine) {
+        int removed = 0;
+        if (!entries.EmailExists(address))
+            return removed;
+        const QByteArray key = cp1252::encode(address);
+        int j = 0;
+        while (j < entries.Count()) {
+            const QByteArrayView email = entries.At(j).Bytes(MailListRecord::Email);
+            if (email.size() != key.size() || email.compare(key, Qt::CaseInsensitive) != 0) {
+                ++j;
+                continue;
+            }
+            const QString line = logLine(entries.At(j));
+            if (!line.isEmpty() && !writeLog(line))
+                break;
+            entries.Remove(j);
+            ++removed;
+        }
+        return removed;
+    };
+    auto deleteRow = [&](int i) {
+        m_grid->selectRow(i);
+        DeleteMailBtnClick(); // row i is selected
+        ++deletedMessages;
+        m_inbox.DeletePending = true;
+    };
 
     auto scan = [&](auto matches) {
         m_shell.SetStatus(QStringLiteral("Status: Updating and maintaining mail list..."), true);
@@ -71,33 +106,44 @@ void TNewMailPanel::ListMaintenance()
                 ++i; // no address to act on: the message stays for the user to see
                 continue;
             }
-            if (entries.EmailExists(address)) {
-                const QByteArray key = cp1252::encode(address);
-                int j = 0;
-                while (j < entries.Count()) {
-                    const QByteArrayView email = entries.At(j).Bytes(MailListRecord::Email);
-                    if (email.size() != key.size() || email.compare(key, Qt::CaseInsensitive) != 0) {
-                        ++j;
-                        continue;
-                    }
-                    const QByteArray line = cp1252::encode(TAddressList::DisplayLine(entries.At(j))) + "\r\n";
-                    if (log.write(line) != line.size()) {
-                        logFailed = true;
-                        break;
-                    }
-                    entries.Remove(j);
-                    ++removedAddresses;
-                }
-            }
+            removedAddresses += removeEntries(address, [](const MailListRecord& e) { return TAddressList::DisplayLine(e); });
             if (logFailed)
                 break;
-            if (!m_inbox.MailRecords.isEmpty()) {
-                DeleteMailBtnClick(); // row i is selected
-                ++deletedMessages;
-                m_inbox.DeletePending = true;
-            }
+            if (!m_inbox.MailRecords.isEmpty())
+                deleteRow(i);
         }
     };
+
+    // Delivery failure reports (automatic maintenance only): a permanent failure for a
+    // subscriber removes the subscriber and the report; anything else is logged and stays.
+    if (list->HasOption('5')) {
+        m_shell.SetStatus(QStringLiteral("Status: Updating and maintaining mail list..."), true);
+        int i = 0;
+        while (!logFailed && i < m_inbox.MailRecords.size()) {
+            QByteArray whole;
+            const TMailRecord& record = m_inbox.MailRecords[i];
+            const QList<mailtext::TBounce> bounces =
+                record.FileName.isEmpty()
+                        || !textfile::readBytes(mailtext::WholeMessagePath(record.FileName), &whole, nullptr)
+                    ? QList<mailtext::TBounce>()
+                    : mailtext::Bounces(whole);
+            bool removed = false;
+            for (const mailtext::TBounce& b : bounces) {
+                if (!writeLog(QStringLiteral("bounced: ") + b.Recipient + u' ' + b.Status
+                              + (b.Diagnostic.isEmpty() ? QString() : u' ' + b.Diagnostic)))
+                    break;
+                if (b.Permanent()) {
+                    const int n = removeEntries(b.Recipient, [](const MailListRecord&) { return QString(); });
+                    bouncedAddresses += n;
+                    removed = removed || n > 0;
+                }
+            }
+            if (removed && !logFailed)
+                deleteRow(i);
+            else
+                ++i;
+        }
+    }
 
     const QString toKey = list->Text(MailListRecord::ToKey);
     const QString subjectKey = list->Text(MailListRecord::SubjectKey);
@@ -110,7 +156,7 @@ void TNewMailPanel::ListMaintenance()
     const QString logError = log.errorString();
     log.close();
 
-    if (removedAddresses > 0) {
+    if (removedAddresses > 0 || bouncedAddresses > 0) {
         // One save for the whole run (with automatic saving on), not one per removal.
         if (m_lists.CurrentList == list) {
             if (m_lists.AutoSaveLists)
@@ -127,14 +173,12 @@ void TNewMailPanel::ListMaintenance()
         return;
     }
 
-    if (deletedMessages > 0 || removedAddresses > 0) {
-        int number = 0;
-        while (mailtext::QueueTake(m_inbox.DeleteQueue, &number)) {
-            m_inbox.CurrentMsgNum = number;
-            RunPopCommand(QStringLiteral("Delete"));
-        }
-    }
+    if (deletedMessages > 0 || removedAddresses > 0 || bouncedAddresses > 0)
+        ApplyDeleteQueue();
     m_shell.SetStatus(QStringLiteral("Status: Maintain deleted ") + QString::number(removedAddresses)
-                      + QStringLiteral(" addresses from list, and ") + QString::number(deletedMessages)
+                      + QStringLiteral(" addresses from list, ")
+                      + (bouncedAddresses > 0 ? QString::number(bouncedAddresses) + QStringLiteral(" bounced addresses, ")
+                                              : QString())
+                      + QStringLiteral("and ") + QString::number(deletedMessages)
                       + QStringLiteral(" mail messages from server."));
 }

@@ -16,6 +16,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QListWidget>
+#include <QPointer>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
@@ -46,6 +47,9 @@ TNewMailPanel::TNewMailPanel(TShell& shell, TListsState& lists, TInboxState& inb
     MakeButton(QStringLiteral("MaintainBtn"), QStringLiteral("Auto maintain list"), QStyle::SP_BrowserReload);
     MakeButton(QStringLiteral("ConnectBtn"), QStringLiteral("Check mail"), QStyle::SP_ArrowDown);
     MakeButton(QStringLiteral("CloseNewMailBtn"), QStringLiteral("Close mail"), QStyle::SP_DialogCloseButton);
+    MakeButton(QStringLiteral("SaveAttachmentBtn"), QStringLiteral("Save attachment"), QStyle::SP_FileLinkIcon);
+    connect(Button(QStringLiteral("SaveAttachmentBtn")), &QToolButton::clicked, this,
+            &TNewMailPanel::SaveAttachmentBtnClick);
     connect(Button(QStringLiteral("ReplyBtn")), &QToolButton::clicked, this, &TNewMailPanel::ReplyBtnClick);
     connect(Button(QStringLiteral("ForwardBtn")), &QToolButton::clicked, this, &TNewMailPanel::ForwardBtnClick);
     connect(Button(QStringLiteral("DeleteMailBtn")), &QToolButton::clicked, this, &TNewMailPanel::DeleteMailBtnClick);
@@ -101,6 +105,13 @@ TNewMailPanel::TNewMailPanel(TShell& shell, TListsState& lists, TInboxState& inb
     m_pop3.OnMessageBegin = [this](TPop3Client*) { Pop3Client1MessageBegin(); };
     m_pop3.OnMessageLine = [this](TPop3Client* c) { Pop3Client1MessageLine(c->LastResponse(), c->LastLineCut()); };
     m_pop3.OnMessageEnd = [this](TPop3Client*) { Pop3Client1MessageEnd(); };
+    // The client may outlive the panel (the main window's close): the hook checks for it.
+    m_pop3.OnSessionEnded = [self = QPointer<TNewMailPanel>(this)](TPop3Client*) {
+        // The server ended the session while the user reads: say so now, not at Close.
+        if (self && !self->PopBusy() && !self->m_checking && self->m_inbox.Session > 0
+            && self->m_pop3.Session() == self->m_inbox.Session)
+            self->m_shell.SetStatus(QStringLiteral("Status: The server ended the session. Deleting will log in again."));
+    };
 
     connect(m_shell.Action(QStringLiteral("CheckMail1")), &QAction::triggered, this, &TNewMailPanel::CheckMail1Click);
     connect(m_shell.Action(QStringLiteral("PurgeInbox1")), &QAction::triggered, this, &TNewMailPanel::PurgeInbox1Click);
@@ -211,6 +222,10 @@ void TNewMailPanel::MessageREChange()
     const bool has = !m_message->document()->isEmpty();
     for (const char* n : {"ReplyBtn", "ForwardBtn", "SaveMailBtn", "PrintMailBtn"})
         Button(QLatin1String(n))->setEnabled(has);
+    if (!has) {
+        m_shownFile.clear();
+        Button(QStringLiteral("SaveAttachmentBtn"))->setEnabled(false);
+    }
 }
 
 void TNewMailPanel::NewMailButtonsUpdate()
@@ -332,6 +347,8 @@ bool TNewMailPanel::RunPopCommand(const QString& label)
             ok = m_pop3.Dele();
         else if (label == QLatin1String("Quit"))
             ok = m_pop3.Quit();
+        else if (label == QLatin1String("Uidl"))
+            ok = m_pop3.Uidl();
     } catch (const ESocketException& e) {
         // A connection the server dropped: the command failed; the state follows the socket.
         exceptionText = e.Message();
@@ -378,7 +395,12 @@ bool TNewMailPanel::RunPopCommand(const QString& label)
         // The client is disconnected whatever the server answered: the session's records and
         // numbers mean nothing any more.
         m_inbox.DeletePending = false;
-        m_shell.SetStatus(QStringLiteral("Status:"));
+        m_shell.SetStatus(m_inbox.SessionNote.isEmpty() ? QStringLiteral("Status:")
+                                                        : QStringLiteral("Status: ") + m_inbox.SessionNote);
+        m_inbox.SessionNote.clear();
+        m_inbox.SentDeletions.clear();
+        m_inbox.UniqueIds.clear();
+        m_inbox.Session = 0;
         m_message->clear();
         ResetGrid();
         m_inbox.MailRecords.clear();
@@ -434,8 +456,13 @@ void TNewMailPanel::CheckMail1Click()
 
     m_inbox.LastPopCommand.clear();
     m_inbox.DeleteQueue.clear();
+    m_inbox.SentDeletions.clear();
+    m_inbox.UniqueIds.clear();
+    m_inbox.SessionNote.clear();
+    m_inbox.Session = 0;
     m_inbox.AwaitingMessage = true;
     m_saveErrorShown = false;
+    m_inboxFolderMade = false;
     m_gridClock.start();
     // "host:port" reaches a server on another port than the POP3 one.
     QString host = list->Text(MailListRecord::PopServer).trimmed();
@@ -462,6 +489,7 @@ void TNewMailPanel::CheckMail1Click()
         NewMailButtonsUpdate();
         return;
     }
+    m_inbox.Session = m_pop3.Session();
     RunPopCommand(QStringLiteral("Stat"));
     const int count = m_pop3.MsgCount();
     if (count < 1) {
@@ -475,6 +503,9 @@ void TNewMailPanel::CheckMail1Click()
         return;
     }
     Button(QStringLiteral("MaintainBtn"))->setEnabled(true);
+    // The ids let deletions find the messages again should the server end this session.
+    if (RunPopCommand(QStringLiteral("Uidl")))
+        m_inbox.UniqueIds = m_pop3.UniqueIds();
     for (int n = 1; n <= count; ++n) {
         m_inbox.CurrentMsgNum = n;
         RunPopCommand(QStringLiteral("Retr"));
@@ -541,11 +572,14 @@ void TNewMailPanel::Pop3Client1MessageEnd()
 void TNewMailPanel::SaveInboxMessage()
 {
     m_inbox.InboxLines = mailtext::InboxLines(m_inbox.MessageLines);
-    QDir().mkpath(InboxFolder());
+    if (!m_inboxFolderMade) // once per check, not once per message
+        m_inboxFolderMade = QDir().mkpath(InboxFolder());
     QString error;
-    const QString path = mailtext::WriteNewFile(InboxFolder(), mailtext::InboxBaseName(QDateTime::currentDateTime(),
-                                                                                         m_inbox.CurrentMail.MsgNum),
-                                                mailtext::FileBytes(m_inbox.InboxLines), &error);
+    // The readable copy, and beside it the whole message as received (attachments included).
+    const QString path = mailtext::WriteNewFilePair(
+        InboxFolder(), mailtext::InboxBaseName(QDateTime::currentDateTime(), m_inbox.CurrentMail.MsgNum),
+        mailtext::FileBytes(m_inbox.InboxLines), QStringLiteral(".eml"), mailtext::MessageBytes(m_inbox.MessageLines),
+        &error);
     m_inbox.CurrentMail.FileName = path;
     if (path.isEmpty() && !m_saveErrorShown) {
         // Once per check: the message stays on the server and in the grid.
@@ -582,6 +616,11 @@ void TNewMailPanel::NewMailSGDblClick()
         text.chop(2);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     m_message->setPlainText(text);
+    m_shownFile = record.FileName;
+    QByteArray whole;
+    const bool attached = textfile::readBytes(mailtext::WholeMessagePath(record.FileName), &whole, nullptr)
+                          && !mailtext::Attachments(whole).isEmpty();
+    Button(QStringLiteral("SaveAttachmentBtn"))->setEnabled(attached);
 }
 
 void TNewMailPanel::DeleteMailBtnClick()
@@ -611,13 +650,8 @@ void TNewMailPanel::CloseNewMailBtnClick()
 void TNewMailPanel::Logout()
 {
     BringToFront();
-    if ((m_lists.CurrentList && m_lists.CurrentList->HasOption('8')) || m_inbox.DeletePending) {
-        int number = 0;
-        while (mailtext::QueueTake(m_inbox.DeleteQueue, &number)) {
-            m_inbox.CurrentMsgNum = number;
-            RunPopCommand(QStringLiteral("Delete"));
-        }
-    }
+    if ((m_lists.CurrentList && m_lists.CurrentList->HasOption('8')) || m_inbox.DeletePending)
+        ApplyDeleteQueue();
     m_shell.SetStatus(QStringLiteral("Status: Logging out of host ") + m_pop3.Host() + QStringLiteral("..."));
     ClosePanel();
     m_quitTimer->start();
@@ -630,7 +664,105 @@ void TNewMailPanel::QuitTimer1Timer()
         m_quitTimer->start(); // another command still runs: quit once it is done
         return;
     }
-    RunPopCommand(QStringLiteral("Quit"));
+    // DELEs sent in a session that ended without QUIT were never carried out.
+    if (!m_inbox.SentDeletions.isEmpty() && !SessionLive())
+        ApplyDeleteQueue();
+    const qsizetype deleted = m_inbox.SentDeletions.size();
+    if (!RunPopCommand(QStringLiteral("Quit")) && deleted > 0)
+        m_shell.SetStatus(QStringLiteral("Status: The server did not confirm the logout: the ") + QString::number(deleted)
+                          + QStringLiteral(" messages deleted may still be on the server."));
+}
+
+bool TNewMailPanel::SessionLive() const
+{
+    return m_inbox.Session > 0 && m_pop3.Session() == m_inbox.Session && m_pop3.ProtocolState() == pop3Transaction;
+}
+
+void TNewMailPanel::ApplyDeleteQueue()
+{
+    if (m_inbox.Session == 0) {
+        m_inbox.DeleteQueue.clear(); // no session these numbers belong to
+        return;
+    }
+    // A session that ends half way voids every DELE it took: the second round redoes them all.
+    for (int round = 0; round < 2; ++round) {
+        if (!SessionLive() && !Reattach())
+            return;
+        int number = 0;
+        while (mailtext::QueueTake(m_inbox.DeleteQueue, &number)) {
+            // 0: a message the server no longer has; a number sent already needs no second DELE.
+            if (number < 1 || m_inbox.SentDeletions.contains(number))
+                continue;
+            m_inbox.CurrentMsgNum = number;
+            m_inbox.SentDeletions << number;
+            RunPopCommand(QStringLiteral("Delete"));
+            if (!SessionLive())
+                break;
+        }
+        if (SessionLive())
+            return;
+    }
+}
+
+bool TNewMailPanel::Reattach()
+{
+    QList<int> numbers = m_inbox.SentDeletions;
+    int number = 0;
+    while (mailtext::QueueTake(m_inbox.DeleteQueue, &number)) {
+        if (number > 0 && !numbers.contains(number))
+            numbers << number;
+    }
+    m_inbox.SentDeletions.clear();
+    if (numbers.isEmpty())
+        return false;
+    QStringList ids;
+    for (int n : std::as_const(numbers))
+        ids << m_inbox.UniqueIds.value(n);
+    const QString count = QString::number(numbers.size());
+    auto keep = [&](const QString& why) {
+        m_shell.SetStatus(QStringLiteral("Status: The server ended the session: ") + count
+                          + QStringLiteral(" messages marked for deletion stay on the server."));
+        m_shell.Dialogs().Warning(QStringLiteral("The POP server ended the session before the deletions took effect. ")
+                                      + why + QStringLiteral(" The ") + count
+                                      + QStringLiteral(" messages marked for deletion stay on the server; check mail "
+                                                       "again to delete them."),
+                                  m_shell.Window());
+        return false;
+    };
+    // Another session numbers the messages its own way: without ids nothing can be matched.
+    if (ids.contains(QString()))
+        return keep(QStringLiteral("It gives no message ids (UIDL), so the messages cannot be found again safely."));
+    m_shell.SetStatus(QStringLiteral("Status: The server ended the session. Logging in again..."), true);
+    if (m_pop3.ProtocolState() == pop3Transaction || m_pop3.ProtocolState() == pop3Update)
+        m_pop3.Quit(); // a session of someone else's making: not ours to use
+    const bool loggedIn = RunPopCommand(QStringLiteral("Connect")) && RunPopCommand(QStringLiteral("User"))
+                          && RunPopCommand(QStringLiteral("Pass"));
+    if (!loggedIn)
+        return keep(QStringLiteral("Logging in again failed."));
+    if (!RunPopCommand(QStringLiteral("Uidl"))) {
+        m_quitTimer->start();
+        return keep(QStringLiteral("It gives no message ids (UIDL), so the messages cannot be found again safely."));
+    }
+    const QHash<int, QString> fresh = m_pop3.UniqueIds();
+    QHash<QString, int> byId;
+    for (auto it = fresh.cbegin(); it != fresh.cend(); ++it)
+        byId.insert(it.value(), it.key());
+    for (TMailRecord& r : m_inbox.MailRecords)
+        r.MsgNum = byId.value(m_inbox.UniqueIds.value(r.MsgNum), 0);
+    int gone = 0;
+    for (const QString& id : std::as_const(ids)) {
+        if (const int n = byId.value(id, 0))
+            mailtext::QueueAppend(m_inbox.DeleteQueue, n);
+        else
+            ++gone;
+    }
+    m_inbox.UniqueIds = fresh;
+    m_inbox.Session = m_pop3.Session();
+    m_inbox.SessionNote = QStringLiteral("The server had ended the session; logged in again and found the ") + count
+                          + QStringLiteral(" messages to delete by their ids")
+                          + (gone > 0 ? QStringLiteral(" (%1 already gone)").arg(gone) : QString()) + u'.';
+    m_shell.SetStatus(QStringLiteral("Status: ") + m_inbox.SessionNote);
+    return true;
 }
 
 void TNewMailPanel::PurgeInbox1Click()

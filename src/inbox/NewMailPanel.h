@@ -58,6 +58,10 @@ public:
     void ForwardBtnClick();
     void SaveMailBtnClick();
     void PrintMailBtnClick();
+    void SaveAttachmentBtnClick(); // one attachment: saved; several: a menu to choose from
+    // Saves attachment `index` of the message shown (as listed in the pane) through the save
+    // dialog.
+    void SaveAttachment(int index);
 
     // -- shared operations --
     bool RunPopCommand(const QString& label);
@@ -95,6 +99,13 @@ private:
     void MessageREChange();
     void Logout();
     bool PopBusy() const { return m_popBusy > 0; }
+    // The client is still in the session whose numbers the records and the queue hold.
+    bool SessionLive() const;
+    // Sends the queued deletions (Close, maintenance, the QUIT tick).
+    void ApplyDeleteQueue();
+    // After the server ended the session: logs in again and finds the messages to delete anew
+    // by unique id. False (and the user told) when that cannot be done safely.
+    bool Reattach();
     // The pane's header as received (after the separator), or the whole pane without one.
     QStringList ReceivedHeader() const;
     QString SelectedSubjectCell() const;
@@ -114,6 +125,8 @@ private:
     bool m_checking = false;
     bool m_lineContinues = false; // the last message line was cut and continues
     bool m_saveErrorShown = false;
+    bool m_inboxFolderMade = false;
+    QString m_shownFile;      // the Inbox file shown in the message pane
     int m_gridFilled = 0;     // records shown in the grid
     QElapsedTimer m_gridClock;
 };

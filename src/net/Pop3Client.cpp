@@ -21,6 +21,8 @@ TPop3Client::TPop3Client(QObject* owner) : QObject(owner), m_socket(std::make_un
         if (m_wait)
             m_wait->StopFor(m_socket.get());
         m_protocolState = pop3Disconnected;
+        if (OnSessionEnded)
+            OnSessionEnded(this);
     };
     m_socket->OnLineTooLong = [this](TCustomWSocket*) { m_lineTooLong = true; };
 }
@@ -245,6 +247,8 @@ bool TPop3Client::DoPass()
     if (!GetResponse())
         return false;
     m_protocolState = pop3Transaction;
+    ++m_session;
+    m_uniqueIds.clear();
     return true;
 }
 
@@ -330,6 +334,34 @@ bool TPop3Client::DoRetr()
     return ok;
 }
 
+bool TPop3Client::DoUidl()
+{
+    m_uniqueIds.clear();
+    if (!TransactionCommand(QStringLiteral("UIDL"), QString()))
+        return false;
+    QHash<int, QString> ids;
+    for (;;) {
+        if (m_socket->State() != wsConnected || !ReadReplyLine() || m_timeoutFlag) {
+            m_errorMessage = m_timeoutFlag ? QStringLiteral("-ERR Receive Timeout")
+                                           : QStringLiteral("-ERR Disconneced unexpectedly");
+            Display(m_errorMessage);
+            DropConnection();
+            return false;
+        }
+        if (m_lastResponse == QLatin1String("."))
+            break;
+        // "n id": the id is 1 to 70 printable characters (a longer line is cut, hence wrong).
+        const QStringList parts = m_lastResponse.split(u' ', Qt::SkipEmptyParts);
+        bool ok = false;
+        const int number = parts.isEmpty() ? 0 : parts[0].toInt(&ok);
+        if (ok && number > 0 && parts.size() == 2 && !m_socket->LastLineCut())
+            ids.insert(number, parts[1]);
+    }
+    m_lastResponse.clear();
+    m_uniqueIds = ids;
+    return true;
+}
+
 bool TPop3Client::DoQuit()
 {
     if (m_protocolState == pop3Disconnected)
@@ -375,3 +407,4 @@ bool TPop3Client::Stat() { return Guarded(&TPop3Client::DoStat); }
 bool TPop3Client::Retr() { return Guarded(&TPop3Client::DoRetr); }
 bool TPop3Client::Dele() { return Guarded(&TPop3Client::DoDele); }
 bool TPop3Client::Quit() { return Guarded(&TPop3Client::DoQuit); }
+bool TPop3Client::Uidl() { return Guarded(&TPop3Client::DoUidl); }

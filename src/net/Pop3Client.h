@@ -5,6 +5,7 @@
 #include "net/ServerSettings.h"
 #include "net/WSocket.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -33,6 +34,9 @@ public:
     bool Retr();
     bool Dele();
     bool Quit();
+    // UIDL (RFC 1939): every message's unique id in this session, into UniqueIds(). False when
+    // the server refuses it (it is optional) or the listing does not arrive whole.
+    bool Uidl();
 
     QString Host() const { return m_host; }
     void SetHost(const QString& host) { m_host = host; }
@@ -59,6 +63,11 @@ public:
     // continues in the next one (so the owner can join the pieces of a long line).
     bool LastLineCut() const { return m_lastLineCut; }
     TWSocket* Socket() const { return m_socket.get(); }
+    // Message number -> unique id from the last Uidl of this session (empty before one).
+    const QHash<int, QString>& UniqueIds() const { return m_uniqueIds; }
+    // Counts successful logins: message numbers of one session mean nothing in another, and a
+    // transaction command after the server ended a session logs in again by itself.
+    int Session() const { return m_session; }
     // The server's own settings section ([POP host]): its port, and STLS after the greeting or
     // TLS from the first byte. Without one the dialogue is the plain one. With SettingsFile
     // set, every Connect reads the section of Host from that file first.
@@ -71,6 +80,8 @@ public:
     TNotifyEvent OnMessageBegin;
     TNotifyEvent OnMessageEnd;
     TNotifyEvent OnMessageLine;
+    // The connection closed, by either side (after ProtocolState became pop3Disconnected).
+    TNotifyEvent OnSessionEnded;
 
 private:
     bool Guarded(bool (TPop3Client::*operation)());
@@ -82,6 +93,7 @@ private:
     bool DoRetr();
     bool DoDele();
     bool DoQuit();
+    bool DoUidl();
     void Display(const QString& msg);
     void SendCommand(const QString& command);
     bool GetResponse();
@@ -109,4 +121,6 @@ private:
     int m_msgSize = 0;
     int m_msgNum = 0;
     int m_tag = 0;
+    int m_session = 0;
+    QHash<int, QString> m_uniqueIds;
 };

@@ -21,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     (void)mailtext::ReadableBody(raw);
     const QStringList inbox = mailtext::InboxLines(lines);
-    const int end = mailtext::HeaderEnd(lines);
-    const QStringList header = end < 0 ? lines : lines.mid(0, end + 1);
+    const QStringList header = mailtext::ReceivedHeaderLines(lines);
     const qsizetype sep = inbox.size() - header.size() - 1;
     FUZZ_CHECK(sep >= 0 && inbox[sep] == mailtext::Separator());
     FUZZ_CHECK(inbox.mid(sep + 1) == header);

@@ -213,6 +213,12 @@ private slots:
         QTest::newRow("dated, encoded subject")
             << QByteArray("Date: Mon, 7 Dec 2026\r\nFrom: bob@example.org\r\nSubject: =?utf-8?Q?Gr=C3=BC=C3=9Fe?=\r\n\r\nhi\r\n")
             << true << QStringLiteral("Re: Gr\u00fc\u00dfe") << "bob@example.org" << "In a message dated Mon, 7 Dec 2026, you wrote:\n\n<<";
+        QTest::newRow("a character split over two encoded words")
+            << QByteArray("From: bob@example.org\r\nSubject: =?UTF-8?B?UsM=?= =?UTF-8?B?vGNrYmxpY2s=?=\r\n\r\nhi\r\n")
+            << false << QStringLiteral("Re: R\u00fcckblick") << "bob@example.org" << "";
+        QTest::newRow("raw UTF-8 subject")
+            << QByteArray("From: Zo\xc3\xab <zoe@example.org>\r\nSubject: Caf\xc3\xa9\r\n\r\nhi\r\n") << false
+            << QStringLiteral("Re: Caf\u00e9") << "zoe@example.org" << "";
         QTest::newRow("nothing") << QByteArray("X-A: 1\r\n\r\nhi\r\n") << false << "Re: " << "" << "";
     }
     void reply()

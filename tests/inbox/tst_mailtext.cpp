@@ -1,6 +1,8 @@
 // The rules of retrieved messages without a server: record fields, the Inbox file's lines and
 // name, addresses, MIME text, the deletion queue.
+#include "inbox/BounceSamples.h"
 #include "inbox/MailText.h"
+#include "platform/Cp1252.h"
 #include "support/TestUtil.h"
 
 #include <QDir>
@@ -225,7 +227,7 @@ private slots:
                                          mailtext::Separator()};
         QCOMPARE(file.mid(0, expectedTop.size()), expectedTop);
         // The header as received follows, untouched.
-        QCOMPARE(file.mid(expectedTop.size()), message.mid(0, mailtext::HeaderEnd(message) + 1));
+        QCOMPARE(file.mid(expectedTop.size()), mailtext::ReceivedHeaderLines(message));
         TMailRecord r;
         mailtext::FillRecord(r, message);
         QCOMPARE(r.Subject, QStringLiteral("Gr\u00fc\u00dfe aus K\u00f6ln"));
@@ -252,6 +254,105 @@ private slots:
         QFETCH(QByteArray, message);
         QFETCH(QStringList, body);
         QCOMPARE(mailtext::ReadableBody(message), body);
+    }
+
+    // Real-world shapes that lost their text or showed it garbled: the record and the readable
+    // top of the Inbox file (up to the separator).
+    void oddMessages_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QStringList>("top");
+        QTest::newRow("text without a subtype")
+            << QByteArray("Subject: s\r\nContent-Type: text\r\n\r\nHello plain\r\n") << "" << "s"
+            << QStringList{"Subject: s", "", "Hello plain"};
+        QTest::newRow("text without a subtype, base64")
+            << QByteArray("Subject: s\r\nContent-Type: text; charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+                          "SGVsbG8gYmFzZTY0\r\n")
+            << "" << "s" << QStringList{"Subject: s", "", "Hello base64"};
+        QTest::newRow("multipart without a boundary")
+            << QByteArray("Subject: s\r\nContent-Type: multipart/mixed\r\n\r\nJust text\r\nmore\r\n") << "" << "s"
+            << QStringList{"Subject: s", "", "Just text", "more"};
+        QTest::newRow("multipart whose boundary never comes")
+            << QByteArray("Subject: s\r\nContent-Type: multipart/alternative; boundary=\"=_Part_1\"\r\n\r\n"
+                          "Written by hand\r\n--=_Par\r\n")
+            << "" << "s" << QStringList{"Subject: s", "", "Written by hand", "--=_Par"};
+        QTest::newRow("character split over two encoded words")
+            << QByteArray("From: =?UTF-8?B?UsM=?= =?UTF-8?B?vGNrYmxpY2s=?= <r@example.org>\r\n"
+                          "Subject: =?UTF-8?B?UsM=?= =?UTF-8?B?vGNrYmxpY2s=?=\r\n\r\nb\r\n")
+            << QStringLiteral("R\u00fcckblick<r@example.org>") << QStringLiteral("R\u00fcckblick")
+            << QStringList{QStringLiteral("From: R\u00fcckblick <r@example.org>"), QStringLiteral("Subject: R\u00fcckblick"),
+                           "", "b"};
+        QTest::newRow("raw UTF-8 header values")
+            << QByteArray("From: Zo\xc3\xab <zoe@example.org>\r\nSubject: Caf\xc3\xa9 \xe2\x82\xac" "5\r\n\r\nb\r\n")
+            << QStringLiteral("Zo\u00eb<zoe@example.org>") << QStringLiteral("Caf\u00e9 \u20ac5")
+            << QStringList{QStringLiteral("From: Zo\u00eb <zoe@example.org>"), QStringLiteral("Subject: Caf\u00e9 \u20ac5"),
+                           "", "b"};
+        QTest::newRow("Windows-1252 header values stay")
+            << QByteArray("Subject: Caf\xe9 \x80\r\n\r\nb\r\n") << "" << QStringLiteral("Caf\u00e9 \u20ac")
+            << QStringList{QStringLiteral("Subject: Caf\u00e9 \u20ac"), "", "b"};
+        QTest::newRow("no empty line after the header")
+            << QByteArray("From: a@example.org\r\nSubject: s\r\nHello there\r\nTo: you\r\n") << "a@example.org" << "s"
+            << QStringList{"From: a@example.org", "Subject: s", "", "Hello there", "To: you"};
+        QTest::newRow("no header") << QByteArray("Hello,\r\nthis is me: Ann\r\n\r\nbody\r\n") << "" << ""
+                                   << QStringList{"", "Hello,", "this is me: Ann", "", "body"};
+    }
+    void oddMessages()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QString, from);
+        QFETCH(QString, subject);
+        QFETCH(QStringList, top);
+        QStringList lines; // as the socket hands them over: one character per byte, Windows-1252
+        for (const QByteArray& l : message.chopped(2).split('\n'))
+            lines << cp1252::decode(l.endsWith('\r') ? l.chopped(1) : l);
+        TMailRecord r;
+        mailtext::FillRecord(r, lines);
+        QCOMPARE(r.From, from);
+        QCOMPARE(r.Subject, subject);
+        const QStringList file = mailtext::InboxLines(lines);
+        const qsizetype sep = file.indexOf(mailtext::Separator());
+        QVERIFY(sep >= 2);
+        QCOMPARE(file.mid(0, sep - 2), top);
+    }
+
+    // Each report's recipients as "address status diagnostic".
+    void bounceReports_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QStringList>("reports");
+        const QByteArray unknown = "550 5.1.1 <gone@example.com>: Recipient address rejected: User unknown";
+        QTest::newRow("delivery status, permanent")
+            << bounces::Dsn("gone@example.com", "failed", "5.1.1", unknown)
+            << QStringList{"gone@example.com 5.1.1 " + QString::fromLatin1(unknown)};
+        QTest::newRow("delivery status, delayed")
+            << bounces::Dsn("slow@example.com", "delayed", "4.4.1", "connect to mail.example.com: Connection timed out")
+            << QStringList{"slow@example.com 4.4.1 connect to mail.example.com: Connection timed out"};
+        QTest::newRow("delivery status, no status field")
+            << QByteArray(bounces::Dsn("gone@example.com", "failed", "x", "gone")).replace("Status: x\r\n", "")
+            << QStringList{"gone@example.com 5.0.0 gone"};
+        QTest::newRow("exim") << bounces::Exim("gone@example.com")
+                              << QStringList{"gone@example.com 5.1.1 host mail.example.com [192.0.2.25] SMTP error from "
+                                             "remote mail server after RCPT TO:<gone@example.com>: " + QString::fromLatin1(unknown)};
+        QTest::newRow("gmail text") << bounces::Gmail("off@example.com")
+                                    << QStringList{"off@example.com 5.2.1 550 5.2.1 The email account that you tried to "
+                                                   "reach is disabled."};
+        QTest::newRow("postfix text") << bounces::PostfixText("full@example.com")
+                                      << QStringList{"full@example.com 5.2.2 host mail.example.com[192.0.2.25] said: 552 "
+                                                     "5.2.2 Mailbox full (in reply to RCPT TO command)"};
+        QTest::newRow("ordinary mail naming an address")
+            << QByteArray("From: bob@example.org\r\nSubject: new address\r\n\r\nWrite to me at\r\n  gone@example.com\r\n")
+            << QStringList{};
+    }
+    void bounceReports()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QStringList, reports);
+        QStringList got;
+        for (const mailtext::TBounce& b : mailtext::Bounces(message))
+            got << (b.Recipient + u' ' + b.Status + u' ' + b.Diagnostic).trimmed();
+        QCOMPARE(got, reports);
     }
 
     void plainBodyStaysAsReceived()

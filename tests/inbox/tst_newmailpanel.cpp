@@ -1,5 +1,6 @@
 // The mail check against a real Dovecot: grid rows, Inbox files, reading, deleting, logout,
 // failures, and the list maintenance with its deletions on the server.
+#include "inbox/BounceSamples.h"
 #include "inbox/InboxHarness.h"
 #include "support/TestUtil.h"
 
@@ -94,7 +95,12 @@ private slots:
         QCOMPARE(h.shell.sounds, QStringList{}); // the toggle (the main window's) plays it
 
         // Inbox files, byte for byte.
-        QCOMPARE(h.Entries(QStringLiteral("Inbox")).size(), 3);
+        // Beside each Inbox file the whole message, byte for byte as the server holds it.
+        QCOMPARE(h.Entries(QStringLiteral("Inbox")).size(), 6);
+        const QList<QByteArray> held = server.Messages();
+        QCOMPARE(held.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(testutil::readAll(mailtext::WholeMessagePath(h.inbox.MailRecords[i].FileName)), held[i]);
         const QByteArray sep = QByteArray(50, '_');
         QCOMPARE(testutil::readAll(h.inbox.MailRecords[0].FileName),
                  QByteArray("From: Alice Example <alice@example.org>\r\nTo: news@example.org\r\nSubject: Hello\r\n"
@@ -294,6 +300,100 @@ private slots:
                                                QStringLiteral("Subject: Gr\u00fc\u00dfe"), "Date: Mon, 7 Dec 2026", "",
                                                QStringLiteral("Sch\u00f6ne Gr\u00fc\u00dfe")}));
         QVERIFY(!shown.contains(QStringLiteral("<p>HTML</p>")));
+    }
+
+    // Attachments and a forwarded message: the whole message is kept beside the Inbox file, the
+    // pane shows the forwarded text, and each attachment saves as it was sent.
+    void attachmentsKeptAndSaved()
+    {
+        QByteArray pdf = "%PDF-1.4\n";
+        for (int i = 0; pdf.size() < 300000; ++i)
+            pdf += char((i * 7919) % 256);
+        QByteArray encoded;
+        const QByteArray b64 = pdf.toBase64();
+        for (qsizetype i = 0; i < b64.size(); i += 76)
+            encoded += b64.mid(i, 76) + "\r\n";
+        const QByteArray inner = "From: Carol <carol@example.org>\r\nTo: bob@example.org\r\nSubject: Original news\r\n"
+                                 "Date: Sun, 6 Dec 2026 09:00:00 +0000\r\n\r\nThe forwarded text.\r\n";
+        const QByteArray message = "From: bob@example.org\r\nTo: news@example.org\r\nSubject: Report\r\n"
+                                   "Date: Mon, 7 Dec 2026\r\nMIME-Version: 1.0\r\n"
+                                   "Content-Type: multipart/mixed; boundary=\"zz\"\r\n\r\n"
+                                   "--zz\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nSee attached.\r\n"
+                                   "--zz\r\nContent-Type: application/pdf; name=\"report.pdf\"\r\n"
+                                   "Content-Disposition: attachment; filename=\"report.pdf\"\r\n"
+                                   "Content-Transfer-Encoding: base64\r\n\r\n"
+                                   + encoded + "--zz\r\nContent-Type: message/rfc822\r\n\r\n" + inner + "--zz--\r\n";
+        TDovecotServer server;
+        server.AddMessage(message);
+        START_DOVECOT(server);
+        TInboxHarness h;
+        h.UseServer(server);
+        h.panel->CheckMail1Click();
+        QCOMPARE(testutil::readAll(mailtext::WholeMessagePath(h.inbox.MailRecords[0].FileName)), server.Messages().value(0));
+
+        h.Read(0);
+        const QStringList shown = h.panel->MessageRE()->toPlainText().split(u'\n');
+        QCOMPARE(shown.mid(4, 13), (QStringList{"", "See attached.", "", "---------- Forwarded message ----------",
+                                                "From: Carol <carol@example.org>",
+                                                "Date: Sun, 6 Dec 2026 09:00:00 +0000", "Subject: Original news",
+                                                "To: bob@example.org", "", "The forwarded text.", "",
+                                                "Attachment: report.pdf (application/pdf)",
+                                                "Attachment: Original news.eml (message/rfc822)"}));
+        QToolButton* save = h.panel->Button(QStringLiteral("SaveAttachmentBtn"));
+        QVERIFY(save->isEnabled());
+
+        const QString pdfPath = h.Home() + QStringLiteral("saved.pdf");
+        h.dialogs.saveFiles.enqueue(pdfPath);
+        h.panel->SaveAttachment(0);
+        QCOMPARE(h.dialogs.saveRequests.last().fileName, QStringLiteral("report.pdf")); // the name proposed
+        QCOMPARE(testutil::readAll(pdfPath), pdf);
+        const QString emlPath = h.Home() + QStringLiteral("forwarded.eml");
+        h.dialogs.saveFiles.enqueue(emlPath);
+        h.panel->SaveAttachment(1);
+        QVERIFY(testutil::readAll(emlPath).contains("Subject: Original news"));
+        QVERIFY(testutil::readAll(emlPath).contains("The forwarded text."));
+
+        // A message without attachments leaves the button off.
+        h.panel->MessageRE()->clear();
+        QVERIFY(!save->isEnabled());
+    }
+
+    // Automatic maintenance takes delivery failure reports too: a permanent failure for a
+    // subscriber removes the subscriber and deletes the report; a delay, or a failure for an
+    // address not on the list, removes nobody and stays; every report is logged.
+    void bouncesInAutomaticMaintenance()
+    {
+        const QByteArray unknown = "550 5.1.1 <gone@example.com>: User unknown";
+        TDovecotServer server;
+        server.AddMessage(bounces::Dsn("gone@example.com", "failed", "5.1.1", unknown));
+        server.AddMessage(bounces::Dsn("slow@example.com", "delayed", "4.4.1", "Connection timed out"));
+        server.AddMessage(bounces::Exim("old@example.com"));
+        server.AddMessage(bounces::Dsn("stranger@example.com", "failed", "5.1.1", "550 5.1.1 User unknown"));
+        server.AddMessage(Keyed("bob@example.org", "unsubscribe"));
+        START_DOVECOT(server);
+        TInboxHarness h;
+        for (const char* a : {"gone@example.com", "slow@example.com", "OLD@example.com", "bob@example.org", "keep@example.com"})
+            h.Add(QLatin1String(a), QStringLiteral("N"));
+        h.UseServer(server, QStringLiteral("57"));
+        h.state.CurrentList->SetText(MailListRecord::SubjectKey, QStringLiteral("unsubscribe"));
+        h.panel->CheckMail1Click();
+
+        QCOMPARE(h.shell.status, QStringLiteral("Status: Maintain deleted 1 addresses from list, 2 bounced addresses, "
+                                                "and 3 mail messages from server."));
+        QCOMPARE(h.Emails(), (QStringList{"slow@example.com", "keep@example.com"}));
+        QCOMPARE(testutil::readAll(h.panel->MaintenanceLogPath()),
+                 "bounced: gone@example.com 5.1.1 " + unknown + "\r\n"
+                 "bounced: slow@example.com 4.4.1 Connection timed out\r\n"
+                 "bounced: old@example.com 5.1.1 host mail.example.com [192.0.2.25] SMTP error from remote mail server "
+                 "after RCPT TO:<old@example.com>: 550 5.1.1 <old@example.com>: Recipient address rejected: User unknown\r\n"
+                 "bounced: stranger@example.com 5.1.1 550 5.1.1 User unknown\r\n"
+                 "N  <bob@example.org>\r\n");
+        QCOMPARE(h.Numbers(), (QList<int>{2, 4}));
+        h.panel->CloseNewMailBtnClick();
+        QVERIFY(h.Quit());
+        QCOMPARE(server.Messages().size(), 2);
+        QVERIFY(server.Messages()[0].contains("slow@example.com"));
+        QVERIFY(server.Messages()[1].contains("stranger@example.com"));
     }
 
     void purgeInbox()

@@ -67,6 +67,8 @@ private slots:
     void hostileCredentials_data();
     void hostileCredentials();
     void deleAndReconnectAfterServerClose();
+    void uniqueIds_data();
+    void uniqueIds();
     void longStatusLinesJoined();
     void socketFailureBecomesError_data();
     void socketFailureBecomesError();
@@ -341,6 +343,46 @@ void TstPop3Client::deleAndReconnectAfterServerClose()
     f.LoggedIn().Reply("+OK 0 0");
     QVERIFY(f.client.Stat());
     QCOMPARE(f.server.Connections(), 2);
+}
+
+void TstPop3Client::uniqueIds_data()
+{
+    QTest::addColumn<QList<QByteArray>>("reply");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QStringList>("ids"); // "number=id"
+    QTest::newRow("listing") << QList<QByteArray>{"+OK", "1 whqtswO00WBw418f9t5JxYwZ", "2 QhdPYR:00WBw1Ph7x7", "."}
+                             << true << QStringList{"1=whqtswO00WBw418f9t5JxYwZ", "2=QhdPYR:00WBw1Ph7x7"};
+    QTest::newRow("refused") << QList<QByteArray>{"-ERR unknown command"} << false << QStringList{};
+    QTest::newRow("odd lines skipped") << QList<QByteArray>{"+OK", "x y", "3", "4 a b", "5 e", "."} << true
+                                       << QStringList{"5=e"};
+    QTest::newRow("cut short") << QList<QByteArray>{"+OK", "1 a"} << false << QStringList{};
+}
+
+void TstPop3Client::uniqueIds()
+{
+    QFETCH(QList<QByteArray>, reply);
+    QFETCH(bool, ok);
+    QFETCH(QStringList, ids);
+    TFixture f;
+    f.LoggedIn().Expect("UIDL");
+    for (const QByteArray& line : reply)
+        f.server.Send(line);
+    f.server.Close();
+    QVERIFY(f.client.Pass());
+    QCOMPARE(f.client.Session(), 1);
+    QCOMPARE(f.client.Uidl(), ok);
+    QStringList got;
+    for (auto it = f.client.UniqueIds().cbegin(); it != f.client.UniqueIds().cend(); ++it)
+        got << QString::number(it.key()) + u'=' + it.value();
+    got.sort();
+    QCOMPARE(got, ids);
+    QVERIFY(f.server.Mismatches().isEmpty());
+    // A new login is a new session, whose numbers start without ids.
+    QTRY_COMPARE(f.client.ProtocolState(), pop3Disconnected);
+    f.LoggedIn();
+    QVERIFY(f.client.Pass());
+    QCOMPARE(f.client.Session(), 2);
+    QVERIFY(f.client.UniqueIds().isEmpty());
 }
 
 void TstPop3Client::longStatusLinesJoined()
