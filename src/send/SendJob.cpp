@@ -256,16 +256,20 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
     m_messageId = msgenc::MessageId(rq.Sender, QDateTime::currentDateTime());
     Progress(TSendPhase::Connecting, 0, summary.Total);
 
+    // Connects; on failure `why` says what went wrong.
+    const auto connect = [&c](QString& why) {
+        try {
+            if (c.Connect())
+                return true;
+            why = c.ErrorMessage();
+        } catch (const std::exception& e) {
+            c.Abort();
+            why = QString::fromUtf8(e.what());
+        }
+        return false;
+    };
     QString reason;
-    bool connected = false;
-    try {
-        connected = c.Connect();
-    } catch (const std::exception& e) {
-        c.Abort();
-        reason = QString::fromUtf8(e.what());
-    }
-    if (!connected && reason.isEmpty())
-        reason = c.ErrorMessage();
+    const bool connected = connect(reason);
     summary.Connected = connected;
 
     QList<int> pending;
@@ -281,16 +285,8 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
             }
             reconnected = true;
             OnDisplay(QStringLiteral("Connection lost (%1); connecting again").arg(loss));
-            bool again = false;
-            try {
-                again = c.Connect();
-            } catch (const std::exception& e) {
-                c.Abort();
-                reason = QString::fromUtf8(e.what());
-            }
-            if (!again) {
-                reason = loss + QStringLiteral(" (connecting again failed: %1)")
-                                    .arg(reason.isEmpty() ? c.ErrorMessage() : reason);
+            if (QString why; !connect(why)) {
+                reason = loss + QStringLiteral(" (connecting again failed: %1)").arg(why);
                 break;
             }
         }
