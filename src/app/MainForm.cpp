@@ -659,6 +659,7 @@ void TMainForm::changeEvent(QEvent* e)
 
 void TMainForm::FormActivate()
 {
+    OfferRecovery();
     if (m_state.ShowWizardOnActivate) {
         m_state.ShowWizardOnActivate = false;
         Action(QStringLiteral("MailList1"))->trigger();
@@ -684,6 +685,10 @@ void TMainForm::FormResize()
 bool TMainForm::eventFilter(QObject* watched, QEvent* e)
 {
     switch (e->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+        m_sessionSaved = false; // someone is at the window again
+        break;
     case QEvent::ToolTip:
         if (!m_hints)
             return true; // hints off: swallow every tool tip
@@ -708,36 +713,6 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e)
 bool TMainForm::HintsOn() const
 {
     return m_hints;
-}
-
-void TMainForm::closeEvent(QCloseEvent* e)
-{
-    if (m_closed) {
-        e->accept();
-        return;
-    }
-    if (m_closing || (m_listPanel && m_listPanel->Busy()) || (m_sendEngine && m_sendEngine->Sending())) {
-        // A list operation or a send is still processing events: close once it has finished.
-        e->ignore();
-        if (!m_closing)
-            QTimer::singleShot(100, this, &QWidget::close);
-        return;
-    }
-    m_closing = true;
-    m_clearStatusTimer->stop();
-    if (CloseNewsletter && !CloseNewsletter()) {
-        m_closing = false;
-        m_clearStatusTimer->start();
-        e->ignore();
-        return;
-    }
-    // An open POP3 session ends with QUIT, so the server applies the deletions.
-    if (m_pop3Client1->Socket() && m_pop3Client1->Socket()->State() == wsConnected)
-        m_pop3Client1->Quit();
-    SaveSettings();
-    m_closed = true;
-    m_closing = false;
-    e->accept();
 }
 
 // ---------------------------------------------------------------- shell services

@@ -73,7 +73,9 @@ public:
     int ClientHeight() const;
 
     // TShell
-    TDialogService& Dialogs() override { return *m_dialogs; }
+    // While the program ends without a person to answer (EndSession), boxes are reported on
+    // the error output instead of shown, and questions get their cautious answer.
+    TDialogService& Dialogs() override { return m_unattended ? *m_quietDialogs : *m_dialogs; }
     QWidget* Window() override { return this; }
     void SetStatus(const QString& text, bool paintNow = false) override;
     QString Status() const override;
@@ -119,6 +121,22 @@ public:
 
     bool HintsOn() const;
 
+    // Ending without a person to ask (a terminate signal, the desktop session quitting): the
+    // newsletter's unsaved changes go to a recovery copy, a changed list to its file (or, when
+    // that cannot take it, to a recovery copy), the settings to their file; no question is
+    // asked. The window then closes without the close sequence's questions.
+    void EndSession();
+    // The desktop session is about to end (its save request): the same writes, but the program
+    // keeps running; a close that follows before the user touches the window asks nothing.
+    void SaveForSessionEnd();
+    // A terminate signal: EndSession, dismiss a box left open (as Cancel: the command that
+    // asked then finds the session ended and asks nothing more), close, and quit once control
+    // is back in the main event loop.
+    void EndOnSignal();
+    // The recovery copies a previous run left: the newsletter is offered back, kept lists are
+    // named. Runs on the first activation.
+    void OfferRecovery();
+
     // The editor commands a side panel turns on or off as it opens or collapses; a command
     // left empty keeps its state.
     struct TEditorCommands
@@ -148,6 +166,10 @@ private:
     void EnsureFolders();
     void LoadCatalog(const QStringList& paths);
     void UpdateSizeLimits();
+    // With automatic saving off and the open list changed: Yes/No/Cancel. False cancels closing.
+    bool AskToSaveList();
+    void WriteUnsavedWork();
+    bool RestoreNewsletter(const QString& path);
 
     TAppState m_state;
     TSoundPlayer& m_sounds;
@@ -188,6 +210,9 @@ private:
     bool m_activated = false;
     bool m_closing = false;
     bool m_closed = false;
+    bool m_unattended = false;   // EndSession is running: Dialogs() asks nobody
+    bool m_sessionSaved = false; // SaveForSessionEnd ran and the user has not acted since
+    std::unique_ptr<TDialogService> m_quietDialogs;
     TEventPump m_pump;           // ProcessMessages: one event pass per time slice
     QAction* m_unknownAction = nullptr;
     TFindPanel* m_findPanel = nullptr;

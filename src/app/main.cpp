@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QSessionManager>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -73,9 +74,7 @@ int main(int argc, char* argv[])
         return 0;
     }
 
-    // A desktop session that ends the program closes the window through the normal close
-    // sequence, so the settings are written as on Exit. Caught from here on: a request that
-    // comes during start-up waits until the window is up.
+    // Terminate signals reach the window through this pipe (handled below).
     const bool signalsCaught = ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFd) == 0;
     if (signalsCaught) {
         struct sigaction sa = {};
@@ -108,15 +107,18 @@ int main(int argc, char* argv[])
     splash->hide();
     delete splash;
 
+    // A terminate signal (SIGTERM, SIGINT) or the end of the desktop session ends the program
+    // without asking: what is unsaved is written (a recovery copy of the newsletter), then the
+    // window closes. A signal that comes during start-up waits until the window is up.
     if (signalsCaught) {
         auto* notifier = new QSocketNotifier(g_signalFd[0], QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &mainForm, [&mainForm] {
             char c;
             [[maybe_unused]] const ssize_t n = ::read(g_signalFd[0], &c, 1);
-            mainForm.close();
-            if (!mainForm.isVisible())
-                QApplication::quit();
+            mainForm.EndOnSignal();
         });
     }
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainForm,
+                     [&mainForm](QSessionManager&) { mainForm.SaveForSessionEnd(); });
     return app.exec();
 }

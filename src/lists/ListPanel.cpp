@@ -280,6 +280,7 @@ void TListPanel::OpenList(int row)
     }
     m_shell.SetStatus(QStringLiteral("Status:"));
     m_shell.StartStatusTimer();
+    m_state.SavedRevision = m_state.ListEntries.Revision();
     SetListBoxesEnabled(true);
     UpdateListControls();
     emit ListOpened();
@@ -344,6 +345,7 @@ bool TListPanel::SaveCurrentList()
                                 m_shell.Window());
     } else {
         m_state.CurrentListPartial = false;
+        m_state.SavedRevision = m_state.ListEntries.Revision();
     }
     m_shell.SetStatus(QStringLiteral("Status:"));
     m_shell.StartStatusTimer();
