@@ -1,6 +1,6 @@
 # Installing as a desktop application: the menu entry, icons and metainfo under the prefix,
 # and a Debian package of the whole installation (cpack -G DEB).
-set(QUORVEL_APP_ID example.harrowlin.Quorvel)
+set(QUORVEL_APP_ID example.harrowlin.quorvel)
 set(desktop_dir ${QUORVEL_RESOURCE_DIR}/desktop)
 install(FILES ${desktop_dir}/${QUORVEL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${desktop_dir}/${QUORVEL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
@@ -20,7 +20,6 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://harrowlin.example/quorvel/)
 # The libraries the program links come from dpkg-shlibdeps; the Qt plugins and sound backends
 # it loads at run time are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
