@@ -91,11 +91,12 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     m_saveLetters = Named(new QCheckBox(QStringLiteral("Save sent newsletters"), misc), QStringLiteral("UserSNCB"));
     m_autoSave = Named(new QCheckBox(QStringLiteral("Automatically save lists"), misc), QStringLiteral("cb_AutoSaveLists"));
     m_autoSave->setChecked(true);
-    m_includeHeader->setGeometry(8, 92, 200, 20);
-    m_includeFooter->setGeometry(8, 114, 200, 20);
-    m_includeSig->setGeometry(8, 136, 200, 20);
-    m_saveLetters->setGeometry(8, 158, 200, 20);
-    m_autoSave->setGeometry(8, 182, 250, 20);
+    // Twenty pixels a row, so the last one ends well inside the page (about 198 high).
+    int y = 90;
+    for (QCheckBox* box : {m_includeHeader, m_includeFooter, m_includeSig, m_saveLetters, m_autoSave}) {
+        box->setGeometry(8, y, 250, 20);
+        y += 20;
+    }
     m_pages->addTab(misc, QStringLiteral("Misc."));
 
     auto* save = Named(new QPushButton(QStringLiteral("&Save"), this), QStringLiteral("UserSaveBtn"), QStringLiteral("&Save"));

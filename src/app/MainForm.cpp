@@ -3,6 +3,7 @@
 #include "app/AboutBox.h"
 #include "app/GeneralPropertiesPanel.h"
 #include "app/LabelEffect.h"
+#include "app/Pictures.h"
 #include "editor/FindPanel.h"
 #include "editor/NewsletterEditor.h"
 #include "guide/DesktopLinks.h"
@@ -69,6 +70,7 @@ constexpr int kOpenLeft = 256;
 TMainForm::TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialogs, QWidget* parent)
     : QMainWindow(parent), m_sounds(sounds), m_dialogs(dialogs ? std::move(dialogs) : std::make_unique<TQtDialogService>())
 {
+    InitPictures();
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(kTitle);
     setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));

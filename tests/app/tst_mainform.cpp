@@ -27,6 +27,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -429,10 +430,46 @@ private slots:
         QTimer* timer = m_form->findChild<QTimer*>("AboutTimer1");
         QTRY_VERIFY_WITH_TIMEOUT(!timer->isActive(), 10000);
         QCOMPARE(a2->width(), 265);
-        QCOMPARE(m_form->findChild<QLabel*>("AboutCaptionLBL")->y(), 16);
+        QLabel* caption = m_form->findChild<QLabel*>("AboutCaptionLBL");
+        QCOMPARE(caption->y(), 16);
+        // The picture is in the program, and the caption is whole on the strip.
+        const QLabel* image = m_form->findChild<QLabel*>("Image1");
+        QVERIFY(!image->pixmap().isNull());
+        QVERIFY2(caption->fontMetrics().horizontalAdvance(caption->text()) <= caption->width(),
+                 qPrintable(QString::number(caption->fontMetrics().horizontalAdvance(caption->text()))));
+        QVERIFY(caption->geometry().right() < a2->width() && caption->geometry().bottom() < a2->height());
         m_form->Image1Click();
         QVERIFY(!a1->isVisible() && !a2->isVisible());
         QCOMPARE(m_form->Status(), QStringLiteral("Status:"));
+    }
+
+    void theWindowHasItsIcon()
+    {
+        start();
+        QVERIFY(!m_form->windowIcon().pixmap(32).isNull());
+        QVERIFY(!QPixmap(":/pictures/splash.png").isNull());
+    }
+
+    // Every control of every General Properties page shows whole inside its page.
+    void generalPropertiesPagesShowEveryControlWhole()
+    {
+        start(800, 600);
+        m_form->Action("GeneralProperties1")->trigger();
+        auto* pages = m_form->GeneralPanel()->findChild<QTabWidget*>("UserOpPages");
+        QVERIFY(pages);
+        for (int i = 0; i < pages->count(); ++i) {
+            pages->setCurrentIndex(i);
+            QWidget* page = pages->widget(i);
+            QCoreApplication::processEvents();
+            for (QWidget* w : page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+                const QRect r = w->geometry();
+                QVERIFY2(page->rect().contains(r), qPrintable(pages->tabText(i) + ": " + w->objectName() + " at "
+                                                                + QString::number(r.bottom()) + " of "
+                                                                + QString::number(page->height())));
+                if (auto* box = qobject_cast<QCheckBox*>(w))
+                    QVERIFY2(box->sizeHint().height() <= r.height(), qPrintable(w->objectName()));
+            }
+        }
     }
 
     void statusLineAndGauge()

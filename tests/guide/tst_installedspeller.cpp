@@ -56,7 +56,8 @@ private slots:
         QVERIFY(report.waitForFinished(30000));
         const QString out = QString::fromLocal8Bit(report.readAll());
         QVERIFY2(report.exitCode() == 0, qPrintable(out));
-        const QString installedEngine = QDir::cleanPath(prefix.filePath(QStringLiteral("lib/quorvel/libquorvel_speller.so")));
+        const QString installedEngine
+            = QDir::cleanPath(prefix.filePath(QStringLiteral(QUORVEL_PRIVATE_LIBDIR "/libquorvel_speller.so")));
         QVERIFY2(out.contains(QStringLiteral("Speller engine: ") + installedEngine + u'\n'), qPrintable(out));
 
         // A spell check through the installed registry.
