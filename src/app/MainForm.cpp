@@ -4,6 +4,7 @@
 #include "app/GeneralPropertiesPanel.h"
 #include "app/LabelEffect.h"
 #include "app/Pictures.h"
+#include "app/StatusLine.h"
 #include "editor/FindPanel.h"
 #include "editor/NewsletterEditor.h"
 #include "guide/DesktopLinks.h"
@@ -345,11 +346,10 @@ void TMainForm::BuildPanels()
     m_newsletter = newsletter;
     connect(newsletter, &TNewsletterEditor::TitleActionRequested, this, &TMainForm::NewsletterLBLClick);
     connect(newsletter, &TNewsletterEditor::BackgroundColorChosen, this, [this](const QColor& color) {
-        for (QWidget* w : {m_central, m_statusPanel}) {
-            QPalette pal = w->palette();
-            pal.setColor(QPalette::Window, color);
-            w->setPalette(pal);
-        }
+        QPalette pal = m_central->palette();
+        pal.setColor(QPalette::Window, color);
+        m_central->setPalette(pal);
+        SetStatusPanelColor(color);
     });
     CloseNewsletter = [newsletter] { return newsletter->CloseFile1Click(); };
     // SpellChecker1 and the spelling commands (CheckSpelling1, F7, CheckSpellingBtn).
@@ -432,13 +432,10 @@ void TMainForm::BuildStatusPanel()
     m_statusPanel = new QWidget(m_central);
     m_statusPanel->setObjectName(QStringLiteral("StatusPanel"));
     m_statusPanel->setAutoFillBackground(true);
-    QPalette pal = m_statusPanel->palette();
-    pal.setColor(QPalette::Window, kNavy);
-    pal.setColor(QPalette::WindowText, Qt::white);
-    m_statusPanel->setPalette(pal);
-    m_statusBar = new QLabel(QStringLiteral("Status:"), m_statusPanel);
+    SetStatusPanelColor(kNavy);
+    m_statusBar = new TStatusLabel(m_statusPanel);
+    m_statusBar->setText(QStringLiteral("Status:"));
     m_statusBar->setObjectName(QStringLiteral("StatusBar"));
-    m_statusBar->setAccessibleName(QStringLiteral("StatusBar"));
     m_statusBar->setGeometry(8, 4, 200, 16);
     m_gauge = new QProgressBar(m_statusPanel);
     m_gauge->setObjectName(QStringLiteral("Gauge1"));
@@ -447,6 +444,14 @@ void TMainForm::BuildStatusPanel()
     m_gauge->setGeometry(0, 4, 150, 16);
     m_gauge->setVisible(false);
     m_panels.insert(QStringLiteral("StatusPanel"), m_statusPanel);
+}
+
+void TMainForm::SetStatusPanelColor(const QColor& color)
+{
+    QPalette pal = m_statusPanel->palette();
+    pal.setColor(QPalette::Window, color);
+    pal.setColor(QPalette::WindowText, statusline::ReadableTextColor(color));
+    m_statusPanel->setPalette(pal);
 }
 
 void TMainForm::BuildMailComponents()
@@ -590,16 +595,12 @@ void TMainForm::LoadSettings()
     }
     m_state.GeneralSettings = d.General;
     m_generalPanel->se_Timeout()->setValue(d.Timeout);
-    QPalette sp = m_statusPanel->palette();
     if (d.Color) {
         QPalette pal = m_central->palette();
         pal.setColor(QPalette::Window, *d.Color);
         m_central->setPalette(pal);
-        sp.setColor(QPalette::Window, *d.Color);
-    } else {
-        sp.setColor(QPalette::Window, kNavy);
     }
-    m_statusPanel->setPalette(sp);
+    SetStatusPanelColor(d.Color ? *d.Color : kNavy);
     Action(QStringLiteral("Hints1"))->setChecked(d.Hints);
     m_hints = d.Hints;
     Action(QStringLiteral("Sounds1"))->setChecked(d.Sounds);
@@ -721,8 +722,7 @@ bool TMainForm::HintsOn() const
 
 void TMainForm::SetStatus(const QString& text, bool paintNow)
 {
-    m_statusBar->setText(text);
-    m_statusBar->setAccessibleDescription(text);
+    m_statusBar->SetStatusText(text);
     if (paintNow)
         m_statusBar->repaint();
 }

@@ -21,6 +21,7 @@ class QTextEdit;
 class QTimer;
 
 class TAboutBox;
+class TStatusLabel;
 class TAddressPanel;
 class TAddressTools;
 class TFindPanel;
@@ -157,6 +158,8 @@ private:
                        bool enabled = true);
     void BuildPanels();
     void BuildStatusPanel();
+    // The strip's colour, with the text in whichever of black and white reads better on it.
+    void SetStatusPanelColor(const QColor& color);
     void BuildMailComponents();
     void BuildGuide();
     void BuildSending();
@@ -183,7 +186,7 @@ private:
     TLabelEffect* m_newMailLBL = nullptr;
     TLabelEffect* m_viewDigestLBL = nullptr;
     QWidget* m_statusPanel = nullptr;
-    QLabel* m_statusBar = nullptr;
+    TStatusLabel* m_statusBar = nullptr;
     QProgressBar* m_gauge = nullptr;
     qint64 m_gaugeMax = 1;
     QTimer* m_clearStatusTimer = nullptr;

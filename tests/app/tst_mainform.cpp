@@ -2,6 +2,7 @@
 #include "app/GeneralPropertiesPanel.h"
 #include "app/LabelEffect.h"
 #include "app/MainForm.h"
+#include "app/StatusLine.h"
 #include "lists/ListFile.h"
 #include "lists/ListPanel.h"
 #include "net/Pop3Client.h"
@@ -15,6 +16,7 @@
 #include "support/ScriptedServer.h"
 #include "support/TestUtil.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -470,6 +472,51 @@ private slots:
                     QVERIFY2(box->sizeHint().height() <= r.height(), qPrintable(w->objectName()));
             }
         }
+    }
+
+    // A screen reader finds a status bar whose name and value are the text.
+    void statusLineIsAnAnnouncedStatusBar()
+    {
+        start();
+        QWidget* label = m_form->findChild<QWidget*>("StatusBar");
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(label);
+        QVERIFY(iface);
+        QCOMPARE(iface->role(), QAccessible::StatusBar);
+        QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Status:"));
+        m_form->SetStatus("Status: Saving list...");
+        QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Status: Saving list..."));
+        QCOMPARE(iface->text(QAccessible::Value), QStringLiteral("Status: Saving list..."));
+    }
+
+    void statusTextIsReadableOnAnyColour_data()
+    {
+        QTest::addColumn<QString>("color");
+        QTest::newRow("none (navy)") << QString();
+        QTest::newRow("white") << "16777215";
+        QTest::newRow("yellow") << "65535";
+        QTest::newRow("mid grey") << "8421504";
+        QTest::newRow("black") << "0";
+        QTest::newRow("design blue") << "8847360";
+    }
+    void statusTextIsReadableOnAnyColour()
+    {
+        QFETCH(QString, color);
+        if (!color.isEmpty()) {
+            TIniFile ini(home("Quorvel.ini"));
+            ini.WriteString("User Settings", "Color", color);
+            QVERIFY(ini.UpdateFile());
+        }
+        start();
+        auto* label = m_form->findChild<QLabel*>("StatusBar");
+        const QColor text = label->palette().color(QPalette::WindowText);
+        const QColor strip = m_form->Panel("StatusPanel")->palette().color(QPalette::Window);
+        QVERIFY2(statusline::ContrastRatio(text, strip) >= 4.5,
+                 qPrintable(text.name() + " on " + strip.name()));
+        // A colour chosen later keeps it readable too.
+        m_dialogs->colors.enqueue(QColor(250, 250, 210));
+        m_form->Action("BackgroundColor1")->trigger();
+        QCOMPARE(m_form->Panel("StatusPanel")->palette().color(QPalette::Window), QColor(250, 250, 210));
+        QVERIFY(statusline::ContrastRatio(label->palette().color(QPalette::WindowText), QColor(250, 250, 210)) >= 4.5);
     }
 
     void statusLineAndGauge()
