@@ -29,7 +29,7 @@ TAboutBox::TAboutBox(TShell& shell, QWidget* central, QObject* parent)
     image->setScaledContents(true);
     image->setGeometry(0, 0, 254, 136);
     image->setToolTip(QStringLiteral("Click to close"));
-    image->setAccessibleName(QStringLiteral("Image1"));
+    image->setAccessibleName(QStringLiteral("About Quorvel"));
     image->setAccessibleDescription(QStringLiteral("Click to close"));
     image->installEventFilter(this);
     m_aboutPanel1->setVisible(false);
