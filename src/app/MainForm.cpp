@@ -29,7 +29,9 @@
 #include "send/SendEngine.h"
 #include "send/SendMailPanel.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QKeyEvent>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -689,8 +691,13 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e)
 {
     switch (e->type()) {
     case QEvent::KeyPress:
-    case QEvent::MouseButtonPress:
         m_sessionSaved = false; // someone is at the window again
+        if (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape && static_cast<QKeyEvent*>(e)->modifiers() == Qt::NoModifier
+            && CancelSlidingPanel(watched))
+            return true;
+        break;
+    case QEvent::MouseButtonPress:
+        m_sessionSaved = false;
         break;
     case QEvent::ToolTip:
         if (!m_hints)
@@ -783,6 +790,8 @@ void TMainForm::OpenSlidingPanel(QWidget* panel, int width, int height, QWidget*
     panel->resize(width, height);
     if (panel->objectName() != names::SendMailPanel && !m_editPanels.contains(panel))
         m_editPanels << panel;
+    if (!m_slidingPanels.contains(panel))
+        m_slidingPanels << panel;
     m_listPanel->UpdateListControls();
     if (focus)
         focus->setFocus();
@@ -793,8 +802,74 @@ void TMainForm::CloseSlidingPanel(QWidget* panel, int width)
     panel->setVisible(false);
     panel->setGeometry(ClientWidth() - width, 3, width, 0);
     m_editPanels.removeAll(panel);
+    m_slidingPanels.removeAll(panel);
     // Another edit panel still open keeps everything it disabled disabled.
     m_listPanel->UpdateListControls();
+}
+
+QWidget* TMainForm::FocusedSlidingPanel() const
+{
+    QWidget* focus = QApplication::focusWidget();
+    for (QWidget* panel : m_slidingPanels) {
+        if (focus && panel->isVisible() && panel->isAncestorOf(focus))
+            return panel;
+    }
+    return nullptr;
+}
+
+bool TMainForm::CancelSlidingPanel(QObject* watched)
+{
+    QWidget* panel = FocusedSlidingPanel();
+    if (!panel || !watched->isWidgetType() || !panel->isAncestorOf(static_cast<QWidget*>(watched)))
+        return false;
+    // Escape is the panel's own Cancel button.
+    for (QAbstractButton* b : panel->findChildren<QAbstractButton*>()) {
+        if (b->objectName().endsWith(QLatin1String("CancelBtn")) && b->isVisible() && b->isEnabled()) {
+            b->click();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TMainForm::TabStop(QWidget* w, QWidget* confine) const
+{
+    if (!w || w->window() != this || !w->isEnabled() || !w->isVisible() || w->focusProxy()
+        || (w->focusPolicy() & Qt::TabFocus) != Qt::TabFocus)
+        return false;
+    if (confine && !confine->isAncestorOf(w))
+        return false;
+    // A collapsed side panel clips its controls away, an open one covers the tabs below it:
+    // what cannot be seen takes no focus.
+    return !w->visibleRegion().isEmpty();
+}
+
+void TMainForm::LeaveCollapsedPanel(QWidget* panel)
+{
+    // Keys typed into a control that has just been folded away would go where nobody sees.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && panel->isAncestorOf(focus))
+        focusNextPrevChild(true);
+}
+
+bool TMainForm::focusNextPrevChild(bool next)
+{
+    QWidget* start = QApplication::focusWidget();
+    if (!start || start->window() != this)
+        return QMainWindow::focusNextPrevChild(next);
+    // An open sliding panel keeps Tab inside itself.
+    QWidget* confine = FocusedSlidingPanel();
+    QWidget* w = start;
+    for (int guard = 0; guard < 10000; ++guard) {
+        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (!w || w == start)
+            return true;
+        if (TabStop(w, confine)) {
+            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return true;
 }
 
 bool TMainForm::EditPanelOpen() const
@@ -856,6 +931,7 @@ void TMainForm::NewsletterLBLClick()
     } else {
         p->setGeometry(cw - kTab, p->y(), kTab, kNewsletterCollapsedH);
         p->lower();
+        LeaveCollapsedPanel(p);
         UpdateEditorCommands(
             {.Find = false, .Replace = false, .Font = false, .InsertDateTime = false, .CheckSpelling = false});
         PlaySound(QStringLiteral("tamo104.cls"));
@@ -878,6 +954,7 @@ void TMainForm::NewMailLBLClick()
     } else {
         p->setGeometry(cw - kTab, kNewMailTop, kTab, kNewMailCollapsedH);
         p->lower();
+        LeaveCollapsedPanel(p);
         UpdateEditorCommands({.Find = false, .Replace = false});
         PlaySound(QStringLiteral("tamo104.cls"));
         SetTitleHint(m_newMailLBL, false);
@@ -906,6 +983,7 @@ void TMainForm::ViewDigestLBLClick()
     } else {
         p->setGeometry(cw - kTab, kDigestTop, kTab, kDigestCollapsedH);
         p->lower();
+        LeaveCollapsedPanel(p);
         UpdateEditorCommands({.Find = false, .Replace = false, .Font = false, .PopupReplace = true});
         PlaySound(QStringLiteral("tamo104.cls"));
         SetTitleHint(m_viewDigestLBL, false);

@@ -149,6 +149,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
+    // Tab and Shift+Tab pass over what cannot be seen and stay inside an open sliding panel.
+    bool focusNextPrevChild(bool next) override;
     void showEvent(QShowEvent* e) override;
     void changeEvent(QEvent* e) override;
 
@@ -171,6 +173,10 @@ private:
     void UpdateSizeLimits();
     // With automatic saving off and the open list changed: Yes/No/Cancel. False cancels closing.
     bool AskToSaveList();
+    QWidget* FocusedSlidingPanel() const; // the open sliding panel holding the focus
+    bool CancelSlidingPanel(QObject* watched);
+    bool TabStop(QWidget* w, QWidget* confine) const;
+    void LeaveCollapsedPanel(QWidget* panel);
     void WriteUnsavedWork();
     bool RestoreNewsletter(const QString& path);
 
@@ -181,6 +187,7 @@ private:
     QWidget* m_central = nullptr;
     QHash<QString, QWidget*> m_panels;
     QList<QWidget*> m_editPanels; // sliding edit panels open now (children of the window)
+    QList<QWidget*> m_slidingPanels; // every sliding panel open now, the send panel too
     TLabelEffect* m_mailListLBL = nullptr;
     TLabelEffect* m_newsletterLBL = nullptr;
     TLabelEffect* m_newMailLBL = nullptr;
