@@ -53,6 +53,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <tuple>
 #include <QToolButton>
 
 namespace {
@@ -190,6 +191,29 @@ void TMainForm::BuildMenus()
     AddAction(lists, "NewMailList1", QStringLiteral("New List..."));
     AddAction(lists, "OpenMailList1", QStringLiteral("Open List..."));
     AddAction(lists, "RemoveMailList1", QStringLiteral("Remove List"));
+    lists->addSeparator();
+    // The address buttons have no keyboard path of their own: these items press them, and
+    // are enabled as the buttons are.
+    for (const auto& [name, caption, key, button] :
+         {std::tuple{"NewAddress1", "New &Address...", "Ctrl+Shift+A", "NewBtn"},
+          std::tuple{"EditAddress1", "&Edit Address...", "Ctrl+Shift+E", "Editbtn"},
+          std::tuple{"RemoveAddress1", "Re&move Address", "Ctrl+Shift+D", "RemoveBtn"}}) {
+        connect(AddAction(lists, name, QString::fromLatin1(caption), QKeySequence(QString::fromLatin1(key))),
+                &QAction::triggered, this, [this, button = QString::fromLatin1(button)] {
+                    QToolButton* b = m_listPanel->Button(button);
+                    if (b && b->isEnabled())
+                        b->click();
+                    else
+                        QApplication::beep();
+                });
+    }
+    connect(lists, &QMenu::aboutToShow, this, [this] {
+        for (const auto& [name, button] : {std::pair{"NewAddress1", "NewBtn"}, std::pair{"EditAddress1", "Editbtn"},
+                                           std::pair{"RemoveAddress1", "RemoveBtn"}}) {
+            QToolButton* b = m_listPanel->Button(QString::fromLatin1(button));
+            Action(QString::fromLatin1(name))->setEnabled(b && b->isEnabled());
+        }
+    });
     lists->addSeparator();
     AddAction(lists, "ExportMailList1", QStringLiteral("Export List..."));
     AddAction(lists, "ImportMailList1", QStringLiteral("&Extract E-Mail Addresses..."), {}, false);

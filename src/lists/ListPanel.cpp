@@ -33,6 +33,14 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* e) override
     {
+        // Return and Space open the highlighted list, as a click on it does.
+        const int key = e->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) && e->modifiers() == Qt::NoModifier
+            && currentRow() >= 0 && keyboardMoved) {
+            keyboardMoved();
+            e->accept();
+            return;
+        }
         const int before = currentRow();
         QListWidget::keyPressEvent(e);
         if (currentRow() != before && currentRow() >= 0 && keyboardMoved)

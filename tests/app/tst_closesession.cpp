@@ -6,6 +6,7 @@
 #include "app/Recovery.h"
 #include "editor/NewsletterEditor.h"
 #include "lists/ListPanel.h"
+#include "OneListHome.h"
 #include "platform/IniFile.h"
 #include "platform/Sound.h"
 #include "support/FakeDialogs.h"
@@ -34,23 +35,8 @@ private:
     QString home(const QString& rel = QString()) const { return m_home->path() + u'/' + rel; }
     QString listPath() const { return home("Club/Club.qvl"); }
 
-    // A catalog of one list, "Club", holding one address.
-    void writeList()
-    {
-        QDir().mkpath(home("Club"));
-        MailListRecord h;
-        h.SetText(MailListRecord::Name, "Club");
-        h.SetText(MailListRecord::FilePath, listPath());
-        MailListRecord a;
-        a.SetText(MailListRecord::Name, "Ann");
-        a.SetText(MailListRecord::Email, "ann@example.org");
-        QVERIFY(testutil::writeAll(listPath(), h.Serialize() + a.Serialize()));
-        TIniFile ini(home("Quorvel.ini"));
-        ini.WriteInteger("Mail Lists", "Count", 1);
-        ini.WriteString("Mail Lists", "List0", listPath());
-        ini.WriteBool("User Settings", "Auto Save", false);
-        QVERIFY(ini.UpdateFile());
-    }
+    // A catalog of one list, "Club", holding one address; automatic saving off.
+    void writeList() { onelist::Write(m_home->path(), "Club", {"ann@example.org"}, false); }
     int addressesInFile() const { return int(QFileInfo(listPath()).size() / MailListRecord::kSize) - 1; }
 
     TMainForm& start()

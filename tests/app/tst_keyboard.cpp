@@ -6,12 +6,14 @@
 #include "editor/NewsletterEditor.h"
 #include "lists/ListPanel.h"
 #include "platform/Sound.h"
+#include "OneListHome.h"
 #include "support/FakeDialogs.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -39,6 +41,15 @@ private:
         return seen;
     }
 
+    void startForm()
+    {
+        m_form = std::make_unique<TMainForm>(*m_sounds, std::make_unique<TFakeDialogs>());
+        m_form->resize(800, 600);
+        m_form->show();
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    }
+
 private slots:
     void init()
     {
@@ -46,11 +57,7 @@ private slots:
         qputenv("QUORVEL_HOME", QFile::encodeName(m_home->path()));
         qputenv("QUORVEL_NO_SOUND", "1");
         m_sounds = std::make_unique<TSoundPlayer>();
-        m_form = std::make_unique<TMainForm>(*m_sounds, std::make_unique<TFakeDialogs>());
-        m_form->resize(800, 600);
-        m_form->show();
-        m_form->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        startForm();
     }
     void cleanup()
     {
@@ -88,6 +95,37 @@ private slots:
         QVERIFY(QApplication::focusWidget() != letter);
         QTest::keyClicks(QApplication::focusWidget(), "x");
         QVERIFY(letter->toPlainText().isEmpty());
+    }
+
+    // The only list opens from the keyboard, and the address commands have menu items.
+    void listAndAddressCommandsFromTheKeyboard()
+    {
+        m_form.reset();
+        onelist::Write(m_home->path(), "Club", {"ann@example.org", "bob@example.org"}, true);
+        startForm();
+        QListWidget* lists = m_form->ListPanel()->ListsLB();
+        QCOMPARE(lists->count(), 1);
+        lists->setFocus();
+        lists->setCurrentRow(0); // highlighted, not yet open
+        QVERIFY(!m_form->State().Lists.CurrentList);
+        QTest::keyClick(lists, Qt::Key_Return);
+        QVERIFY(m_form->State().Lists.CurrentList);
+        QCOMPARE(m_form->State().Lists.ListEntries.Count(), 2);
+
+        QAction* add = m_form->Action("NewAddress1");
+        QCOMPARE(add->shortcut(), QKeySequence("Ctrl+Shift+A"));
+        add->trigger();
+        QVERIFY(m_form->Panel("NewAddPanel")->isVisible());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!m_form->Panel("NewAddPanel")->isVisible());
+
+        m_form->ListPanel()->SelectEntry(0);
+        m_form->Action("RemoveAddress1")->trigger();
+        QCOMPARE(m_form->State().Lists.ListEntries.Count(), 1);
+        // Nothing selected: the item does nothing (and the menu shows it disabled).
+        m_form->ListPanel()->SelectEntry(-1);
+        m_form->Action("RemoveAddress1")->trigger();
+        QCOMPARE(m_form->State().Lists.ListEntries.Count(), 1);
     }
 
     void anOpenSlidingPanelKeepsTabAndEscapeCancels()
