@@ -400,7 +400,7 @@ void TMainForm::BuildPanels()
     connect(m_viewDigestLBL, &TLabelEffect::clicked, this, &TMainForm::ViewDigestLBLClick);
     m_digestRE = new QTextEdit(digest);
     m_digestRE->setObjectName(QStringLiteral("DigestRE"));
-    m_digestRE->setAccessibleName(QStringLiteral("DigestRE"));
+    m_digestRE->setAccessibleName(QStringLiteral("Digest"));
     m_digestRE->setReadOnly(false);
     m_digestRE->setGeometry(32, 40, 200, 45);
     for (QTextEdit* pane : {m_messageRE, m_digestRE}) {

@@ -72,7 +72,7 @@ TListPanel::TListPanel(TShell& shell, TListsState& state, QWidget* panel, QObjec
     listsLB->keyboardMoved = [this] { ListsLBClick(); };
     m_listsLB = listsLB;
     m_listsLB->setObjectName(QStringLiteral("ListsLB"));
-    m_listsLB->setAccessibleName(QStringLiteral("ListsLB"));
+    m_listsLB->setAccessibleName(QStringLiteral("Mail lists"));
     m_listsLB->setAccessibleDescription(QStringLiteral("Mail lists"));
     m_listsLB->setGeometry(6, 22, 217, 92);
     connect(m_listsLB, &QListWidget::itemClicked, this, [this] { ListsLBClick(); });
@@ -94,7 +94,7 @@ TListPanel::TListPanel(TShell& shell, TListsState& state, QWidget* panel, QObjec
 
     m_mailList = new QListView(panel);
     m_mailList->setObjectName(QStringLiteral("MailList"));
-    m_mailList->setAccessibleName(QStringLiteral("MailList"));
+    m_mailList->setAccessibleName(QStringLiteral("Addresses"));
     m_mailList->setAccessibleDescription(QStringLiteral("Addresses of the open list"));
     m_mailList->setGeometry(6, 166, 217, 156);
     m_mailList->setUniformItemSizes(true); // constant-time layout for very long lists

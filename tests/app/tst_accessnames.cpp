@@ -108,6 +108,23 @@ private slots:
         }
     }
 
+    void mainWindowControlsAreNamed_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("lists") << "ListsLB" << "Mail lists";
+        QTest::newRow("addresses") << "MailList" << "Addresses";
+        QTest::newRow("digest") << "DigestRE" << "Digest";
+    }
+    void mainWindowControlsAreNamed()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, name);
+        QWidget* w = m_form->findChild<QWidget*>(control);
+        QVERIFY(w);
+        QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), name);
+    }
+
     void theAboutPictureIsNamed()
     {
         QWidget* image = m_form->findChild<QWidget*>("Image1");
