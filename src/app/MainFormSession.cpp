@@ -210,6 +210,10 @@ void TMainForm::OfferRecovery()
             QStringLiteral("Quorvel was ended while ") + which
                 + QStringLiteral(" had unsaved changes, and kept a copy of it. Open the copy now? (No discards it.)"),
             this);
+        // A session that ended while the question was open answered nothing: the copy stays
+        // for the next start.
+        if (m_closed)
+            return;
         if (!restore || RestoreNewsletter(kept.path))
             recovery::DiscardNewsletter();
     }

@@ -17,6 +17,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -258,6 +260,35 @@ private slots:
             QVERIFY(n->LetterRE()->toPlainText().isEmpty());
         }
         QVERIFY(recovery::KeptNewsletter().path.isEmpty());
+    }
+
+    // The offer itself is a question a terminate signal may interrupt: the copy stays.
+    void aSignalDuringTheOfferKeepsTheCopy()
+    {
+        start();
+        typeANewsletter();
+        m_form->EndSession();
+        m_form.reset();
+        QVERIFY(!recovery::KeptNewsletter().path.isEmpty());
+
+        m_form = std::make_unique<TMainForm>(*m_sounds); // the real message boxes
+        QTimer signal;
+        signal.setSingleShot(true);
+        connect(&signal, &QTimer::timeout, m_form.get(), [this] {
+            QVERIFY(QApplication::activeModalWidget()); // the offer is on screen
+            m_form->EndOnSignal();
+        });
+        signal.start(300);
+        QTimer watchdog; // never leave a box waiting for a person
+        connect(&watchdog, &QTimer::timeout, [] {
+            if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                box->done(QMessageBox::Yes);
+        });
+        watchdog.start(10000);
+        m_form->show();
+        QTRY_VERIFY_WITH_TIMEOUT(!signal.isActive() && !QApplication::activeModalWidget(), 15000);
+        QVERIFY(!m_form->isVisible());
+        QVERIFY(!recovery::KeptNewsletter().path.isEmpty());
     }
 
     void aSessionSaveKeepsRunningAndItsQuitAsksNothing()
