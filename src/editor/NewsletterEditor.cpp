@@ -300,8 +300,10 @@ bool TNewsletterEditor::eventFilter(QObject* watched, QEvent* event)
             LetterFocusIn();
         break;
     case QEvent::FocusOut:
-        // A pop-up menu over the pane does not count as leaving it.
-        if (watched == m_letter && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+        // A pop-up menu over the pane, or the menu bar taking the keyboard (Alt+E), does not
+        // count as leaving it.
+        if (watched == m_letter && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason
+            && static_cast<QFocusEvent*>(event)->reason() != Qt::MenuBarFocusReason)
             LetterFocusOut();
         break;
     case QEvent::Resize:

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -126,6 +127,30 @@ private slots:
         m_form->ListPanel()->SelectEntry(-1);
         m_form->Action("RemoveAddress1")->trigger();
         QCOMPARE(m_form->State().Lists.ListEntries.Count(), 1);
+    }
+
+    // Alt+E hands the keyboard to the menu bar: Find and Replace stay for the newsletter body.
+    void theMenuBarTakingTheKeyboardKeepsFindAndReplace_data()
+    {
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("menu bar") << int(Qt::MenuBarFocusReason) << true;
+        QTest::newRow("pop-up menu") << int(Qt::PopupFocusReason) << true;
+        QTest::newRow("Tab away") << int(Qt::TabFocusReason) << false;
+    }
+    void theMenuBarTakingTheKeyboardKeepsFindAndReplace()
+    {
+        QFETCH(int, reason);
+        QFETCH(bool, kept);
+        m_form->Action("Newsletter2")->trigger();
+        QTextEdit* letter = m_form->Newsletter()->LetterRE();
+        letter->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(letter));
+        QVERIFY(m_form->Action("Find1")->isEnabled() && m_form->Action("Replace1")->isEnabled());
+        QFocusEvent out(QEvent::FocusOut, Qt::FocusReason(reason));
+        QApplication::sendEvent(letter, &out);
+        QCOMPARE(m_form->Action("Find1")->isEnabled(), kept);
+        QCOMPARE(m_form->Action("Replace1")->isEnabled(), kept);
     }
 
     void anOpenSlidingPanelKeepsTabAndEscapeCancels()
