@@ -151,6 +151,9 @@ void TNewsletterEditor::CreateControls()
     m_header = MakeLogPane(p, QStringLiteral("HeaderRE"));
     m_footer = MakeLogPane(p, QStringLiteral("FooterRE"));
     m_sig = MakeLogPane(p, QStringLiteral("SigRE"));
+    m_header->setAccessibleName(QStringLiteral("Header"));
+    m_footer->setAccessibleName(QStringLiteral("Footer"));
+    m_sig->setAccessibleName(QStringLiteral("Signature"));
 
     // The panes share the main window's pop-up menu; each entry runs its menu command, and
     // does nothing while that command is disabled.

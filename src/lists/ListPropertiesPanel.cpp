@@ -59,7 +59,7 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
     m_title->setFont(tf);
     m_title->setGeometry(10, 6, 360, 22);
 
-    m_pages = Named(new QTabWidget(this), QStringLiteral("NewMLPages"));
+    m_pages = Named(new QTabWidget(this), QStringLiteral("NewMLPages"), QStringLiteral("List properties pages"));
     m_pages->setGeometry(6, 32, 372, 226);
 
     // "List Info"
