@@ -27,6 +27,7 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     ApplyPanelFace(this);
 
     auto* title = Named(new QLabel(QStringLiteral("General Properties"), this), QStringLiteral("UserOpLBL"));
+    title->setAccessibleName(QString()); // a label says its text
     QFont tf = title->font();
     tf.setBold(true);
     tf.setPointSize(tf.pointSize() + 2);

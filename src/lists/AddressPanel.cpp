@@ -44,7 +44,7 @@ TAddressPanel::TAddressPanel(TShell& shell, TListsState& state, TListPanel& list
 
     m_title = new QLabel(QStringLiteral("New Address"), this);
     m_title->setObjectName(QStringLiteral("NewAddLBL"));
-    m_title->setAccessibleName(QStringLiteral("NewAddLBL"));
+    // No accessible name of its own: a label says its text.
     QFont tf = m_title->font();
     tf.setBold(true);
     tf.setPointSize(tf.pointSize() + 2);

@@ -53,6 +53,7 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
     ApplyPanelFace(this);
 
     m_title = Named(new QLabel(kNewTitle, this), QStringLiteral("NewMLLBL"));
+    m_title->setAccessibleName(QString()); // a label says its text, whichever title it shows
     QFont tf = m_title->font();
     tf.setBold(true);
     tf.setPointSize(tf.pointSize() + 2);

@@ -100,6 +100,7 @@ TSendMailPanel::TSendMailPanel(TShell& shell, TListsState& lists, TGeneralSettin
     ApplyPanelFace(this);
 
     auto* title = Named(new QLabel(QStringLiteral("Send To"), this), QStringLiteral("SendToLBL"));
+    title->setAccessibleName(QString()); // a label says its text
     QFont tf = title->font();
     tf.setBold(true);
     tf.setPointSize(tf.pointSize() + 2);

@@ -1,6 +1,7 @@
-// What assistive technology finds in the windows and panels of the application shell and the
-// guide: every control that takes the focus has a name a person can understand (never empty,
-// never its component name), labels say their text, windows have window roles.
+// What assistive technology finds in the main window (every panel, hidden ones too), General
+// Properties, the wizard and help windows: every control that takes the focus has a name a
+// person can understand (never empty, never its component name), labels say their text,
+// windows have window roles.
 #include "app/GeneralPropertiesPanel.h"
 #include "app/MainForm.h"
 #include "guide/HelpViewer.h"
@@ -24,6 +25,10 @@ void unnamedControls(QAccessibleInterface* iface, QStringList* out, QWidget* win
     QObject* o = iface->object();
     if (o && o->isWidgetType() && static_cast<QWidget*>(o)->window() != window)
         return;
+    // A label must say its text, not its component name.
+    if (iface->role() == QAccessible::StaticText && o && !o->objectName().isEmpty()
+        && iface->text(QAccessible::Name) == o->objectName())
+        *out << o->objectName() + QStringLiteral(": a label named by its component name");
     if (iface->state().focusable && o) {
         const QString name = iface->text(QAccessible::Name).trimmed();
         if (name.isEmpty())
@@ -66,7 +71,7 @@ private slots:
         m_home.reset();
     }
 
-    void everyFocusableControlHasAName_data()
+    void everyControlHasAName_data()
     {
         QTest::addColumn<QString>("window");
         QTest::newRow("General Properties") << "UserOptionsPanel";
@@ -74,7 +79,7 @@ private slots:
         QTest::newRow("help") << "HelpViewer";
         QTest::newRow("main window") << "MainForm";
     }
-    void everyFocusableControlHasAName()
+    void everyControlHasAName()
     {
         QFETCH(QString, window);
         QWidget* root = nullptr;
