@@ -3,9 +3,15 @@
 #include "platform/Shell.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QTimer>
+
+namespace {
+constexpr int kStripWidth = 265; // AboutPanel2 when fully open
+constexpr int kCaptionLeft = 8;
+} // namespace
 
 TAboutBox::TAboutBox(TShell& shell, QWidget* central, QObject* parent)
     : QObject(parent), m_shell(shell), m_central(central)
@@ -23,7 +29,7 @@ TAboutBox::TAboutBox(TShell& shell, QWidget* central, QObject* parent)
     image->setScaledContents(true);
     image->setGeometry(0, 0, 254, 136);
     image->setToolTip(QStringLiteral("Click to close"));
-    image->setAccessibleName(QStringLiteral("Image1"));
+    image->setAccessibleName(QStringLiteral("About Quorvel"));
     image->setAccessibleDescription(QStringLiteral("Click to close"));
     image->installEventFilter(this);
     m_aboutPanel1->setVisible(false);
@@ -40,8 +46,13 @@ TAboutBox::TAboutBox(TShell& shell, QWidget* central, QObject* parent)
     m_aboutCaption->setObjectName(QStringLiteral("AboutCaptionLBL"));
     QFont f = m_aboutCaption->font();
     f.setBold(true);
+    // The whole caption on the 265-pixel strip, whatever the desktop's font: smaller type
+    // rather than a cut sentence.
+    const int room = kStripWidth - 2 * kCaptionLeft;
+    while (QFontMetrics(f).horizontalAdvance(m_aboutCaption->text()) > room && f.pointSizeF() > 6)
+        f.setPointSizeF(f.pointSizeF() - 0.5);
     m_aboutCaption->setFont(f);
-    m_aboutCaption->setGeometry(10, -20, 250, 18);
+    m_aboutCaption->setGeometry(kCaptionLeft, -20, room, qMax(18, QFontMetrics(f).height()));
     m_aboutPanel2->setVisible(false);
 
     m_aboutTimer = new QTimer(this);
@@ -74,7 +85,7 @@ void TAboutBox::AboutQuorvel1Click()
 
 void TAboutBox::AboutTimer1Timer()
 {
-    if (m_aboutPanel2->width() < 265) {
+    if (m_aboutPanel2->width() < kStripWidth) {
         m_aboutPanel2->resize(m_aboutPanel2->width() + 5, 48);
         return;
     }

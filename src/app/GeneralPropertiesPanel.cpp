@@ -27,13 +27,14 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     ApplyPanelFace(this);
 
     auto* title = Named(new QLabel(QStringLiteral("General Properties"), this), QStringLiteral("UserOpLBL"));
+    title->setAccessibleName(QString()); // a label says its text
     QFont tf = title->font();
     tf.setBold(true);
     tf.setPointSize(tf.pointSize() + 2);
     title->setFont(tf);
     title->setGeometry(10, 6, 360, 22);
 
-    m_pages = Named(new QTabWidget(this), QStringLiteral("UserOpPages"));
+    m_pages = Named(new QTabWidget(this), QStringLiteral("UserOpPages"), QStringLiteral("General properties pages"));
     m_pages->setGeometry(6, 32, 372, 226);
 
     auto* general = new QWidget;
@@ -85,17 +86,18 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     const auto browse = [this](QLineEdit* field, const QString& title) { BrowseClick(field, title); };
     for (int i = 0; i < 3; ++i)
         *fields[i] = AddFileField(misc, rows[i], 118, 6 + 28 * i, 176, browse);
-    m_includeHeader = Named(new QCheckBox(QStringLiteral("Always include header file"), misc), QStringLiteral("UserHeaderCB"));
-    m_includeFooter = Named(new QCheckBox(QStringLiteral("Always include footer file"), misc), QStringLiteral("UserFooterCB"));
-    m_includeSig = Named(new QCheckBox(QStringLiteral("Always include signature file"), misc), QStringLiteral("UserSigCB"));
-    m_saveLetters = Named(new QCheckBox(QStringLiteral("Save sent newsletters"), misc), QStringLiteral("UserSNCB"));
-    m_autoSave = Named(new QCheckBox(QStringLiteral("Automatically save lists"), misc), QStringLiteral("cb_AutoSaveLists"));
+    m_includeHeader = Named(new QCheckBox(QStringLiteral("Always include header file"), misc), QStringLiteral("UserHeaderCB"), QStringLiteral("Always include header file"));
+    m_includeFooter = Named(new QCheckBox(QStringLiteral("Always include footer file"), misc), QStringLiteral("UserFooterCB"), QStringLiteral("Always include footer file"));
+    m_includeSig = Named(new QCheckBox(QStringLiteral("Always include signature file"), misc), QStringLiteral("UserSigCB"), QStringLiteral("Always include signature file"));
+    m_saveLetters = Named(new QCheckBox(QStringLiteral("Save sent newsletters"), misc), QStringLiteral("UserSNCB"), QStringLiteral("Save sent newsletters"));
+    m_autoSave = Named(new QCheckBox(QStringLiteral("Automatically save lists"), misc), QStringLiteral("cb_AutoSaveLists"), QStringLiteral("Automatically save lists"));
     m_autoSave->setChecked(true);
-    m_includeHeader->setGeometry(8, 92, 200, 20);
-    m_includeFooter->setGeometry(8, 114, 200, 20);
-    m_includeSig->setGeometry(8, 136, 200, 20);
-    m_saveLetters->setGeometry(8, 158, 200, 20);
-    m_autoSave->setGeometry(8, 182, 250, 20);
+    // Twenty pixels a row, so the last one ends well inside the page (about 198 high).
+    int y = 90;
+    for (QCheckBox* box : {m_includeHeader, m_includeFooter, m_includeSig, m_saveLetters, m_autoSave}) {
+        box->setGeometry(8, y, 250, 20);
+        y += 20;
+    }
     m_pages->addTab(misc, QStringLiteral("Misc."));
 
     auto* save = Named(new QPushButton(QStringLiteral("&Save"), this), QStringLiteral("UserSaveBtn"), QStringLiteral("&Save"));

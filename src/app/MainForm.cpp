@@ -3,6 +3,8 @@
 #include "app/AboutBox.h"
 #include "app/GeneralPropertiesPanel.h"
 #include "app/LabelEffect.h"
+#include "app/Pictures.h"
+#include "app/StatusLine.h"
 #include "editor/FindPanel.h"
 #include "editor/NewsletterEditor.h"
 #include "guide/DesktopLinks.h"
@@ -27,7 +29,9 @@
 #include "send/SendEngine.h"
 #include "send/SendMailPanel.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QKeyEvent>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -49,6 +53,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <tuple>
 #include <QToolButton>
 
 namespace {
@@ -69,6 +74,7 @@ constexpr int kOpenLeft = 256;
 TMainForm::TMainForm(TSoundPlayer& sounds, std::unique_ptr<TDialogService> dialogs, QWidget* parent)
     : QMainWindow(parent), m_sounds(sounds), m_dialogs(dialogs ? std::move(dialogs) : std::make_unique<TQtDialogService>())
 {
+    InitPictures();
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(kTitle);
     setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
@@ -185,6 +191,29 @@ void TMainForm::BuildMenus()
     AddAction(lists, "NewMailList1", QStringLiteral("New List..."));
     AddAction(lists, "OpenMailList1", QStringLiteral("Open List..."));
     AddAction(lists, "RemoveMailList1", QStringLiteral("Remove List"));
+    lists->addSeparator();
+    // The address buttons have no keyboard path of their own: these items press them, and
+    // are enabled as the buttons are.
+    for (const auto& [name, caption, key, button] :
+         {std::tuple{"NewAddress1", "New &Address...", "Ctrl+Shift+A", "NewBtn"},
+          std::tuple{"EditAddress1", "&Edit Address...", "Ctrl+Shift+E", "Editbtn"},
+          std::tuple{"RemoveAddress1", "Re&move Address", "Ctrl+Shift+D", "RemoveBtn"}}) {
+        connect(AddAction(lists, name, QString::fromLatin1(caption), QKeySequence(QString::fromLatin1(key))),
+                &QAction::triggered, this, [this, button = QString::fromLatin1(button)] {
+                    QToolButton* b = m_listPanel->Button(button);
+                    if (b && b->isEnabled())
+                        b->click();
+                    else
+                        QApplication::beep();
+                });
+    }
+    connect(lists, &QMenu::aboutToShow, this, [this] {
+        for (const auto& [name, button] : {std::pair{"NewAddress1", "NewBtn"}, std::pair{"EditAddress1", "Editbtn"},
+                                           std::pair{"RemoveAddress1", "RemoveBtn"}}) {
+            QToolButton* b = m_listPanel->Button(QString::fromLatin1(button));
+            Action(QString::fromLatin1(name))->setEnabled(b && b->isEnabled());
+        }
+    });
     lists->addSeparator();
     AddAction(lists, "ExportMailList1", QStringLiteral("Export List..."));
     AddAction(lists, "ImportMailList1", QStringLiteral("&Extract E-Mail Addresses..."), {}, false);
@@ -345,11 +374,10 @@ void TMainForm::BuildPanels()
     m_newsletter = newsletter;
     connect(newsletter, &TNewsletterEditor::TitleActionRequested, this, &TMainForm::NewsletterLBLClick);
     connect(newsletter, &TNewsletterEditor::BackgroundColorChosen, this, [this](const QColor& color) {
-        for (QWidget* w : {m_central, m_statusPanel}) {
-            QPalette pal = w->palette();
-            pal.setColor(QPalette::Window, color);
-            w->setPalette(pal);
-        }
+        QPalette pal = m_central->palette();
+        pal.setColor(QPalette::Window, color);
+        m_central->setPalette(pal);
+        SetStatusPanelColor(color);
     });
     CloseNewsletter = [newsletter] { return newsletter->CloseFile1Click(); };
     // SpellChecker1 and the spelling commands (CheckSpelling1, F7, CheckSpellingBtn).
@@ -374,7 +402,7 @@ void TMainForm::BuildPanels()
     connect(m_viewDigestLBL, &TLabelEffect::clicked, this, &TMainForm::ViewDigestLBLClick);
     m_digestRE = new QTextEdit(digest);
     m_digestRE->setObjectName(QStringLiteral("DigestRE"));
-    m_digestRE->setAccessibleName(QStringLiteral("DigestRE"));
+    m_digestRE->setAccessibleName(QStringLiteral("Digest"));
     m_digestRE->setReadOnly(false);
     m_digestRE->setGeometry(32, 40, 200, 45);
     for (QTextEdit* pane : {m_messageRE, m_digestRE}) {
@@ -434,13 +462,10 @@ void TMainForm::BuildStatusPanel()
     m_statusPanel = new QWidget(m_central);
     m_statusPanel->setObjectName(QStringLiteral("StatusPanel"));
     m_statusPanel->setAutoFillBackground(true);
-    QPalette pal = m_statusPanel->palette();
-    pal.setColor(QPalette::Window, kNavy);
-    pal.setColor(QPalette::WindowText, Qt::white);
-    m_statusPanel->setPalette(pal);
-    m_statusBar = new QLabel(QStringLiteral("Status:"), m_statusPanel);
+    SetStatusPanelColor(kNavy);
+    m_statusBar = new TStatusLabel(m_statusPanel);
+    m_statusBar->setText(QStringLiteral("Status:"));
     m_statusBar->setObjectName(QStringLiteral("StatusBar"));
-    m_statusBar->setAccessibleName(QStringLiteral("StatusBar"));
     m_statusBar->setGeometry(8, 4, 200, 16);
     m_gauge = new QProgressBar(m_statusPanel);
     m_gauge->setObjectName(QStringLiteral("Gauge1"));
@@ -449,6 +474,14 @@ void TMainForm::BuildStatusPanel()
     m_gauge->setGeometry(0, 4, 150, 16);
     m_gauge->setVisible(false);
     m_panels.insert(QStringLiteral("StatusPanel"), m_statusPanel);
+}
+
+void TMainForm::SetStatusPanelColor(const QColor& color)
+{
+    QPalette pal = m_statusPanel->palette();
+    pal.setColor(QPalette::Window, color);
+    pal.setColor(QPalette::WindowText, statusline::ReadableTextColor(color));
+    m_statusPanel->setPalette(pal);
 }
 
 void TMainForm::BuildMailComponents()
@@ -592,16 +625,12 @@ void TMainForm::LoadSettings()
     }
     m_state.GeneralSettings = d.General;
     m_generalPanel->se_Timeout()->setValue(d.Timeout);
-    QPalette sp = m_statusPanel->palette();
     if (d.Color) {
         QPalette pal = m_central->palette();
         pal.setColor(QPalette::Window, *d.Color);
         m_central->setPalette(pal);
-        sp.setColor(QPalette::Window, *d.Color);
-    } else {
-        sp.setColor(QPalette::Window, kNavy);
     }
-    m_statusPanel->setPalette(sp);
+    SetStatusPanelColor(d.Color ? *d.Color : kNavy);
     Action(QStringLiteral("Hints1"))->setChecked(d.Hints);
     m_hints = d.Hints;
     Action(QStringLiteral("Sounds1"))->setChecked(d.Sounds);
@@ -663,6 +692,7 @@ void TMainForm::changeEvent(QEvent* e)
 
 void TMainForm::FormActivate()
 {
+    OfferRecovery();
     if (m_state.ShowWizardOnActivate) {
         m_state.ShowWizardOnActivate = false;
         Action(QStringLiteral("MailList1"))->trigger();
@@ -688,6 +718,15 @@ void TMainForm::FormResize()
 bool TMainForm::eventFilter(QObject* watched, QEvent* e)
 {
     switch (e->type()) {
+    case QEvent::KeyPress:
+        m_sessionSaved = false; // someone is at the window again
+        if (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape && static_cast<QKeyEvent*>(e)->modifiers() == Qt::NoModifier
+            && CancelSlidingPanel(watched))
+            return true;
+        break;
+    case QEvent::MouseButtonPress:
+        m_sessionSaved = false;
+        break;
     case QEvent::ToolTip:
         if (!m_hints)
             return true; // hints off: swallow every tool tip
@@ -714,42 +753,11 @@ bool TMainForm::HintsOn() const
     return m_hints;
 }
 
-void TMainForm::closeEvent(QCloseEvent* e)
-{
-    if (m_closed) {
-        e->accept();
-        return;
-    }
-    if (m_closing || (m_listPanel && m_listPanel->Busy()) || (m_sendEngine && m_sendEngine->Sending())) {
-        // A list operation or a send is still processing events: close once it has finished.
-        e->ignore();
-        if (!m_closing)
-            QTimer::singleShot(100, this, &QWidget::close);
-        return;
-    }
-    m_closing = true;
-    m_clearStatusTimer->stop();
-    if (CloseNewsletter && !CloseNewsletter()) {
-        m_closing = false;
-        m_clearStatusTimer->start();
-        e->ignore();
-        return;
-    }
-    // An open POP3 session ends with QUIT, so the server applies the deletions.
-    if (m_pop3Client1->Socket() && m_pop3Client1->Socket()->State() == wsConnected)
-        m_pop3Client1->Quit();
-    SaveSettings();
-    m_closed = true;
-    m_closing = false;
-    e->accept();
-}
-
 // ---------------------------------------------------------------- shell services
 
 void TMainForm::SetStatus(const QString& text, bool paintNow)
 {
-    m_statusBar->setText(text);
-    m_statusBar->setAccessibleDescription(text);
+    m_statusBar->SetStatusText(text);
     if (paintNow)
         m_statusBar->repaint();
 }
@@ -810,6 +818,8 @@ void TMainForm::OpenSlidingPanel(QWidget* panel, int width, int height, QWidget*
     panel->resize(width, height);
     if (panel->objectName() != names::SendMailPanel && !m_editPanels.contains(panel))
         m_editPanels << panel;
+    if (!m_slidingPanels.contains(panel))
+        m_slidingPanels << panel;
     m_listPanel->UpdateListControls();
     if (focus)
         focus->setFocus();
@@ -820,8 +830,74 @@ void TMainForm::CloseSlidingPanel(QWidget* panel, int width)
     panel->setVisible(false);
     panel->setGeometry(ClientWidth() - width, 3, width, 0);
     m_editPanels.removeAll(panel);
+    m_slidingPanels.removeAll(panel);
     // Another edit panel still open keeps everything it disabled disabled.
     m_listPanel->UpdateListControls();
+}
+
+QWidget* TMainForm::FocusedSlidingPanel() const
+{
+    QWidget* focus = QApplication::focusWidget();
+    for (QWidget* panel : m_slidingPanels) {
+        if (focus && panel->isVisible() && panel->isAncestorOf(focus))
+            return panel;
+    }
+    return nullptr;
+}
+
+bool TMainForm::CancelSlidingPanel(QObject* watched)
+{
+    QWidget* panel = FocusedSlidingPanel();
+    if (!panel || !watched->isWidgetType() || !panel->isAncestorOf(static_cast<QWidget*>(watched)))
+        return false;
+    // Escape is the panel's own Cancel button.
+    for (QAbstractButton* b : panel->findChildren<QAbstractButton*>()) {
+        if (b->objectName().endsWith(QLatin1String("CancelBtn")) && b->isVisible() && b->isEnabled()) {
+            b->click();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TMainForm::TabStop(QWidget* w, QWidget* confine) const
+{
+    if (!w || w->window() != this || !w->isEnabled() || !w->isVisible() || w->focusProxy()
+        || (w->focusPolicy() & Qt::TabFocus) != Qt::TabFocus)
+        return false;
+    if (confine && !confine->isAncestorOf(w))
+        return false;
+    // A collapsed side panel clips its controls away, an open one covers the tabs below it:
+    // what cannot be seen takes no focus.
+    return !w->visibleRegion().isEmpty();
+}
+
+void TMainForm::LeaveCollapsedPanel(QWidget* panel)
+{
+    // Keys typed into a control that has just been folded away would go where nobody sees.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && panel->isAncestorOf(focus))
+        focusNextPrevChild(true);
+}
+
+bool TMainForm::focusNextPrevChild(bool next)
+{
+    QWidget* start = QApplication::focusWidget();
+    if (!start || start->window() != this)
+        return QMainWindow::focusNextPrevChild(next);
+    // An open sliding panel keeps Tab inside itself.
+    QWidget* confine = FocusedSlidingPanel();
+    QWidget* w = start;
+    for (int guard = 0; guard < 10000; ++guard) {
+        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (!w || w == start)
+            return true;
+        if (TabStop(w, confine)) {
+            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return true;
 }
 
 bool TMainForm::EditPanelOpen() const
@@ -883,6 +959,7 @@ void TMainForm::NewsletterLBLClick()
     } else {
         p->setGeometry(cw - kTab, p->y(), kTab, kNewsletterCollapsedH);
         p->lower();
+        LeaveCollapsedPanel(p);
         UpdateEditorCommands(
             {.Find = false, .Replace = false, .Font = false, .InsertDateTime = false, .CheckSpelling = false});
         PlaySound(QStringLiteral("tamo104.cls"));
@@ -905,6 +982,7 @@ void TMainForm::NewMailLBLClick()
     } else {
         p->setGeometry(cw - kTab, kNewMailTop, kTab, kNewMailCollapsedH);
         p->lower();
+        LeaveCollapsedPanel(p);
         UpdateEditorCommands({.Find = false, .Replace = false});
         PlaySound(QStringLiteral("tamo104.cls"));
         SetTitleHint(m_newMailLBL, false);
@@ -933,6 +1011,7 @@ void TMainForm::ViewDigestLBLClick()
     } else {
         p->setGeometry(cw - kTab, kDigestTop, kTab, kDigestCollapsedH);
         p->lower();
+        LeaveCollapsedPanel(p);
         UpdateEditorCommands({.Find = false, .Replace = false, .Font = false, .PopupReplace = true});
         PlaySound(QStringLiteral("tamo104.cls"));
         SetTitleHint(m_viewDigestLBL, false);

@@ -21,6 +21,7 @@ class QTextEdit;
 class QTimer;
 
 class TAboutBox;
+class TStatusLabel;
 class TAddressPanel;
 class TAddressTools;
 class TFindPanel;
@@ -73,7 +74,9 @@ public:
     int ClientHeight() const;
 
     // TShell
-    TDialogService& Dialogs() override { return *m_dialogs; }
+    // While the program ends without a person to answer (EndSession), boxes are reported on
+    // the error output instead of shown, and questions get their cautious answer.
+    TDialogService& Dialogs() override { return m_unattended ? *m_quietDialogs : *m_dialogs; }
     QWidget* Window() override { return this; }
     void SetStatus(const QString& text, bool paintNow = false) override;
     QString Status() const override;
@@ -119,6 +122,22 @@ public:
 
     bool HintsOn() const;
 
+    // Ending without a person to ask (a terminate signal, the desktop session quitting): the
+    // newsletter's unsaved changes go to a recovery copy, a changed list to its file (or, when
+    // that cannot take it, to a recovery copy), the settings to their file; no question is
+    // asked. The window then closes without the close sequence's questions.
+    void EndSession();
+    // The desktop session is about to end (its save request): the same writes, but the program
+    // keeps running; a close that follows before the user touches the window asks nothing.
+    void SaveForSessionEnd();
+    // A terminate signal: EndSession, dismiss a box left open (as Cancel: the command that
+    // asked then finds the session ended and asks nothing more), close, and quit once control
+    // is back in the main event loop.
+    void EndOnSignal();
+    // The recovery copies a previous run left: the newsletter is offered back, kept lists are
+    // named. Runs on the first activation.
+    void OfferRecovery();
+
     // The editor commands a side panel turns on or off as it opens or collapses; a command
     // left empty keeps its state.
     struct TEditorCommands
@@ -130,6 +149,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
+    // Tab and Shift+Tab pass over what cannot be seen and stay inside an open sliding panel.
+    bool focusNextPrevChild(bool next) override;
     void showEvent(QShowEvent* e) override;
     void changeEvent(QEvent* e) override;
 
@@ -139,6 +160,8 @@ private:
                        bool enabled = true);
     void BuildPanels();
     void BuildStatusPanel();
+    // The strip's colour, with the text in whichever of black and white reads better on it.
+    void SetStatusPanelColor(const QColor& color);
     void BuildMailComponents();
     void BuildGuide();
     void BuildSending();
@@ -148,6 +171,14 @@ private:
     void EnsureFolders();
     void LoadCatalog(const QStringList& paths);
     void UpdateSizeLimits();
+    // With automatic saving off and the open list changed: Yes/No/Cancel. False cancels closing.
+    bool AskToSaveList();
+    QWidget* FocusedSlidingPanel() const; // the open sliding panel holding the focus
+    bool CancelSlidingPanel(QObject* watched);
+    bool TabStop(QWidget* w, QWidget* confine) const;
+    void LeaveCollapsedPanel(QWidget* panel);
+    void WriteUnsavedWork();
+    bool RestoreNewsletter(const QString& path);
 
     TAppState m_state;
     TSoundPlayer& m_sounds;
@@ -156,12 +187,13 @@ private:
     QWidget* m_central = nullptr;
     QHash<QString, QWidget*> m_panels;
     QList<QWidget*> m_editPanels; // sliding edit panels open now (children of the window)
+    QList<QWidget*> m_slidingPanels; // every sliding panel open now, the send panel too
     TLabelEffect* m_mailListLBL = nullptr;
     TLabelEffect* m_newsletterLBL = nullptr;
     TLabelEffect* m_newMailLBL = nullptr;
     TLabelEffect* m_viewDigestLBL = nullptr;
     QWidget* m_statusPanel = nullptr;
-    QLabel* m_statusBar = nullptr;
+    TStatusLabel* m_statusBar = nullptr;
     QProgressBar* m_gauge = nullptr;
     qint64 m_gaugeMax = 1;
     QTimer* m_clearStatusTimer = nullptr;
@@ -188,6 +220,9 @@ private:
     bool m_activated = false;
     bool m_closing = false;
     bool m_closed = false;
+    bool m_unattended = false;   // EndSession is running: Dialogs() asks nobody
+    bool m_sessionSaved = false; // SaveForSessionEnd ran and the user has not acted since
+    std::unique_ptr<TDialogService> m_quietDialogs;
     TEventPump m_pump;           // ProcessMessages: one event pass per time slice
     QAction* m_unknownAction = nullptr;
     TFindPanel* m_findPanel = nullptr;

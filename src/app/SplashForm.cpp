@@ -1,5 +1,6 @@
 #include "app/SplashForm.h"
 
+#include "app/Pictures.h"
 #include "platform/Sound.h"
 
 #include <QGuiApplication>
@@ -7,9 +8,10 @@
 #include <QScreen>
 
 TSplashForm::TSplashForm(TSoundPlayer& sounds)
-    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_picture(QStringLiteral(":/pictures/splash.png"))
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
+    InitPictures();
+    m_picture = QPixmap(QStringLiteral(":/pictures/splash.png"));
     setObjectName(QStringLiteral("SplashForm"));
     setFixedSize(250, 149);
     QPalette pal = palette();

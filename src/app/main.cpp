@@ -1,4 +1,5 @@
 // Program entry: splash window, main window, message loop.
+#include "app/AppIdentity.h"
 #include "app/MainForm.h"
 #include "app/SettingsFile.h"
 #include "app/SplashForm.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QSessionManager>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -40,16 +42,10 @@ void onTerminate(int)
     const char c = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalFd[1], &c, 1);
 }
-} // namespace
 
-int main(int argc, char* argv[])
+// The command line: --help, --version, --resources print and end.
+int ProcessOptions(QCoreApplication& app)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quorvel"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvel 1.3.1"));
-    QApplication::setApplicationVersion(QStringLiteral("1.3.1"));
-    QApplication::setStyle(new TQuorvelStyle);
-
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("Writes e-mail newsletters and keeps the mailing lists they go to."));
     options.addHelpOption();
@@ -57,12 +53,42 @@ int main(int argc, char* argv[])
     const QCommandLineOption resourcesOption(
         QStringLiteral("resources"), QStringLiteral("Print the data folder and where each resource file is found, then exit."));
     options.addOption(resourcesOption);
-    options.process(app);
+    options.process(app); // ends the program after --help and --version
     if (options.isSet(resourcesOption)) {
         for (const QString& line : resources::Report())
             std::printf("%s\n", qPrintable(line));
         return resources::Missing().isEmpty() ? 0 : 1;
     }
+    return -1;
+}
+
+// Whether the command line only asks for something printed: then no display is needed.
+bool PrintsOnly(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArrayView a(argv[i]);
+        if (a == "--help" || a == "-h" || a == "-?" || a == "--help-all" || a == "--version" || a == "-v"
+            || a == "--resources")
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (PrintsOnly(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        appidentity::Apply();
+        const int code = ProcessOptions(app);
+        return code < 0 ? 0 : code;
+    }
+
+    QApplication app(argc, argv);
+    appidentity::Apply();
+    QApplication::setStyle(new TQuorvelStyle);
+    if (const int code = ProcessOptions(app); code >= 0)
+        return code;
 
     // One copy per user session: a second start brings the first copy's window forward and
     // ends before showing anything of its own.
@@ -73,9 +99,7 @@ int main(int argc, char* argv[])
         return 0;
     }
 
-    // A desktop session that ends the program closes the window through the normal close
-    // sequence, so the settings are written as on Exit. Caught from here on: a request that
-    // comes during start-up waits until the window is up.
+    // Terminate signals reach the window through this pipe (handled below).
     const bool signalsCaught = ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFd) == 0;
     if (signalsCaught) {
         struct sigaction sa = {};
@@ -108,15 +132,18 @@ int main(int argc, char* argv[])
     splash->hide();
     delete splash;
 
+    // A terminate signal (SIGTERM, SIGINT) or the end of the desktop session ends the program
+    // without asking: what is unsaved is written (a recovery copy of the newsletter), then the
+    // window closes. A signal that comes during start-up waits until the window is up.
     if (signalsCaught) {
         auto* notifier = new QSocketNotifier(g_signalFd[0], QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &mainForm, [&mainForm] {
             char c;
             [[maybe_unused]] const ssize_t n = ::read(g_signalFd[0], &c, 1);
-            mainForm.close();
-            if (!mainForm.isVisible())
-                QApplication::quit();
+            mainForm.EndOnSignal();
         });
     }
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainForm,
+                     [&mainForm](QSessionManager&) { mainForm.SaveForSessionEnd(); });
     return app.exec();
 }

@@ -151,6 +151,9 @@ void TNewsletterEditor::CreateControls()
     m_header = MakeLogPane(p, QStringLiteral("HeaderRE"));
     m_footer = MakeLogPane(p, QStringLiteral("FooterRE"));
     m_sig = MakeLogPane(p, QStringLiteral("SigRE"));
+    m_header->setAccessibleName(QStringLiteral("Header"));
+    m_footer->setAccessibleName(QStringLiteral("Footer"));
+    m_sig->setAccessibleName(QStringLiteral("Signature"));
 
     // The panes share the main window's pop-up menu; each entry runs its menu command, and
     // does nothing while that command is disabled.
@@ -300,8 +303,10 @@ bool TNewsletterEditor::eventFilter(QObject* watched, QEvent* event)
             LetterFocusIn();
         break;
     case QEvent::FocusOut:
-        // A pop-up menu over the pane does not count as leaving it.
-        if (watched == m_letter && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+        // A pop-up menu over the pane, or the menu bar taking the keyboard (Alt+E), does not
+        // count as leaving it.
+        if (watched == m_letter && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason
+            && static_cast<QFocusEvent*>(event)->reason() != Qt::MenuBarFocusReason)
             LetterFocusOut();
         break;
     case QEvent::Resize:

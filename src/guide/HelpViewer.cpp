@@ -1,5 +1,6 @@
 #include "guide/HelpViewer.h"
 
+#include "guide/WindowAccess.h"
 #include "platform/Named.h"
 
 #include <QFile>
@@ -14,6 +15,7 @@ THelpViewer::THelpViewer(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("HelpViewer"));
     setWindowTitle(QStringLiteral("Quorvel Help"));
+    windowaccess::SetWindowRole(this, false);
     resize(640, 560);
     auto* layout = new QVBoxLayout(this);
     auto* bar = new QHBoxLayout;

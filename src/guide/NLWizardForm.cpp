@@ -2,6 +2,7 @@
 
 #include "editor/RtfCodec.h"
 #include "platform/Dialogs.h"
+#include "guide/WindowAccess.h"
 #include "platform/Named.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
@@ -39,6 +40,7 @@ TNLWizardForm::TNLWizardForm(TShell& shell, bool& newsletterWizardActive, bool& 
 {
     setObjectName(QStringLiteral("NLWizardForm"));
     setWindowTitle(QStringLiteral("Newsletter Wizard"));
+    windowaccess::SetWindowRole(this, true);
     setFixedSize(339, 241);
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -52,7 +54,10 @@ TNLWizardForm::TNLWizardForm(TShell& shell, bool& newsletterWizardActive, bool& 
     setFont(base);
 
     QFrame* panel1 = MakePanel(this, QStringLiteral("Panel1"), QRect(4, 4, 331, 34));
+    // Labels say their text: no accessible name of their own, what they show in the description.
     m_label1 = Named(new QLabel(panel1), QStringLiteral("Label1"));
+    m_label1->setAccessibleName(QString());
+    m_label1->setAccessibleDescription(QStringLiteral("Wizard"));
     QFont titleFont = base;
     titleFont.setPixelSize(19);
     titleFont.setBold(true);
@@ -76,13 +81,17 @@ TNLWizardForm::TNLWizardForm(TShell& shell, bool& newsletterWizardActive, bool& 
     m_richEdit1->setPalette(ep);
 
     QFrame* panel3 = MakePanel(this, QStringLiteral("Panel3"), QRect(246, 42, 89, 162));
-    m_stepLBL = Named(new QLabel(panel3), QStringLiteral("StepLBL"), QStringLiteral("Step number"));
+    m_stepLBL = Named(new QLabel(panel3), QStringLiteral("StepLBL"));
+    m_stepLBL->setAccessibleName(QString());
+    m_stepLBL->setAccessibleDescription(QStringLiteral("Step number"));
     QFont stepFont = base;
     stepFont.setPixelSize(24);
     m_stepLBL->setFont(stepFont);
     m_stepLBL->setAlignment(Qt::AlignCenter);
     m_stepLBL->setGeometry(4, 10, 81, 32);
-    m_stepNameLBL = Named(new QLabel(panel3), QStringLiteral("StepNameLBL"), QStringLiteral("Step name"));
+    m_stepNameLBL = Named(new QLabel(panel3), QStringLiteral("StepNameLBL"));
+    m_stepNameLBL->setAccessibleName(QString());
+    m_stepNameLBL->setAccessibleDescription(QStringLiteral("Step name"));
     m_stepNameLBL->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_stepNameLBL->setWordWrap(true);
     m_stepNameLBL->setGeometry(4, 48, 81, 108);

@@ -2,6 +2,7 @@
 
 #include "guide/WizardSteps.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Registry.h"
 
 #include <QFileInfo>
 
@@ -19,6 +20,15 @@ QStringList Names()
     return names;
 }
 
+QString SpellerEngine()
+{
+    TRegistry reg;
+    reg.SetRootKey(TRegistry::HKEY_LOCAL_MACHINE);
+    if (!reg.OpenKeyReadOnly(QStringLiteral("\\SOFTWARE\\Microsoft\\Shared Tools\\Proofing Tools\\Spelling\\1033\\Normal")))
+        return {};
+    return TRegistry::FilePathValue(reg.ReadString(QStringLiteral("Engine")));
+}
+
 QStringList Report()
 {
     QStringList lines{QStringLiteral("Data folder: ") + ProgramFolder()};
@@ -26,6 +36,10 @@ QStringList Report()
         const QString path = ResourcePath(name);
         lines << name + QStringLiteral(": ") + (QFileInfo::exists(path) ? path : QStringLiteral("missing"));
     }
+    const QString engine = SpellerEngine();
+    lines << QStringLiteral("Speller engine: ")
+                 + (engine.isEmpty() ? QStringLiteral("not registered")
+                                     : QFileInfo::exists(engine) ? engine : engine + QStringLiteral(" (missing)"));
     return lines;
 }
 
@@ -36,6 +50,8 @@ QStringList Missing()
         if (!QFileInfo::exists(ResourcePath(name)))
             missing << name;
     }
+    if (const QString engine = SpellerEngine(); !engine.isEmpty() && !QFileInfo::exists(engine))
+        missing << engine;
     return missing;
 }
 

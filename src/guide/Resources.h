@@ -6,8 +6,11 @@
 namespace resources {
 // Every resource file name the program looks up.
 QStringList Names();
-// "Data folder: <path>", then "<name>: <path>" for each resource, or "<name>: missing".
+// "Data folder: <path>", then "<name>: <path>" for each resource, or "<name>: missing", then
+// "Speller engine: <path>" ("<path> (missing)", "not registered").
 QStringList Report();
-// The resources that cannot be found.
+// The resources that cannot be found (a registered speller engine among them).
 QStringList Missing();
+// The speller engine the registry names for US English, resolved; "" when none is registered.
+QString SpellerEngine();
 } // namespace resources

@@ -38,6 +38,7 @@ void TAddressList::Append(Entry e)
 void TAddressList::Insert(int pos, Entry e)
 {
     pos = std::clamp(pos, 0, Count());
+    ++m_revision;
     Index(*e);
     if (Notifying())
         m_observer->BeginInsert(pos);
@@ -50,6 +51,7 @@ TAddressList::Entry TAddressList::Take(int pos)
 {
     if (Notifying())
         m_observer->BeginRemove(pos);
+    ++m_revision;
     Entry e = std::move(m_entries[size_t(pos)]);
     m_entries.erase(m_entries.begin() + pos);
     Unindex(*e);
@@ -62,6 +64,7 @@ void TAddressList::Clear()
 {
     if (Notifying())
         m_observer->BeginReset();
+    ++m_revision;
     m_entries.clear();
     m_emails.clear();
     m_indexed = false;
@@ -140,6 +143,7 @@ void TAddressList::SortEntries(const std::function<void(double)>& progress)
         progress(0.9);
     if (Notifying())
         m_observer->BeginReset();
+    ++m_revision;
     std::vector<Entry> sorted;
     sorted.reserve(n);
     for (const Keyed& k : keyed)

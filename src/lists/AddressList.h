@@ -62,6 +62,10 @@ public:
     // The line shown in `MailList`: name, two blanks, "<", address, ">".
     static QString DisplayLine(const MailListRecord& r);
 
+    // Counts every change of the entries, so a caller can tell whether they changed since it
+    // last looked (the open list since its last save).
+    quint64 Revision() const { return m_revision; }
+
     void SetObserver(TAddressListObserver* o) { m_observer = o; }
     // While a bulk update runs, per-entry notifications are held back; the observer gets one
     // reset at the end.
@@ -81,4 +85,5 @@ private:
     mutable bool m_indexed = false;
     TAddressListObserver* m_observer = nullptr;
     int m_bulk = 0;
+    quint64 m_revision = 0;
 };

@@ -44,7 +44,7 @@ TAddressPanel::TAddressPanel(TShell& shell, TListsState& state, TListPanel& list
 
     m_title = new QLabel(QStringLiteral("New Address"), this);
     m_title->setObjectName(QStringLiteral("NewAddLBL"));
-    m_title->setAccessibleName(QStringLiteral("NewAddLBL"));
+    // No accessible name of its own: a label says its text.
     QFont tf = m_title->font();
     tf.setBold(true);
     tf.setPointSize(tf.pointSize() + 2);
@@ -62,6 +62,7 @@ TAddressPanel::TAddressPanel(TShell& shell, TListsState& state, TListPanel& list
     m_name = MakeField(this, QStringLiteral("NameEDT"), QStringLiteral("Name:"), 100, 98);
     m_address1 = MakeField(this, QStringLiteral("Address1EDT"), QStringLiteral("Street Address:"), 100, 124);
     m_address2 = MakeField(this, QStringLiteral("Address2EDt"), QString(), 100, 150);
+    m_address2->setAccessibleName(QStringLiteral("Street Address, second line"));
     m_phone = MakeField(this, QStringLiteral("PhoneEDT"), QStringLiteral("Phone Number:"), 20, 176);
     for (QLineEdit* e : {m_email, m_name, m_address1, m_address2, m_phone})
         e->installEventFilter(this);

@@ -33,6 +33,14 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* e) override
     {
+        // Return and Space open the highlighted list, as a click on it does.
+        const int key = e->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) && e->modifiers() == Qt::NoModifier
+            && currentRow() >= 0 && keyboardMoved) {
+            keyboardMoved();
+            e->accept();
+            return;
+        }
         const int before = currentRow();
         QListWidget::keyPressEvent(e);
         if (currentRow() != before && currentRow() >= 0 && keyboardMoved)
@@ -64,7 +72,7 @@ TListPanel::TListPanel(TShell& shell, TListsState& state, QWidget* panel, QObjec
     listsLB->keyboardMoved = [this] { ListsLBClick(); };
     m_listsLB = listsLB;
     m_listsLB->setObjectName(QStringLiteral("ListsLB"));
-    m_listsLB->setAccessibleName(QStringLiteral("ListsLB"));
+    m_listsLB->setAccessibleName(QStringLiteral("Mail lists"));
     m_listsLB->setAccessibleDescription(QStringLiteral("Mail lists"));
     m_listsLB->setGeometry(6, 22, 217, 92);
     connect(m_listsLB, &QListWidget::itemClicked, this, [this] { ListsLBClick(); });
@@ -86,7 +94,7 @@ TListPanel::TListPanel(TShell& shell, TListsState& state, QWidget* panel, QObjec
 
     m_mailList = new QListView(panel);
     m_mailList->setObjectName(QStringLiteral("MailList"));
-    m_mailList->setAccessibleName(QStringLiteral("MailList"));
+    m_mailList->setAccessibleName(QStringLiteral("Addresses"));
     m_mailList->setAccessibleDescription(QStringLiteral("Addresses of the open list"));
     m_mailList->setGeometry(6, 166, 217, 156);
     m_mailList->setUniformItemSizes(true); // constant-time layout for very long lists
@@ -287,6 +295,7 @@ void TListPanel::OpenList(int row)
     }
     m_shell.SetStatus(QStringLiteral("Status:"));
     m_shell.StartStatusTimer();
+    m_state.SavedRevision = m_state.ListEntries.Revision();
     SetListBoxesEnabled(true);
     UpdateListControls();
     emit ListOpened();
@@ -351,6 +360,7 @@ bool TListPanel::SaveCurrentList()
                                 m_shell.Window());
     } else {
         m_state.CurrentListPartial = false;
+        m_state.SavedRevision = m_state.ListEntries.Revision();
     }
     m_shell.SetStatus(QStringLiteral("Status:"));
     m_shell.StartStatusTimer();

@@ -53,13 +53,14 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
     ApplyPanelFace(this);
 
     m_title = Named(new QLabel(kNewTitle, this), QStringLiteral("NewMLLBL"));
+    m_title->setAccessibleName(QString()); // a label says its text, whichever title it shows
     QFont tf = m_title->font();
     tf.setBold(true);
     tf.setPointSize(tf.pointSize() + 2);
     m_title->setFont(tf);
     m_title->setGeometry(10, 6, 360, 22);
 
-    m_pages = Named(new QTabWidget(this), QStringLiteral("NewMLPages"));
+    m_pages = Named(new QTabWidget(this), QStringLiteral("NewMLPages"), QStringLiteral("List properties pages"));
     m_pages->setGeometry(6, 32, 372, 226);
 
     // "List Info"

@@ -18,6 +18,10 @@ struct TListsState
     bool EditingList = false;
     // Mirrors cb_AutoSaveLists.
     bool AutoSaveLists = true;
+    // ListEntries' revision when the open list was last read or written: with automatic saving
+    // off, a change since then is only in memory.
+    quint64 SavedRevision = 0;
+    bool CurrentListModified() const { return CurrentList && ListEntries.Revision() != SavedRevision; }
     // Catalog paths whose files could not be read at start. They stay in the settings file so
     // a list on a drive that is not there today is not forgotten.
     QStringList UnreadableLists;

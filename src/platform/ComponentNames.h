@@ -14,6 +14,8 @@ inline constexpr const char* kActions[] = {
     // File > Mail Lists
     "NewMailList1", "OpenMailList1", "RemoveMailList1", "ExportMailList1", "ImportMailList1", "ImportCsv1",
     "ExportCsv1",
+    // File > Mail Lists: the address buttons' keyboard path
+    "NewAddress1", "EditAddress1", "RemoveAddress1",
     // File > Newsletter, File
     "NewNewsletter1", "OpenFile1", "SaveFile1", "SaveFileAs1", "CloseFile1", "ImportText1",
     "MailList1", "Newsletter1", "Exit1",

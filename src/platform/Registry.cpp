@@ -4,6 +4,8 @@
 #include "platform/IniFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 namespace {
 QString rootName(TRegistry::RootKey root)
@@ -34,6 +36,13 @@ QString TRegistry::DefaultFileName()
         return env;
     // Beside the program in the build; in the share folder once installed.
     return ResourcePath(QStringLiteral("registry.ini"));
+}
+
+QString TRegistry::FilePathValue(const QString& value)
+{
+    if (value.isEmpty() || !QFileInfo(value).isRelative())
+        return value;
+    return QDir::cleanPath(QFileInfo(DefaultFileName()).absoluteDir().filePath(value));
 }
 
 TRegistry::TRegistry() : m_file(new TIniFile(DefaultFileName())) {}

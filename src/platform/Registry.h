@@ -18,6 +18,9 @@ public:
     TRegistry& operator=(const TRegistry&) = delete;
 
     static QString DefaultFileName();
+    // A file a value names: a relative path is taken from the registry file's own folder (an
+    // installed registry names installed files that way, whatever the prefix).
+    static QString FilePathValue(const QString& value);
 
     RootKey RootKeyValue() const { return m_root; }
     void SetRootKey(RootKey root) { m_root = root; }

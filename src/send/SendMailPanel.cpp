@@ -100,13 +100,14 @@ TSendMailPanel::TSendMailPanel(TShell& shell, TListsState& lists, TGeneralSettin
     ApplyPanelFace(this);
 
     auto* title = Named(new QLabel(QStringLiteral("Send To"), this), QStringLiteral("SendToLBL"));
+    title->setAccessibleName(QString()); // a label says its text
     QFont tf = title->font();
     tf.setBold(true);
     tf.setPointSize(tf.pointSize() + 2);
     title->setFont(tf);
     title->setGeometry(10, 4, 200, 20);
 
-    m_pages = Named(new QTabWidget(this), QStringLiteral("PageControl3"));
+    m_pages = Named(new QTabWidget(this), QStringLiteral("PageControl3"), QStringLiteral("Send pages"));
     m_pages->setGeometry(6, 26, kWidth - 12, 188);
 
     // "Send to Address"
@@ -114,6 +115,7 @@ TSendMailPanel::TSendMailPanel(TShell& shell, TListsState& lists, TGeneralSettin
     m_servers = Named(new QComboBox(m_addressTS), QStringLiteral("ServersCB"), QStringLiteral("SMTP Server:"),
                       QStringLiteral("Choose a SMTP server"));
     m_servers->setEditable(true);
+    m_servers->lineEdit()->setAccessibleName(QStringLiteral("SMTP Server")); // the part that takes the typing
     m_servers->setInsertPolicy(QComboBox::NoInsert);
     m_servers->setGeometry(92, 6, 176, 22);
     Caption(m_addressTS, QStringLiteral("SMTP Server:"), m_servers, 6, 8);
@@ -137,7 +139,7 @@ TSendMailPanel::TSendMailPanel(TShell& shell, TListsState& lists, TGeneralSettin
 
     // "Send to List"
     m_listTS = Named(new QWidget, QStringLiteral("SendListTS"), QStringLiteral("Send to List"));
-    m_listsCB = Named(new QComboBox(m_listTS), QStringLiteral("ListsCB"), QStringLiteral("ListsCB"),
+    m_listsCB = Named(new QComboBox(m_listTS), QStringLiteral("ListsCB"), QStringLiteral("Mail list"),
                       QStringLiteral("Choose a mail list"));
     m_listsCB->setEditable(false);
     m_listsCB->setGeometry(6, 6, 230, 22);
@@ -145,7 +147,7 @@ TSendMailPanel::TSendMailPanel(TShell& shell, TListsState& lists, TGeneralSettin
                        QStringLiteral("Toggle checked addresses"), QStringLiteral("Toggle checked addresses"));
     m_checkAll->setGeometry(240, 6, 28, 22);
     m_checkAll->setEnabled(false);
-    m_checkList = Named(new QListView(m_listTS), QStringLiteral("SendToCL"), QStringLiteral("SendToCL"),
+    m_checkList = Named(new QListView(m_listTS), QStringLiteral("SendToCL"), QStringLiteral("Recipients"),
                         QStringLiteral("Checked addresses receive mail"));
     m_checkList->setUniformItemSizes(true); // constant-time layout for long lists
     m_checkList->setGeometry(6, 32, 262, 124);

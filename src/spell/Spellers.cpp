@@ -331,7 +331,7 @@ void TSpellChecker::Open()
     if (!found)
         found = reg.OpenKeyReadOnly(kSpellingKey.arg((m_language & 0x3FF) + 0x400));
     if (found) {
-        m_enginePath = reg.ReadString(QStringLiteral("Engine"));
+        m_enginePath = TRegistry::FilePathValue(reg.ReadString(QStringLiteral("Engine")));
         m_mainDictionaryPath = reg.ReadString(QStringLiteral("Dictionary"));
     }
     reg.CloseKey();

@@ -2,6 +2,7 @@
 #include "app/GeneralPropertiesPanel.h"
 #include "app/LabelEffect.h"
 #include "app/MainForm.h"
+#include "app/StatusLine.h"
 #include "lists/ListFile.h"
 #include "lists/ListPanel.h"
 #include "net/Pop3Client.h"
@@ -15,6 +16,7 @@
 #include "support/ScriptedServer.h"
 #include "support/TestUtil.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -27,6 +29,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -429,10 +432,91 @@ private slots:
         QTimer* timer = m_form->findChild<QTimer*>("AboutTimer1");
         QTRY_VERIFY_WITH_TIMEOUT(!timer->isActive(), 10000);
         QCOMPARE(a2->width(), 265);
-        QCOMPARE(m_form->findChild<QLabel*>("AboutCaptionLBL")->y(), 16);
+        QLabel* caption = m_form->findChild<QLabel*>("AboutCaptionLBL");
+        QCOMPARE(caption->y(), 16);
+        // The picture is in the program, and the caption is whole on the strip.
+        const QLabel* image = m_form->findChild<QLabel*>("Image1");
+        QVERIFY(!image->pixmap().isNull());
+        QVERIFY2(caption->fontMetrics().horizontalAdvance(caption->text()) <= caption->width(),
+                 qPrintable(QString::number(caption->fontMetrics().horizontalAdvance(caption->text()))));
+        QVERIFY(caption->geometry().right() < a2->width() && caption->geometry().bottom() < a2->height());
         m_form->Image1Click();
         QVERIFY(!a1->isVisible() && !a2->isVisible());
         QCOMPARE(m_form->Status(), QStringLiteral("Status:"));
+    }
+
+    void theWindowHasItsIcon()
+    {
+        start();
+        QVERIFY(!m_form->windowIcon().pixmap(32).isNull());
+        QVERIFY(!QPixmap(":/pictures/splash.png").isNull());
+    }
+
+    // Every control of every General Properties page shows whole inside its page.
+    void generalPropertiesPagesShowEveryControlWhole()
+    {
+        start(800, 600);
+        m_form->Action("GeneralProperties1")->trigger();
+        auto* pages = m_form->GeneralPanel()->findChild<QTabWidget*>("UserOpPages");
+        QVERIFY(pages);
+        for (int i = 0; i < pages->count(); ++i) {
+            pages->setCurrentIndex(i);
+            QWidget* page = pages->widget(i);
+            QCoreApplication::processEvents();
+            for (QWidget* w : page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+                const QRect r = w->geometry();
+                QVERIFY2(page->rect().contains(r), qPrintable(pages->tabText(i) + ": " + w->objectName() + " at "
+                                                                + QString::number(r.bottom()) + " of "
+                                                                + QString::number(page->height())));
+                if (auto* box = qobject_cast<QCheckBox*>(w))
+                    QVERIFY2(box->sizeHint().height() <= r.height(), qPrintable(w->objectName()));
+            }
+        }
+    }
+
+    // A screen reader finds a status bar whose name and value are the text.
+    void statusLineIsAnAnnouncedStatusBar()
+    {
+        start();
+        QWidget* label = m_form->findChild<QWidget*>("StatusBar");
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(label);
+        QVERIFY(iface);
+        QCOMPARE(iface->role(), QAccessible::StatusBar);
+        QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Status:"));
+        m_form->SetStatus("Status: Saving list...");
+        QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Status: Saving list..."));
+        QCOMPARE(iface->text(QAccessible::Value), QStringLiteral("Status: Saving list..."));
+    }
+
+    void statusTextIsReadableOnAnyColour_data()
+    {
+        QTest::addColumn<QString>("color");
+        QTest::newRow("none (navy)") << QString();
+        QTest::newRow("white") << "16777215";
+        QTest::newRow("yellow") << "65535";
+        QTest::newRow("mid grey") << "8421504";
+        QTest::newRow("black") << "0";
+        QTest::newRow("design blue") << "8847360";
+    }
+    void statusTextIsReadableOnAnyColour()
+    {
+        QFETCH(QString, color);
+        if (!color.isEmpty()) {
+            TIniFile ini(home("Quorvel.ini"));
+            ini.WriteString("User Settings", "Color", color);
+            QVERIFY(ini.UpdateFile());
+        }
+        start();
+        auto* label = m_form->findChild<QLabel*>("StatusBar");
+        const QColor text = label->palette().color(QPalette::WindowText);
+        const QColor strip = m_form->Panel("StatusPanel")->palette().color(QPalette::Window);
+        QVERIFY2(statusline::ContrastRatio(text, strip) >= 4.5,
+                 qPrintable(text.name() + " on " + strip.name()));
+        // A colour chosen later keeps it readable too.
+        m_dialogs->colors.enqueue(QColor(250, 250, 210));
+        m_form->Action("BackgroundColor1")->trigger();
+        QCOMPARE(m_form->Panel("StatusPanel")->palette().color(QPalette::Window), QColor(250, 250, 210));
+        QVERIFY(statusline::ContrastRatio(label->palette().color(QPalette::WindowText), QColor(250, 250, 210)) >= 4.5);
     }
 
     void statusLineAndGauge()

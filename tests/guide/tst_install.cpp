@@ -2,6 +2,7 @@
 // desktop entry and metainfo valid, the installed program finding its resources, starting
 // from the desktop entry's command and keeping its data in the per-user folder; the Debian
 // package depending on the Debian packages the program uses.
+#include "app/AppIdentity.h"
 #include "support/TestUtil.h"
 
 #include <QDir>
@@ -15,7 +16,7 @@
 #include <csignal>
 
 namespace {
-const QString kAppId = QStringLiteral("example.harrowlin.Quorvel");
+const QString kAppId = appidentity::kDesktopId;
 
 // Runs a program to its end; its exit code, or -1 when it could not run.
 int run(const QString& program, const QStringList& args, QString* output = nullptr, int timeoutMs = 120000,
@@ -122,6 +123,37 @@ private slots:
                  qPrintable(out));
         // Data go to the user's folder, never among the installed programs.
         QVERIFY2(out.contains(QStringLiteral("Data folder: ") + dataFolder() + u'/'), qPrintable(out));
+    }
+
+    // The desktop matches windows to the entry by the window class or the app id.
+    void desktopEntryNamesTheProgramsWindows()
+    {
+        QSettings entry(prefix("share/applications/" + kAppId + ".desktop"), QSettings::IniFormat);
+        QCOMPARE(entry.value(QStringLiteral("Desktop Entry/StartupWMClass")).toString(), appidentity::kName);
+        const QByteArray metainfo = testutil::readAll(prefix("share/metainfo/" + kAppId + ".metainfo.xml"));
+        QVERIFY(metainfo.contains("<id>" + kAppId.toUtf8() + "</id>"));
+        QVERIFY(metainfo.contains("<launchable type=\"desktop-id\">" + kAppId.toUtf8() + ".desktop</launchable>"));
+        QCOMPARE(kAppId, kAppId.toLower());
+    }
+
+    void printsWithoutADisplay_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("--version") << "--version" << "Quorvel " + appidentity::kVersion;
+        QTest::newRow("--help") << "--help" << "--resources";
+        QTest::newRow("--resources") << "--resources" << "Speller engine: ";
+    }
+    void printsWithoutADisplay()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, expected);
+        QProcessEnvironment env = userEnv();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        QString out;
+        const int code = run(prefix(QStringLiteral("bin/quorvel")), {option}, &out, 30000, env);
+        QVERIFY2(code == 0, qPrintable(out));
+        QVERIFY2(out.contains(expected), qPrintable(out));
     }
 
     void startsFromTheDesktopEntry()
