@@ -147,7 +147,7 @@ private slots:
         row("Replace1", "&Replace...", "Ctrl+R", false);
         row("Font1", "&Font...", "", false);
         row("CheckMail1", "&Check Mail...", "Ctrl+M", false); // no list selected at start
-        row("CancelSend1", "Cancel Send", "", false);
+        row("CancelSend1", "Cancel Send", "Esc", false);
         row("InsertDate1", "Insert &Date", "Ctrl+D", false);
         row("InsertTime1", "Insert &Time", "Ctrl+T", false);
         row("CheckSpelling1", "&Check Spelling...", "F7", false);
