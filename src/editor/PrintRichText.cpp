@@ -26,6 +26,27 @@ void DrawAt(QPainter& painter, QPrinter& printer, const QString& text, qreal poi
     painter.drawText(QRectF(x, y, 1, 1), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
 }
 
+// The heading between the two rules: 22 points when it fits on the line, else the largest size
+// (down to 10 points) at which it fits the band wrapped at word boundaries, so a long subject
+// never runs off the page.
+void DrawHeading(QPainter& painter, QPrinter& printer, const QString& text, const QRectF& band)
+{
+    QFont font(QStringLiteral("Times New Roman"));
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+    const QRectF open(band.topLeft(), QSizeF(band.width(), 1e6));
+    qreal points = 22;
+    for (; points > 10; points -= 1) {
+        font.setPointSizeF(points);
+        painter.setFont(QFont(font, &printer));
+        const QRectF need = painter.boundingRect(open, flags, text);
+        if (need.width() <= band.width() && need.height() <= band.height())
+            break;
+    }
+    font.setPointSizeF(points);
+    painter.setFont(QFont(font, &printer));
+    painter.drawText(open, flags | Qt::TextDontClip, text);
+}
+
 } // namespace
 
 bool PrintRichText(QPrinter& printer, const QString& jobName, const QString& heading,
@@ -62,7 +83,8 @@ bool PrintRichText(QPrinter& printer, const QString& jobName, const QString& hea
         if (p == 0) {
             painter.setPen(Qt::black);
             DrawAt(painter, printer, rule, 12, 0, 0);
-            DrawAt(painter, printer, heading, 22, q, q + q / 4);
+            // Up to the second rule, and a quarter inch short of the right edge.
+            DrawHeading(painter, printer, heading, QRectF(q, q + q / 4, qMax(1, page.width() - 2 * q), qreal(3 * q / 2)));
             DrawAt(painter, printer, rule, 12, 0, 2 * q + 3 * (q / 4));
         }
         painter.save();

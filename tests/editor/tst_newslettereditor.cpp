@@ -824,6 +824,36 @@ private slots:
         QVERIFY2(y1 >= 0 && y1 < 30, qPrintable(QString::number(y1)));
     }
 
+    // A long subject is wrapped (and made smaller) to stay on the page and above the text.
+    void printLongHeadingStaysOnThePage()
+    {
+        const QString subject =
+            u"Autumn gathering of the riverside allotment society: programme, prizes and parking notes"_s;
+        f->subject()->setText(subject);
+        f->type(u"Body"_s);
+        const QString pdf = f->path(u"long.pdf"_s);
+        f->dialogs.printToPdf = pdf;
+        f->editor->Button(u"PrintBtn"_s)->click();
+        QPrinter reference(QPrinter::HighResolution);
+        reference.setOutputFormat(QPrinter::PdfFormat);
+        const double paperWidth = reference.pageLayout().fullRectPoints().width();
+        const QString boxes = PdfText(pdf, 1, true);
+        const auto word = [&](const QString& w) {
+            return QRegularExpression(u"xMax=\"([^\"]*)\" yMax=\"([^\"]*)\">"_s
+                                      + QRegularExpression::escape(w.toHtmlEscaped()) + u"</word>"_s)
+                .match(boxes);
+        };
+        const auto body = QRegularExpression(u"yMin=\"([^\"]*)\" xMax=\"[^\"]*\" yMax=\"[^\"]*\">Body</word>"_s).match(boxes);
+        QVERIFY2(body.hasMatch(), qPrintable(boxes.left(2000)));
+        const double bodyTop = body.captured(1).toDouble();
+        for (const QString& w : subject.split(u' ')) {
+            const auto m = word(w);
+            QVERIFY2(m.hasMatch(), qPrintable(w + u" is not on the page"_s));
+            QVERIFY2(m.captured(1).toDouble() <= paperWidth, qPrintable(w));
+            QVERIFY2(m.captured(2).toDouble() <= bodyTop, qPrintable(w + u" runs into the text"_s));
+        }
+    }
+
     // A message prints under its own heading; the digest under the newsletter's subject instead.
     void printHeadingOfOtherPanes()
     {
