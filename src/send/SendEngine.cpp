@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QTimer>
@@ -63,19 +64,17 @@ TSendEngine::TSendEngine(const TParts& parts, QObject* parent)
     m_finishedTimer->setInterval(1);
     connect(m_finishedTimer, &QTimer::timeout, this, &TSendEngine::FinishedMailTimer1Timer);
     // The panel's Cancel during a send stops the send instead of clearing the panel under it.
-    m_p.SendPanel.CancelRunningSend = [this] {
-        if (!m_job.Running())
+    // The panel may outlive the engine (the window destroys its children in any order).
+    m_p.SendPanel.CancelRunningSend = [engine = QPointer<TSendEngine>(this)] {
+        if (!engine || !engine->m_job.Running())
             return false;
-        CancelSend1Click();
+        engine->CancelSend1Click();
         return true;
     };
     m_paintClock.start();
 }
 
-TSendEngine::~TSendEngine()
-{
-    m_p.SendPanel.CancelRunningSend = nullptr;
-}
+TSendEngine::~TSendEngine() = default;
 
 QString TSendEngine::NowText()
 {

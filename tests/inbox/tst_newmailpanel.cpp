@@ -308,7 +308,7 @@ private slots:
     {
         QByteArray pdf = "%PDF-1.4\n";
         for (int i = 0; pdf.size() < 300000; ++i)
-            pdf += char((i * 7919) % 256);
+            pdf += char((qint64(i) * 7919) % 256);
         QByteArray encoded;
         const QByteArray b64 = pdf.toBase64();
         for (qsizetype i = 0; i < b64.size(); i += 76)
