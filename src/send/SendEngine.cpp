@@ -78,8 +78,7 @@ TSendEngine::~TSendEngine() = default;
 
 QString TSendEngine::NowText()
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    return regional::ShortDateText(now.date()) + u' ' + regional::LongTimeText(now.time());
+    return TSendJob::NowText();
 }
 
 // ---------------------------------------------------------------- digest

@@ -11,12 +11,6 @@
 
 namespace {
 
-QString NowText()
-{
-    const QDateTime now = QDateTime::currentDateTime();
-    return regional::ShortDateText(now.date()) + u' ' + regional::LongTimeText(now.time());
-}
-
 bool IsRejection(const TSmtpReply& r)
 {
     // One refused recipient ends the whole send: nobody gets a message the list owner must fix.
@@ -26,6 +20,12 @@ bool IsRejection(const TSmtpReply& r)
 } // namespace
 
 TSendJob::TSendJob(TSmtpClient& client, TSendObserver& observer) : m_client(client), m_observer(observer) {}
+
+QString TSendJob::NowText()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return regional::ShortDateText(now.date()) + u' ' + regional::LongTimeText(now.time());
+}
 
 QString TSendJob::OutcomeText(const TRecipientResult& r)
 {

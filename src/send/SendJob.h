@@ -102,6 +102,8 @@ public:
     const QStringList& TimeoutLog() const { return m_timeoutLog; }
 
     static QString OutcomeText(const TRecipientResult& result);
+    // The system's short date and long time, as the logs and the archive carry it.
+    static QString NowText();
 
 private:
     void Bind();
