@@ -25,7 +25,6 @@ class TestMainFormMail : public QObject
     Q_OBJECT
 private:
     QTemporaryDir m_home;
-    TSoundPlayer* m_sounds = nullptr;
     TFakeDialogs* m_dialogs = nullptr;
 
     std::unique_ptr<TMainForm> start()

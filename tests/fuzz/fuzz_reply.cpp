@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(r.Code >= 0);
     FUZZ_CHECK(r.Text == line);
     if (r.HasCode) {
-        FUZZ_CHECK(r.Code == line.left(3).toInt() || line.size() > 3 && line[3].isDigit());
+        FUZZ_CHECK(r.Code == line.left(3).toInt() || (line.size() > 3 && line[3].isDigit()));
         if (line.size() > 3 && line[3] == u'-')
             FUZZ_CHECK(!r.Last);
     }
