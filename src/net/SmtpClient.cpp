@@ -874,18 +874,22 @@ bool TCustomSmtpClient::OpenAttachment(const QString& fileName)
     return m_attachment.open(QIODevice::ReadOnly);
 }
 
+bool TCustomSmtpClient::FillAttachmentBuffer()
+{
+    // The file is read in large blocks, a multiple of 45 bytes: whole base64 lines.
+    if (m_attachmentPos < m_attachmentBuffer.size())
+        return true;
+    m_attachmentBuffer = m_attachment.read(45 * 1456);
+    m_attachmentPos = 0;
+    return m_attachment.error() == QFileDevice::NoError;
+}
+
 bool TCustomSmtpClient::EncodeLine(QString& line, bool& failed)
 {
-    failed = false;
-    // The file is read in large blocks (a multiple of 45 bytes) and encoded 45 bytes per line.
-    if (m_attachmentPos >= m_attachmentBuffer.size()) {
-        m_attachmentBuffer = m_attachment.read(45 * 1456);
-        m_attachmentPos = 0;
-        if (m_attachment.error() != QFileDevice::NoError) {
-            failed = true;
-            line.clear();
-            return false;
-        }
+    failed = !FillAttachmentBuffer();
+    if (failed) {
+        line.clear();
+        return false;
     }
     const qsizetype n = std::min<qsizetype>(45, m_attachmentBuffer.size() - m_attachmentPos);
     line = mailformat::Base64Line(QByteArrayView(m_attachmentBuffer.constData() + m_attachmentPos, n));
@@ -970,18 +974,12 @@ bool TSmtpClient::RawBodyBlock(QByteArray& wire)
 {
     if (!m_fileOpen || !m_pending.isEmpty())
         return false;
-    // Whole lines of 45 bytes from the buffered block, encoded at once: 60 characters a line.
-    if (m_attachmentPos >= m_attachmentBuffer.size()) {
-        m_attachmentBuffer = m_attachment.read(45 * 1456);
-        m_attachmentPos = 0;
-        if (m_attachment.error() != QFileDevice::NoError) {
-            AbandonMessage(QStringLiteral("Cannot read attachment '") + m_emailFiles.value(m_fileIndex) + u'\'');
-            return true;
-        }
+    // The rest of the buffered block, encoded at once: 60 characters (45 bytes) a line.
+    if (!FillAttachmentBuffer()) {
+        AttachmentUnreadable(m_emailFiles.value(m_fileIndex));
+        return true;
     }
     const qsizetype n = m_attachmentBuffer.size() - m_attachmentPos;
-    if (n <= 0 && !m_attachment.atEnd())
-        return false;
     const QByteArray encoded =
         QByteArray::fromRawData(m_attachmentBuffer.constData() + m_attachmentPos, n).toBase64();
     m_attachmentPos += n;
@@ -992,14 +990,24 @@ bool TSmtpClient::RawBodyBlock(QByteArray& wire)
     }
     if (encoded.isEmpty())
         wire.append("\r\n", 2); // an empty file gives one empty line
-    if (m_attachment.atEnd()) {
-        CloseAttachment();
-        m_fileOpen = false;
-        ++m_fileIndex;
-        if (m_fileIndex >= m_emailFiles.size())
-            m_pending << QString() << QStringLiteral("--") + m_boundary + QStringLiteral("--");
-    }
+    if (m_attachment.atEnd())
+        AttachmentDone();
     return true;
+}
+
+void TSmtpClient::AttachmentDone()
+{
+    CloseAttachment();
+    m_fileOpen = false;
+    ++m_fileIndex;
+    if (m_fileIndex >= m_emailFiles.size())
+        m_pending << QString() << QStringLiteral("--") + m_boundary + QStringLiteral("--");
+}
+
+void TSmtpClient::AttachmentUnreadable(const QString& file)
+{
+    // Sending the message without it would report a loss as a success.
+    AbandonMessage(QStringLiteral("Cannot read attachment '") + file + u'\'');
 }
 
 void TSmtpClient::TriggerGetData(int, QString& MsgLine, int MaxLen, bool& More)
@@ -1024,17 +1032,12 @@ void TSmtpClient::TriggerGetData(int, QString& MsgLine, int MaxLen, bool& More)
         bool failed = false;
         const bool left = EncodeLine(MsgLine, failed);
         if (failed) {
-            AbandonMessage(QStringLiteral("Cannot read attachment '") + m_emailFiles.value(m_fileIndex) + u'\'');
+            AttachmentUnreadable(m_emailFiles.value(m_fileIndex));
             More = false;
             return;
         }
-        if (!left) {
-            CloseAttachment();
-            m_fileOpen = false;
-            ++m_fileIndex;
-            if (m_fileIndex >= m_emailFiles.size())
-                m_pending << QString() << QStringLiteral("--") + m_boundary + QStringLiteral("--");
-        }
+        if (!left)
+            AttachmentDone();
         More = true;
         return;
     }
@@ -1042,8 +1045,7 @@ void TSmtpClient::TriggerGetData(int, QString& MsgLine, int MaxLen, bool& More)
         const QString file = m_emailFiles[m_fileIndex];
         MsgLine.clear();
         if (!OpenAttachment(file)) {
-            // Sending the message without it would report a loss as a success.
-            AbandonMessage(QStringLiteral("Cannot read attachment '") + file + u'\'');
+            AttachmentUnreadable(file);
             More = false;
             return;
         }

@@ -194,6 +194,8 @@ protected:
     // is set when the file could not be read.
     virtual bool EncodeLine(QString& line, bool& failed);
     virtual void CloseAttachment();
+    // Reads the next block of the open attachment once the last is used up; false on a read error.
+    bool FillAttachmentBuffer();
     // A lower bound of the message's size on the wire, checked against the server's SIZE.
     virtual qint64 EstimatedSize() const { return 0; }
     // Body lines ready for the wire (CR LF ended, nothing to stuff) appended to `wire`; false
@@ -301,6 +303,9 @@ protected:
     bool RawBodyBlock(QByteArray& wire) override;
 
 private:
+    // The open attachment is fully encoded: close it, and after the last one the closing boundary.
+    void AttachmentDone();
+    void AttachmentUnreadable(const QString& file);
     QStringList m_pending;
     QStringList m_emailFiles;
     int m_fileIndex = 0;

@@ -60,11 +60,6 @@ void TSendJob::Unbind()
     m_client.OnHeaderLine = nullptr;
 }
 
-void TSendJob::Progress(TSendPhase phase, qint64 done, qint64 total)
-{
-    m_observer.SendProgress(phase, done, total);
-}
-
 void TSendJob::Settle(int index, TRecipientOutcome outcome, const QString& reply, int transaction)
 {
     TRecipientResult& r = m_results[index];
@@ -95,9 +90,9 @@ void TSendJob::OnReply(const TSmtpReply& r)
     }
     if (r.Command == QLatin1String("RCPT") && !r.Lost && (r.Code < 400 || r.Code >= 500)) {
         ++m_answeredInTxn;
-        Progress(TSendPhase::Recipients, m_settled + m_answeredInTxn, m_results.size());
+        m_observer.SendProgress(TSendPhase::Recipients, m_settled + m_answeredInTxn, m_results.size());
     } else if (r.Command == QLatin1String("DATA") && r.Code == 354) {
-        Progress(TSendPhase::Data, 0, m_request->BodyLines.size());
+        m_observer.SendProgress(TSendPhase::Data, 0, m_request->BodyLines.size());
     }
 }
 
@@ -109,7 +104,7 @@ void TSendJob::GetData(int lineNum, QString& line, bool& more)
         return;
     }
     line = lines[lineNum - 1];
-    Progress(TSendPhase::Data, lineNum, lines.size());
+    m_observer.SendProgress(TSendPhase::Data, lineNum, lines.size());
 }
 
 void TSendJob::HeaderLine(QString& msg)
@@ -254,7 +249,7 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
     c.SetHdrSubject(rq.HdrSubject);
     c.SetFromName(rq.Sender);
     m_messageId = msgenc::MessageId(rq.Sender, QDateTime::currentDateTime());
-    Progress(TSendPhase::Connecting, 0, summary.Total);
+    m_observer.SendProgress(TSendPhase::Connecting, 0, summary.Total);
 
     // Connects; on failure `why` says what went wrong.
     const auto connect = [&c](QString& why) {

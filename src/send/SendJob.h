@@ -116,7 +116,6 @@ private:
     // One transaction for `pending`; returns the recipients still to send.
     QList<int> Transaction(const QList<int>& pending, bool& ended, QString& reason);
     void FinishLogs(TSendSummary& summary);
-    void Progress(TSendPhase phase, qint64 done, qint64 total);
 
     TSmtpClient& m_client;
     TSendObserver& m_observer;
