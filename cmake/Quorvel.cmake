@@ -1,8 +1,25 @@
-# quorvel_library(name DEPS lib...): a static library from every .cpp/.h in the current folder.
+# quorvel_library(name [FILES base...] [EXCLUDE base...] DEPS lib...): a static library from
+# every .cpp/.h in the current folder, or only from the FILES named (base names: "Dialogs" takes
+# Dialogs.cpp and Dialogs.h), less those EXCLUDEd. A folder holding a windowless core and its
+# widgets builds them as two libraries, so the core cannot include a widget header.
 function(quorvel_library name)
-  cmake_parse_arguments(Q "" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
-                                      ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  cmake_parse_arguments(Q "" "" "DEPS;FILES;EXCLUDE" ${ARGN})
+  if(Q_FILES)
+    set(sources "")
+    foreach(base ${Q_FILES})
+      file(GLOB found ${CMAKE_CURRENT_SOURCE_DIR}/${base}.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${base}.h)
+      if(NOT found)
+        message(FATAL_ERROR "${name}: no ${base}.cpp or ${base}.h")
+      endif()
+      list(APPEND sources ${found})
+    endforeach()
+  else()
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+                                        ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  endif()
+  foreach(base ${Q_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${base}.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${base}.h)
+  endforeach()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${Q_DEPS})

@@ -6,7 +6,7 @@
 #include "net/Wait.h"
 #include "net/WSocket.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <arpa/inet.h>
@@ -239,7 +239,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const int lines = argc > 1 ? atoi(argv[1]) : 1000000;
     const int megabytes = argc > 2 ? atoi(argv[2]) : 100;
     const int waitSeconds = argc > 3 ? atoi(argv[3]) : 10;

@@ -18,6 +18,7 @@
 #include "net/Pop3Client.h"
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
+#include "net/WaitView.h"
 #include "platform/ComponentNames.h"
 #include "platform/Dialogs.h"
 #include "platform/PanelFace.h"
@@ -486,14 +487,14 @@ void TMainForm::SetStatusPanelColor(const QColor& color)
 
 void TMainForm::BuildMailComponents()
 {
-    // The wait object is a child of the window, hidden and off screen; the clients show it
-    // only while they wait.
-    m_wait1 = new TWait(m_central);
-    m_wait1->setObjectName(QStringLiteral("Wait1"));
+    // The wait object belongs to the window; its painted view is a child of the window,
+    // hidden and off screen, shown only while the clients wait.
+    m_wait1 = new TWait(this);
     m_wait1->SetCaption(QStringLiteral("60"));
     m_wait1->SetInterval(1000);
-    m_wait1->move(-220, 0);
-    m_wait1->hide();
+    auto* waitView = new TWaitView(m_wait1, m_central);
+    waitView->setObjectName(QStringLiteral("Wait1"));
+    waitView->move(-220, 0);
 
     m_pop3Client1 = new TPop3Client(this);
     m_pop3Client1->setObjectName(QStringLiteral("Pop3Client1"));

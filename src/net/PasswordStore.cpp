@@ -1,8 +1,8 @@
 #include "net/PasswordStore.h"
 
-#include <QEventLoop>
+#include "net/Countdown.h"
+
 #include <QFileInfo>
-#include <QTimer>
 #include <qt6keychain/keychain.h>
 
 namespace {
@@ -13,24 +13,23 @@ constexpr int kJobWaitMs = 5000;
 // job that ends after the limit finds nobody listening (its connection dies with the loop).
 QKeychain::Error Run(QKeychain::Job* job, QString* errorText = nullptr, QString* readData = nullptr)
 {
-    QEventLoop loop;
+    TCountdown wait(kJobWaitMs);
     bool finished = false;
     QKeychain::Error result = QKeychain::OtherError;
     QString text = QStringLiteral("the keychain did not answer");
-    QObject::connect(job, &QKeychain::Job::finished, &loop, [&](QKeychain::Job* j) {
+    const auto connection = QObject::connect(job, &QKeychain::Job::finished, [&](QKeychain::Job* j) {
         finished = true;
         result = j->error();
         text = j->errorString();
         if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(j); read && readData && result == QKeychain::NoError)
             *readData = read->textData();
-        loop.quit();
+        wait.End();
     });
     job->setAutoDelete(true);
     job->start();
-    if (!finished) {
-        QTimer::singleShot(kJobWaitMs, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    if (!finished)
+        wait.Run();
+    QObject::disconnect(connection);
     if (errorText)
         *errorText = text;
     return result;

@@ -1,5 +1,7 @@
 #include "net/SmtpClient.h"
 
+#include "net/Countdown.h"
+
 #include "net/MailFormat.h"
 #include "net/NetLog.h"
 #include "net/Reply.h"
@@ -12,7 +14,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTimer>
@@ -84,8 +85,8 @@ TCustomSmtpClient::~TCustomSmtpClient()
 {
     m_socket->OnSessionClosed = nullptr;
     m_socket->OnDataSent = nullptr;
-    if (m_loop)
-        m_loop->quit();
+    if (m_waiting)
+        m_waiting->End();
     m_socket.reset();
 }
 
@@ -154,30 +155,19 @@ QString TCustomSmtpClient::GreetingName() const
 
 void TCustomSmtpClient::WakeLoop()
 {
-    if (m_loop && (!m_loopDone || m_loopDone()))
-        m_loop->quit();
+    if (m_waiting)
+        m_waiting->Check();
 }
 
 bool TCustomSmtpClient::WaitFor(const std::function<bool()>& done, int timeoutMs)
 {
     if (done())
         return true;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(std::max(timeoutMs, 0));
-    QEventLoop* const outerLoop = m_loop;
-    std::function<bool()> outerDone = m_loopDone;
-    m_loop = &loop;
-    m_loopDone = done;
-    auto restore = qScopeGuard([&] {
-        m_loop = outerLoop;
-        m_loopDone = outerDone;
-    });
-    while (!done() && timer.isActive())
-        loop.exec();
+    TCountdown wait(std::max(timeoutMs, 0));
+    TCountdown* const outer = m_waiting;
+    m_waiting = &wait;
+    auto restore = qScopeGuard([&] { m_waiting = outer; });
+    wait.Run(done);
     return done();
 }
 

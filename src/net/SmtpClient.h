@@ -23,7 +23,7 @@
 #include <memory>
 
 class QDateTime;
-class QEventLoop;
+class TCountdown;
 class TCustomWait;
 
 // Where a connection stands: not connected, connected and awaiting the greeting, greeted.
@@ -275,8 +275,7 @@ private:
     qint64 m_pausedMs = 0;
     TEventPump m_pump; // pending events are processed in time slices, not after every line
     QByteArray m_output; // lines not yet handed to the socket (sent before any reply is read)
-    QEventLoop* m_loop = nullptr;
-    std::function<bool()> m_loopDone;
+    TCountdown* m_waiting = nullptr; // the innermost WaitFor
 };
 
 class TSmtpClient : public TCustomSmtpClient

@@ -1,5 +1,7 @@
 #include "net/WSocket.h"
 
+#include "net/Countdown.h"
+
 #include "net/NetLog.h"
 #include "net/ServerSettings.h"
 #include "net/TlsSession.h"
@@ -13,7 +15,6 @@
 #include <QScopeGuard>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QWidget>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -21,7 +22,6 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -90,8 +90,8 @@ TCustomWSocket::~TCustomWSocket()
         DropNotifiers();
         ::close(m_hSocket);
     }
-    for (const auto& w : std::as_const(m_waiters))
-        w.first->quit();
+    for (TCountdown* w : std::as_const(m_waiters))
+        w->End();
 }
 
 void TCustomWSocket::ResetDefaults()
@@ -874,8 +874,7 @@ void TCustomWSocket::Flush()
         return;
     }
     w->SetCaption(QString::number(m_flushTimeout));
-    if (w->parentWidget())
-        w->setVisible(true);
+    w->SetVisible(true);
     w->Start();
     TryToSend();
     const auto c = connect(w.data(), &TCustomWait::waitEnded, this, &TCustomWSocket::WakeWaiters);
@@ -884,8 +883,7 @@ void TCustomWSocket::Flush()
     disconnect(c);
     if (w) {
         w->Stop();
-        if (w->parentWidget())
-            w->setVisible(false);
+        w->SetVisible(false);
     }
 }
 
@@ -1009,9 +1007,14 @@ bool TCustomWSocket::StartTls(const QString& host, const QString& trustedFingerp
             error = QStringLiteral("TLS handshake with '%1' timed out").arg(host);
             break;
         }
-        pollfd p {int(handle), short(status == TTlsSession::Status::WantRead ? POLLIN : POLLOUT), 0};
-        ::poll(&p, 1, int(std::min<qint64>(left, 20)));
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        // The descriptor's readiness ends the wait; the socket's own notifiers rest meanwhile.
+        QSocketNotifier ready(handle, status == TTlsSession::Status::WantRead ? QSocketNotifier::Read
+                                                                              : QSocketNotifier::Write);
+        TCountdown wait(left, TCountdown::TInput::Held);
+        connect(&ready, &QSocketNotifier::activated, &ready, [&wait] { wait.End(); });
+        m_waiters.append(&wait);
+        wait.Run();
+        m_waiters.removeOne(&wait);
         if (m_hSocket != handle || m_generation != generation) {
             error = QStringLiteral("TLS with '%1': the connection closed").arg(host);
             return false;
@@ -1141,12 +1144,12 @@ bool TCustomWSocket::ReadLine(int timeoutSec, QByteArray& line)
             LocalWait([this] { return !m_lineMode; }, qint64(timeoutSec) * 1000);
         } else if (TCustomWait* w = m_waitCtrl) {
             w->SetCaption(QString::number(timeoutSec));
-            const bool show = w->parentWidget() && !w->isVisible();
+            const bool show = !w->Visible();
             if (show)
-                w->setVisible(true);
+                w->SetVisible(true);
             w->RunModalFor(this);
             if (show && m_waitCtrl)
-                w->setVisible(false);
+                w->SetVisible(false);
         }
     }
     // Copied into the caller's buffer, so neither side reallocates for every line.
@@ -1168,30 +1171,18 @@ bool TCustomWSocket::ReadLine(int timeoutSec, QString& line)
 
 void TCustomWSocket::WakeWaiters()
 {
-    for (const auto& [loop, done] : std::as_const(m_waiters))
-        if (done())
-            loop->quit();
+    for (TCountdown* w : std::as_const(m_waiters))
+        w->Check();
 }
 
 void TCustomWSocket::LocalWait(const std::function<bool()>& done, qint64 timeoutMs)
 {
     if (done())
         return;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(int(std::clamp<qint64>(timeoutMs, 0, INT_MAX)));
-    m_waiters.append({&loop, done});
-    auto remove = qScopeGuard([&] {
-        for (qsizetype i = 0; i < m_waiters.size(); ++i)
-            if (m_waiters[i].first == &loop) {
-                m_waiters.removeAt(i);
-                break;
-            }
-    });
-    loop.exec();
+    TCountdown wait(std::max<qint64>(timeoutMs, 0));
+    m_waiters.append(&wait);
+    auto remove = qScopeGuard([&] { m_waiters.removeOne(&wait); });
+    wait.Run(done);
 }
 
 bool TCustomWSocket::WaitForState(int timeoutSec, TSocketState state)
@@ -1205,12 +1196,12 @@ bool TCustomWSocket::WaitForState(int timeoutSec, TSocketState state)
                   qint64(timeoutSec) * 1000);
     } else if (TCustomWait* w = m_waitCtrl) {
         w->SetCaption(QString::number(timeoutSec));
-        const bool show = w->parentWidget() && !w->isVisible();
+        const bool show = !w->Visible();
         if (show)
-            w->setVisible(true);
+            w->SetVisible(true);
         w->RunModalFor(this);
         if (show && m_waitCtrl)
-            w->setVisible(false);
+            w->SetVisible(false);
     } else {
         m_awaitedState = wsInvalidState;
         SetPlatformError(wsa::NO_DATA_);

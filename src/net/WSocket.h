@@ -23,6 +23,7 @@
 
 class QSocketNotifier;
 class QEventLoop;
+class TCountdown;
 class TCustomWait;
 class TTlsSession;
 
@@ -294,7 +295,7 @@ private:
     std::unique_ptr<TTlsSession> m_tls;
     qsizetype m_rxBegin = 0;
     qsizetype m_rxEnd = 0;
-    QList<std::pair<QEventLoop*, std::function<bool()>>> m_waiters;
+    QList<TCountdown*> m_waiters; // the local waits running, woken when the socket changes
 };
 
 class TWSocket : public TCustomWSocket

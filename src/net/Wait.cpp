@@ -1,20 +1,16 @@
 #include "net/Wait.h"
 
+#include "net/Countdown.h"
+
 #include <QAbstractEventDispatcher>
-#include <QApplication>
-#include <QEventLoop>
-#include <QPainter>
+#include <QCoreApplication>
 #include <QPointer>
 #include <QScopeGuard>
 
-TCustomWait::TCustomWait(QWidget* parent) : QWidget(parent)
+#include <climits>
+
+TCustomWait::TCustomWait(QObject* parent) : QObject(parent)
 {
-    resize(192, 32);
-    QFont f(QStringLiteral("Courier"));
-    f.setPointSize(8);
-    f.setFixedPitch(true);
-    f.setStyleHint(QFont::TypeWriter);
-    setFont(f);
     m_timer.setInterval(1000);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &TCustomWait::Tick);
@@ -23,8 +19,8 @@ TCustomWait::TCustomWait(QWidget* parent) : QWidget(parent)
 TCustomWait::~TCustomWait()
 {
     EndFrames(nullptr, true);
-    if (qApp)
-        qApp->removeEventFilter(this);
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->removeEventFilter(this);
 }
 
 int TCustomWait::CaptionValue(const QString& text)
@@ -46,7 +42,15 @@ void TCustomWait::SetCaption(const QString& caption)
     if (caption == m_caption)
         return;
     m_caption = caption;
-    update();
+    emit captionChanged(m_caption);
+}
+
+void TCustomWait::SetVisible(bool visible)
+{
+    if (visible == m_visible)
+        return;
+    m_visible = visible;
+    emit visibleChanged(visible);
 }
 
 void TCustomWait::Start()
@@ -86,7 +90,7 @@ void TCustomWait::StopFor(const void* owner)
     EndFrames(owner, false);
     // Another party's wait still running keeps the shared countdown going.
     for (const Frame* f : std::as_const(m_frames))
-        if (!f->ended)
+        if (!f->countdown->Ended())
             return;
     StopTimer();
 }
@@ -112,18 +116,13 @@ void TCustomWait::Tick()
             OnTimeout(this);
         emit waitEnded(mrTimeout);
     }
-    update();
 }
 
 void TCustomWait::EndFrames(const void* owner, bool all)
 {
-    // The flag, not only quit(): a stop that lands before the loop runs must not be lost.
-    for (Frame* f : std::as_const(m_frames)) {
-        if (all || f->owner == owner) {
-            f->ended = true;
-            f->loop->quit();
-        }
-    }
+    for (Frame* f : std::as_const(m_frames))
+        if (all || f->owner == owner)
+            f->countdown->End();
 }
 
 void TCustomWait::RunModal()
@@ -133,10 +132,11 @@ void TCustomWait::RunModal()
 
 void TCustomWait::RunModalFor(const void* owner)
 {
-    if (m_frames.isEmpty())
-        qApp->installEventFilter(this);
-    QEventLoop loop;
-    Frame frame{&loop, owner, false};
+    QCoreApplication* const app = QCoreApplication::instance();
+    if (m_frames.isEmpty() && app)
+        app->installEventFilter(this);
+    TCountdown countdown; // the seconds are this object's own; the countdown only waits
+    Frame frame{&countdown, owner};
     m_frames.append(&frame);
     QMetaObject::Connection awake;
     if (OnWaiting) {
@@ -150,18 +150,14 @@ void TCustomWait::RunModalFor(const void* owner)
     auto restore = qScopeGuard([&] {
         disconnect(awake);
         m_frames.removeOne(&frame);
-        if (m_frames.isEmpty())
-            qApp->removeEventFilter(this);
+        if (m_frames.isEmpty() && app)
+            app->removeEventFilter(this);
     });
     m_modalResult = mrNone;
     Start();
-    while (!frame.ended) {
-        if (OnWaiting)
-            OnWaiting(this);
-        if (frame.ended)
-            break;
-        loop.exec();
-    }
+    if (OnWaiting)
+        OnWaiting(this);
+    countdown.Run();
 }
 
 bool TCustomWait::eventFilter(QObject* watched, QEvent* event)
@@ -174,7 +170,6 @@ bool TCustomWait::eventFilter(QObject* watched, QEvent* event)
         if (!m_frames.isEmpty()) {
             if (PassInput && PassInput(watched, event))
                 break;
-            QApplication::beep();
             emit inputDiscarded(event->type());
             return true;
         }
@@ -182,29 +177,7 @@ bool TCustomWait::eventFilter(QObject* watched, QEvent* event)
     default:
         break;
     }
-    return QWidget::eventFilter(watched, event);
-}
-
-void TCustomWait::paintEvent(QPaintEvent*)
-{
-    QPainter p(this);
-    Paint(p);
-}
-
-void TCustomWait::Paint(QPainter& p)
-{
-    const int w = width();
-    const int h = height();
-    p.setPen(QPen(Qt::black));
-    p.setBrush(Qt::white);
-    p.drawRect(0, 0, w - 1, h - 1);
-    const int count = CaptionValue(m_caption);
-    if (m_initialCount > 0) {
-        const qint64 right = 3 + qint64(count) * (w - 7) / m_initialCount;
-        p.fillRect(QRect(QPoint(3, 3), QPoint(int(right) - 1, h - 4 - 1)), palette().highlight());
-    }
-    p.setFont(font());
-    p.drawText(4, h / 2 - 8 + QFontMetrics(font()).ascent(), m_caption);
+    return QObject::eventFilter(watched, event);
 }
 
 void ClaimWaitTimeout(TCustomWait* wait, QObject* owner, bool* flag)

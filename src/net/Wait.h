@@ -1,20 +1,20 @@
 #pragma once
-// The wait object: a small countdown control that turns an asynchronous network exchange into
-// a call that waits. RunModal keeps the event loop turning (timers, painting and socket
-// notifications go on) until an event handler calls Stop or the countdown of seconds runs
-// out. Meanwhile mouse presses, double clicks, key presses and shortcuts are thrown away with a
-// beep. The loop blocks in the event dispatcher between events; it never spins.
+// The wait object: a countdown of seconds that turns an asynchronous network exchange into a
+// call that waits. RunModal keeps the event loop turning (timers, painting and socket
+// notifications go on) until an event handler calls Stop or the countdown runs out.
+// Meanwhile mouse presses, double clicks, key presses and shortcuts are thrown away
+// (inputDiscarded; the painted view, WaitView.h, beeps). It is not a widget: the clients and
+// sockets wait on it with or without a window.
 #include <QEvent>
+#include <QObject>
 #include <QString>
 #include <QTimer>
-#include <QWidget>
 
 #include <functional>
 
-class QEventLoop;
-class QPainter;
+class TCountdown;
 
-class TCustomWait : public QWidget
+class TCustomWait : public QObject
 {
     Q_OBJECT
 public:
@@ -23,7 +23,7 @@ public:
 
     enum { mrNone = 0, mrStopped = 1, mrTimeout = 2 };
 
-    explicit TCustomWait(QWidget* parent = nullptr);
+    explicit TCustomWait(QObject* parent = nullptr);
     ~TCustomWait() override;
 
     virtual void Start();
@@ -48,6 +48,10 @@ public:
     int InitialCount() const { return m_initialCount; }
     // True while RunModal runs (possibly nested).
     bool InModal() const { return !m_frames.isEmpty(); }
+    // Whether the countdown is on show; a view (WaitView.h) follows it. A wait nobody views
+    // keeps the flag and shows nothing.
+    bool Visible() const { return m_visible; }
+    void SetVisible(bool visible);
 
     // The numeric value of a caption: leading spaces skipped, then leading decimal digits;
     // anything else counts as 0.
@@ -65,21 +69,20 @@ signals:
     // Every stop and every timeout, for code that waits on the object without owning its
     // OnTimeout/OnWaitStop handlers.
     void waitEnded(int modalResult);
-    // An input event thrown away during RunModal (the beep has already sounded).
+    // An input event thrown away during RunModal.
     void inputDiscarded(QEvent::Type type);
+    void captionChanged(const QString& caption);
+    void visibleChanged(bool visible);
 
 protected:
-    virtual void Paint(QPainter& painter);
-    void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Tick();
     struct Frame
     {
-        QEventLoop* loop;
+        TCountdown* countdown;
         const void* owner;
-        bool ended;
     };
     void EndFrames(const void* owner, bool all);
     void StopTimer();
@@ -88,6 +91,7 @@ private:
     QTimer m_timer;
     int m_modalResult = mrNone;
     int m_initialCount = 60;
+    bool m_visible = false;
     QList<Frame*> m_frames; // running RunModal calls, innermost last
 };
 
@@ -95,7 +99,7 @@ class TWait : public TCustomWait
 {
     Q_OBJECT
 public:
-    explicit TWait(QWidget* parent = nullptr) : TCustomWait(parent) {}
+    explicit TWait(QObject* parent = nullptr) : TCustomWait(parent) {}
 };
 
 // A client that connects takes over the shared wait's timeout: from then on `flag` goes up

@@ -9,6 +9,7 @@
 #include "net/ServerSecurityDialog.h"
 #include "net/ServerSettings.h"
 #include "net/Wait.h"
+#include "net/WaitView.h"
 #include "platform/ComponentNames.h"
 #include "platform/IniFile.h"
 #include "platform/Sound.h"
@@ -247,7 +248,9 @@ private slots:
         start();
         TPop3Client* pop = m_form->Pop3Client1();
         QCOMPARE(pop->Wait(), static_cast<TCustomWait*>(m_form->Wait1()));
-        QVERIFY(!m_form->Wait1()->isVisible());
+        QVERIFY(!m_form->Wait1()->Visible());
+        auto* waitView = m_form->findChild<TWaitView*>(QStringLiteral("Wait1"));
+        QVERIFY(waitView && waitView->Wait() == m_form->Wait1() && !waitView->isVisible());
         pop->SetHost("127.0.0.1");
         pop->SetPort(server.PortText());
         pop->SetUserName("u");

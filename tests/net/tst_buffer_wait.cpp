@@ -1,6 +1,8 @@
 // The send buffer block and the wait object.
 #include "net/Buffer.h"
+#include "net/Countdown.h"
 #include "net/Wait.h"
+#include "net/WaitView.h"
 
 #include <QAction>
 #include <QImage>
@@ -31,6 +33,8 @@ private slots:
     void captionRules();
     void countdown_data();
     void countdown();
+    void countdownEnds_data();
+    void countdownEnds();
     void stop();
     void stopFromWaitingHandler();
     void stopEndsOnlyTheOwnersWait();
@@ -219,6 +223,51 @@ void TstBufferWait::stopFromWaitingHandler()
     QVERIFY(!w.InModal());
 }
 
+void TstBufferWait::countdownEnds_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("condition, then Check") << "check" << int(TCountdown::TEnd::Done);
+    QTest::newRow("End from a handler") << "end" << int(TCountdown::TEnd::Ended);
+    QTest::newRow("End before Run") << "early" << int(TCountdown::TEnd::Ended);
+    QTest::newRow("time runs out") << "none" << int(TCountdown::TEnd::TimedOut);
+    QTest::newRow("a nested wait ends first") << "nested" << int(TCountdown::TEnd::Ended);
+}
+
+void TstBufferWait::countdownEnds()
+{
+    QFETCH(QString, how);
+    QFETCH(int, expected);
+    bool flag = false;
+    bool innerEnded = false;
+    TCountdown wait(how == QLatin1String("none") ? 60 : 5000);
+    if (how == QLatin1String("early"))
+        wait.End();
+    QTimer::singleShot(5, this, [&] {
+        if (how == QLatin1String("check")) {
+            flag = true;
+            wait.Check();
+        } else if (how == QLatin1String("end")) {
+            wait.End();
+        } else if (how == QLatin1String("nested")) {
+            // The inner wait's loop ends; the outer one must go on until its own End.
+            TCountdown inner(5000);
+            QTimer::singleShot(5, this, [&] { inner.End(); });
+            innerEnded = inner.Run() == TCountdown::TEnd::Ended;
+            QTimer::singleShot(20, this, [&] { wait.End(); });
+        }
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const TCountdown::TEnd end = wait.Run([&] { return flag; });
+    QCOMPARE(int(end), expected);
+    QVERIFY(!wait.Running());
+    if (how == QLatin1String("nested"))
+        QVERIFY(innerEnded && clock.elapsed() >= 20);
+    if (expected != int(TCountdown::TEnd::TimedOut))
+        QVERIFY2(clock.elapsed() < 4000, "the wait ran to its time limit");
+}
+
 void TstBufferWait::stopEndsOnlyTheOwnersWait()
 {
     TWait w;
@@ -269,8 +318,8 @@ void TstBufferWait::inputDiscardedWhileTimersRun()
     action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
     window.menuBar()->addMenu(QStringLiteral("File"))->addAction(action);
     auto* wait = new TWait(&window);
-    wait->move(-220, 0);
-    wait->hide();
+    auto* view = new TWaitView(wait, &window);
+    view->move(-220, 0);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -319,15 +368,17 @@ void TstBufferWait::inputDiscardedWhileTimersRun()
 void TstBufferWait::paintShowsRemainingTime()
 {
     TWait w;
-    QCOMPARE(w.size(), QSize(192, 32));
+    TWaitView view(&w);
+    QCOMPARE(view.size(), QSize(192, 32));
+    QVERIFY(!view.isVisible());
     w.SetCaption(QStringLiteral("60"));
     w.Start();
     w.SetCaption(QStringLiteral("30")); // half the time left
-    QImage img(w.size(), QImage::Format_RGB32);
+    QImage img(view.size(), QImage::Format_RGB32);
     img.fill(Qt::red);
-    w.render(&img);
+    view.render(&img);
     w.Stop();
-    const QColor highlight = w.palette().highlight().color();
+    const QColor highlight = view.palette().highlight().color();
     const int barRight = 3 + 30 * (192 - 7) / 60;
     QCOMPARE(img.pixelColor(10, 26), highlight);
     QCOMPARE(img.pixelColor(barRight - 3, 26), highlight);
