@@ -84,8 +84,11 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     };
     QLineEdit** fields[] = {&m_header, &m_footer, &m_sig};
     const auto browse = [this](QLineEdit* field, const QString& title) { BrowseClick(field, title); };
-    for (int i = 0; i < 3; ++i)
-        *fields[i] = AddFileField(misc, rows[i], 118, 6 + 28 * i, 176, browse);
+    for (int i = 0; i < 3; ++i) {
+        const TFileField made = AddFileField(misc, rows[i], 118, 6 + 28 * i, 176, browse);
+        *fields[i] = made.Field;
+        m_fileEditors[size_t(i)] = {made.EditBtn, made.Field};
+    }
     m_includeHeader = Named(new QCheckBox(QStringLiteral("Always include header file"), misc), QStringLiteral("UserHeaderCB"), QStringLiteral("Always include header file"));
     m_includeFooter = Named(new QCheckBox(QStringLiteral("Always include footer file"), misc), QStringLiteral("UserFooterCB"), QStringLiteral("Always include footer file"));
     m_includeSig = Named(new QCheckBox(QStringLiteral("Always include signature file"), misc), QStringLiteral("UserSigCB"), QStringLiteral("Always include signature file"));

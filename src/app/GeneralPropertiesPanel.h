@@ -4,6 +4,7 @@
 // automatic list saving.
 #include "lists/GeneralSettings.h"
 #include "net/ServerSettings.h"
+#include "platform/PanelWidgets.h"
 
 #include <QFrame>
 #include <functional>
@@ -32,6 +33,8 @@ public:
     QCheckBox* cb_AutoSaveLists() const { return m_autoSave; }
     QTabWidget* Pages() const { return m_pages; }
     QLineEdit* Field(const QString& name) const;
+    // The editor buttons of the header, footer and signature file fields, with their fields.
+    const TFileEditors& FileEditors() const { return m_fileEditors; }
 
     void GeneralProperties1Click();
     void UserSaveBtnClick();
@@ -69,4 +72,5 @@ private:
     QSpinBox* m_timeout;
     QPushButton* m_smtpSecurityBtn;
     QPushButton* m_popSecurityBtn;
+    TFileEditors m_fileEditors{};
 };

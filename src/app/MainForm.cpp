@@ -518,8 +518,7 @@ void TMainForm::BuildGuide()
     connect(Action(QStringLiteral("Newsletter1")), &QAction::triggered, m_wizard, &TNLWizardForm::Newsletter1Click);
     connect(Action(QStringLiteral("MailList1")), &QAction::triggered, m_wizard, &TNLWizardForm::MailList1Click);
     m_listPropertiesPanel->SetWizard(m_wizard);
-    if (auto* newsletter = findChild<TNewsletterEditor*>())
-        connect(newsletter, &TNewsletterEditor::NewsletterStarted, m_wizard, &TNLWizardForm::NewNewsletterStarted);
+    connect(m_newsletter, &TNewsletterEditor::NewsletterStarted, m_wizard, &TNLWizardForm::NewNewsletterStarted);
 
     m_desktopLinks = new TDesktopLinks(*this, this);
     m_desktopLinks->SetHelpFile(m_state.HelpFile);
@@ -918,8 +917,20 @@ QTextEdit* TMainForm::EditorPane(const QString& name)
     if (name == QLatin1String("Digest"))
         return m_digestRE;
     if (name == QLatin1String("Letter"))
-        return m_central->findChild<QTextEdit*>(QStringLiteral("LetterRE"));
+        return m_newsletter ? m_newsletter->LetterRE() : nullptr;
     return nullptr;
+}
+
+QLineEdit* TMainForm::Subject()
+{
+    return m_newsletter ? m_newsletter->SubjectEDT() : nullptr;
+}
+
+void TMainForm::FocusEditor(const QString& name)
+{
+    const bool letter = name == QLatin1String("Letter");
+    m_state.ActiveEditor = name;
+    UpdateEditorCommands({.Find = true, .Replace = letter, .ReplaceAll = letter});
 }
 
 // ---------------------------------------------------------------- side panels
@@ -949,10 +960,7 @@ void TMainForm::NewsletterLBLClick()
     if (p->height() < 95) {
         p->raise();
         p->setGeometry(kOpenLeft, p->y(), cw - kOpenLeft, ch - 40);
-        for (const char* n : {"LetterRE", "SubjectEDT", "Panel1", "Label23", "Label24"}) {
-            if (QWidget* w = p->findChild<QWidget*>(QLatin1String(n)))
-                w->resize(p->width() - 40, w->height());
-        }
+        m_newsletter->FitToPanelWidth();
         UpdateEditorCommands({.Find = true, .Replace = true, .Font = true, .ReplaceAll = true, .InsertDateTime = true});
         m_state.ActiveEditor = QStringLiteral("Letter");
         PlaySound(QStringLiteral("tamo103.cls"));
@@ -1028,10 +1036,7 @@ void TMainForm::OpenNewsletterPanel()
     }
     p->raise();
     p->setGeometry(kOpenLeft, p->y(), ClientWidth() - kOpenLeft, ClientHeight() - 40);
-    for (const char* n : {"LetterRE", "SubjectEDT", "Panel1", "Label23", "Label24"}) {
-        if (QWidget* w = p->findChild<QWidget*>(QLatin1String(n)))
-            w->resize(p->width() - 40, w->height());
-    }
+    m_newsletter->FitToPanelWidth();
 }
 
 void TMainForm::UpdateEditorCommands(const TEditorCommands& c)

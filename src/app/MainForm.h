@@ -94,6 +94,9 @@ public:
     QString ActiveEditor() const override { return m_state.ActiveEditor; }
     void SetActiveEditor(const QString& name) override { m_state.ActiveEditor = name; }
     QTextEdit* EditorPane(const QString& name) override;
+    QLineEdit* Subject() override;
+    void FocusEditor(const QString& name) override;
+    QMenu* EditorPopupMenu() override { return m_popupMenu; }
     bool SpellerPresent() const override { return m_state.SpellerPresent; }
 
     // Settings file.

@@ -1,11 +1,13 @@
 // Program entry: splash window, main window, message loop.
 #include "app/AppIdentity.h"
+#include "app/GeneralPropertiesPanel.h"
 #include "app/MainForm.h"
 #include "app/SettingsFile.h"
 #include "app/SplashForm.h"
 #include "editor/SigForm.h"
 #include "guide/JustOne.h"
 #include "guide/Resources.h"
+#include "lists/ListPropertiesPanel.h"
 #include "platform/Sound.h"
 
 #include <QApplication>
@@ -123,7 +125,8 @@ int main(int argc, char* argv[])
     justOne321.SetWindow(&mainForm);
     // The header/footer/signature editor window lives as long as the main window.
     TSigForm sigForm(mainForm);
-    sigForm.AttachButtons(&mainForm);
+    sigForm.AttachButtons(TSigForm::TFileOwner::List, mainForm.ListPropertiesPanel()->FileEditors());
+    sigForm.AttachButtons(TSigForm::TFileOwner::General, mainForm.GeneralPanel()->FileEditors());
     // Starts maximised; without a window manager that means the whole available screen.
     mainForm.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (QScreen* screen = QGuiApplication::primaryScreen())

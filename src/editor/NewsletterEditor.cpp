@@ -157,7 +157,7 @@ void TNewsletterEditor::CreateControls()
 
     // The panes share the main window's pop-up menu; each entry runs its menu command, and
     // does nothing while that command is disabled.
-    m_popup = m_shell.Window() ? m_shell.Window()->findChild<QMenu*>(QStringLiteral("PopupMenu1")) : nullptr;
+    m_popup = m_shell.EditorPopupMenu();
     const bool ownMenu = !m_popup;
     if (ownMenu)
         m_popup = Named(new QMenu(p), QStringLiteral("PopupMenu1"));
@@ -218,6 +218,15 @@ void TNewsletterEditor::ConnectActions()
     // SendMailToBtn opens the send panel, which the main window wires.
 }
 
+void TNewsletterEditor::FitToPanelWidth()
+{
+    const int width = Panel()->width() - 40;
+    for (QWidget* w : {static_cast<QWidget*>(m_letter), static_cast<QWidget*>(m_subject),
+                       static_cast<QWidget*>(m_toolbar), static_cast<QWidget*>(m_label23),
+                       static_cast<QWidget*>(m_label24)})
+        w->resize(width, w->height());
+}
+
 QToolButton* TNewsletterEditor::Button(const QString& name) const
 {
     return m_toolbar->findChild<QToolButton*>(name, Qt::FindDirectChildrenOnly);
@@ -266,14 +275,7 @@ void TNewsletterEditor::BodyChanged()
 
 void TNewsletterEditor::LetterFocusIn()
 {
-    m_shell.SetActiveEditor(QStringLiteral("Letter"));
-    if (m_find1)
-        m_find1->setEnabled(true);
-    if (m_replace1)
-        m_replace1->setEnabled(true);
-    if (QWidget* w = m_letter->window())
-        if (auto* b = w->findChild<QAbstractButton*>(QStringLiteral("ReplaceAllBtn")))
-            b->setEnabled(true);
+    m_shell.FocusEditor(QStringLiteral("Letter"));
 }
 
 void TNewsletterEditor::LetterFocusOut()

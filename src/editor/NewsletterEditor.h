@@ -41,6 +41,9 @@ public:
     QFrame* Panel1() const { return m_toolbar; }
     QMenu* PopupMenu1() const { return m_popup; }
     QToolButton* Button(const QString& name) const; // "SendMailToBtn", "PrintBtn", ...
+    // The panel was opened to its full width: the subject, the letter, the tool bar and their
+    // labels take it, less a 40-pixel margin.
+    void FitToPanelWidth();
 
     // Document state. Opening a file gives LetterRE a new QTextDocument: hold the pane, not
     // its document.

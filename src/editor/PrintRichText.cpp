@@ -107,14 +107,14 @@ bool PrintRichText(QPrinter& printer, const QString& jobName, const QString& hea
     return ok;
 }
 
-bool PrintRichText(QPrinter& printer, const QString& title, QTextEdit* pane, QString* error)
+bool PrintRichText(QPrinter& printer, TShell& shell, const QString& title, QTextEdit* pane, QString* error)
 {
     if (!pane)
         return false;
     QString heading = title;
     const QString name = pane->objectName();
     if (name == QLatin1String("LetterRE") || name == QLatin1String("DigestRE")) {
-        const auto* subject = pane->window()->findChild<QLineEdit*>(QStringLiteral("SubjectEDT"));
+        const QLineEdit* subject = shell.Subject();
         heading = subject ? subject->text() : QString();
     }
     return PrintRichText(printer, title, heading, *pane->document(), error);
@@ -126,6 +126,6 @@ void PrintPaneWithDialog(TShell& shell, const QString& title, QTextEdit* pane, c
     if (!shell.Dialogs().SetupPrinter(printer, shell.Window()))
         return;
     QString error;
-    if (!PrintRichText(printer, title, pane, &error))
+    if (!PrintRichText(printer, shell, title, pane, &error))
         shell.Dialogs().Error(errorPrefix + error, shell.Window());
 }

@@ -14,10 +14,9 @@ class TShell;
 bool PrintRichText(QPrinter& printer, const QString& jobName, const QString& heading,
                    const QTextDocument& doc, QString* error = nullptr);
 
-// The pane form the panels use. The heading is the newsletter subject (the line edit
-// "SubjectEDT" of the pane's window) for the panes "LetterRE" and "DigestRE", and `title` for
-// any other pane.
-bool PrintRichText(QPrinter& printer, const QString& title, QTextEdit* pane,
+// The pane form the panels use. The heading is the newsletter subject (the shell's Subject())
+// for the panes "LetterRE" and "DigestRE", and `title` for any other pane.
+bool PrintRichText(QPrinter& printer, TShell& shell, const QString& title, QTextEdit* pane,
                    QString* error = nullptr);
 
 // The panels' Print command: the printer dialog through the shell's dialog service, then the

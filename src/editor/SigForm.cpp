@@ -106,24 +106,18 @@ bool TSigForm::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-int TSigForm::AttachButtons(QWidget* root)
+int TSigForm::AttachButtons(TFileOwner owner, const TFileEditors& editors)
 {
-    struct Opener { const char* button; const char* field; const char* kind; const char* caption; };
-    static const Opener openers[] = {
-        {"SpeedButton1", "HeaderEDT", "Header", "Edit Header File"},
-        {"SpeedButton2", "FooterEDT", "Footer", "Edit Footer File"},
-        {"SpeedButton3", "SignatureEDT", "Sig", "Edit Signature File"},
-        {"SpeedButton4", "UserHeaderEDT", "UserHeader", "Edit Header File"},
-        {"SpeedButton5", "UserFooterEDT", "UserFooter", "Edit Footer File"},
-        {"SpeedButton6", "UserSigEDT", "UserSig", "Edit Signature File"}};
+    static const char* const kinds[] = {"Header", "Footer", "Sig"};
+    static const char* const captions[] = {"Edit Header File", "Edit Footer File", "Edit Signature File"};
     int attached = 0;
-    for (const Opener& o : openers) {
-        auto* button = root->findChild<QAbstractButton*>(QString::fromLatin1(o.button));
-        auto* field = root->findChild<QLineEdit*>(QString::fromLatin1(o.field));
+    for (size_t i = 0; i < editors.size(); ++i) {
+        const auto [button, field] = editors[i];
         if (!button || !field)
             continue;
-        const QString kind = QString::fromLatin1(o.kind);
-        const QString caption = QString::fromLatin1(o.caption);
+        const QString kind = (owner == TFileOwner::General ? QStringLiteral("User") : QString())
+            + QString::fromLatin1(kinds[i]);
+        const QString caption = QString::fromLatin1(captions[i]);
         connect(button, &QAbstractButton::clicked, this, [this, field, kind, caption] { OpenEditor(field, kind, caption); });
         ++attached;
     }

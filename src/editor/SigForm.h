@@ -2,6 +2,8 @@
 // The header, footer and signature editor: a small window, created at start and kept for the
 // life of the program, in which the user writes one of the plain-text files a list or the
 // general settings name. Saving a new file writes its path back into the field it came from.
+#include "platform/PanelWidgets.h"
+
 #include <QColor>
 #include <QFont>
 #include <QMainWindow>
@@ -22,10 +24,12 @@ public:
     // the window left as it was, when the named file cannot be read.
     bool OpenEditor(QLineEdit* field, const QString& kind, const QString& caption);
 
-    // Wires the opening buttons SpeedButton1 to SpeedButton6 found below `root` to their
-    // fields (HeaderEDT ... UserSigEDT); returns how many were found. Panels created later can
-    // call OpenEditor themselves.
-    int AttachButtons(QWidget* root);
+    // Whose files a panel's editor buttons open: the list's (Header, Footer, Sig) or the
+    // general settings' (UserHeader, UserFooter, UserSig).
+    enum class TFileOwner { List, General };
+    // Wires a panel's editor buttons (header, footer, signature) to their fields; a pair with
+    // a missing button or field is left out. Returns how many were wired.
+    int AttachButtons(TFileOwner owner, const TFileEditors& editors);
 
     QTextEdit* RichEdit1() const { return m_edit; }
     const QString& SigFileName() const { return m_fileName; }

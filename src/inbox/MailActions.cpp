@@ -45,7 +45,7 @@ void TNewMailPanel::ReplyBtnClick()
 {
     BringToFront();
     QTextEdit* letter = m_shell.EditorPane(QStringLiteral("Letter"));
-    auto* subjectEdit = m_shell.Window()->findChild<QLineEdit*>(QStringLiteral("SubjectEDT"));
+    QLineEdit* subjectEdit = m_shell.Subject();
     if (letter)
         letter->clear();
 
@@ -94,7 +94,7 @@ void TNewMailPanel::ForwardBtnClick()
 {
     BringToFront();
     QTextEdit* letter = m_shell.EditorPane(QStringLiteral("Letter"));
-    auto* subjectEdit = m_shell.Window()->findChild<QLineEdit*>(QStringLiteral("SubjectEDT"));
+    QLineEdit* subjectEdit = m_shell.Subject();
     if (letter)
         letter->clear();
     const QString subject = mailtext::FieldValue(mailtext::HeaderFields(ReceivedHeader()), u"Subject");

@@ -198,11 +198,7 @@ bool TNewMailPanel::eventFilter(QObject* watched, QEvent* event)
         break;
     case QEvent::FocusIn:
         if (watched == m_message) {
-            m_shell.SetActiveEditor(QStringLiteral("Message"));
-            m_shell.Action(QStringLiteral("Find1"))->setEnabled(true);
-            m_shell.Action(QStringLiteral("Replace1"))->setEnabled(false);
-            if (QWidget* b = m_shell.Window()->findChild<QWidget*>(QStringLiteral("ReplaceAllBtn")))
-                b->setEnabled(false);
+            m_shell.FocusEditor(QStringLiteral("Message"));
         }
         break;
     case QEvent::FocusOut:

@@ -119,8 +119,11 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
     };
     QLineEdit** fields[] = {&m_header, &m_footer, &m_signature};
     const auto browse = [this](QLineEdit* field, const QString& title) { BrowseClick(field, title); };
-    for (int i = 0; i < 3; ++i)
-        *fields[i] = AddFileField(misc, rows[i], 110, 6 + 28 * i, 184, browse);
+    for (int i = 0; i < 3; ++i) {
+        const TFileField made = AddFileField(misc, rows[i], 110, 6 + 28 * i, 184, browse);
+        *fields[i] = made.Field;
+        m_fileEditors[size_t(i)] = {made.EditBtn, made.Field};
+    }
     auto* options = Named(new QGroupBox(QStringLiteral("Options"), misc), QStringLiteral("OptionsGB"),
                           QStringLiteral("Options"));
     options->setGeometry(8, 90, 350, 104);

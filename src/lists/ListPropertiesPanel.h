@@ -4,6 +4,7 @@
 // list's folder and file when its name changes.
 #include "lists/ListPlace.h"
 #include "net/ServerSettings.h"
+#include "platform/PanelWidgets.h"
 
 #include <QFrame>
 
@@ -41,6 +42,8 @@ public:
     QPushButton* SaveBtn() const { return m_saveBtn; }
     QPushButton* CancelBtn() const { return m_cancelBtn; }
     QLineEdit* Field(const QString& name) const;
+    // The editor buttons of the header, footer and signature file fields, with their fields.
+    const TFileEditors& FileEditors() const { return m_fileEditors; }
     QCheckBox* CheckBox(const QString& name) const;
     QRadioButton* ToRB() const { return m_toRB; }
     QRadioButton* SubjectRB() const { return m_subjectRB; }
@@ -112,4 +115,5 @@ private:
     QPushButton* m_popSecurityBtn;
     QPushButton* m_saveBtn;
     QPushButton* m_cancelBtn;
+    TFileEditors m_fileEditors{};
 };

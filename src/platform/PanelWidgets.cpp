@@ -21,7 +21,7 @@ QLineEdit* AddLabelledEdit(QWidget* page, const QString& name, const QString& ca
     return e;
 }
 
-QLineEdit* AddFileField(QWidget* page, const TFileFieldSpec& desc, int fieldX, int y, int width,
+TFileField AddFileField(QWidget* page, const TFileFieldSpec& desc, int fieldX, int y, int width,
                         const std::function<void(QLineEdit* field, const QString& title)>& browse)
 {
     QLineEdit* field = AddLabelledEdit(page, QLatin1String(desc.name), QLatin1String(desc.caption), 255, fieldX, y,
@@ -34,5 +34,5 @@ QLineEdit* AddFileField(QWidget* page, const TFileFieldSpec& desc, int fieldX, i
     auto* editBtn = Named(new QToolButton(page), QLatin1String(desc.editBtn), QString(), QLatin1String(desc.editHint));
     editBtn->setIcon(page->style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     editBtn->setGeometry(fieldX + width + 34, y, 26, 22);
-    return field;
+    return {field, editBtn};
 }

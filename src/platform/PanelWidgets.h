@@ -1,8 +1,11 @@
 #pragma once
 // Building blocks of the edit panels' pages, laid out at absolute positions.
 #include <QString>
+#include <array>
 #include <functional>
+#include <utility>
 
+class QAbstractButton;
 class QLineEdit;
 class QWidget;
 
@@ -11,7 +14,7 @@ QLineEdit* AddLabelledEdit(QWidget* page, const QString& name, const QString& ca
                            int y, int width);
 
 // A header/footer/signature file field: labelled edit, "..." browse button and the button that
-// opens the file editor on the field (connected by the editor itself).
+// opens the file editor on the field (the window hands it to the editor).
 struct TFileFieldSpec
 {
     const char* name;     // the edit's component name
@@ -21,5 +24,13 @@ struct TFileFieldSpec
     const char* editBtn;  // the editor button's component name
     const char* editHint;
 };
-QLineEdit* AddFileField(QWidget* page, const TFileFieldSpec& desc, int fieldX, int y, int width,
+// A text file's field with its browse and editor buttons.
+struct TFileField
+{
+    QLineEdit* Field = nullptr;
+    QAbstractButton* EditBtn = nullptr; // opens the file in the header/footer/signature editor
+};
+// A panel's header, footer and signature editor buttons, each with its field.
+using TFileEditors = std::array<std::pair<QAbstractButton*, QLineEdit*>, 3>;
+TFileField AddFileField(QWidget* page, const TFileFieldSpec& desc, int fieldX, int y, int width,
                         const std::function<void(QLineEdit* field, const QString& title)>& browse);

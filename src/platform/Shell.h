@@ -5,6 +5,8 @@
 #include <QString>
 
 class QAction;
+class QLineEdit;
+class QMenu;
 class QTextEdit;
 class QWidget;
 class TDialogService;
@@ -57,6 +59,14 @@ public:
     virtual void SetActiveEditor(const QString& name) = 0;
     // The pane of that name (LetterRE, MessageRE, DigestRE); null when it does not exist yet.
     virtual QTextEdit* EditorPane(const QString& name) = 0;
+    QTextEdit* Letter() { return EditorPane(QStringLiteral("Letter")); }
+    // The newsletter's subject field (SubjectEDT); null when it does not exist yet.
+    virtual QLineEdit* Subject() = 0;
+    // A rich-text pane took the focus: it becomes the active editor, Find is enabled, and
+    // Replace and Replace All only for the letter (the message and digest panes are read-only).
+    virtual void FocusEditor(const QString& name) = 0;
+    // The pop-up menu the editor panes share (PopupMenu1); null: a pane owner makes its own.
+    virtual QMenu* EditorPopupMenu() { return nullptr; }
 
     // Whether the speller is registered (read from the registry at start).
     virtual bool SpellerPresent() const = 0;

@@ -96,11 +96,7 @@ void TDigestPanel::DigestREChange()
 
 void TDigestPanel::DigestREEnter()
 {
-    m_shell.SetActiveEditor(QStringLiteral("Digest"));
-    m_shell.Action(QStringLiteral("Find1"))->setEnabled(true);
-    m_shell.Action(QStringLiteral("Replace1"))->setEnabled(false);
-    if (QWidget* b = m_shell.Window()->findChild<QWidget*>(QStringLiteral("ReplaceAllBtn")))
-        b->setEnabled(false);
+    m_shell.FocusEditor(QStringLiteral("Digest"));
 }
 
 void TDigestPanel::DigestREExit()

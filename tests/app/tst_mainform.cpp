@@ -3,8 +3,10 @@
 #include "app/LabelEffect.h"
 #include "app/MainForm.h"
 #include "app/StatusLine.h"
+#include "editor/SigForm.h"
 #include "lists/ListFile.h"
 #include "lists/ListPanel.h"
+#include "lists/ListPropertiesPanel.h"
 #include "net/Pop3Client.h"
 #include "net/ServerSecurityDialog.h"
 #include "net/ServerSettings.h"
@@ -32,6 +34,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -291,6 +294,70 @@ private slots:
         for (const char* n : {"InsertDate1", "InsertTime1", "Find1", "Replace1", "Font1", "CheckSpelling1"})
             QVERIFY2(!m_form->Action(n)->isEnabled(), n);
         QCOMPARE(m_sounds->History(), (QStringList{"tamo103.cls", "tamo104.cls"}));
+    }
+
+    void fileEditorButtonsOpenTheirKind_data()
+    {
+        QTest::addColumn<bool>("general");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("list header") << false << 0 << "HeaderEDT" << "Header";
+        QTest::newRow("list footer") << false << 1 << "FooterEDT" << "Footer";
+        QTest::newRow("list signature") << false << 2 << "SignatureEDT" << "Sig";
+        QTest::newRow("general header") << true << 0 << "UserHeaderEDT" << "UserHeader";
+        QTest::newRow("general footer") << true << 1 << "UserFooterEDT" << "UserFooter";
+        QTest::newRow("general signature") << true << 2 << "UserSigEDT" << "UserSig";
+    }
+
+    // The two properties panels hand their editor buttons to the header/footer/signature
+    // editor as the program's entry wires them.
+    void fileEditorButtonsOpenTheirKind()
+    {
+        QFETCH(bool, general);
+        QFETCH(int, index);
+        QFETCH(QString, field);
+        QFETCH(QString, kind);
+        start(800, 600);
+        TSigForm sig(*m_form);
+        QCOMPARE(sig.AttachButtons(TSigForm::TFileOwner::List, m_form->ListPropertiesPanel()->FileEditors()), 3);
+        QCOMPARE(sig.AttachButtons(TSigForm::TFileOwner::General, m_form->GeneralPanel()->FileEditors()), 3);
+        const TFileEditors& editors = general ? m_form->GeneralPanel()->FileEditors()
+                                              : m_form->ListPropertiesPanel()->FileEditors();
+        QCOMPARE(editors[size_t(index)].second->objectName(), field);
+        editors[size_t(index)].first->click();
+        QCOMPARE(sig.SigFileKind(), kind);
+        sig.close();
+    }
+
+    void focusingAPaneSetsTheFindCommands_data()
+    {
+        QTest::addColumn<QString>("pane");
+        QTest::addColumn<bool>("replace");
+        QTest::newRow("letter") << QStringLiteral("Letter") << true;
+        QTest::newRow("message") << QStringLiteral("Message") << false;
+        QTest::newRow("digest") << QStringLiteral("Digest") << false;
+    }
+
+    // Every rich-text pane's focus applies the same rules: it is the active editor, Find is on,
+    // Replace and Replace All only for the letter.
+    void focusingAPaneSetsTheFindCommands()
+    {
+        QFETCH(QString, pane);
+        QFETCH(bool, replace);
+        start(800, 600);
+        auto* replaceAll = m_form->findChild<QPushButton*>(QStringLiteral("ReplaceAllBtn"));
+        QVERIFY(replaceAll);
+        for (const char* n : {"Find1", "Replace1"})
+            m_form->Action(QLatin1String(n))->setEnabled(!replace);
+        replaceAll->setEnabled(!replace);
+        m_form->SetActiveEditor(QString());
+        QFocusEvent in(QEvent::FocusIn, Qt::OtherFocusReason);
+        QApplication::sendEvent(m_form->EditorPane(pane), &in);
+        QCOMPARE(m_form->ActiveEditor(), pane);
+        QVERIFY(m_form->Action("Find1")->isEnabled());
+        QCOMPARE(m_form->Action("Replace1")->isEnabled(), replace);
+        QCOMPARE(replaceAll->isEnabled(), replace);
     }
 
     void mailAndDigestTabs()

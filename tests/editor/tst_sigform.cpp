@@ -225,12 +225,9 @@ private slots:
     {
         QWidget root;
         auto* button = new QToolButton(&root);
-        button->setObjectName(u"SpeedButton5"_s);
         auto* field = new QLineEdit(&root);
-        field->setObjectName(u"UserFooterEDT"_s);
         auto* lonely = new QToolButton(&root); // its field does not exist here
-        lonely->setObjectName(u"SpeedButton1"_s);
-        QCOMPARE(f->form.AttachButtons(&root), 1);
+        QCOMPARE(f->form.AttachButtons(TSigForm::TFileOwner::General, {{{nullptr, nullptr}, {button, field}, {lonely, nullptr}}}), 1);
         button->click();
         QVERIFY(f->form.isVisible());
         QCOMPARE(f->form.windowTitle(), u"Edit Footer File"_s);

@@ -55,6 +55,7 @@ struct TInboxHarness : TListsHarness
         panel->AddReplyAddress = [this](const QString& a) { replyAddresses << a; };
         subject = new QLineEdit(&shell.window);
         subject->setObjectName(QStringLiteral("SubjectEDT"));
+        shell.subject = subject;
         letter = new QTextEdit(&shell.window);
         letter->setObjectName(QStringLiteral("LetterRE"));
         shell.panes.insert(QStringLiteral("Letter"), letter);

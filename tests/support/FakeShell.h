@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QHash>
+#include <QLineEdit>
 #include <QPointer>
 #include <QStringList>
 #include <QTextEdit>
@@ -27,6 +28,8 @@ public:
     QHash<QString, QAction*> actions;        // menu items, created on first use, owned by `window`
     QString activeEditor;
     QHash<QString, QPointer<QTextEdit>> panes; // "Letter", "Message", "Digest"
+    QPointer<QLineEdit> subject;
+    QStringList focusedEditors; // every FocusEditor call, in order
     bool spellerPresent = false;
 
     TDialogService& Dialogs() override { return dialogs; }
@@ -62,5 +65,12 @@ public:
     QString ActiveEditor() const override { return activeEditor; }
     void SetActiveEditor(const QString& name) override { activeEditor = name; }
     QTextEdit* EditorPane(const QString& name) override { return panes.value(name); }
+    QLineEdit* Subject() override { return subject; }
+    // Records the call and makes the pane the active editor; the enable rules are the window's.
+    void FocusEditor(const QString& name) override
+    {
+        activeEditor = name;
+        focusedEditors << name;
+    }
     bool SpellerPresent() const override { return spellerPresent; }
 };
