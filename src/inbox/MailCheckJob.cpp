@@ -38,26 +38,26 @@ QString TMailCheckJob::InboxFolder()
     return ProgramFolder() + QStringLiteral("Inbox");
 }
 
-QString TMailCheckJob::StepName(TMailStep step)
+QString TMailCheckJob::StepName(TPopStep step)
 {
     switch (step) {
-    case TMailStep::Idle:
+    case TPopStep::Idle:
         return QString();
-    case TMailStep::Connect:
+    case TPopStep::Connect:
         return QStringLiteral("Connect");
-    case TMailStep::User:
+    case TPopStep::User:
         return QStringLiteral("User");
-    case TMailStep::Pass:
+    case TPopStep::Pass:
         return QStringLiteral("Pass");
-    case TMailStep::Stat:
+    case TPopStep::Stat:
         return QStringLiteral("Stat");
-    case TMailStep::Uidl:
+    case TPopStep::Uidl:
         return QStringLiteral("Uidl");
-    case TMailStep::Retr:
+    case TPopStep::Retr:
         return QStringLiteral("Retr");
-    case TMailStep::Delete:
+    case TPopStep::Delete:
         return QStringLiteral("Delete");
-    case TMailStep::Quit:
+    case TPopStep::Quit:
         return QStringLiteral("Quit");
     }
     return QString();
@@ -82,7 +82,7 @@ void TMailCheckJob::AddRecord(const TMailRecord& record)
 
 // ---------------------------------------------------------------- one command
 
-bool TMailCheckJob::Run(TMailStep step)
+bool TMailCheckJob::Run(TPopStep step)
 {
     ++m_busy;
     m_step = step;
@@ -92,16 +92,16 @@ bool TMailCheckJob::Run(TMailStep step)
     const QString host = m_pop3.Host();
     auto status = [this](const QString& text, bool paintNow = false) { m_observer.MailStatus(text, paintNow); };
     switch (step) {
-    case TMailStep::Connect:
+    case TPopStep::Connect:
         status(QStringLiteral("Status: Connecting to host ") + host + QStringLiteral("..."), true);
         break;
-    case TMailStep::User:
+    case TPopStep::User:
         status(QStringLiteral("Status: Sending user information..."), true);
         break;
-    case TMailStep::Pass:
+    case TPopStep::Pass:
         status(QStringLiteral("Status: Sending user password..."), true);
         break;
-    case TMailStep::Delete:
+    case TPopStep::Delete:
         status(QStringLiteral("Status: Deleting message ") + QString::number(m_inbox.CurrentMsgNum) + QStringLiteral("..."),
                true);
         break;
@@ -113,30 +113,30 @@ bool TMailCheckJob::Run(TMailStep step)
     QString exceptionText;
     try {
         switch (step) {
-        case TMailStep::Idle:
+        case TPopStep::Idle:
             break;
-        case TMailStep::Connect:
+        case TPopStep::Connect:
             ok = m_pop3.Connect();
             break;
-        case TMailStep::User:
+        case TPopStep::User:
             ok = m_pop3.User();
             break;
-        case TMailStep::Pass:
+        case TPopStep::Pass:
             ok = m_pop3.Pass();
             break;
-        case TMailStep::Stat:
+        case TPopStep::Stat:
             ok = m_pop3.Stat();
             break;
-        case TMailStep::Uidl:
+        case TPopStep::Uidl:
             ok = m_pop3.Uidl();
             break;
-        case TMailStep::Retr:
+        case TPopStep::Retr:
             ok = m_pop3.Retr();
             break;
-        case TMailStep::Delete:
+        case TPopStep::Delete:
             ok = m_pop3.Dele();
             break;
-        case TMailStep::Quit:
+        case TPopStep::Quit:
             ok = m_pop3.Quit();
             break;
         }
@@ -148,7 +148,7 @@ bool TMailCheckJob::Run(TMailStep step)
     --m_busy;
 
     switch (step) {
-    case TMailStep::Connect:
+    case TPopStep::Connect:
         m_inbox.DeletePending = false;
         if (ok) {
             status(QStringLiteral("Status: Connected to ") + host);
@@ -159,25 +159,25 @@ bool TMailCheckJob::Run(TMailStep step)
             m_observer.LogoutDue(true);
         }
         break;
-    case TMailStep::User:
-    case TMailStep::Pass:
+    case TPopStep::User:
+    case TPopStep::Pass:
         if (ok) {
-            status(step == TMailStep::User ? QStringLiteral("Status: User authorized...")
+            status(step == TPopStep::User ? QStringLiteral("Status: User authorized...")
                                            : QStringLiteral("Status: Password verified..."));
         } else {
             status(QStringLiteral("Status: Username or password is not valid. Please correct and try again."));
             m_observer.LogoutDue(false);
         }
         break;
-    case TMailStep::Stat:
+    case TPopStep::Stat:
         if (ok)
             status(QStringLiteral("Status: ") + QString::number(m_pop3.MsgCount()) + QStringLiteral(" message on server"));
         break;
-    case TMailStep::Delete:
+    case TPopStep::Delete:
         if (ok)
             status(QStringLiteral("Status: Message deleted."));
         break;
-    case TMailStep::Quit:
+    case TPopStep::Quit:
         // The client is disconnected whatever the server answered: the session's records and
         // numbers mean nothing any more.
         m_inbox.DeletePending = false;
@@ -212,7 +212,7 @@ TCheckEnd TMailCheckJob::Check(const MailListRecord& list)
     // let them reach this session's DELE commands.
     ClearRecords();
     m_inbox.LastPopCommand.clear();
-    m_step = TMailStep::Idle;
+    m_step = TPopStep::Idle;
     m_inbox.DeleteQueue.clear();
     m_inbox.SentDeletions.clear();
     m_inbox.UniqueIds.clear();
@@ -238,12 +238,12 @@ TCheckEnd TMailCheckJob::Check(const MailListRecord& list)
     m_pop3.SetUserName(list.Text(MailListRecord::PopUser));
     m_pop3.SetPassWord(list.Password());
 
-    if (!(Run(TMailStep::Connect) && Run(TMailStep::User) && Run(TMailStep::Pass))) {
+    if (!(Run(TPopStep::Connect) && Run(TPopStep::User) && Run(TPopStep::Pass))) {
         m_checking = false;
         return TCheckEnd::LoginFailed;
     }
     m_inbox.Session = m_pop3.Session();
-    Run(TMailStep::Stat);
+    Run(TPopStep::Stat);
     const int count = m_pop3.MsgCount();
     if (count < 1) {
         m_checking = false;
@@ -254,11 +254,11 @@ TCheckEnd TMailCheckJob::Check(const MailListRecord& list)
         return TCheckEnd::NoMail;
     }
     // The ids let deletions find the messages again should the server end this session.
-    if (Run(TMailStep::Uidl))
+    if (Run(TPopStep::Uidl))
         m_inbox.UniqueIds = m_pop3.UniqueIds();
     for (int n = 1; n <= count; ++n) {
         m_inbox.CurrentMsgNum = n;
-        Run(TMailStep::Retr);
+        Run(TPopStep::Retr);
         // A session the server ended cannot deliver the rest.
         if (m_pop3.ProtocolState() == pop3Disconnected)
             break;
@@ -275,7 +275,7 @@ TCheckEnd TMailCheckJob::Check(const MailListRecord& list)
 
 void TMailCheckJob::MessageBegin()
 {
-    if (m_step != TMailStep::Retr || !m_inbox.AwaitingMessage)
+    if (m_step != TPopStep::Retr || !m_inbox.AwaitingMessage)
         return;
     m_observer.MailStatus(QStringLiteral("Status: Retrieving message ") + QString::number(m_inbox.CurrentMsgNum)
                               + QStringLiteral("..."),
@@ -290,7 +290,7 @@ void TMailCheckJob::MessageBegin()
 
 void TMailCheckJob::MessageLine(const QString& line, bool cut)
 {
-    if (m_step != TMailStep::Retr)
+    if (m_step != TPopStep::Retr)
         return;
     // The client cuts lines at 254 characters: join the pieces back into the line sent.
     if (m_lineContinues && !m_inbox.MessageLines.isEmpty())
@@ -302,7 +302,7 @@ void TMailCheckJob::MessageLine(const QString& line, bool cut)
 
 void TMailCheckJob::MessageEnd()
 {
-    if (m_step != TMailStep::Retr)
+    if (m_step != TPopStep::Retr)
         return;
     mailtext::FillRecord(m_inbox.CurrentMail, m_inbox.MessageLines);
     SaveInboxMessage();
@@ -375,7 +375,7 @@ bool TMailCheckJob::QuitTick()
     if (!m_inbox.SentDeletions.isEmpty() && !SessionLive())
         ApplyDeleteQueue();
     const qsizetype deleted = m_inbox.SentDeletions.size();
-    if (!Run(TMailStep::Quit) && deleted > 0)
+    if (!Run(TPopStep::Quit) && deleted > 0)
         m_observer.MailStatus(QStringLiteral("Status: The server did not confirm the logout: the ")
                                   + QString::number(deleted)
                                   + QStringLiteral(" messages deleted may still be on the server."),
@@ -400,7 +400,7 @@ void TMailCheckJob::ApplyDeleteQueue()
                 continue;
             m_inbox.CurrentMsgNum = number;
             m_inbox.SentDeletions << number;
-            Run(TMailStep::Delete);
+            Run(TPopStep::Delete);
             if (!SessionLive())
                 break;
         }
@@ -441,9 +441,9 @@ bool TMailCheckJob::Reattach()
     m_observer.MailStatus(QStringLiteral("Status: The server ended the session. Logging in again..."), true);
     if (m_pop3.ProtocolState() == pop3Transaction || m_pop3.ProtocolState() == pop3Update)
         m_pop3.Quit(); // a session of someone else's making: not ours to use
-    if (!(Run(TMailStep::Connect) && Run(TMailStep::User) && Run(TMailStep::Pass)))
+    if (!(Run(TPopStep::Connect) && Run(TPopStep::User) && Run(TPopStep::Pass)))
         return keep(QStringLiteral("Logging in again failed."));
-    if (!Run(TMailStep::Uidl)) {
+    if (!Run(TPopStep::Uidl)) {
         m_observer.LogoutDue(false);
         return keep(noIds);
     }

@@ -13,7 +13,7 @@ struct TListsState;
 class MailListRecord;
 
 // The POP3 command running or last run (TInboxState::LastPopCommand holds its name).
-enum class TMailStep { Idle, Connect, User, Pass, Stat, Uidl, Retr, Delete, Quit };
+enum class TPopStep { Idle, Connect, User, Pass, Stat, Uidl, Retr, Delete, Quit };
 
 // How a check ended.
 enum class TCheckEnd {
@@ -39,7 +39,7 @@ public:
     // A status line; `paintNow`: shown at once, before the next event pass.
     virtual void MailStatus(const QString& text, bool paintNow) = 0;
     // A POP3 command ended (ok: the server accepted it).
-    virtual void CommandDone(TMailStep step, bool ok) = 0;
+    virtual void CommandDone(TPopStep step, bool ok) = 0;
     // The record was appended as TInboxState::MailRecords' last.
     virtual void RecordAdded(const TMailRecord& record) = 0;
     // Record `index` was removed (deleted by the user or the maintenance).
@@ -91,7 +91,7 @@ public:
     // Appends a record as the check does (for records read back from elsewhere).
     void AddRecord(const TMailRecord& record);
 
-    TMailStep Step() const { return m_step; }
+    TPopStep Step() const { return m_step; }
     bool Checking() const { return m_checking; }
     bool Busy() const { return m_busy > 0; }
     // The client is still in the session whose numbers the records and the queue hold.
@@ -102,10 +102,10 @@ public:
     static QString InboxFolder();
     // The maintenance log of the open list for today.
     QString MaintenanceLogPath() const;
-    static QString StepName(TMailStep step);
+    static QString StepName(TPopStep step);
 
 private:
-    bool Run(TMailStep step);
+    bool Run(TPopStep step);
     void ClearRecords();
     void MessageBegin();
     void MessageLine(const QString& line, bool cut);
@@ -118,7 +118,7 @@ private:
     TInboxState& m_inbox;
     TListsState& m_lists;
     TMailCheckObserver& m_observer;
-    TMailStep m_step = TMailStep::Idle;
+    TPopStep m_step = TPopStep::Idle;
     int m_busy = 0;
     bool m_checking = false;
     bool m_lineContinues = false; // the last message line was cut and continues

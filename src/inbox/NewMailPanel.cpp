@@ -305,24 +305,24 @@ void TNewMailPanel::MailStatus(const QString& text, bool paintNow)
     m_shell.SetStatus(text, paintNow);
 }
 
-void TNewMailPanel::CommandDone(TMailStep step, bool ok)
+void TNewMailPanel::CommandDone(TPopStep step, bool ok)
 {
     switch (step) {
-    case TMailStep::Connect:
+    case TPopStep::Connect:
         Button(QStringLiteral("ConnectBtn"))->setEnabled(!ok);
         Button(QStringLiteral("CloseNewMailBtn"))->setEnabled(ok);
         break;
-    case TMailStep::Stat:
+    case TPopStep::Stat:
         if (ok && m_pop3.MsgCount() > 0)
             Button(QStringLiteral("MaintainBtn"))->setEnabled(true);
         break;
-    case TMailStep::Delete:
+    case TPopStep::Delete:
         if (ok) {
             NewMailButtonsUpdate();
             Button(QStringLiteral("DeleteMailBtn"))->setEnabled(!GridEmpty());
         }
         break;
-    case TMailStep::Quit:
+    case TPopStep::Quit:
         NewMailButtonsUpdate();
         Button(QStringLiteral("ConnectBtn"))->setEnabled(true);
         Button(QStringLiteral("CloseNewMailBtn"))->setEnabled(false);

@@ -101,7 +101,7 @@ private:
 
     // TMailCheckObserver: the job's reports shown in the window.
     void MailStatus(const QString& text, bool paintNow) override;
-    void CommandDone(TMailStep step, bool ok) override;
+    void CommandDone(TPopStep step, bool ok) override;
     void RecordAdded(const TMailRecord& record) override;
     void RecordRemoved(int index) override;
     void RecordsCleared() override;
