@@ -164,7 +164,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
     const int large = argc > 2 ? std::max(0, atoi(argv[2])) : 10000;
-    QTemporaryDir home;
+    QTemporaryDir home(folderTemplate());
 
     TDovecotServer d;
     for (int i = 1; i <= 1000; ++i)

@@ -221,6 +221,7 @@ TCheckEnd TMailCheckJob::Check(const MailListRecord& list)
     m_inbox.AwaitingMessage = true;
     m_saveErrorShown = false;
     m_inboxFolderMade = false;
+    m_inboxFolder.clear();
     // "host:port" reaches a server on another port than the POP3 one.
     QString host = list.Text(MailListRecord::PopServer).trimmed();
     QString port = QStringLiteral("pop3");
@@ -323,8 +324,18 @@ void TMailCheckJob::SaveInboxMessage()
         m_inboxFolderMade = QDir().mkpath(InboxFolder());
     QString error;
     // The readable copy, and beside it the whole message as received (attachments included).
+    // The name's date and time change once a second: formatting them (a time zone lookup and
+    // two regional texts) for every message cost more than the rest of the name.
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    if (second != m_stampSecond || m_stamp.isEmpty()) {
+        m_stampSecond = second;
+        m_stamp = mailtext::InboxBaseName(QDateTime::fromSecsSinceEpoch(second), 0);
+        m_stamp.chop(qsizetype(sizeof "0.txt") - 1); // keeps the "_" before the number
+    }
+    if (m_inboxFolder.isEmpty())
+        m_inboxFolder = InboxFolder();
     const QString path = mailtext::WriteNewFilePair(
-        InboxFolder(), mailtext::InboxBaseName(QDateTime::currentDateTime(), m_inbox.CurrentMail.MsgNum),
+        m_inboxFolder, m_stamp + QString::number(m_inbox.CurrentMail.MsgNum) + QStringLiteral(".txt"),
         mailtext::FileBytes(m_inbox.InboxLines), QStringLiteral(".eml"), mailtext::MessageBytes(m_inbox.MessageLines),
         &error);
     m_inbox.CurrentMail.FileName = path;

@@ -124,4 +124,7 @@ private:
     bool m_lineContinues = false; // the last message line was cut and continues
     bool m_saveErrorShown = false;
     bool m_inboxFolderMade = false;
+    QString m_inboxFolder;  // for this check
+    qint64 m_stampSecond = 0;
+    QString m_stamp;        // the Inbox file name up to the message number, for m_stampSecond
 };
