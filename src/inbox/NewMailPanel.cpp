@@ -3,20 +3,15 @@
 #include "lists/ListPanel.h"
 #include "lists/ListsState.h"
 #include "net/Pop3Client.h"
-#include "net/Wait.h"
-#include "net/WSocket.h"
 #include "platform/Dialogs.h"
-#include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
 #include "platform/TextFile.h"
 
 #include <QAction>
-#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QHeaderView>
 #include <QListWidget>
-#include <QPointer>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
