@@ -1,6 +1,6 @@
 #pragma once
-// The mail check's shared state: owned by the main window, read by the New Mail panel and the
-// list maintenance.
+// The mail check's shared state: owned by the main window, worked on by the mail check job
+// (src/inbox/MailCheckJob) and read by the New Mail panel.
 #include "inbox/MailText.h"
 
 #include <QHash>

@@ -256,23 +256,44 @@ QString InboxBaseName(const QDateTime& when, int msgNum)
            + u'_' + QString::number(msgNum) + QStringLiteral(".txt");
 }
 
-QByteArray FileBytes(const QStringList& lines)
+namespace {
+qsizetype LinesSize(const QStringList& lines)
 {
-    bool fits = true;
+    qsizetype size = 0;
+    for (const QString& line : lines)
+        size += line.size() + 2;
+    return size;
+}
+
+// The lines in Windows-1252, each ended by CR LF, in one buffer written once; false when a
+// character has no Windows-1252 byte.
+bool Cp1252Lines(const QStringList& lines, QByteArray* out)
+{
+    out->resize(LinesSize(lines));
+    char* p = out->data();
     for (const QString& line : lines) {
         for (QChar c : line) {
-            unsigned char b;
-            if (c.unicode() >= 0x80 && !cp1252::fromUnicode(c.unicode(), &b)) {
-                fits = false;
-                break;
-            }
+            unsigned char b = uchar(c.unicode());
+            if (c.unicode() >= 0x80 && !cp1252::fromUnicode(c.unicode(), &b))
+                return false;
+            *p++ = char(b);
         }
-        if (!fits)
-            break;
+        *p++ = '\r';
+        *p++ = '\n';
     }
+    return true;
+}
+} // namespace
+
+QByteArray FileBytes(const QStringList& lines)
+{
     QByteArray out;
+    if (Cp1252Lines(lines, &out))
+        return out;
+    out.clear();
+    out.reserve(LinesSize(lines));
     for (const QString& line : lines) {
-        out += fits ? cp1252::encode(line) : line.toUtf8();
+        out += line.toUtf8();
         out += "\r\n";
     }
     return out;
@@ -358,12 +379,11 @@ QString WholeMessagePath(const QString& inboxFile)
 
 QByteArray MessageBytes(const QStringList& messageLines)
 {
-    QByteArray out;
-    qsizetype size = 0;
-    for (const QString& line : messageLines)
-        size += line.size() + 2;
-    out.reserve(size);
     // The lines came from the socket's bytes one character per byte: this is the way back.
+    QByteArray out;
+    if (Cp1252Lines(messageLines, &out))
+        return out;
+    out.clear();
     for (const QString& line : messageLines) {
         out += cp1252::encode(line);
         out += "\r\n";

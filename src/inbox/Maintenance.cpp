@@ -1,22 +1,19 @@
-// The list maintenance: every listed message that carries the list's key removes its sender
-// from the open list (logged), and is deleted on the server.
-#include "inbox/NewMailPanel.h"
+// The list maintenance: every listed message that carries the list's key, and every report of
+// a permanent delivery failure, removes the address from the open list (logged), and is deleted
+// on the server.
+#include "inbox/MailCheckJob.h"
 
 #include "lists/AddressList.h"
-#include "lists/ListPanel.h"
 #include "lists/ListsState.h"
 #include "platform/Cp1252.h"
-#include "platform/Dialogs.h"
 #include "platform/Regional.h"
-#include "platform/Shell.h"
 #include "platform/TextFile.h"
 
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
-#include <QTableWidget>
 
-QString TNewMailPanel::MaintenanceLogPath() const
+QString TMailCheckJob::MaintenanceLogPath() const
 {
     if (!m_lists.CurrentList)
         return QString();
@@ -26,29 +23,19 @@ QString TNewMailPanel::MaintenanceLogPath() const
     return QFileInfo(listFile).absolutePath() + QStringLiteral("/Maintenance_") + date + QStringLiteral(".txt");
 }
 
-void TNewMailPanel::MaintainBtnClick()
-{
-    BringToFront();
-    if (PopBusy())
-        return;
-    ListMaintenance();
-}
-
-void TNewMailPanel::ListMaintenance()
+TMaintenanceResult TMailCheckJob::Maintain()
 {
     MailListRecord* list = m_lists.CurrentList;
     if (!list) {
-        m_shell.Dialogs().Warning(QStringLiteral("Open a mail list first: maintenance removes addresses from the open list."),
-                                  m_shell.Window());
-        return;
+        m_observer.MailWarning(QStringLiteral("Open a mail list first: maintenance removes addresses from the open list."));
+        return {};
     }
     const QString logPath = MaintenanceLogPath();
     QFile log(logPath);
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        m_shell.Dialogs().Error(QStringLiteral("Could not open the maintenance log ") + logPath + QStringLiteral(":\n")
-                                    + log.errorString(),
-                                m_shell.Window());
-        return;
+        m_observer.MailError(QStringLiteral("Could not open the maintenance log ") + logPath + QStringLiteral(":\n")
+                             + log.errorString());
+        return {};
     }
     int deletedMessages = 0;
     int removedAddresses = 0;
@@ -83,17 +70,15 @@ void TNewMailPanel::ListMaintenance()
         return removed;
     };
     auto deleteRow = [&](int i) {
-        m_grid->selectRow(i);
-        DeleteMailBtnClick(); // row i is selected
+        Delete(i);
         ++deletedMessages;
         m_inbox.DeletePending = true;
     };
 
     auto scan = [&](auto matches) {
-        m_shell.SetStatus(QStringLiteral("Status: Updating and maintaining mail list..."), true);
+        m_observer.MailStatus(QStringLiteral("Status: Updating and maintaining mail list..."), true);
         int i = 0;
         while (!logFailed && i < m_inbox.MailRecords.size()) {
-            m_grid->selectRow(i);
             const TMailRecord record = m_inbox.MailRecords[i];
             if (!matches(record)) {
                 ++i;
@@ -117,7 +102,7 @@ void TNewMailPanel::ListMaintenance()
     // Delivery failure reports (automatic maintenance only): a permanent failure for a
     // subscriber removes the subscriber and the report; anything else is logged and stays.
     if (list->HasOption('5')) {
-        m_shell.SetStatus(QStringLiteral("Status: Updating and maintaining mail list..."), true);
+        m_observer.MailStatus(QStringLiteral("Status: Updating and maintaining mail list..."), true);
         int i = 0;
         while (!logFailed && i < m_inbox.MailRecords.size()) {
             QByteArray whole;
@@ -158,27 +143,24 @@ void TNewMailPanel::ListMaintenance()
 
     if (removedAddresses > 0 || bouncedAddresses > 0) {
         // One save for the whole run (with automatic saving on), not one per removal.
-        if (m_lists.CurrentList == list) {
-            if (m_lists.AutoSaveLists)
-                m_listPanel.SaveCurrentList();
-            if (entries.Count() > 0)
-                m_listPanel.SelectEntry(0);
-            m_listPanel.UpdateListControls();
-        }
+        if (m_lists.CurrentList == list)
+            m_observer.EntriesRemoved();
     }
     if (logFailed) {
-        m_shell.Dialogs().Error(QStringLiteral("Could not write the maintenance log ") + logPath + QStringLiteral(":\n")
-                                    + logError,
-                                m_shell.Window());
-        return;
+        m_observer.MailError(QStringLiteral("Could not write the maintenance log ") + logPath + QStringLiteral(":\n")
+                             + logError);
+        return {};
     }
 
     if (deletedMessages > 0 || removedAddresses > 0 || bouncedAddresses > 0)
         ApplyDeleteQueue();
-    m_shell.SetStatus(QStringLiteral("Status: Maintain deleted ") + QString::number(removedAddresses)
-                      + QStringLiteral(" addresses from list, ")
-                      + (bouncedAddresses > 0 ? QString::number(bouncedAddresses) + QStringLiteral(" bounced addresses, ")
-                                              : QString())
-                      + QStringLiteral("and ") + QString::number(deletedMessages)
-                      + QStringLiteral(" mail messages from server."));
+    m_observer.MailStatus(QStringLiteral("Status: Maintain deleted ") + QString::number(removedAddresses)
+                              + QStringLiteral(" addresses from list, ")
+                              + (bouncedAddresses > 0
+                                     ? QString::number(bouncedAddresses) + QStringLiteral(" bounced addresses, ")
+                                     : QString())
+                              + QStringLiteral("and ") + QString::number(deletedMessages)
+                              + QStringLiteral(" mail messages from server."),
+                          false);
+    return {true, removedAddresses, bouncedAddresses, deletedMessages};
 }

@@ -1,14 +1,16 @@
 #pragma once
-// The New Mail panel: its toolbar, the new-mail grid and the message pane; the mail check over
-// the main window's POP3 client, the Inbox files, reading and deleting, the logout with the
-// deletion queue, Purge Inbox, the list maintenance, and reply, forward, save and print.
+// The New Mail panel: its toolbar, the new-mail grid and the message pane; the window's side of
+// the mail check (TMailCheckJob does the POP3 work over the main window's client), reading,
+// Purge Inbox, and reply, forward, save and print.
 #include "inbox/InboxState.h"
+#include "inbox/MailCheckJob.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QTableWidget;
 class QTextEdit;
@@ -20,7 +22,7 @@ class TPop3Client;
 class TShell;
 struct TListsState;
 
-class TNewMailPanel : public QObject
+class TNewMailPanel : public QObject, private TMailCheckObserver
 {
     Q_OBJECT
 public:
@@ -28,6 +30,7 @@ public:
     // left 24 pixels) and takes over the client's message events.
     TNewMailPanel(TShell& shell, TListsState& lists, TInboxState& inbox, TListPanel& listPanel,
                   TPop3Client& pop3, QWidget* frame, QObject* parent = nullptr);
+    ~TNewMailPanel() override;
 
     QTableWidget* NewMailSG() const { return m_grid; }
     QTextEdit* MessageRE() const { return m_message; }
@@ -35,6 +38,7 @@ public:
     QToolButton* Button(const QString& name) const; // ReplyBtn ... CloseNewMailBtn
     QTimer* QuitTimer1() const { return m_quitTimer; }
     TInboxState& State() { return m_inbox; }
+    TMailCheckJob& Job() { return *m_job; }
 
     // Hooks the main window fills in.
     std::function<void()> TogglePanel;              // NewMailLBLClick: opens or collapses the panel
@@ -64,22 +68,17 @@ public:
     void SaveAttachment(int index);
 
     // -- shared operations --
-    bool RunPopCommand(const QString& label);
     void NewMailButtonsUpdate();
-    void SaveInboxMessage();
-    void ListMaintenance();
-    void Pop3Client1MessageBegin();
-    void Pop3Client1MessageLine(const QString& line, bool cut);
-    void Pop3Client1MessageEnd();
+    void ListMaintenance() { m_job->Maintain(); }
 
     // Appends a record as the grid's last filled row (the mail check's way of listing one).
-    void AddRecord(const TMailRecord& record);
+    void AddRecord(const TMailRecord& record) { m_job->AddRecord(record); }
     // No message listed.
     bool GridEmpty() const { return m_inbox.MailRecords.isEmpty(); }
     // The Inbox folder beside the program.
-    static QString InboxFolder();
+    static QString InboxFolder() { return TMailCheckJob::InboxFolder(); }
     // The maintenance log of the open list for today.
-    QString MaintenanceLogPath() const;
+    QString MaintenanceLogPath() const { return m_job->MaintenanceLogPath(); }
     // Sizes the controls to the frame (the panel's resize).
     void NewMailPanelResize();
 
@@ -98,14 +97,19 @@ private:
     void FlushGrid();
     void MessageREChange();
     void Logout();
-    bool PopBusy() const { return m_popBusy > 0; }
-    // The client is still in the session whose numbers the records and the queue hold.
-    bool SessionLive() const;
-    // Sends the queued deletions (Close, maintenance, the QUIT tick).
-    void ApplyDeleteQueue();
-    // After the server ended the session: logs in again and finds the messages to delete anew
-    // by unique id. False (and the user told) when that cannot be done safely.
-    bool Reattach();
+    bool PopBusy() const { return m_job->Busy(); }
+
+    // TMailCheckObserver: the job's reports shown in the window.
+    void MailStatus(const QString& text, bool paintNow) override;
+    void CommandDone(TPopStep step, bool ok) override;
+    void RecordAdded(const TMailRecord& record) override;
+    void RecordRemoved(int index) override;
+    void RecordsCleared() override;
+    void MessagesListed() override;
+    void LogoutDue(bool closePanel) override;
+    void EntriesRemoved() override;
+    void MailError(const QString& text) override;
+    void MailWarning(const QString& text) override;
     // The pane's header as received (after the separator), or the whole pane without one.
     QStringList ReceivedHeader() const;
     QString SelectedSubjectCell() const;
@@ -121,11 +125,7 @@ private:
     QTextEdit* m_message;
     QTimer* m_quitTimer;
     QList<QToolButton*> m_buttons;
-    int m_popBusy = 0;
-    bool m_checking = false;
-    bool m_lineContinues = false; // the last message line was cut and continues
-    bool m_saveErrorShown = false;
-    bool m_inboxFolderMade = false;
+    std::unique_ptr<TMailCheckJob> m_job;
     QString m_shownFile;      // the Inbox file shown in the message pane
     int m_gridFilled = 0;     // records shown in the grid
     QElapsedTimer m_gridClock;

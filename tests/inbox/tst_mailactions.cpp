@@ -1,5 +1,5 @@
-// List maintenance rules over listed messages (no server: the deletions fail quietly), and
-// reply, forward, save and print of the message shown.
+// The maintenance's one list save from the window, and reply, forward, save and print of the
+// message shown. (The maintenance rules are tested on the mail check job.)
 #include "inbox/InboxHarness.h"
 #include "support/TestUtil.h"
 
@@ -21,7 +21,6 @@ QByteArray Raw(const TMsg& m)
 }
 } // namespace
 
-Q_DECLARE_METATYPE(QList<TMsg>)
 
 class TestMailActions : public QObject
 {
@@ -30,131 +29,6 @@ public:
     static void initMain() { qputenv("LC_ALL", "C"); }
 
 private slots:
-    void maintenance_data()
-    {
-        QTest::addColumn<QString>("options");
-        QTest::addColumn<QString>("toKey");
-        QTest::addColumn<QString>("subjectKey");
-        QTest::addColumn<QList<TMsg>>("messages");
-        QTest::addColumn<QStringList>("emailsLeft");
-        QTest::addColumn<QByteArray>("log");
-        QTest::addColumn<QList<int>>("messagesLeft");
-        QTest::addColumn<QString>("counts"); // removed, deleted
-
-        const QList<TMsg> bob = {{"bob@example.org", "news@example.org", " UNSUBSCRIBE "}};
-        QTest::newRow("exact address, case aside") << "7" << "" << "unsubscribe" << bob
-                                                   << QStringList{"jimbob@example.org", "bob@example.org.au", "carol@example.org"}
-                                                   << QByteArray("Bob  <bob@example.org>\r\nBob Two  <BOB@example.org>\r\n")
-                                                   << QList<int>{} << "2 1";
-        QTest::newRow("subject must be the key alone")
-            << "7" << "" << "unsubscribe"
-            << QList<TMsg>{{"bob@example.org", "n@x", "Re: unsubscribe"}, {"bob@example.org", "n@x", "unsubscribe now"}}
-            << QStringList{"bob@example.org", "jimbob@example.org", "BOB@example.org", "bob@example.org.au", "carol@example.org"}
-            << QByteArray() << QList<int>{1, 2} << "none";
-        QTest::newRow("to key, display-name sender")
-            << "6" << "leave@example.org" << ""
-            << QList<TMsg>{{"Carol Jones <carol@example.org>", "Leave @Example.org", "bye"},
-                           {"jimbob@example.org", "news@example.org", "bye"}}
-            << QStringList{"bob@example.org", "jimbob@example.org", "BOB@example.org", "bob@example.org.au"}
-            << QByteArray("Carol  <carol@example.org>\r\n") << QList<int>{2} << "1 1";
-        QTest::newRow("two keyed messages in a row, both passes")
-            << "67" << "leave@example.org" << "unsubscribe"
-            << QList<TMsg>{{"carol@example.org", "leave@example.org", "x"},
-                           {"jimbob@example.org", "n@x", "unsubscribe"},
-                           {"bob@example.org.au", "n@x", "unsubscribe"},
-                           {"dan@example.org", "n@x", "keep"}}
-            << QStringList{"bob@example.org", "BOB@example.org"}
-            << QByteArray("Carol  <carol@example.org>\r\nJim  <jimbob@example.org>\r\nAussie  <bob@example.org.au>\r\n")
-            << QList<int>{4} << "3 3";
-        QTest::newRow("no address: the message stays")
-            << "7" << "" << "unsubscribe"
-            << QList<TMsg>{{"com", "n@x", "unsubscribe"}, {"", "n@x", "unsubscribe"}}
-            << QStringList{"bob@example.org", "jimbob@example.org", "BOB@example.org", "bob@example.org.au", "carol@example.org"}
-            << QByteArray() << QList<int>{1, 2} << "none";
-        QTest::newRow("sender not on the list: message deleted")
-            << "7" << "" << "unsubscribe" << QList<TMsg>{{"zed@example.org", "n@x", "unsubscribe"}, {"a@b", "n@x", "hi"}}
-            << QStringList{"bob@example.org", "jimbob@example.org", "BOB@example.org", "bob@example.org.au", "carol@example.org"}
-            << QByteArray() << QList<int>{2} << "0 1";
-        QTest::newRow("no key field chosen") << "5" << "leave@example.org" << "unsubscribe" << bob
-                                             << QStringList{"bob@example.org", "jimbob@example.org", "BOB@example.org",
-                                                            "bob@example.org.au", "carol@example.org"}
-                                             << QByteArray() << QList<int>{1} << "none";
-        QTest::newRow("empty key") << "7" << "" << "" << bob
-                                   << QStringList{"bob@example.org", "jimbob@example.org", "BOB@example.org",
-                                                  "bob@example.org.au", "carol@example.org"}
-                                   << QByteArray() << QList<int>{1} << "none";
-    }
-    void maintenance()
-    {
-        QFETCH(QString, options);
-        QFETCH(QString, toKey);
-        QFETCH(QString, subjectKey);
-        QFETCH(QList<TMsg>, messages);
-        QFETCH(QStringList, emailsLeft);
-        QFETCH(QByteArray, log);
-        QFETCH(QList<int>, messagesLeft);
-        QFETCH(QString, counts);
-        TInboxHarness h;
-        for (const auto& [email, name] : {std::pair{"bob@example.org", "Bob"}, {"jimbob@example.org", "Jim"},
-                                          {"BOB@example.org", "Bob Two"}, {"bob@example.org.au", "Aussie"},
-                                          {"carol@example.org", "Carol"}})
-            h.Subscriber(QLatin1String(email), QLatin1String(name));
-        MailListRecord* list = h.state.CurrentList;
-        list->SetText(MailListRecord::Options, options);
-        list->SetText(MailListRecord::ToKey, toKey);
-        list->SetText(MailListRecord::SubjectKey, subjectKey);
-        for (int i = 0; i < messages.size(); ++i)
-            h.List(Raw(messages[i]), i + 1);
-        h.state.AutoSaveLists = false;
-
-        h.panel->MaintainBtnClick();
-        QCOMPARE(h.Emails(), emailsLeft);
-        QCOMPARE(testutil::readAll(h.panel->MaintenanceLogPath()), log);
-        QVERIFY(QFileInfo::exists(h.panel->MaintenanceLogPath())); // created even when empty
-        const QStringList n = counts == QLatin1String("none") ? QStringList{"0", "0"} : counts.split(u' ');
-        QCOMPARE(h.shell.status, QStringLiteral("Status: Maintain deleted %1 addresses from list, and %2 mail messages from server.")
-                                     .arg(n[0], n[1]));
-        if (messagesLeft.isEmpty()) {
-            // The last message went: the logout ran and waits for its QUIT tick.
-            QVERIFY(h.panel->QuitTimer1()->isActive());
-            QCOMPARE(h.Grid()->rowCount(), 1);
-        } else {
-            QCOMPARE(h.Numbers(), messagesLeft);
-            QCOMPARE(h.Grid()->rowCount(), messagesLeft.size());
-        }
-        QVERIFY(h.inbox.DeleteQueue.isEmpty() || counts == QLatin1String("none"));
-    }
-
-    void maintenanceLogAndQueue()
-    {
-        TInboxHarness h;
-        h.Subscriber(QStringLiteral("a@example.org"), QStringLiteral("A"));
-        h.Subscriber(QStringLiteral("b@example.org"), QStringLiteral("B"));
-        MailListRecord* list = h.state.CurrentList;
-        list->SetText(MailListRecord::Options, QStringLiteral("7"));
-        list->SetText(MailListRecord::SubjectKey, QStringLiteral("unsubscribe"));
-        h.state.AutoSaveLists = false;
-
-        // A run that removes and deletes nothing leaves the user's queued deletions alone.
-        h.List(Raw({"x@example.org", "n@x", "hello"}), 7);
-        h.inbox.DeleteQueue = QStringLiteral("7:");
-        h.panel->ListMaintenance();
-        QCOMPARE(h.inbox.DeleteQueue, QStringLiteral("7:"));
-
-        // Two runs on one day share the log.
-        h.List(Raw({"a@example.org", "n@x", "unsubscribe"}), 8);
-        h.panel->ListMaintenance();
-        QVERIFY(h.inbox.DeleteQueue.isEmpty()); // every queued number was sent
-        h.List(Raw({"b@example.org", "n@x", "Unsubscribe"}), 9);
-        h.panel->ListMaintenance();
-        QCOMPARE(testutil::readAll(h.panel->MaintenanceLogPath()), QByteArray("A  <a@example.org>\r\nB  <b@example.org>\r\n"));
-        QCOMPARE(QFileInfo(h.panel->MaintenanceLogPath()).fileName(),
-                 QStringLiteral("Maintenance_") + QLocale(QLocale::English, QLocale::UnitedStates)
-                                                      .toString(QDate::currentDate(), QStringLiteral("M-d-yy"))
-                     + QStringLiteral(".txt"));
-        QCOMPARE(QFileInfo(h.panel->MaintenanceLogPath()).absolutePath(), QFileInfo(h.CurrentPath()).absolutePath());
-    }
-
     void maintenanceSavesTheListOnce()
     {
         TInboxHarness h;
@@ -172,21 +46,6 @@ private slots:
         QCOMPARE(h.shell.statusHistory.count(QStringLiteral("Status: Saving list...")), 1);
         QCOMPARE(h.state.ListEntries.Count(), 45);
         QCOMPARE(TListsHarness::FileEmails(h.CurrentPath()), h.Emails());
-    }
-
-    void maintenanceLogCannotBeOpened()
-    {
-        TInboxHarness h;
-        h.Subscriber(QStringLiteral("a@example.org"), QStringLiteral("A"));
-        h.state.CurrentList->SetText(MailListRecord::Options, QStringLiteral("7"));
-        h.state.CurrentList->SetText(MailListRecord::SubjectKey, QStringLiteral("unsubscribe"));
-        h.List(Raw({"a@example.org", "n@x", "unsubscribe"}), 1);
-        QVERIFY(QDir().mkpath(h.panel->MaintenanceLogPath())); // a folder where the log should be
-        h.panel->ListMaintenance();
-        QCOMPARE(h.dialogs.messages.size(), 1);
-        QVERIFY(h.dialogs.texts().first().startsWith(QStringLiteral("Could not open the maintenance log ")));
-        QCOMPARE(h.Emails(), QStringList{"a@example.org"});
-        QCOMPARE(h.Numbers(), QList<int>{1});
     }
 
     void reply_data()

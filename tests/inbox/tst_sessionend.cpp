@@ -1,7 +1,9 @@
 // Deletions after the server ended the POP3 session: never one session's numbers in another.
-// A real Dovecot whose session process is killed, and scripted servers for the shapes Dovecot
-// does not show on demand (no UIDL, a session lost half way through the deletions).
-#include "inbox/InboxHarness.h"
+// The mail check job (no window) over a real Dovecot whose session process is killed, and
+// scripted servers for the shapes Dovecot does not show on demand (no UIDL, a session lost
+// half way through the deletions).
+#include "inbox/CheckSamples.h"
+#include "inbox/JobHarness.h"
 #include "support/ScriptedServer.h"
 
 #include <QDirIterator>
@@ -13,24 +15,8 @@
 
 namespace {
 
-QByteArray Numbered(int n)
-{
-    return QStringLiteral("From: sender%1@example.org\r\nTo: news@example.org\r\nSubject: Message %1\r\n"
-                          "Date: Mon, 7 Dec 2026\r\n\r\nbody %1\r\n")
-        .arg(n)
-        .toLatin1();
-}
-
-QStringList Subjects(const QList<QByteArray>& messages)
-{
-    QStringList out;
-    for (const QByteArray& m : messages) {
-        const qsizetype at = m.indexOf("Subject: ");
-        out << QString::fromLatin1(m.mid(at + 9, m.indexOf("\r\n", at) - at - 9));
-    }
-    out.sort();
-    return out;
-}
+using samples::Numbered;
+using samples::Subjects;
 
 // Kills the processes holding the server side of the established connections to `port`: the
 // session ends as after an idle timeout or a restart, without a word to the client.
@@ -82,13 +68,11 @@ bool DeleteElsewhere(const TDovecotServer& server, int number)
     return other.Dele() && other.Quit();
 }
 
-// Grid rows 2..4 (row index 1 three times: the rows move up).
-void DeleteRowsTwoToFour(TInboxHarness& h)
+// Records 2..4 (index 1 three times: the records move up).
+void DeleteRowsTwoToFour(TJobHarness& h)
 {
-    for (int i = 0; i < 3; ++i) {
-        h.Grid()->setCurrentCell(1, 0);
-        h.panel->DeleteMailBtnClick();
-    }
+    for (int i = 0; i < 3; ++i)
+        h.job.Delete(1);
 }
 
 // The scripted server's side of a check of `count` messages (UIDL answered by `uidl`).
@@ -107,12 +91,9 @@ void ScriptCheck(TScriptedServer& s, int count, const QList<QByteArray>& uidl)
     }
 }
 
-void UseScripted(TInboxHarness& h, const TScriptedServer& s)
+void UseScripted(TJobHarness& h, const TScriptedServer& s)
 {
-    MailListRecord* list = h.state.CurrentList;
-    list->SetText(MailListRecord::PopServer, QStringLiteral("127.0.0.1:") + s.PortText());
-    list->SetText(MailListRecord::PopUser, QStringLiteral("tester"));
-    list->SetPassword(QStringLiteral("secret"));
+    h.UsePort(s.Port());
 }
 
 QList<QByteArray> LinesAfter(const TScriptedServer& s, int passes)
@@ -145,27 +126,27 @@ private slots:
         for (int n = 1; n <= 5; ++n)
             server.AddMessage(Numbered(n));
         START_DOVECOT(server);
-        TInboxHarness h;
+        TJobHarness h;
         h.UseServer(server);
-        h.panel->CheckMail1Click();
+        h.Check();
         QCOMPARE(h.Numbers(), (QList<int>{1, 2, 3, 4, 5}));
         QVERIFY(EndServerSessions(server.Port()) > 0);
         QTRY_COMPARE_WITH_TIMEOUT(h.pop3.ProtocolState(), pop3Disconnected, 5000);
-        QCOMPARE(h.shell.status, QStringLiteral("Status: The server ended the session. Deleting will log in again."));
+        QCOMPARE(h.reports.status, QStringLiteral("Status: The server ended the session. Deleting will log in again."));
         QVERIFY(DeleteElsewhere(server, 1));
-        QCOMPARE(h.Grid()->rowCount(), 5); // the rows stay for reading
+        QCOMPARE(h.inbox.MailRecords.size(), 5); // the rows stay for reading
 
         DeleteRowsTwoToFour(h);
-        h.panel->CloseNewMailBtnClick();
+        h.job.Logout();
         QVERIFY(h.Quit());
         QCOMPARE(Subjects(server.Messages()), QStringList{"Message 5"});
-        QCOMPARE(h.shell.status, QStringLiteral("Status: The server had ended the session; logged in again and "
+        QCOMPARE(h.reports.status, QStringLiteral("Status: The server had ended the session; logged in again and "
                                                 "found the 3 messages to delete by their ids."));
-        QVERIFY(h.dialogs.texts().isEmpty());
+        QVERIFY(h.reports.warnings.isEmpty());
     }
 
     // "Auto maintain list" after the session ended removes the subscriber and deletes exactly
-    // the keyed message once the panel is closed.
+    // the keyed message at logout.
     void dovecotSessionEndedThenMaintain()
     {
         TDovecotServer server;
@@ -173,21 +154,21 @@ private slots:
         server.AddMessage("From: bob@example.org\r\nTo: news@example.org\r\nSubject: unsubscribe\r\n\r\nplease\r\n");
         server.AddMessage(Numbered(3));
         START_DOVECOT(server);
-        TInboxHarness h;
-        h.Add(QStringLiteral("bob@example.org"), QStringLiteral("Bob"));
+        TJobHarness h;
+        h.Subscriber(QStringLiteral("bob@example.org"), QStringLiteral("Bob"));
         h.UseServer(server, QStringLiteral("7"));
-        h.state.CurrentList->SetText(MailListRecord::SubjectKey, QStringLiteral("unsubscribe"));
-        h.panel->CheckMail1Click();
+        h.List().SetText(MailListRecord::SubjectKey, QStringLiteral("unsubscribe"));
+        h.Check();
         QVERIFY(EndServerSessions(server.Port()) > 0);
         QTRY_COMPARE_WITH_TIMEOUT(h.pop3.ProtocolState(), pop3Disconnected, 5000);
         QVERIFY(DeleteElsewhere(server, 1));
 
-        h.panel->MaintainBtnClick();
+        h.job.Maintain();
         QVERIFY(h.Emails().isEmpty());
-        QCOMPARE(h.shell.status,
+        QCOMPARE(h.reports.status,
                  QStringLiteral("Status: Maintain deleted 1 addresses from list, and 1 mail messages from server."));
         QCOMPARE(h.Numbers(), (QList<int>{0, 2})); // message 1 is gone; message 3 is number 2 now
-        h.panel->CloseNewMailBtnClick();
+        h.job.Logout();
         QVERIFY(h.Quit());
         QCOMPARE(Subjects(server.Messages()), QStringList{"Message 3"});
     }
@@ -198,22 +179,21 @@ private slots:
         TScriptedServer s;
         ScriptCheck(s, 3, {"-ERR unknown command"});
         s.Stall();
-        TInboxHarness h;
+        TJobHarness h;
         UseScripted(h, s);
-        h.panel->CheckMail1Click();
+        h.Check();
         QCOMPARE(h.Numbers(), (QList<int>{1, 2, 3}));
         QVERIFY(s.Mismatches().isEmpty());
         s.Disconnect();
         QTRY_COMPARE_WITH_TIMEOUT(h.pop3.ProtocolState(), pop3Disconnected, 5000);
 
-        h.Grid()->setCurrentCell(1, 0);
-        h.panel->DeleteMailBtnClick();
-        h.panel->CloseNewMailBtnClick();
+        h.job.Delete(1);
+        h.job.Logout();
         QVERIFY(h.Quit());
         QCOMPARE(s.Connections(), 1);
         for (const QByteArray& l : s.Lines())
             QVERIFY2(!l.startsWith("DELE"), l.constData());
-        QCOMPARE(h.dialogs.texts(),
+        QCOMPARE(h.reports.warnings,
                  QStringList{"The POP server ended the session before the deletions took effect. It gives no message "
                              "ids (UIDL), so the messages cannot be found again safely. The 1 messages marked for "
                              "deletion stay on the server; check mail again to delete them."});
@@ -232,17 +212,17 @@ private slots:
         s.Expect("UIDL").Send("+OK").Send("1 b").Send("2 c").Send("3 d").Send("4 e").Send("5 f").Send(".");
         s.Expect("DELE 1").Send("+OK").Expect("DELE 2").Send("+OK").Expect("DELE 3").Send("+OK");
         s.Expect("QUIT").Send("+OK bye").Close();
-        TInboxHarness h;
+        TJobHarness h;
         UseScripted(h, s);
-        h.panel->CheckMail1Click();
+        h.Check();
         DeleteRowsTwoToFour(h);
-        h.panel->CloseNewMailBtnClick();
+        h.job.Logout();
         QVERIFY(h.Quit());
         QTRY_VERIFY_WITH_TIMEOUT(s.Finished(), 5000);
         QVERIFY2(s.Mismatches().isEmpty(), qPrintable(s.Mismatches().join(u'\n')));
         QCOMPARE(s.Connections(), 2);
         QCOMPARE(LinesAfter(s, 2), (QList<QByteArray>{"UIDL", "DELE 1", "DELE 2", "DELE 3", "QUIT"}));
-        QVERIFY(h.dialogs.texts().isEmpty());
+        QVERIFY(h.reports.warnings.isEmpty());
     }
 
     // The live session is used as it is: numbers, no second login.
@@ -251,19 +231,17 @@ private slots:
         TScriptedServer s;
         ScriptCheck(s, 3, {"+OK", "1 a", "2 b", "3 c", "."});
         s.Expect("DELE 3").Send("+OK").Expect("DELE 1").Send("+OK").Expect("QUIT").Send("+OK bye").Close();
-        TInboxHarness h;
+        TJobHarness h;
         UseScripted(h, s);
-        h.panel->CheckMail1Click();
-        h.Grid()->setCurrentCell(2, 0);
-        h.panel->DeleteMailBtnClick();
-        h.Grid()->setCurrentCell(0, 0);
-        h.panel->DeleteMailBtnClick();
-        h.panel->CloseNewMailBtnClick();
+        h.Check();
+        h.job.Delete(2);
+        h.job.Delete(0);
+        h.job.Logout();
         QVERIFY(h.Quit());
         QTRY_VERIFY_WITH_TIMEOUT(s.Finished(), 5000);
         QVERIFY2(s.Mismatches().isEmpty(), qPrintable(s.Mismatches().join(u'\n')));
         QCOMPARE(s.Connections(), 1);
-        QCOMPARE(h.shell.status, QStringLiteral("Status:"));
+        QCOMPARE(h.reports.status, QStringLiteral("Status:"));
     }
 };
 
