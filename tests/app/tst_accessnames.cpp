@@ -8,6 +8,7 @@
 #include "guide/NLWizardForm.h"
 #include "platform/Sound.h"
 #include "support/FakeDialogs.h"
+#include "support/WindowHarness.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -44,32 +45,19 @@ void unnamedControls(QAccessibleInterface* iface, QStringList* out, QWidget* win
 }
 } // namespace
 
-class TestAccessNames : public QObject
+class TestAccessNames : public QObject, private TWindowHarness
 {
     Q_OBJECT
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<TSoundPlayer> m_sounds;
-    std::unique_ptr<TMainForm> m_form;
 
 private slots:
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("QUORVEL_HOME", QFile::encodeName(m_home->path()));
-        qputenv("QUORVEL_NO_SOUND", "1");
-        m_sounds = std::make_unique<TSoundPlayer>();
-        m_form = std::make_unique<TMainForm>(*m_sounds, std::make_unique<TFakeDialogs>());
-        m_form->resize(800, 600);
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        InitWindowHome();
+        StartWindow();
+        QVERIFY(m_form->isVisible());
     }
-    void cleanup()
-    {
-        m_form.reset();
-        m_sounds.reset();
-        m_home.reset();
-    }
+    void cleanup() { ResetWindow(); }
 
     void everyControlHasAName_data()
     {

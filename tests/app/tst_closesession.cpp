@@ -10,6 +10,7 @@
 #include "platform/IniFile.h"
 #include "platform/Sound.h"
 #include "support/FakeDialogs.h"
+#include "support/WindowHarness.h"
 #include "support/TestUtil.h"
 
 #include <QAction>
@@ -25,34 +26,17 @@
 #include <QTextEdit>
 #include <QTimer>
 
-class TestCloseSession : public QObject
+class TestCloseSession : public QObject, private TWindowHarness
 {
     Q_OBJECT
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<TSoundPlayer> m_sounds;
-    TFakeDialogs* m_dialogs = nullptr;
-    std::unique_ptr<TMainForm> m_form;
-
-    QString home(const QString& rel = QString()) const { return m_home->path() + u'/' + rel; }
     QString listPath() const { return home("Club/Club.qvl"); }
 
     // A catalog of one list, "Club", holding one address; automatic saving off.
     void writeList() { onelist::Write(m_home->path(), "Club", {"ann@example.org"}, false); }
     int addressesInFile() const { return int(QFileInfo(listPath()).size() / MailListRecord::kSize) - 1; }
 
-    TMainForm& start()
-    {
-        auto dialogs = std::make_unique<TFakeDialogs>();
-        m_dialogs = dialogs.get();
-        m_form = std::make_unique<TMainForm>(*m_sounds, std::move(dialogs));
-        m_form->resize(800, 600);
-        m_form->show();
-        if (!QTest::qWaitForWindowExposed(m_form.get()))
-            qWarning("window not exposed");
-        QCoreApplication::processEvents();
-        return *m_form;
-    }
+    TMainForm& start() { return StartWindow(); }
 
     // Opens "Club" and adds an address, with automatic saving off.
     void changeTheList()
@@ -74,19 +58,8 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("QUORVEL_HOME", QFile::encodeName(m_home->path()));
-        qputenv("QUORVEL_NO_SOUND", "1");
-        m_sounds = std::make_unique<TSoundPlayer>();
-    }
-    void cleanup()
-    {
-        m_form.reset();
-        m_sounds.reset();
-        m_home.reset();
-    }
+    void init() { InitWindowHome(); }
+    void cleanup() { ResetWindow(); }
 
     void closingAsksToSaveAChangedList_data()
     {

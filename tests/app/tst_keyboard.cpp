@@ -8,6 +8,7 @@
 #include "platform/Sound.h"
 #include "OneListHome.h"
 #include "support/FakeDialogs.h"
+#include "support/WindowHarness.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,13 +20,10 @@
 #include <QTest>
 #include <QTextEdit>
 
-class TestKeyboard : public QObject
+class TestKeyboard : public QObject, private TWindowHarness
 {
     Q_OBJECT
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<TSoundPlayer> m_sounds;
-    std::unique_ptr<TMainForm> m_form;
 
     // The widgets the focus visits in `count` presses of `key`, starting at `from`.
     QList<QWidget*> walk(QWidget* from, int count, Qt::KeyboardModifiers mods = Qt::NoModifier)
@@ -44,9 +42,7 @@ private:
 
     void startForm()
     {
-        m_form = std::make_unique<TMainForm>(*m_sounds, std::make_unique<TFakeDialogs>());
-        m_form->resize(800, 600);
-        m_form->show();
+        StartWindow();
         m_form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
     }
@@ -54,18 +50,10 @@ private:
 private slots:
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("QUORVEL_HOME", QFile::encodeName(m_home->path()));
-        qputenv("QUORVEL_NO_SOUND", "1");
-        m_sounds = std::make_unique<TSoundPlayer>();
+        InitWindowHome();
         startForm();
     }
-    void cleanup()
-    {
-        m_form.reset();
-        m_sounds.reset();
-        m_home.reset();
-    }
+    void cleanup() { ResetWindow(); }
 
     void tabPassesOverCollapsedPanels_data()
     {

@@ -16,6 +16,7 @@
 #include "platform/IniFile.h"
 #include "platform/Sound.h"
 #include "support/FakeDialogs.h"
+#include "support/WindowHarness.h"
 #include "support/ScriptedServer.h"
 #include "support/TestUtil.h"
 
@@ -39,27 +40,13 @@
 #include <QTimer>
 #include <QToolButton>
 
-class TestMainForm : public QObject
+class TestMainForm : public QObject, private TWindowHarness
 {
     Q_OBJECT
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<TSoundPlayer> m_sounds;
-    TFakeDialogs* m_dialogs = nullptr;
-    std::unique_ptr<TMainForm> m_form;
-
-    QString home(const QString& rel = QString()) const { return m_home->path() + u'/' + rel; }
-
     TMainForm& start(int w = 800, int h = 600)
     {
-        auto dialogs = std::make_unique<TFakeDialogs>();
-        m_dialogs = dialogs.get();
-        m_form = std::make_unique<TMainForm>(*m_sounds, std::move(dialogs));
-        m_form->resize(w, h);
-        m_form->show();
-        if (!QTest::qWaitForWindowExposed(m_form.get()))
-            qWarning("window not exposed");
-        QCoreApplication::processEvents();
+        StartWindow(w, h);
         m_sounds->ClearHistory(); // the splash is not the form's
         return *m_form;
     }
@@ -90,19 +77,8 @@ private:
     TLabelEffect* title(const char* name) { return m_form->findChild<TLabelEffect*>(QLatin1String(name)); }
 
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("QUORVEL_HOME", QFile::encodeName(m_home->path()));
-        qputenv("QUORVEL_NO_SOUND", "1");
-        m_sounds = std::make_unique<TSoundPlayer>();
-    }
-    void cleanup()
-    {
-        m_form.reset();
-        m_sounds.reset();
-        m_home.reset();
-    }
+    void init() { InitWindowHome(); }
+    void cleanup() { ResetWindow(); }
 
     void firstStartCreatesTheFolders()
     {

@@ -8,6 +8,7 @@
 #include "lists/ListPropertiesPanel.h"
 #include "platform/Sound.h"
 #include "support/FakeDialogs.h"
+#include "support/WindowHarness.h"
 #include "support/TestUtil.h"
 
 #include <QAction>
@@ -20,16 +21,11 @@
 #include <QTextBrowser>
 #include <QToolButton>
 
-class TestGuideWiring : public QObject
+class TestGuideWiring : public QObject, private TWindowHarness
 {
     Q_OBJECT
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<TSoundPlayer> m_sounds;
-    TFakeDialogs* m_dialogs = nullptr;
-    std::unique_ptr<TMainForm> m_form;
 
-    QString home(const QString& name) const { return m_home->filePath(name); }
     void copyResources(const QString& folder, const QString& pattern)
     {
         const QDir source(testutil::sourceDir() + QStringLiteral("/resources/") + folder);
@@ -38,16 +34,8 @@ private:
     }
     TMainForm& start(bool showWizardOnActivate = false)
     {
-        auto dialogs = std::make_unique<TFakeDialogs>();
-        m_dialogs = dialogs.get();
-        m_form = std::make_unique<TMainForm>(*m_sounds, std::move(dialogs));
-        m_form->State().ShowWizardOnActivate = showWizardOnActivate;
-        m_form->resize(800, 600);
-        m_form->show();
-        if (!QTest::qWaitForWindowExposed(m_form.get()))
-            qWarning("window not exposed");
-        QCoreApplication::processEvents();
-        return *m_form;
+        return StartWindow(800, 600, TDialogs::Fake,
+                           [=](TMainForm& f) { f.State().ShowWizardOnActivate = showWizardOnActivate; });
     }
     void trigger(const char* action) { m_form->Action(QLatin1String(action))->trigger(); }
     TNLWizardForm& wizard() { return *m_form->NLWizardForm(); }
@@ -56,18 +44,10 @@ private:
 private slots:
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("QUORVEL_HOME", QFile::encodeName(m_home->path()));
-        qputenv("QUORVEL_NO_SOUND", "1");
+        InitWindowHome();
         copyResources(QStringLiteral("wizard"), QStringLiteral("*.dat"));
-        m_sounds = std::make_unique<TSoundPlayer>();
     }
-    void cleanup()
-    {
-        m_form.reset();
-        m_sounds.reset();
-        m_home.reset();
-    }
+    void cleanup() { ResetWindow(); }
 
     void menuItemsStartTheWizards()
     {
