@@ -90,13 +90,14 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     m_includeFooter = Named(new QCheckBox(QStringLiteral("Always include footer file"), misc), QStringLiteral("UserFooterCB"), QStringLiteral("Always include footer file"));
     m_includeSig = Named(new QCheckBox(QStringLiteral("Always include signature file"), misc), QStringLiteral("UserSigCB"), QStringLiteral("Always include signature file"));
     m_saveLetters = Named(new QCheckBox(QStringLiteral("Save sent newsletters"), misc), QStringLiteral("UserSNCB"), QStringLiteral("Save sent newsletters"));
+    m_sendFormatted = Named(new QCheckBox(QStringLiteral("Send formatted (HTML and text)"), misc), QStringLiteral("UserFormattedCB"), QStringLiteral("Send formatted (HTML and text)"));
     m_autoSave = Named(new QCheckBox(QStringLiteral("Automatically save lists"), misc), QStringLiteral("cb_AutoSaveLists"), QStringLiteral("Automatically save lists"));
     m_autoSave->setChecked(true);
-    // Twenty pixels a row, so the last one ends well inside the page (about 198 high).
-    int y = 90;
-    for (QCheckBox* box : {m_includeHeader, m_includeFooter, m_includeSig, m_saveLetters, m_autoSave}) {
-        box->setGeometry(8, y, 250, 20);
-        y += 20;
+    // Eighteen pixels a row, so the last one ends inside the page (about 198 high).
+    int y = 88;
+    for (QCheckBox* box : {m_includeHeader, m_includeFooter, m_includeSig, m_saveLetters, m_sendFormatted, m_autoSave}) {
+        box->setGeometry(8, y, 250, 18);
+        y += 18;
     }
     m_pages->addTab(misc, QStringLiteral("Misc."));
 
@@ -135,6 +136,7 @@ void TGeneralPropertiesPanel::GeneralProperties1Click()
     m_includeFooter->setChecked(m_settings.IncludeFooter);
     m_includeSig->setChecked(m_settings.IncludeSig);
     m_saveLetters->setChecked(m_settings.SaveLetters);
+    m_sendFormatted->setChecked(m_settings.SendFormatted);
     m_shell.OpenSlidingPanel(this, kWidth, kHeight, m_name);
 }
 
@@ -159,6 +161,7 @@ void TGeneralPropertiesPanel::UserSaveBtnClick()
     m_settings.IncludeFooter = m_includeFooter->isChecked();
     m_settings.IncludeSig = m_includeSig->isChecked();
     m_settings.SaveLetters = m_saveLetters->isChecked();
+    m_settings.SendFormatted = m_sendFormatted->isChecked();
     m_settings.Normalise();
     if (m_saveSettings)
         m_saveSettings();
@@ -175,7 +178,7 @@ void TGeneralPropertiesPanel::ClearFields()
 {
     for (QLineEdit* e : {m_name, m_email, m_smtp, m_pop, m_username, m_password, m_header, m_footer, m_sig})
         e->clear();
-    for (QCheckBox* c : {m_includeHeader, m_includeFooter, m_includeSig, m_saveLetters})
+    for (QCheckBox* c : {m_includeHeader, m_includeFooter, m_includeSig, m_saveLetters, m_sendFormatted})
         c->setChecked(false);
 }
 

@@ -123,7 +123,7 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
         *fields[i] = AddFileField(misc, rows[i], 110, 6 + 28 * i, 184, browse);
     auto* options = Named(new QGroupBox(QStringLiteral("Options"), misc), QStringLiteral("OptionsGB"),
                           QStringLiteral("Options"));
-    options->setGeometry(8, 90, 350, 104);
+    options->setGeometry(8, 90, 350, 124);
     m_headerCB = Named(new QCheckBox(QStringLiteral("Always include header file"), options), QStringLiteral("HeaderCB"),
                        QStringLiteral("Always include header file"));
     m_footerCB = Named(new QCheckBox(QStringLiteral("Always include footer file"), options), QStringLiteral("FooterCB"),
@@ -132,10 +132,13 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
                           QStringLiteral("SignatureCB"), QStringLiteral("Always include signature file"));
     m_sentCB = Named(new QCheckBox(QStringLiteral("Save sent newsletters"), options), QStringLiteral("SentCB"),
                      QStringLiteral("Save sent newsletters"));
+    m_formattedCB = Named(new QCheckBox(QStringLiteral("Send formatted (HTML and text)"), options),
+                          QStringLiteral("FormattedCB"), QStringLiteral("Send formatted (HTML and text)"));
     m_headerCB->setGeometry(10, 18, 320, 20);
     m_footerCB->setGeometry(10, 38, 320, 20);
     m_signatureCB->setGeometry(10, 58, 320, 20);
     m_sentCB->setGeometry(10, 78, 320, 20);
+    m_formattedCB->setGeometry(10, 98, 320, 20);
     m_pages->addTab(misc, QStringLiteral("Misc."));
 
     // "Auto Maintenance"
@@ -266,7 +269,8 @@ QString TListPropertiesPanel::OptionDigits() const
     const std::pair<const QAbstractButton*, char> options[] = {{m_headerCB, '1'}, {m_footerCB, '2'},
                                                                {m_signatureCB, '3'}, {m_sentCB, '4'},
                                                                {m_autoCB, '5'}, {m_toRB, '6'},
-                                                               {m_subjectRB, '7'}, {m_deleteMail, '8'}};
+                                                               {m_subjectRB, '7'}, {m_deleteMail, '8'},
+                                                               {m_formattedCB, '9'}};
     for (const auto& [button, digit] : options) {
         if (button->isChecked())
             digits += QLatin1Char(digit);
@@ -308,7 +312,8 @@ void TListPropertiesPanel::FillControls(const MailListRecord& h)
     m_toKey->setText(h.Text(MailListRecord::ToKey));
     m_subKey->setText(h.Text(MailListRecord::SubjectKey));
     const std::pair<QCheckBox*, char> boxes[] = {{m_headerCB, '1'}, {m_footerCB, '2'}, {m_signatureCB, '3'},
-                                                 {m_sentCB, '4'},   {m_autoCB, '5'},   {m_deleteMail, '8'}};
+                                                 {m_sentCB, '4'},   {m_autoCB, '5'},   {m_deleteMail, '8'},
+                                                 {m_formattedCB, '9'}};
     for (const auto& [box, digit] : boxes) {
         if (h.HasOption(digit))
             box->setChecked(true);
@@ -325,7 +330,7 @@ void TListPropertiesPanel::ClearFields()
                          m_signature, m_toKey, m_subKey})
         e->clear();
     m_memo->clear();
-    for (QCheckBox* c : {m_deleteMail, m_headerCB, m_footerCB, m_signatureCB, m_sentCB, m_autoCB})
+    for (QCheckBox* c : {m_deleteMail, m_headerCB, m_footerCB, m_signatureCB, m_sentCB, m_autoCB, m_formattedCB})
         c->setChecked(false);
     ToRBClick();
 }
