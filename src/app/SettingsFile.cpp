@@ -200,7 +200,9 @@ bool Save(const QString& path, const TSettingsData& d, QString* error)
     ini.WriteBool(kUser, QStringLiteral("Include Footer"), g.IncludeFooter);
     ini.WriteBool(kUser, QStringLiteral("Include Sig"), g.IncludeSig);
     ini.WriteBool(kUser, QStringLiteral("Save Letters"), g.SaveLetters);
-    ini.WriteBool(kUser, QStringLiteral("Send Formatted"), g.SendFormatted);
+    // Written once it is used: files that never had it stay as they were.
+    if (g.SendFormatted || ini.ValueExists(kUser, QStringLiteral("Send Formatted")))
+        ini.WriteBool(kUser, QStringLiteral("Send Formatted"), g.SendFormatted);
     ini.WriteInteger(kUser, QStringLiteral("Color"), ToColorValue(d.Color.value_or(QColor(0, 0, 0x87))));
     ini.WriteBool(kUser, QStringLiteral("Hints"), d.Hints);
     ini.WriteBool(kUser, QStringLiteral("Sounds"), d.Sounds);

@@ -108,9 +108,11 @@ private slots:
         QTest::addColumn<QString>("digits");
         QTest::newRow("defaults") << QStringList{} << "6";
         QTest::newRow("subject key") << QStringList{"SubjectRB"} << "7";
-        QTest::newRow("all, To") << QStringList{"HeaderCB", "FooterCB", "SignatureCB", "SentCB", "AutoCB", "DeleteMailCB"}
-                                 << "1234568";
+        QTest::newRow("all, To") << QStringList{"HeaderCB", "FooterCB", "SignatureCB", "SentCB", "AutoCB", "DeleteMailCB",
+                                                "FormattedCB"}
+                                 << "12345689";
         QTest::newRow("order kept") << QStringList{"DeleteMailCB", "AutoCB", "SubjectRB", "HeaderCB"} << "1578";
+        QTest::newRow("formatted last") << QStringList{"FormattedCB", "SentCB"} << "469";
     }
 
     void optionDigits()
@@ -127,7 +129,7 @@ private slots:
 
         // Round trip: the panel shows them again and saves the same digits.
         h.lists->Button(u"EditListBtn"_s)->click();
-        for (const char* c : {"HeaderCB", "FooterCB", "SignatureCB", "SentCB", "AutoCB", "DeleteMailCB"})
+        for (const char* c : {"HeaderCB", "FooterCB", "SignatureCB", "SentCB", "AutoCB", "DeleteMailCB", "FormattedCB"})
             QCOMPARE(h.props->CheckBox(QLatin1String(c))->isChecked(), checked.contains(QLatin1String(c)));
         const bool subject = checked.contains(u"SubjectRB"_s);
         QCOMPARE(h.props->SubjectRB()->isChecked(), subject);
