@@ -123,7 +123,8 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
         *fields[i] = AddFileField(misc, rows[i], 110, 6 + 28 * i, 184, browse);
     auto* options = Named(new QGroupBox(QStringLiteral("Options"), misc), QStringLiteral("OptionsGB"),
                           QStringLiteral("Options"));
-    options->setGeometry(8, 90, 350, 124);
+    // Five rows of 18 pixels: the group ends inside the page (about 200 high).
+    options->setGeometry(8, 84, 350, 112);
     m_headerCB = Named(new QCheckBox(QStringLiteral("Always include header file"), options), QStringLiteral("HeaderCB"),
                        QStringLiteral("Always include header file"));
     m_footerCB = Named(new QCheckBox(QStringLiteral("Always include footer file"), options), QStringLiteral("FooterCB"),
@@ -134,11 +135,11 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
                      QStringLiteral("Save sent newsletters"));
     m_formattedCB = Named(new QCheckBox(QStringLiteral("Send formatted (HTML and text)"), options),
                           QStringLiteral("FormattedCB"), QStringLiteral("Send formatted (HTML and text)"));
-    m_headerCB->setGeometry(10, 18, 320, 20);
-    m_footerCB->setGeometry(10, 38, 320, 20);
-    m_signatureCB->setGeometry(10, 58, 320, 20);
-    m_sentCB->setGeometry(10, 78, 320, 20);
-    m_formattedCB->setGeometry(10, 98, 320, 20);
+    m_headerCB->setGeometry(10, 16, 320, 18);
+    m_footerCB->setGeometry(10, 34, 320, 18);
+    m_signatureCB->setGeometry(10, 52, 320, 18);
+    m_sentCB->setGeometry(10, 70, 320, 18);
+    m_formattedCB->setGeometry(10, 88, 320, 18);
     m_pages->addTab(misc, QStringLiteral("Misc."));
 
     // "Auto Maintenance"

@@ -439,6 +439,12 @@ private:
                 }
                 if (cf.hasProperty(QTextFormat::BackgroundBrush) && cf.background().style() != Qt::NoBrush)
                     cs << QStringLiteral("background-color:") + ColorText(cf.background().color());
+                if (const QList<QTextLength> widths = tf.columnWidthConstraints(); cell.columnSpan() == 1 && c < widths.size()) {
+                    if (widths[c].type() == QTextLength::PercentageLength)
+                        cs << QStringLiteral("width:%1%").arg(qRound(widths[c].rawValue()));
+                    else if (widths[c].type() == QTextLength::FixedLength)
+                        cs << QStringLiteral("width:") + Px(widths[c].rawValue());
+                }
                 m_out += QLatin1String("<td");
                 if (cell.rowSpan() > 1)
                     m_out += QStringLiteral(" rowspan=\"%1\"").arg(cell.rowSpan());

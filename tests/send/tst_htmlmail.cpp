@@ -137,6 +137,7 @@ const TFormatCase kFormats[] = {
          tf.setBorderBrush(QColor(0x80, 0x80, 0x80));
          tf.setCellPadding(4);
          tf.setWidth(QTextLength(QTextLength::PercentageLength, 80));
+         tf.setColumnWidthConstraints({QTextLength(QTextLength::FixedLength, 120), QTextLength(QTextLength::PercentageLength, 40)});
          QTextTable* t = c.insertTable(2, 2, tf);
          t->mergeCells(0, 0, 1, 2);
          t->cellAt(0, 0).firstCursorPosition().insertText(u"Wide"_s);
@@ -144,7 +145,8 @@ const TFormatCase kFormats[] = {
          t->cellAt(1, 1).firstCursorPosition().insertText(u"B"_s);
      },
      {u"<table cellspacing=\"2\" cellpadding=\"4\" style=\"border-collapse:separate;width:80%;max-width:100%;border:1px outset #808080\">"_s,
-      u"<td colspan=\"2\" style=\"vertical-align:top;padding:4px;border-top:1px outset #808080"_s, u">Wide</p>\n</td></tr>"_s},
+      u"<td colspan=\"2\" style=\"vertical-align:top;padding:4px;border-top:1px outset #808080"_s, u">Wide</p>\n</td></tr>"_s,
+      u"border-left:1px outset #808080;width:120px\"><p"_s, u"border-left:1px outset #808080;width:40%\"><p"_s},
      {}},
     {"links: web and mail kept, script and file dropped",
      [](QTextCursor& c) {
