@@ -62,8 +62,14 @@ void AppendText(QString& out, const QString& text, bool& afterSpace)
             out += QLatin1String("&nbsp;");
         } else if (c == QChar::ObjectReplacementCharacter || (c.unicode() < 32)) {
             // nothing: an object without a picture, or a control character
+        } else if (c == u'&') {
+            out += QLatin1String("&amp;");
+        } else if (c == u'<') {
+            out += QLatin1String("&lt;");
+        } else if (c == u'>') {
+            out += QLatin1String("&gt;");
         } else {
-            out += Escaped(QString(c));
+            out += c;
         }
     }
 }
