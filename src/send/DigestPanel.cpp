@@ -181,8 +181,10 @@ void TDigestPanel::SpeedButton7Click()
     QTextCursor c(m_pane->document());
     c.movePosition(QTextCursor::NextCharacter);
     const QTextCharFormat fmt = c.charFormat();
-    QFont font = m_pane->document()->isEmpty() ? m_font : fmt.font();
-    QColor color = fmt.hasProperty(QTextFormat::ForegroundBrush) ? fmt.foreground().color() : m_color;
+    // The HTML view carries the page's own fonts: the digest font is the text view's.
+    const bool own = m_pane->document()->isEmpty() || ShowingHtml();
+    QFont font = own ? m_font : fmt.font();
+    QColor color = !own && fmt.hasProperty(QTextFormat::ForegroundBrush) ? fmt.foreground().color() : m_color;
     if (SaveDefaultFont && SaveDefaultFont(font, color))
         SetDigestFont(font, color);
 }

@@ -10,6 +10,7 @@
 #include "lists/ListFile.h"
 #include "lists/ListPropertiesPanel.h"
 #include "net/SmtpClient.h"
+#include "platform/IniFile.h"
 #include "platform/Sound.h"
 #include "send/DigestPanel.h"
 #include "send/MimeCheck.h"
@@ -207,6 +208,12 @@ private slots:
         QVERIFY(doc->toPlainText().startsWith(u"== Header ==\n"_s));
         digest.DigestFormatBtn()->click();
         QVERIFY(digest.ShowingHtml());
+        // "Default Font" in the HTML view stores the digest font, not the page's.
+        digest.SetDigestFont(QFont(u"Courier New"_s, 13), QColor(0x11, 0x22, 0x33));
+        digest.SpeedButton7()->click();
+        const TIniFile ini(settingsfile::FileName());
+        QCOMPARE(ini.ReadString(u"Digest Font"_s, u"Name"_s, QString()), u"Courier New"_s);
+        QCOMPARE(ini.ReadString(u"Digest Font"_s, u"Size"_s, QString()), u"13"_s);
 
         // Turned off again: the next send is the plain one, byte for byte apart from its date.
         setListOption(false);
