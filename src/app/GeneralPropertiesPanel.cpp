@@ -44,6 +44,10 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     intro->setGeometry(8, 8, 350, 36);
     m_name = AddLabelledEdit(general, QStringLiteral("UserOpNameEDT"), QStringLiteral("Name:"), TGeneralSettings::kShort, 118, 56, 240);
     m_email = AddLabelledEdit(general, QStringLiteral("UserEmailEDT"), QStringLiteral("E-mail Address:"), TGeneralSettings::kShort, 118, 86, 240);
+    // The Misc. page is full: the sender's choice of format sits with the sender.
+    m_sendFormatted = Named(new QCheckBox(QStringLiteral("Send formatted (HTML and text)"), general),
+                            QStringLiteral("UserFormattedCB"), QStringLiteral("Send formatted (HTML and text)"));
+    m_sendFormatted->setGeometry(118, 116, 240, 20);
     m_pages->addTab(general, QStringLiteral("General"));
 
     auto* smtp = new QWidget;
@@ -90,14 +94,13 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     m_includeFooter = Named(new QCheckBox(QStringLiteral("Always include footer file"), misc), QStringLiteral("UserFooterCB"), QStringLiteral("Always include footer file"));
     m_includeSig = Named(new QCheckBox(QStringLiteral("Always include signature file"), misc), QStringLiteral("UserSigCB"), QStringLiteral("Always include signature file"));
     m_saveLetters = Named(new QCheckBox(QStringLiteral("Save sent newsletters"), misc), QStringLiteral("UserSNCB"), QStringLiteral("Save sent newsletters"));
-    m_sendFormatted = Named(new QCheckBox(QStringLiteral("Send formatted (HTML and text)"), misc), QStringLiteral("UserFormattedCB"), QStringLiteral("Send formatted (HTML and text)"));
     m_autoSave = Named(new QCheckBox(QStringLiteral("Automatically save lists"), misc), QStringLiteral("cb_AutoSaveLists"), QStringLiteral("Automatically save lists"));
     m_autoSave->setChecked(true);
-    // Eighteen pixels a row, so the last one ends inside the page (about 198 high).
-    int y = 88;
-    for (QCheckBox* box : {m_includeHeader, m_includeFooter, m_includeSig, m_saveLetters, m_sendFormatted, m_autoSave}) {
-        box->setGeometry(8, y, 250, 18);
-        y += 18;
+    // Twenty pixels a row, so the last one ends well inside the page (about 198 high).
+    int y = 90;
+    for (QCheckBox* box : {m_includeHeader, m_includeFooter, m_includeSig, m_saveLetters, m_autoSave}) {
+        box->setGeometry(8, y, 250, 20);
+        y += 20;
     }
     m_pages->addTab(misc, QStringLiteral("Misc."));
 

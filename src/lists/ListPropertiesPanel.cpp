@@ -120,11 +120,11 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
     QLineEdit** fields[] = {&m_header, &m_footer, &m_signature};
     const auto browse = [this](QLineEdit* field, const QString& title) { BrowseClick(field, title); };
     for (int i = 0; i < 3; ++i)
-        *fields[i] = AddFileField(misc, rows[i], 110, 6 + 28 * i, 184, browse);
+        *fields[i] = AddFileField(misc, rows[i], 110, 4 + 25 * i, 184, browse);
     auto* options = Named(new QGroupBox(QStringLiteral("Options"), misc), QStringLiteral("OptionsGB"),
                           QStringLiteral("Options"));
-    // Five rows of 18 pixels: the group ends inside the page (about 200 high).
-    options->setGeometry(8, 84, 350, 112);
+    // The file rows are 25 pixels apart so that five option rows of 20 fit below them.
+    options->setGeometry(8, 78, 350, 118);
     m_headerCB = Named(new QCheckBox(QStringLiteral("Always include header file"), options), QStringLiteral("HeaderCB"),
                        QStringLiteral("Always include header file"));
     m_footerCB = Named(new QCheckBox(QStringLiteral("Always include footer file"), options), QStringLiteral("FooterCB"),
@@ -135,11 +135,11 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
                      QStringLiteral("Save sent newsletters"));
     m_formattedCB = Named(new QCheckBox(QStringLiteral("Send formatted (HTML and text)"), options),
                           QStringLiteral("FormattedCB"), QStringLiteral("Send formatted (HTML and text)"));
-    m_headerCB->setGeometry(10, 16, 320, 18);
-    m_footerCB->setGeometry(10, 34, 320, 18);
-    m_signatureCB->setGeometry(10, 52, 320, 18);
-    m_sentCB->setGeometry(10, 70, 320, 18);
-    m_formattedCB->setGeometry(10, 88, 320, 18);
+    m_headerCB->setGeometry(10, 16, 320, 20);
+    m_footerCB->setGeometry(10, 36, 320, 20);
+    m_signatureCB->setGeometry(10, 56, 320, 20);
+    m_sentCB->setGeometry(10, 76, 320, 20);
+    m_formattedCB->setGeometry(10, 96, 320, 20);
     m_pages->addTab(misc, QStringLiteral("Misc."));
 
     // "Auto Maintenance"

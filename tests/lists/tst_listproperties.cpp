@@ -102,6 +102,28 @@ private slots:
         QCOMPARE(h.Lines(), QStringList{"  <unsaved@x.org>"});
     }
 
+    // Every control of every page shows whole inside its page (and a check box inside its group).
+    void pagesShowEveryControlWhole()
+    {
+        TListsHarness h;
+        h.lists->Button(u"NewListbtn"_s)->click();
+        QTabWidget* pages = h.props->Pages();
+        for (int i = 0; i < pages->count(); ++i) {
+            pages->setCurrentIndex(i);
+            QWidget* page = pages->widget(i);
+            QCoreApplication::processEvents();
+            for (QWidget* w : page->findChildren<QWidget*>()) {
+                const QWidget* parent = w->parentWidget();
+                QVERIFY2(parent->rect().contains(w->geometry()),
+                         qPrintable(pages->tabText(i) + u": "_s + w->objectName() + u" ends at "_s
+                                    + QString::number(w->geometry().bottom()) + u" of "_s + QString::number(parent->height())));
+                if (auto* box = qobject_cast<QCheckBox*>(w))
+                    QVERIFY2(box->sizeHint().height() <= box->height(), qPrintable(w->objectName()));
+            }
+        }
+        QVERIFY(h.props->rect().contains(h.props->SaveBtn()->geometry()));
+    }
+
     void optionDigits_data()
     {
         QTest::addColumn<QStringList>("checked"); // controls turned on
