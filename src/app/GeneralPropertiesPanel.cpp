@@ -44,6 +44,10 @@ TGeneralPropertiesPanel::TGeneralPropertiesPanel(TShell& shell, TGeneralSettings
     intro->setGeometry(8, 8, 350, 36);
     m_name = AddLabelledEdit(general, QStringLiteral("UserOpNameEDT"), QStringLiteral("Name:"), TGeneralSettings::kShort, 118, 56, 240);
     m_email = AddLabelledEdit(general, QStringLiteral("UserEmailEDT"), QStringLiteral("E-mail Address:"), TGeneralSettings::kShort, 118, 86, 240);
+    // The Misc. page is full: the sender's choice of format sits with the sender.
+    m_sendFormatted = Named(new QCheckBox(QStringLiteral("Send formatted (HTML and text)"), general),
+                            QStringLiteral("UserFormattedCB"), QStringLiteral("Send formatted (HTML and text)"));
+    m_sendFormatted->setGeometry(118, 116, 240, 20);
     m_pages->addTab(general, QStringLiteral("General"));
 
     auto* smtp = new QWidget;
@@ -138,6 +142,7 @@ void TGeneralPropertiesPanel::GeneralProperties1Click()
     m_includeFooter->setChecked(m_settings.IncludeFooter);
     m_includeSig->setChecked(m_settings.IncludeSig);
     m_saveLetters->setChecked(m_settings.SaveLetters);
+    m_sendFormatted->setChecked(m_settings.SendFormatted);
     m_shell.OpenSlidingPanel(this, kWidth, kHeight, m_name);
 }
 
@@ -162,6 +167,7 @@ void TGeneralPropertiesPanel::UserSaveBtnClick()
     m_settings.IncludeFooter = m_includeFooter->isChecked();
     m_settings.IncludeSig = m_includeSig->isChecked();
     m_settings.SaveLetters = m_saveLetters->isChecked();
+    m_settings.SendFormatted = m_sendFormatted->isChecked();
     m_settings.Normalise();
     if (m_saveSettings)
         m_saveSettings();
@@ -178,7 +184,7 @@ void TGeneralPropertiesPanel::ClearFields()
 {
     for (QLineEdit* e : {m_name, m_email, m_smtp, m_pop, m_username, m_password, m_header, m_footer, m_sig})
         e->clear();
-    for (QCheckBox* c : {m_includeHeader, m_includeFooter, m_includeSig, m_saveLetters})
+    for (QCheckBox* c : {m_includeHeader, m_includeFooter, m_includeSig, m_saveLetters, m_sendFormatted})
         c->setChecked(false);
 }
 

@@ -68,6 +68,7 @@ private:
     QCheckBox* m_includeFooter;
     QCheckBox* m_includeSig;
     QCheckBox* m_saveLetters;
+    QCheckBox* m_sendFormatted;
     QCheckBox* m_autoSave;
     QSpinBox* m_timeout;
     QPushButton* m_smtpSecurityBtn;

@@ -18,10 +18,13 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextEdit>
+#include <QTextImageFormat>
+#include <QUrl>
 #include <QThread>
 #include <QTimer>
 
@@ -246,6 +249,17 @@ bool TMainForm::RestoreNewsletter(const QString& path)
     QTextEdit* letter = m_newsletter->LetterRE();
     QTextCursor cursor(letter->document());
     cursor.insertFragment(QTextDocumentFragment(&copy));
+    // A fragment carries the pictures' names, not the pictures: they are resources of the copy.
+    for (QTextBlock b = copy.begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            if (!f.isImageFormat())
+                continue;
+            const QUrl name(f.toImageFormat().name());
+            letter->document()->addResource(QTextDocument::ImageResource, name,
+                                            copy.resource(QTextDocument::ImageResource, name));
+        }
+    }
     letter->document()->setModified(true);
     m_newsletter->SubjectEDT()->setText(loaded.subject);
     SetStatus(QStringLiteral("Status: Newsletter restored."));

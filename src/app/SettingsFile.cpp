@@ -125,6 +125,7 @@ TSettingsData Load(const QString& path)
     g.IncludeFooter = ini.ReadBool(kUser, QStringLiteral("Include Footer"), false);
     g.IncludeSig = ini.ReadBool(kUser, QStringLiteral("Include Sig"), false);
     g.SaveLetters = ini.ReadBool(kUser, QStringLiteral("Save Letters"), false);
+    g.SendFormatted = ini.ReadBool(kUser, QStringLiteral("Send Formatted"), false);
     g.Normalise();
 
     int color;
@@ -199,6 +200,9 @@ bool Save(const QString& path, const TSettingsData& d, QString* error)
     ini.WriteBool(kUser, QStringLiteral("Include Footer"), g.IncludeFooter);
     ini.WriteBool(kUser, QStringLiteral("Include Sig"), g.IncludeSig);
     ini.WriteBool(kUser, QStringLiteral("Save Letters"), g.SaveLetters);
+    // Written once it is used: files that never had it stay as they were.
+    if (g.SendFormatted || ini.ValueExists(kUser, QStringLiteral("Send Formatted")))
+        ini.WriteBool(kUser, QStringLiteral("Send Formatted"), g.SendFormatted);
     ini.WriteInteger(kUser, QStringLiteral("Color"), ToColorValue(d.Color.value_or(QColor(0, 0, 0x87))));
     ini.WriteBool(kUser, QStringLiteral("Hints"), d.Hints);
     ini.WriteBool(kUser, QStringLiteral("Sounds"), d.Sounds);

@@ -4,6 +4,7 @@
 // fields). Properties are written only where they change, so plain stretches of text cost
 // nothing but their characters.
 #include "editor/RtfCodec.h"
+#include "editor/DocumentPictures.h"
 
 #include "platform/Cp1252.h"
 
@@ -17,10 +18,6 @@
 #include <QTextImageFormat>
 #include <QTextList>
 #include <QTextTable>
-#include <QBuffer>
-#include <QImage>
-#include <QPixmap>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -589,41 +586,12 @@ void Writer::CloseLink()
 
 void Writer::WriteImage(const QTextImageFormat& f)
 {
-    const QString name = f.name();
-    const QVariant res = m_doc.resource(QTextDocument::ImageResource, QUrl(name));
-    QByteArray data;
-    const char* blip = "pngblip";
-    QSize size;
-    if (res.userType() == QMetaType::QByteArray) {
-        data = res.toByteArray();
-        QImage img;
-        if (!img.loadFromData(data))
-            return;
-        size = img.size();
-        if (data.startsWith("\xFF\xD8"))
-            blip = "jpegblip";
-        else if (!data.startsWith("\x89PNG"))
-            data.clear();
-        if (data.isEmpty()) {
-            QBuffer buf(&data);
-            buf.open(QIODevice::WriteOnly);
-            img.save(&buf, "PNG");
-        }
-    } else {
-        QImage img;
-        if (res.userType() == QMetaType::QImage)
-            img = res.value<QImage>();
-        else if (res.userType() == QMetaType::QPixmap)
-            img = res.value<QPixmap>().toImage();
-        if (img.isNull())
-            return; // nothing we can reach: not written
-        size = img.size();
-        QBuffer buf(&data);
-        buf.open(QIODevice::WriteOnly);
-        img.save(&buf, "PNG");
-    }
-    if (data.isEmpty() || size.isEmpty())
-        return;
+    const TPictureData picture = PictureData(m_doc, f.name());
+    if (picture.Bytes.isEmpty())
+        return; // nothing we can reach: not written
+    const QByteArray& data = picture.Bytes;
+    const char* blip = picture.Jpeg ? "jpegblip" : "pngblip";
+    const QSize size = picture.Size;
     // A size of its own (Qt scales a missing direction); none when the picture shows as it is.
     qreal w = f.width(), h = f.height();
     if (w > 0 && h <= 0)

@@ -21,6 +21,7 @@ struct TGeneralSettings
     bool IncludeFooter = false;
     bool IncludeSig = false;
     bool SaveLetters = false;
+    bool SendFormatted = false; // HTML with a text part (the address page, or no list)
 
     // Cuts every text to its capacity (in 8-bit characters).
     void Normalise();

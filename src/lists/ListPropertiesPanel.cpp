@@ -120,13 +120,14 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
     QLineEdit** fields[] = {&m_header, &m_footer, &m_signature};
     const auto browse = [this](QLineEdit* field, const QString& title) { BrowseClick(field, title); };
     for (int i = 0; i < 3; ++i) {
-        const TFileField made = AddFileField(misc, rows[i], 110, 6 + 28 * i, 184, browse);
+        const TFileField made = AddFileField(misc, rows[i], 110, 4 + 25 * i, 184, browse);
         *fields[i] = made.Field;
         m_fileEditors[size_t(i)] = {made.EditBtn, made.Field};
     }
     auto* options = Named(new QGroupBox(QStringLiteral("Options"), misc), QStringLiteral("OptionsGB"),
                           QStringLiteral("Options"));
-    options->setGeometry(8, 90, 350, 104);
+    // The file rows are 25 pixels apart so that five option rows of 20 fit below them.
+    options->setGeometry(8, 78, 350, 118);
     m_headerCB = Named(new QCheckBox(QStringLiteral("Always include header file"), options), QStringLiteral("HeaderCB"),
                        QStringLiteral("Always include header file"));
     m_footerCB = Named(new QCheckBox(QStringLiteral("Always include footer file"), options), QStringLiteral("FooterCB"),
@@ -135,10 +136,13 @@ TListPropertiesPanel::TListPropertiesPanel(TShell& shell, TListsState& state, TL
                           QStringLiteral("SignatureCB"), QStringLiteral("Always include signature file"));
     m_sentCB = Named(new QCheckBox(QStringLiteral("Save sent newsletters"), options), QStringLiteral("SentCB"),
                      QStringLiteral("Save sent newsletters"));
-    m_headerCB->setGeometry(10, 18, 320, 20);
-    m_footerCB->setGeometry(10, 38, 320, 20);
-    m_signatureCB->setGeometry(10, 58, 320, 20);
-    m_sentCB->setGeometry(10, 78, 320, 20);
+    m_formattedCB = Named(new QCheckBox(QStringLiteral("Send formatted (HTML and text)"), options),
+                          QStringLiteral("FormattedCB"), QStringLiteral("Send formatted (HTML and text)"));
+    m_headerCB->setGeometry(10, 16, 320, 20);
+    m_footerCB->setGeometry(10, 36, 320, 20);
+    m_signatureCB->setGeometry(10, 56, 320, 20);
+    m_sentCB->setGeometry(10, 76, 320, 20);
+    m_formattedCB->setGeometry(10, 96, 320, 20);
     m_pages->addTab(misc, QStringLiteral("Misc."));
 
     // "Auto Maintenance"
@@ -269,7 +273,8 @@ QString TListPropertiesPanel::OptionDigits() const
     const std::pair<const QAbstractButton*, char> options[] = {{m_headerCB, '1'}, {m_footerCB, '2'},
                                                                {m_signatureCB, '3'}, {m_sentCB, '4'},
                                                                {m_autoCB, '5'}, {m_toRB, '6'},
-                                                               {m_subjectRB, '7'}, {m_deleteMail, '8'}};
+                                                               {m_subjectRB, '7'}, {m_deleteMail, '8'},
+                                                               {m_formattedCB, '9'}};
     for (const auto& [button, digit] : options) {
         if (button->isChecked())
             digits += QLatin1Char(digit);
@@ -311,7 +316,8 @@ void TListPropertiesPanel::FillControls(const MailListRecord& h)
     m_toKey->setText(h.Text(MailListRecord::ToKey));
     m_subKey->setText(h.Text(MailListRecord::SubjectKey));
     const std::pair<QCheckBox*, char> boxes[] = {{m_headerCB, '1'}, {m_footerCB, '2'}, {m_signatureCB, '3'},
-                                                 {m_sentCB, '4'},   {m_autoCB, '5'},   {m_deleteMail, '8'}};
+                                                 {m_sentCB, '4'},   {m_autoCB, '5'},   {m_deleteMail, '8'},
+                                                 {m_formattedCB, '9'}};
     for (const auto& [box, digit] : boxes) {
         if (h.HasOption(digit))
             box->setChecked(true);
@@ -328,7 +334,7 @@ void TListPropertiesPanel::ClearFields()
                          m_signature, m_toKey, m_subKey})
         e->clear();
     m_memo->clear();
-    for (QCheckBox* c : {m_deleteMail, m_headerCB, m_footerCB, m_signatureCB, m_sentCB, m_autoCB})
+    for (QCheckBox* c : {m_deleteMail, m_headerCB, m_footerCB, m_signatureCB, m_sentCB, m_autoCB, m_formattedCB})
         c->setChecked(false);
     ToRBClick();
 }

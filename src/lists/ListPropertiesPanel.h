@@ -69,7 +69,7 @@ public:
     void FillHeader(MailListRecord& header) const;
     // The controls filled from a header; check boxes and radio buttons are only turned on.
     void FillControls(const MailListRecord& header);
-    // The option digits "1".."8" of the check boxes and radio buttons, in that order.
+    // The option digits "1".."9" of the check boxes and radio buttons, in that order.
     QString OptionDigits() const;
 
 private:
@@ -106,6 +106,7 @@ private:
     QCheckBox* m_footerCB;
     QCheckBox* m_signatureCB;
     QCheckBox* m_sentCB;
+    QCheckBox* m_formattedCB;
     QCheckBox* m_autoCB;
     QRadioButton* m_toRB;
     QLineEdit* m_toKey;

@@ -24,7 +24,7 @@ public:
         HeaderFile = 7,
         FooterFile = 8,
         SigFile = 9,
-        Options = 10,    // option digits "1".."8"
+        Options = 10,    // option digits "1".."9"
         ToKey = 11,      // To maintenance key
         SubjectKey = 12, // Subject maintenance key
         DateMark = 13,   // creation date text | "New" / "Edited"

@@ -19,10 +19,12 @@ TDigestParts PartsFor(const MailListRecord* list, bool useGeneral, const TGenera
         p.HeaderFile = pick(list->HasOption('1'), list->Text(MailListRecord::HeaderFile));
         p.SigFile = pick(list->HasOption('3'), list->Text(MailListRecord::SigFile));
         p.FooterFile = pick(list->HasOption('2'), list->Text(MailListRecord::FooterFile));
+        p.Formatted = list->HasOption('9');
     } else {
         p.HeaderFile = pick(g.IncludeHeader, g.HeaderFile);
         p.SigFile = pick(g.IncludeSig, g.SigFile);
         p.FooterFile = pick(g.IncludeFooter, g.FooterFile);
+        p.Formatted = g.SendFormatted;
     }
     return p;
 }

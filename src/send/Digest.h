@@ -13,13 +13,14 @@ struct TDigestParts
     QString HeaderFile;
     QString SigFile;
     QString FooterFile;
+    bool Formatted = false; // sent as HTML with a text part (list option "9", or the general one)
 };
 
 namespace digest {
 
 // The list's files and flags ("1" header, "3" signature, "2" footer) when a list is selected and
 // the general properties are not forced; otherwise the general ones. A file applies only when
-// its flag is on and the file exists.
+// its flag is on and the file exists. Formatted follows the same choice.
 TDigestParts PartsFor(const MailListRecord* selectedList, bool useGeneral, const TGeneralSettings& general);
 
 // The lines of a text file (UTF-8 when valid, else Windows-1252); a final line end adds no

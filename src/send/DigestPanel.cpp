@@ -8,6 +8,8 @@
 #include <QAction>
 #include <QEvent>
 #include <QFrame>
+#include <QImage>
+#include <QUrl>
 #include <QPrinter>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -42,6 +44,14 @@ TDigestPanel::TDigestPanel(TShell& shell, QWidget* panel, QTextEdit* pane, QObje
     m_defaultFont->setToolButtonStyle(Qt::ToolButtonTextOnly);
     m_defaultFont->setGeometry(104, 3, 96, 24);
 
+    m_format = Named(new QToolButton(m_bar), QStringLiteral("DigestFormatBtn"), QStringLiteral("Show Text"),
+                     QStringLiteral("Switch between the HTML and the text part"));
+    m_format->setText(QStringLiteral("Show Text"));
+    m_format->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_format->setGeometry(204, 3, 96, 24);
+    m_format->setVisible(false);
+    connect(m_format, &QToolButton::clicked, this, &TDigestPanel::DigestFormatBtnClick);
+
     connect(m_print, &QToolButton::clicked, this, &TDigestPanel::DigestPrintBtnClick);
     connect(m_defaultFont, &QToolButton::clicked, this, &TDigestPanel::SpeedButton7Click);
     connect(m_pane, &QTextEdit::textChanged, this, &TDigestPanel::DigestREChange);
@@ -71,6 +81,54 @@ void TDigestPanel::SetDigestFont(const QFont& font, const QColor& color)
 void TDigestPanel::Show(const QStringList& lines)
 {
     m_lines = lines;
+    m_formatted = false;
+    m_html = {};
+    m_format->setVisible(false);
+    ShowText();
+}
+
+void TDigestPanel::ShowFormatted(const QStringList& lines, const htmlmail::THtml& html)
+{
+    m_lines = lines;
+    m_html = html;
+    m_formatted = true;
+    m_format->setVisible(true);
+    ShowHtml();
+}
+
+void TDigestPanel::DigestFormatBtnClick()
+{
+    if (!m_formatted)
+        return;
+    if (m_showingHtml)
+        ShowText();
+    else
+        ShowHtml();
+}
+
+void TDigestPanel::ShowHtml()
+{
+    m_showingHtml = true;
+    m_format->setText(QStringLiteral("Show Text"));
+    // The page's own width (600 pixels and its padding), as a wide mail window shows it.
+    m_pane->setLineWrapMode(QTextEdit::FixedPixelWidth);
+    m_pane->setLineWrapColumnOrWidth(632);
+    m_pane->clear();
+    QTextDocument* doc = m_pane->document();
+    // The pictures under the names the page gives them, so it shows what the reader will see.
+    for (const htmlmail::TPicture& p : std::as_const(m_html.Pictures))
+        doc->addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("cid:") + p.ContentId),
+                         QImage::fromData(p.Bytes));
+    doc->setHtml(m_html.Text);
+    m_pane->moveCursor(QTextCursor::Start);
+    doc->setModified(false);
+}
+
+void TDigestPanel::ShowText()
+{
+    m_showingHtml = false;
+    m_format->setText(QStringLiteral("Show HTML"));
+    m_pane->setLineWrapMode(QTextEdit::NoWrap);
     m_pane->clear();
     m_pane->document()->setDefaultFont(m_font);
     m_pane->setCurrentFont(m_font);
@@ -83,7 +141,7 @@ void TDigestPanel::Show(const QStringList& lines)
     QTextCursor c(m_pane->document());
     c.beginEditBlock();
     c.setCharFormat(fmt);
-    c.insertText(lines.join(u'\n'), fmt);
+    c.insertText(m_lines.join(u'\n'), fmt);
     c.endEditBlock();
     m_pane->moveCursor(QTextCursor::Start);
     m_pane->document()->setModified(false);
@@ -119,8 +177,10 @@ void TDigestPanel::SpeedButton7Click()
     QTextCursor c(m_pane->document());
     c.movePosition(QTextCursor::NextCharacter);
     const QTextCharFormat fmt = c.charFormat();
-    QFont font = m_pane->document()->isEmpty() ? m_font : fmt.font();
-    QColor color = fmt.hasProperty(QTextFormat::ForegroundBrush) ? fmt.foreground().color() : m_color;
+    // The HTML view carries the page's own fonts: the digest font is the text view's.
+    const bool own = m_pane->document()->isEmpty() || ShowingHtml();
+    QFont font = own ? m_font : fmt.font();
+    QColor color = !own && fmt.hasProperty(QTextFormat::ForegroundBrush) ? fmt.foreground().color() : m_color;
     if (SaveDefaultFont && SaveDefaultFont(font, color))
         SetDigestFont(font, color);
 }

@@ -2,6 +2,8 @@
 // The "View Digest" panel's contents: the read-only pane `DigestRE` holding the last compiled
 // message and the toolbar `Panel2` with "Print Digest" and "Default Font". The main window owns
 // the side panel frame and its title; the send engine compiles what the pane shows.
+#include "send/HtmlMail.h"
+
 #include <QColor>
 #include <QFont>
 #include <QObject>
@@ -26,6 +28,8 @@ public:
     QFrame* Panel2() const { return m_bar; }
     QToolButton* DigestPrintBtn() const { return m_print; }
     QToolButton* SpeedButton7() const { return m_defaultFont; }
+    // "Show Text" / "Show HTML": shown only for a formatted message.
+    QToolButton* DigestFormatBtn() const { return m_format; }
 
     // `DigestFont`: applied to the whole pane at every compile.
     void SetDigestFont(const QFont& font, const QColor& color);
@@ -34,8 +38,15 @@ public:
 
     // Replaces the pane's text with `lines`, in the digest font.
     void Show(const QStringList& lines);
-    // The lines last shown (the message as compiled).
+    // A formatted message: its HTML part as it will be mailed (pictures included), with the
+    // toggle to its text part `lines`.
+    void ShowFormatted(const QStringList& lines, const htmlmail::THtml& html);
+    // The lines last shown (the message as compiled); for a formatted message its text part.
     const QStringList& Lines() const { return m_lines; }
+    // The HTML part of the last compile; null when it was plain text.
+    const htmlmail::THtml* Html() const { return m_formatted ? &m_html : nullptr; }
+    bool ShowingHtml() const { return m_formatted && m_showingHtml; }
+    void DigestFormatBtnClick();
 
     // Stores a font as the default ("Digest Font" section); set by the main window.
     std::function<bool(const QFont& font, const QColor& color)> SaveDefaultFont;
@@ -56,7 +67,14 @@ private:
     QFrame* m_bar;
     QToolButton* m_print;
     QToolButton* m_defaultFont;
+    QToolButton* m_format;
     QFont m_font;
     QColor m_color = Qt::black;
     QStringList m_lines;
+    htmlmail::THtml m_html;
+    bool m_formatted = false;
+    bool m_showingHtml = false;
+
+    void ShowText();
+    void ShowHtml();
 };

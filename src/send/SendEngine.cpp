@@ -2,6 +2,7 @@
 
 #include "lists/GeneralSettings.h"
 #include "lists/ListPanel.h"
+#include "lists/MailListRecord.h"
 #include "lists/ListsState.h"
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
@@ -12,6 +13,7 @@
 #include "platform/TextFile.h"
 #include "send/Digest.h"
 #include "send/DigestPanel.h"
+#include "send/HtmlMail.h"
 #include "send/MessageEncoding.h"
 #include "send/SendMailPanel.h"
 
@@ -53,6 +55,12 @@ QStringList SplitRecipients(QString recipients)
     }
     return out;
 }
+// The page's language (mail programs and screen readers go by it): the regional settings'.
+QString HtmlLanguage()
+{
+    const QString tag = regional::Locale().bcp47Name();
+    return tag.isEmpty() || tag == QLatin1String("C") ? QStringLiteral("en") : tag;
+}
 } // namespace
 
 TSendEngine::TSendEngine(const TParts& parts, QObject* parent)
@@ -91,7 +99,20 @@ void TSendEngine::CompileDigest(bool forSending)
     const MailListRecord* list = row >= 0 && row < m_p.Lists.ListCatalog.Count() ? m_p.Lists.ListCatalog.At(row) : nullptr;
     const TDigestParts parts = digest::PartsFor(list, m_p.SendPanel.UseUserOptionsCB()->isChecked(), m_p.General);
     const QStringList body = digest::BodyLines(m_p.LetterRE->toPlainText());
-    m_p.Digest.Show(digest::Compile(forSending, m_p.SubjectEDT->text(), body, parts));
+    const QStringList lines = digest::Compile(forSending, m_p.SubjectEDT->text(), body, parts);
+    if (parts.Formatted) {
+        // The text part is the digest as mailed (no subject line), the HTML part the same
+        // blocks around the rich text.
+        const QStringList text = forSending ? lines : digest::Compile(true, QString(), body, parts);
+        const htmlmail::TBlocks blocks{digest::FileLines(parts.HeaderFile), digest::FileLines(parts.SigFile),
+                                       digest::FileLines(parts.FooterFile)};
+        const QString sender = list ? list->Text(MailListRecord::Reply) : m_p.General.Email;
+        const QString id = msgenc::MessageId(sender.trimmed(), QDateTime::currentDateTime());
+        m_p.Digest.ShowFormatted(text, htmlmail::Write(*m_p.LetterRE->document(), blocks, m_p.SubjectEDT->text(),
+                                                       HtmlLanguage(), id.mid(1, id.size() - 2)));
+    } else {
+        m_p.Digest.Show(lines);
+    }
     QApplication::restoreOverrideCursor();
 }
 
@@ -252,11 +273,19 @@ void TSendEngine::SendToBtnClick()
     if (hdrTo.trimmed().isEmpty())
         hdrTo = QStringLiteral("undisclosed-recipients:;");
 
-    // The message as it goes out: the character set and transfer encoding its text needs.
-    const msgenc::TBody body = msgenc::EncodeBody(m_p.Digest.Lines());
-    rq.BodyLines = body.Lines;
-    rq.TransferEncoding = body.TransferEncoding;
-    rq.CharSet = body.CharSet;
+    // The message as it goes out: the character set and transfer encoding its text needs, or
+    // the formatted message the digest shows.
+    if (const htmlmail::THtml* html = m_p.Digest.Html()) {
+        const htmlmail::TMime mime = htmlmail::Compose(m_p.Digest.Lines(), *html);
+        rq.ContentType = mime.ContentType;
+        rq.TransferEncoding = mime.TransferEncoding;
+        rq.BodyLines = mime.BodyLines;
+    } else {
+        const msgenc::TBody body = msgenc::EncodeBody(m_p.Digest.Lines());
+        rq.BodyLines = body.Lines;
+        rq.TransferEncoding = body.TransferEncoding;
+        rq.CharSet = body.CharSet;
+    }
     rq.Server = m_sendServer;
     rq.Sender = m_sendFrom;
     rq.HdrFrom = msgenc::EncodeAddressList(m_sendFrom);

@@ -113,8 +113,11 @@ void TSendJob::HeaderLine(QString& msg)
     if (msg.startsWith(QLatin1String("Subject:"))) {
         if (!rq.Mailer.isEmpty())
             msg += QStringLiteral("\r\n") + rq.Mailer;
-    } else if (msg.startsWith(QLatin1String("Content-Type:")) && !rq.TransferEncoding.isEmpty()) {
-        msg += QStringLiteral("\r\nContent-Transfer-Encoding: ") + rq.TransferEncoding;
+    } else if (msg.startsWith(QLatin1String("Content-Type:"))) {
+        if (!rq.ContentType.isEmpty())
+            msg = QStringLiteral("Content-Type: ") + rq.ContentType;
+        if (!rq.TransferEncoding.isEmpty())
+            msg += QStringLiteral("\r\nContent-Transfer-Encoding: ") + rq.TransferEncoding;
     } else if (msg.startsWith(QLatin1String("Date:"))) {
         msg += u' ' + msgenc::ZoneText(QDateTime::currentDateTime());
         // One message in however many transactions: one Message-ID.

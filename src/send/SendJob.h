@@ -36,6 +36,7 @@ struct TSendRequest
     QString HdrSubject;
     QString CharSet = QStringLiteral("iso-8859-1");
     QString TransferEncoding; // empty: the body goes as it is
+    QString ContentType;      // the Content-Type value (a formatted send); empty: text/plain in CharSet
     QString Mailer;           // a header line placed after Subject ("X-Mailer: ...")
     QString ListUnsubscribe;  // the header's value; empty: no header
     QStringList Recipients;   // envelope addresses, in order

@@ -18,7 +18,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include "editor/DocumentPictures.h"
+
 #include <QApplication>
+#include <QTextBlock>
+#include <QTextImageFormat>
 #include <QDialog>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -233,6 +237,41 @@ private slots:
             QVERIFY(n->LetterRE()->toPlainText().isEmpty());
         }
         QVERIFY(recovery::KeptNewsletter().path.isEmpty());
+    }
+
+    // The copy is opened into the newsletter pane's own document: its pictures come with it.
+    void aRestoredNewsletterKeepsItsPictures()
+    {
+        start();
+        QTextEdit* letter = m_form->Newsletter()->LetterRE();
+        QImage red(12, 8, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        letter->document()->addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("pasted:1")), red);
+        QTextImageFormat picture;
+        picture.setName(QStringLiteral("pasted:1"));
+        QTextCursor c = letter->textCursor();
+        c.insertText(QStringLiteral("Before "));
+        c.insertImage(picture);
+        c.insertText(QStringLiteral(" after"));
+        m_form->EndSession();
+        m_form.reset();
+
+        auto dialogs = std::make_unique<TFakeDialogs>();
+        m_dialogs = dialogs.get();
+        m_dialogs->answers.enqueue(TDialogService::mbYes);
+        m_form = std::make_unique<TMainForm>(*m_sounds, std::move(dialogs));
+        m_form->show();
+        QTRY_COMPARE(m_dialogs->messages.size(), 1);
+        const QTextDocument& doc = *m_form->Newsletter()->LetterRE()->document();
+        QStringList names;
+        for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+            for (auto it = b.begin(); !it.atEnd(); ++it)
+                if (it.fragment().charFormat().isImageFormat())
+                    names << it.fragment().charFormat().toImageFormat().name();
+        QCOMPARE(names.size(), 1);
+        const TPictureData data = PictureData(doc, names[0]);
+        QCOMPARE(data.Size, QSize(12, 8));
+        QCOMPARE(QImage::fromData(data.Bytes).pixelColor(3, 3), QColor(Qt::red));
     }
 
     // The offer itself is a question a terminate signal may interrupt: the copy stays.

@@ -40,7 +40,7 @@ private slots:
     {
         TSettingsData d;
         d.General = {"Ann Lee", "ann@example.com", "smtp.example.com", "pop.example.com", "ann",
-                     QString::fromLatin1("p\x01\x0c w\xe9 "), "/h.txt", "/f.txt", "/s.txt", true, false, true, true};
+                     QString::fromLatin1("p\x01\x0c w\xe9 "), "/h.txt", "/f.txt", "/s.txt", true, false, true, true, true};
         d.Timeout = 120;
         d.Color = QColor(10, 20, 30);
         d.Hints = false;
@@ -72,6 +72,20 @@ private slots:
         struct stat st;
         QCOMPARE(::stat(QFile::encodeName(path("layout.ini")).constData(), &st), 0);
         QCOMPARE(int(st.st_mode & 0777), 0600); // it holds a password
+    }
+
+    // The formatted-send flag is written once it was turned on, and kept (as off) after that.
+    void sendFormattedWrittenOnceUsed()
+    {
+        TSettingsData d;
+        QVERIFY(save("fmt.ini", d));
+        QVERIFY(!testutil::readAll(path("fmt.ini")).contains("Send Formatted"));
+        for (const bool on : {true, false}) {
+            d.General.SendFormatted = on;
+            QVERIFY(save("fmt.ini", d));
+            QVERIFY(testutil::readAll(path("fmt.ini")).contains(on ? "\r\nSend Formatted=1\r\n" : "\r\nSend Formatted=0\r\n"));
+            QCOMPARE(settingsfile::Load(path("fmt.ini")).General.SendFormatted, on);
+        }
     }
 
     // Every password comes back as it was; where a file form is given, that is the line written.

@@ -102,15 +102,39 @@ private slots:
         QCOMPARE(h.Lines(), QStringList{"  <unsaved@x.org>"});
     }
 
+    // Every control of every page shows whole inside its page (and a check box inside its group).
+    void pagesShowEveryControlWhole()
+    {
+        TListsHarness h;
+        h.lists->Button(u"NewListbtn"_s)->click();
+        QTabWidget* pages = h.props->Pages();
+        for (int i = 0; i < pages->count(); ++i) {
+            pages->setCurrentIndex(i);
+            QWidget* page = pages->widget(i);
+            QCoreApplication::processEvents();
+            for (QWidget* w : page->findChildren<QWidget*>()) {
+                const QWidget* parent = w->parentWidget();
+                QVERIFY2(parent->rect().contains(w->geometry()),
+                         qPrintable(pages->tabText(i) + u": "_s + w->objectName() + u" ends at "_s
+                                    + QString::number(w->geometry().bottom()) + u" of "_s + QString::number(parent->height())));
+                if (auto* box = qobject_cast<QCheckBox*>(w))
+                    QVERIFY2(box->sizeHint().height() <= box->height(), qPrintable(w->objectName()));
+            }
+        }
+        QVERIFY(h.props->rect().contains(h.props->SaveBtn()->geometry()));
+    }
+
     void optionDigits_data()
     {
         QTest::addColumn<QStringList>("checked"); // controls turned on
         QTest::addColumn<QString>("digits");
         QTest::newRow("defaults") << QStringList{} << "6";
         QTest::newRow("subject key") << QStringList{"SubjectRB"} << "7";
-        QTest::newRow("all, To") << QStringList{"HeaderCB", "FooterCB", "SignatureCB", "SentCB", "AutoCB", "DeleteMailCB"}
-                                 << "1234568";
+        QTest::newRow("all, To") << QStringList{"HeaderCB", "FooterCB", "SignatureCB", "SentCB", "AutoCB", "DeleteMailCB",
+                                                "FormattedCB"}
+                                 << "12345689";
         QTest::newRow("order kept") << QStringList{"DeleteMailCB", "AutoCB", "SubjectRB", "HeaderCB"} << "1578";
+        QTest::newRow("formatted last") << QStringList{"FormattedCB", "SentCB"} << "469";
     }
 
     void optionDigits()
@@ -127,7 +151,7 @@ private slots:
 
         // Round trip: the panel shows them again and saves the same digits.
         h.lists->Button(u"EditListBtn"_s)->click();
-        for (const char* c : {"HeaderCB", "FooterCB", "SignatureCB", "SentCB", "AutoCB", "DeleteMailCB"})
+        for (const char* c : {"HeaderCB", "FooterCB", "SignatureCB", "SentCB", "AutoCB", "DeleteMailCB", "FormattedCB"})
             QCOMPARE(h.props->CheckBox(QLatin1String(c))->isChecked(), checked.contains(QLatin1String(c)));
         const bool subject = checked.contains(u"SubjectRB"_s);
         QCOMPARE(h.props->SubjectRB()->isChecked(), subject);
