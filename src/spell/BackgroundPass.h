@@ -1,9 +1,10 @@
 #pragma once
 // The background pass: every misspelling of a text marked in its control and reported, at
 // once or on a TSpellThread.
-#include "spell/SpellApi.h"
-#include "spell/SpellTypes.h"
+#include "spell/SpellerLibrary.h"
 
+#include <QColor>
+#include <QFont>
 #include <QPointer>
 #include <QString>
 #include <QThread>
@@ -12,7 +13,22 @@
 #include <vector>
 
 class QWidget;
-class TSpellerLibrary;
+
+enum TMisspellFontOption : quint8 {
+    mfoName = 0x01,
+    mfoSize = 0x02,
+    mfoHeight = 0x04,
+    mfoColor = 0x08,
+    mfoPitch = 0x10,
+    mfoStyle = 0x20,
+};
+
+struct TMisspellFont
+{
+    QFont Font;
+    QColor Color = Qt::red;
+    quint8 MisspellOptions = mfoColor; // TMisspellFontOption bits
+};
 
 // One error found (status, position, length): marked and reported on the checker's thread.
 using TMisspellingFound = std::function<void(int status, int pos, int len)>;

@@ -2,8 +2,7 @@
 // The interactive check: the text under check (edited in step with the checked control), the
 // position, the error the engine found and the operations the spelling dialog calls on it. It
 // knows the engine and the component only as TSpellHost, so the dialog needs neither.
-#include "spell/SpellApi.h"
-#include "spell/SpellTypes.h"
+#include "spell/SpellerLibrary.h"
 
 #include <QList>
 #include <QObject>
@@ -17,7 +16,6 @@
 
 class QWidget;
 class TDialogService;
-class TSpellerLibrary;
 
 // The component running the check, as the check and its dialog see it.
 class TSpellHost

@@ -153,14 +153,15 @@ void TSpellerDialog::Act(void (TSpellerDialog::*action)())
     NextError();
 }
 
-void TSpellerDialog::Report(const QString& message)
+void TSpellerDialog::Report(const QString& message, bool error)
 {
-    if (m_check && host().Dialogs()) {
-        host().Dialogs()->Error(message, this);
-    } else {
-        TQtDialogService dialogs;
-        dialogs.Error(message, this);
-    }
+    // The component's message boxes, else plain ones.
+    TQtDialogService plain;
+    TDialogService* dialogs = m_check && host().Dialogs() ? host().Dialogs() : &plain;
+    if (error)
+        dialogs->Error(message, this);
+    else
+        dialogs->Information(message, parentWidget());
 }
 
 void TSpellerDialog::NextError()
@@ -224,14 +225,8 @@ void TSpellerDialog::Finish(bool finishMessage)
     if (!m_check)
         return;
     m_check->ReleaseBuffers();
-    if (finishMessage && host().ShowFinishMessage && !host().FinishMessage.isEmpty()) {
-        if (host().Dialogs()) {
-            host().Dialogs()->Information(host().FinishMessage, parentWidget());
-        } else {
-            TQtDialogService dialogs;
-            dialogs.Information(host().FinishMessage, parentWidget());
-        }
-    }
+    if (finishMessage && host().ShowFinishMessage && !host().FinishMessage.isEmpty())
+        Report(host().FinishMessage, false);
 }
 
 void TSpellerDialog::reject()

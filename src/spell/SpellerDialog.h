@@ -69,7 +69,7 @@ private:
     void Remember();
     void Restore();
     void Act(void (TSpellerDialog::*action)());
-    void Report(const QString& message);
+    void Report(const QString& message, bool error = true); // else information, over the owner
 
     TSpellHost& host() const;
 

@@ -1,15 +1,55 @@
 #pragma once
 // The speller engine as the component uses it: found through the registry for a language,
 // loaded at run time, called through the sixteen entry points (spell/SpellApi.h). One speller
-// instance with its main and user dictionary while loaded.
+// instance with its main and user dictionary while loaded. Also the vocabulary the component,
+// the interactive check and its dialog share: options, language ids, the error raised.
 #include "spell/SpellApi.h"
-#include "spell/SpellTypes.h"
 
 #include <QLibrary>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <stdexcept>
+
+enum TSpellOption : quint16 {
+    spoSuggestFromUserDict = 0x0001,
+    spoIgnoreAllCaps = 0x0002,
+    spoIgnoreMixedDigits = 0x0004,
+    spoIgnoreRomanNumerals = 0x0008,
+    spoFindUncappedSentences = 0x0010,
+    spoFindMissingSpaces = 0x0020,
+    spoFindRepeatWord = 0x0040,
+    spoFindExtraSpaces = 0x0080,
+    spoFindSpacesBeforePunc = 0x0100,
+    spoFindSpacesAfterPunc = 0x0200,
+    spoRateSuggestions = 0x0400,
+    spoFindInitialNumerals = 0x0800,
+};
+using TSpellOptions = quint16; // a set of TSpellOption bits
+
+using TLanguage = quint16;
+using TSpellReturnCode = int;
+
+class ESpellError : public std::runtime_error
+{
+public:
+    explicit ESpellError(const QString& message) : std::runtime_error(message.toStdString()), m_message(message) {}
+    const QString& Message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+// Locale ids the checker knows: name ("en_US"), ANSI code page.
+namespace spelllang {
+bool Known(TLanguage id);
+QString LocaleName(TLanguage id); // "en_US"; empty when unknown
+int CodePage(TLanguage id);       // 1252 when unknown
+QString DisplayName(TLanguage id); // "English (United States)"
+TLanguage SystemDefault();        // the system locale's id, else 1033
+int CharSetForCodePage(int codePage);
+} // namespace spelllang
 
 class TSpellerLibrary
 {

@@ -6,7 +6,6 @@
 // TSpellThread (spell/BackgroundPass.h).
 #include "spell/BackgroundPass.h"
 #include "spell/InteractiveCheck.h"
-#include "spell/SpellTypes.h"
 #include "spell/SpellerLibrary.h"
 
 #include <QList>
@@ -20,6 +19,8 @@
 class QWidget;
 class TDialogService;
 class TSpellerDialog;
+
+enum TSpellMode { smInteractive, smBackground, smParallel };
 
 class TSpellChecker : public QObject, public TSpellHost
 {
@@ -57,20 +58,10 @@ public:
     void Close();
     bool IsOpen() const override { return m_opened; }
 
-    // The interactive check's operations, called by the dialog (TInteractiveCheck's).
+    // The interactive check: its state and the operations the dialog calls.
     TInteractiveCheck& Interactive() const { return *m_check; }
-    TSpellReturnCode VerifyNext() { return m_check->VerifyNext(); }
-    void ReplaceError(const QString& newWord) { m_check->ReplaceError(newWord); }
-    void ChangeOnce(const QString& newWord) { m_check->ChangeOnce(newWord); }
-    void ChangeAlways(const QString& newWord) { m_check->ChangeAlways(newWord); }
-    void SkipError() { m_check->SkipError(); }
-    void SkipAll() { m_check->SkipAll(); }
-    void AddWord() { m_check->AddWord(); }
-    void DeleteError() { m_check->DeleteError(); }
-    int SkipTags() { return m_check->SkipTags(); }
-    void Suggest(const QString& word, QStringList& list) { m_check->Suggest(word, list); }
     QString ErrorWord() const { return m_check->ErrorWord(); }
-    QWidget* CheckedControl() const { return m_check->Control(); }
+    void ChangeAlways(const QString& newWord) { m_check->ChangeAlways(newWord); }
 
     TSpellerDialog* Dialog() const;
     int ThreadCount() const { return int(m_threads.size()); }
