@@ -58,10 +58,19 @@ public:
     void Close();
     bool IsOpen() const override { return m_opened; }
 
-    // The interactive check: its state and the operations the dialog calls.
+    // The interactive check: its state and the operations the dialog calls, also here.
     TInteractiveCheck& Interactive() const { return *m_check; }
-    QString ErrorWord() const { return m_check->ErrorWord(); }
+    TSpellReturnCode VerifyNext() { return m_check->VerifyNext(); }
+    void ReplaceError(const QString& newWord) { m_check->ReplaceError(newWord); }
+    void ChangeOnce(const QString& newWord) { m_check->ChangeOnce(newWord); }
     void ChangeAlways(const QString& newWord) { m_check->ChangeAlways(newWord); }
+    void SkipError() { m_check->SkipError(); }
+    void SkipAll() { m_check->SkipAll(); }
+    void AddWord() { m_check->AddWord(); }
+    void DeleteError() { m_check->DeleteError(); }
+    int SkipTags() { return m_check->SkipTags(); }
+    void Suggest(const QString& word, QStringList& list) { m_check->Suggest(word, list); }
+    QString ErrorWord() const { return m_check->ErrorWord(); }
 
     TSpellerDialog* Dialog() const;
     int ThreadCount() const { return int(m_threads.size()); }
