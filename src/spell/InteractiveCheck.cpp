@@ -16,15 +16,24 @@ bool isWordChar(QChar c)
     return c.isLetterOrNumber() || c.isMark() || c == u'\'' || c == QChar(0x2019) || c.isSurrogate();
 }
 
-int selectionStart(QWidget* control)
+// Calls `f` with a rich or plain text control (the same calls serve both); false for others.
+template <class F>
+bool onTextEdit(QWidget* control, F f)
 {
     if (auto* rich = qobject_cast<QTextEdit*>(control))
-        return rich->textCursor().selectionStart();
+        return f(rich), true;
     if (auto* plain = qobject_cast<QPlainTextEdit*>(control))
-        return plain->textCursor().selectionStart();
-    if (auto* line = qobject_cast<QLineEdit*>(control))
-        return line->hasSelectedText() ? line->selectionStart() : line->cursorPosition();
-    return 0;
+        return f(plain), true;
+    return false;
+}
+
+int selectionStart(QWidget* control)
+{
+    int start = 0;
+    if (!onTextEdit(control, [&](auto* edit) { start = edit->textCursor().selectionStart(); }))
+        if (auto* line = qobject_cast<QLineEdit*>(control))
+            start = line->hasSelectedText() ? line->selectionStart() : line->cursorPosition();
+    return start;
 }
 } // namespace
 
@@ -111,13 +120,11 @@ TInteractiveCheck::TInteractiveCheck(TSpellHost& host, TSpellerLibrary& engine, 
 
 QString TInteractiveCheck::ControlText(QWidget* control)
 {
-    if (auto* rich = qobject_cast<QTextEdit*>(control))
-        return rich->document()->toRawText();
-    if (auto* plain = qobject_cast<QPlainTextEdit*>(control))
-        return plain->document()->toRawText();
-    if (auto* line = qobject_cast<QLineEdit*>(control))
-        return line->text();
-    return {};
+    QString text;
+    if (!onTextEdit(control, [&](auto* edit) { text = edit->document()->toRawText(); }))
+        if (auto* line = qobject_cast<QLineEdit*>(control))
+            text = line->text();
+    return text;
 }
 
 void TInteractiveCheck::Start(QWidget* control, const QString& text)
@@ -200,19 +207,14 @@ QString TInteractiveCheck::FirstSuggestion() const
 
 void TInteractiveCheck::SelectInControl(int start, int length)
 {
-    if (auto* rich = qobject_cast<QTextEdit*>(m_control.data())) {
-        QTextCursor c(rich->document());
-        c.setPosition(start);
-        c.setPosition(start + length, QTextCursor::KeepAnchor);
-        rich->setTextCursor(c);
-    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(m_control.data())) {
-        QTextCursor c(plain->document());
-        c.setPosition(start);
-        c.setPosition(start + length, QTextCursor::KeepAnchor);
-        plain->setTextCursor(c);
-    } else if (auto* line = qobject_cast<QLineEdit*>(m_control.data())) {
-        line->setSelection(start, length);
-    }
+    if (!onTextEdit(m_control, [&](auto* edit) {
+            QTextCursor c(edit->document());
+            c.setPosition(start);
+            c.setPosition(start + length, QTextCursor::KeepAnchor);
+            edit->setTextCursor(c);
+        }))
+        if (auto* line = qobject_cast<QLineEdit*>(m_control.data()))
+            line->setSelection(start, length);
 }
 
 void TInteractiveCheck::TextChanged(int pos, int len, const QString& newWord, int nextPos)
@@ -221,12 +223,9 @@ void TInteractiveCheck::TextChanged(int pos, int len, const QString& newWord, in
     // moved its selection while a modeless dialog was up).
     if (m_control && ControlText(m_control).mid(pos, len) == m_buffer.mid(pos, len)) {
         SelectInControl(pos, len);
-        if (auto* rich = qobject_cast<QTextEdit*>(m_control.data()))
-            rich->textCursor().insertText(newWord);
-        else if (auto* plain = qobject_cast<QPlainTextEdit*>(m_control.data()))
-            plain->textCursor().insertText(newWord);
-        else if (auto* line = qobject_cast<QLineEdit*>(m_control.data()))
-            line->insert(newWord);
+        if (!onTextEdit(m_control, [&](auto* edit) { edit->textCursor().insertText(newWord); }))
+            if (auto* line = qobject_cast<QLineEdit*>(m_control.data()))
+                line->insert(newWord);
     }
     m_buffer.replace(pos, len, newWord);
     m_pos = std::clamp(nextPos, 0, int(m_buffer.size()));

@@ -271,10 +271,8 @@ void TSpellerLibrary::SetOptions(TSpellOptions options)
 
 SPLSEC TSpellerLibrary::Verify(SPLINPUT in, SPLRETURN& ret) const
 {
-    const SPLREF mdr = m_mdr;
-    const SPLREF udr = m_udr;
-    in.lrgMdr = &mdr;
-    in.lrgUdr = &udr;
+    in.lrgMdr = &m_mdr;
+    in.lrgUdr = &m_udr;
     return m_api->SpellCheck(m_id, splcmdVerify, &in, &ret);
 }
 
@@ -297,10 +295,8 @@ void TSpellerLibrary::SkipForSession(const QString& word)
 
 void TSpellerLibrary::Suggest(const QString& word, QStringList& list) const
 {
-    const SPLREF mdr = m_mdr;
-    const SPLREF udr = m_udr;
     const QString w = word.left(kMaxPiece);
-    SPLINPUT in{uint16_t(w.size()), 1, 1, splstateNone, Units(w), &mdr, &udr};
+    SPLINPUT in{uint16_t(w.size()), 1, 1, splstateNone, Units(w), &m_mdr, &m_udr};
     std::vector<uint16_t> buffer(2048, 0);
     std::vector<uint8_t> ratings(256, 0);
     SPLRETURN ret{};

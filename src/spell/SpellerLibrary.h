@@ -58,8 +58,6 @@ public:
 
     TSpellerLibrary();
     ~TSpellerLibrary();
-    TSpellerLibrary(const TSpellerLibrary&) = delete;
-    TSpellerLibrary& operator=(const TSpellerLibrary&) = delete;
 
     // Reads the engine and main dictionary of the language's key (else of its primary
     // language's) and the user dictionary; false when there is no key.

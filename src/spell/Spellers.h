@@ -83,7 +83,7 @@ private:
     void StartThread(QWidget* control);
     void ThreadEnded(TSpellThread* thread);
     QString CheckedText(QWidget* control) const;
-    TPassCurrent Current() const;                   // the check now running is still this one
+    TPassCurrent Current() const;                 // the check now running is still this one
     TMisspellingFound Reporter(QWidget* control); // marks in the control, calls OnMisspelling
 
     TSpellOptions m_options = kDefaultOptions;
