@@ -1,7 +1,7 @@
 #include "spell/SpellerDialog.h"
 
 #include "platform/Dialogs.h"
-#include "spell/Spellers.h"
+#include "spell/InteractiveCheck.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -38,13 +38,18 @@ bool isLineBreak(QChar c)
 
 void TSpellerDialog::Detach()
 {
-    m_checker = nullptr;
+    m_check = nullptr;
 }
 
-TSpellerDialog::TSpellerDialog(TSpellChecker* checker, QWidget* parent)
+TSpellHost& TSpellerDialog::host() const
+{
+    return m_check->Host();
+}
+
+TSpellerDialog::TSpellerDialog(TInteractiveCheck* check, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowCloseButtonHint),
-      m_checker(checker)
+      m_check(check)
 {
     setObjectName(QStringLiteral("SpellerDialog"));
     setFixedSize(310, 262);
@@ -122,19 +127,19 @@ QString TSpellerDialog::StatusText(int status)
 
 void TSpellerDialog::LanguageChanged()
 {
-    if (!m_checker)
+    if (!m_check)
         return;
-    QString caption = m_checker->Caption;
-    caption.replace(QLatin1String("%s"), spelllang::DisplayName(m_checker->Language()));
+    QString caption = host().Caption;
+    caption.replace(QLatin1String("%s"), spelllang::DisplayName(host().Language()));
     setWindowTitle(caption);
-    m_charSet = spelllang::CharSetForCodePage(spelllang::CodePage(m_checker->Language()));
+    m_charSet = spelllang::CharSetForCodePage(spelllang::CodePage(host().Language()));
 }
 
 // ---- the flow ----------------------------------------------------------------------------------
 
 void TSpellerDialog::Act(void (TSpellerDialog::*action)())
 {
-    if (!m_checker || !m_checker->IsOpen()) {
+    if (!m_check || !host().IsOpen()) {
         Finish(false);
         return;
     }
@@ -148,14 +153,15 @@ void TSpellerDialog::Act(void (TSpellerDialog::*action)())
     NextError();
 }
 
-void TSpellerDialog::Report(const QString& message)
+void TSpellerDialog::Report(const QString& message, bool error)
 {
-    if (m_checker && m_checker->Dialogs()) {
-        m_checker->Dialogs()->Error(message, this);
-    } else {
-        TQtDialogService dialogs;
-        dialogs.Error(message, this);
-    }
+    // The component's message boxes, else plain ones.
+    TQtDialogService plain;
+    TDialogService* dialogs = m_check && host().Dialogs() ? host().Dialogs() : &plain;
+    if (error)
+        dialogs->Error(message, this);
+    else
+        dialogs->Information(message, parentWidget());
 }
 
 void TSpellerDialog::NextError()
@@ -164,14 +170,14 @@ void TSpellerDialog::NextError()
     // Each pass either shows a view, finishes, or moves the position forward (a replaced
     // change-always word is stepped over), so this ends.
     for (;;) {
-        if (!m_checker || !m_checker->IsOpen()) {
+        if (!m_check || !host().IsOpen()) {
             Finish(false);
             return;
         }
-        TSpellChecker& c = *m_checker;
+        TInteractiveCheck& c = *m_check;
         int status = 0;
         try {
-            if (!c.HTMLSupport) {
+            if (!c.Host().HTMLSupport) {
                 status = c.VerifyNext();
             } else {
                 for (;;) {
@@ -216,17 +222,11 @@ void TSpellerDialog::Finish(bool finishMessage)
 {
     m_view = vwNone;
     QDialog::done(QDialog::Rejected); // hides, and ends a modal loop
-    if (!m_checker)
+    if (!m_check)
         return;
-    m_checker->ReleaseBuffers();
-    if (finishMessage && m_checker->ShowFinishMessage && !m_checker->FinishMessage.isEmpty()) {
-        if (m_checker->Dialogs()) {
-            m_checker->Dialogs()->Information(m_checker->FinishMessage, parentWidget());
-        } else {
-            TQtDialogService dialogs;
-            dialogs.Information(m_checker->FinishMessage, parentWidget());
-        }
-    }
+    m_check->ReleaseBuffers();
+    if (finishMessage && host().ShowFinishMessage && !host().FinishMessage.isEmpty())
+        Report(host().FinishMessage, false);
 }
 
 void TSpellerDialog::reject()
@@ -238,7 +238,7 @@ void TSpellerDialog::ShowDialog()
 {
     if (isVisible())
         return;
-    if (m_checker && m_checker->ModalDialog) {
+    if (m_check && host().ModalDialog) {
         setWindowModality(Qt::ApplicationModal);
         exec();
     } else {
@@ -253,9 +253,9 @@ void TSpellerDialog::ShowDialog()
 
 void TSpellerDialog::ContextPane()
 {
-    const QString& buffer = m_checker->Buffer();
-    const int start = m_checker->ErrorStart();
-    const int len = m_checker->ErrorLength();
+    const QString& buffer = m_check->Buffer();
+    const int start = m_check->ErrorStart();
+    const int len = m_check->ErrorLength();
     int lineStart = start;
     while (lineStart > 0 && !isLineBreak(buffer.at(lineStart - 1)))
         --lineStart;
@@ -363,15 +363,15 @@ void TSpellerDialog::ErrorView(int status)
     m_cancel->setEnabled(true);
 
     QStringList list;
-    const QString word = m_checker->ErrorWord();
+    const QString word = m_check->ErrorWord();
     switch (status) {
     case 1:
     case 3:
     case 4:
-    case 5: m_checker->Suggest(word, list); break;
+    case 5: m_check->Suggest(word, list); break;
     case 10:
         if (!word.isEmpty()) {
-            const QLocale locale(spelllang::LocaleName(m_checker->Language()));
+            const QLocale locale(spelllang::LocaleName(host().Language()));
             list << locale.toUpper(word.left(1)) + word.mid(1);
         }
         break;
@@ -390,7 +390,7 @@ void TSpellerDialog::ErrorView(int status)
     default: break;
     }
     if (status == 3) {
-        const QString change = m_checker->FirstSuggestion();
+        const QString change = m_check->FirstSuggestion();
         if (!change.isEmpty() && !list.contains(change))
             list.prepend(change);
     }
@@ -467,49 +467,49 @@ void TSpellerDialog::EditedView()
 void TSpellerDialog::ChangeButtonClick()
 {
     if (!m_cancelEdit->isHidden()) {
-        m_checker->ReplaceError(m_run);
+        m_check->ReplaceError(m_run);
         return;
     }
     QListWidgetItem* item = m_variants->currentItem();
     if (!item)
         return;
     if (m_status == 1)
-        m_checker->ChangeOnce(item->text());
+        m_check->ChangeOnce(item->text());
     else
-        m_checker->ReplaceError(item->text());
+        m_check->ReplaceError(item->text());
 }
 
 void TSpellerDialog::ChangeAllButtonClick()
 {
     if (QListWidgetItem* item = m_variants->currentItem())
-        m_checker->ChangeAlways(item->text());
+        m_check->ChangeAlways(item->text());
 }
 
 void TSpellerDialog::SkipButtonClick()
 {
-    m_checker->SkipError();
+    m_check->SkipError();
 }
 
 void TSpellerDialog::SkipAllButtonClick()
 {
-    m_checker->SkipAll();
+    m_check->SkipAll();
 }
 
 void TSpellerDialog::AddButtonClick()
 {
-    m_checker->AddWord();
+    m_check->AddWord();
 }
 
 void TSpellerDialog::DelButtonClick()
 {
-    m_checker->DeleteError();
+    m_check->DeleteError();
 }
 
 void TSpellerDialog::CancelEditClick()
 {
-    if (!m_checker)
+    if (!m_check)
         return;
-    RenderPane(m_checker->ErrorWord());
+    RenderPane(m_check->ErrorWord());
     m_cancelEdit->hide();
     Restore();
 }
@@ -548,8 +548,8 @@ void TSpellerDialog::changeEvent(QEvent* event)
     QDialog::changeEvent(event);
     // A modeless dialog whose program moved on to another of its windows stops until Start:
     // the text may change meanwhile.
-    if (event->type() != QEvent::ActivationChange || isActiveWindow() || !isVisible() || !m_checker
-        || m_checker->ModalDialog)
+    if (event->type() != QEvent::ActivationChange || isActiveWindow() || !isVisible() || !m_check
+        || host().ModalDialog)
         return;
     QWidget* active = QApplication::activeWindow();
     if (!active || active == this)
@@ -568,13 +568,13 @@ void TSpellerDialog::changeEvent(QEvent* event)
 void TSpellerDialog::StartButtonClick()
 {
     m_start->hide();
-    if (!m_checker)
+    if (!m_check)
         return;
-    QWidget* control = m_checker->CheckedControl();
+    QWidget* control = m_check->Control();
     try {
-        m_checker->Open();
+        host().Open();
         if (control)
-            m_checker->Check(control);
+            host().Check(control);
         else
             Finish(false);
     } catch (const ESpellError& e) {

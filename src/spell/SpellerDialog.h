@@ -1,7 +1,7 @@
 #pragma once
 // The dialog of the interactive spelling check: shows each error in its line (the rest of the
 // line protected), names the kind of error, offers suggestions, and changes, skips, ignores,
-// adds or deletes through the checker's operations.
+// adds or deletes through the interactive check's operations.
 #include <QDialog>
 #include <QHash>
 #include <QPointer>
@@ -10,7 +10,8 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 class QTextEdit;
-class TSpellChecker;
+class TInteractiveCheck;
+class TSpellHost;
 
 class TSpellerDialog : public QDialog
 {
@@ -18,16 +19,16 @@ class TSpellerDialog : public QDialog
 public:
     enum View { vwNone, vwError, vwInformation, vwRepeated };
 
-    TSpellerDialog(TSpellChecker* checker, QWidget* parent = nullptr);
+    TSpellerDialog(TInteractiveCheck* check, QWidget* parent = nullptr);
     ~TSpellerDialog() override;
 
     // Finds and shows the next error, or finishes.
     void NextError();
     // Hides the dialog (ending a modal loop) and, when asked, shows the finish message.
     void Finish(bool finishMessage = true);
-    // The checker's language changed: caption and character set follow it.
+    // The component's language changed: caption and character set follow it.
     void LanguageChanged();
-    // The checker forgets this dialog (it is about to be destroyed).
+    // The dialog lets go of its check (it is about to be destroyed).
     void Detach();
 
     static QString StatusText(int status);
@@ -68,9 +69,11 @@ private:
     void Remember();
     void Restore();
     void Act(void (TSpellerDialog::*action)());
-    void Report(const QString& message);
+    void Report(const QString& message, bool error = true); // else information, over the owner
 
-    QPointer<TSpellChecker> m_checker;
+    TSpellHost& host() const;
+
+    QPointer<TInteractiveCheck> m_check;
     QLabel* m_info;
     QTextEdit* m_pane;
     QLabel* m_label2;
