@@ -127,11 +127,16 @@ void TDkimDialog::ShowRecord()
     const TDkimSettings s = Settings();
     TDkimSigner signer;
     QString error;
-    if (dkimsign::Validate(s).isEmpty() && dkimsign::LoadSigner(s, signer, error))
-        m_record->setPlainText(dkimsign::DnsName(signer) + QStringLiteral("  TXT  \"") + dkimsign::DnsRecord(signer)
-                               + u'"');
-    else
+    if (!dkimsign::Validate(s).isEmpty() || !dkimsign::LoadSigner(s, signer, error)) {
         m_record->clear();
+        return;
+    }
+    // A TXT string holds at most 255 characters: a 2048-bit key's record takes two.
+    const QString text = dkimsign::DnsRecord(signer);
+    QStringList strings;
+    for (qsizetype i = 0; i < text.size(); i += 255)
+        strings << u'"' + text.mid(i, 255) + u'"';
+    m_record->setPlainText(dkimsign::DnsName(signer) + QStringLiteral("  TXT  ") + strings.join(u' '));
 }
 
 void TDkimDialog::accept()
