@@ -9,7 +9,7 @@ pkgs="cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev qt6-qpa-p
       gstreamer1.0-plugins-good xvfb xauth xdg-utils openssl"
 case "$level" in
   test|fuzz|bench) pkgs="$pkgs python3 python3-aiosmtpd dovecot-pop3d postfix poppler-utils imagemagick pandoc
-                    desktop-file-utils appstream dpkg-dev libreoffice-calc-nogui lintian" ;;
+                    desktop-file-utils appstream dpkg-dev libreoffice-calc-nogui lintian python3-dkim" ;;
 esac
 case "$level" in
   fuzz|bench) pkgs="$pkgs clang libclang-rt-dev" ;;

@@ -5,20 +5,20 @@
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDateTime>
 #include <QRegularExpression>
 
-#include <opendkim/dkim.h>
 #include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
 #include <memory>
-#include <vector>
-#include <mutex>
 
 namespace {
 const QString kSelector = QStringLiteral("Selector");
@@ -34,45 +34,6 @@ bool IsDomainText(const QString& text)
     static const QRegularExpression re(QStringLiteral("^[A-Za-z0-9_]([A-Za-z0-9_-]*[A-Za-z0-9_])?"
                                                       "(\\.[A-Za-z0-9_]([A-Za-z0-9_-]*[A-Za-z0-9_])?)*$"));
     return text.size() <= 253 && re.match(text).hasMatch();
-}
-
-// One library handle for the program: its options (the headers to sign) never change.
-DKIM_LIB* Library()
-{
-    static DKIM_LIB* lib = [] {
-        DKIM_LIB* l = dkim_init(nullptr, nullptr);
-        if (!l)
-            return l;
-        static std::vector<QByteArray> names;
-        static std::vector<const char*> list;
-        for (const QString& h : dkimsign::SignedHeaders())
-            names.push_back(h.toLower().toLatin1());
-        for (const QByteArray& n : names)
-            list.push_back(n.constData());
-        list.push_back(nullptr);
-        const char** ptr = list.data();
-        if (dkim_options(l, DKIM_OP_SETOPT, DKIM_OPTS_SIGNHDRS, ptr, sizeof ptr) != DKIM_STAT_OK) {
-            dkim_close(l);
-            return static_cast<DKIM_LIB*>(nullptr);
-        }
-        // No t= tag in the past of the receiver's clock is ever a problem; keep the default.
-        return l;
-    }();
-    return lib;
-}
-
-struct DkimFree
-{
-    void operator()(DKIM* d) const { dkim_free(d); }
-};
-
-QString StatusText(DKIM* d, DKIM_STAT status)
-{
-    const char* detail = d ? dkim_geterror(d) : nullptr;
-    QString text = QString::fromLatin1(dkim_getresultstr(status));
-    if (detail && *detail)
-        text += QStringLiteral(": ") + QString::fromLatin1(detail);
-    return text;
 }
 
 // The header buffers as separate fields: a buffer may hold several, each with its folds.
@@ -220,20 +181,11 @@ bool MakeSigner(const QByteArray& pem, const QString& domain, const QString& sel
     }
     signer.PublicKey = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(der), derLen).toBase64());
     OPENSSL_free(der);
-    // The signing library reads PEM itself: hand it the key in a form it is sure to take.
-    std::unique_ptr<BIO, decltype(&BIO_free)> out(BIO_new(BIO_s_mem()), BIO_free);
-    if (!out || !PEM_write_bio_PrivateKey(out.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr)) {
-        error = QStringLiteral("it cannot be prepared for signing");
-        signer = {};
-        return false;
-    }
-    char* data = nullptr;
-    const long n = BIO_get_mem_data(out.get(), &data);
-    signer.KeyPem = QByteArray(data, n);
+    signer.Key = std::shared_ptr<EVP_PKEY>(key.release(), EVP_PKEY_free);
     signer.KeyBits = bits;
     signer.Domain = domain;
     signer.Selector = selector;
-    // A trial signature: a key the library refuses must show now, before anything is sent.
+    // A trial signature: a key that cannot sign must show now, before anything is sent.
     QString why;
     if (Sign(signer, {QStringLiteral("From: <check@") + domain + u'>'}, {}, &why).isEmpty()) {
         error = QStringLiteral("it cannot sign (%1)").arg(why);
@@ -275,7 +227,74 @@ QString DnsRecord(const TDkimSigner& signer)
     return QStringLiteral("v=DKIM1; k=rsa; p=") + signer.PublicKey;
 }
 
-QString Sign(const TDkimSigner& signer, const QStringList& headers, const QStringList& body, QString* error)
+QByteArray RelaxedHeader(QByteArrayView field)
+{
+    const qsizetype colon = field.indexOf(':');
+    QByteArray out = field.first(colon < 0 ? field.size() : colon).toByteArray().toLower();
+    // The name loses any blank before the colon, the value its folds, its runs of blanks (one
+    // space each) and the blanks at both ends.
+    while (out.endsWith(' ') || out.endsWith('\t'))
+        out.chop(1);
+    out += ':';
+    bool blank = false;
+    bool started = false;
+    for (qsizetype i = colon < 0 ? field.size() : colon + 1; i < field.size(); ++i) {
+        const char c = field[i];
+        if (c == '\r' || c == '\n')
+            continue;
+        if (c == ' ' || c == '\t') {
+            blank = started;
+            continue;
+        }
+        if (blank)
+            out += ' ';
+        blank = false;
+        started = true;
+        out += c;
+    }
+    out += "\r\n";
+    return out;
+}
+
+QByteArray RelaxedBody(QByteArrayView body)
+{
+    QByteArray out;
+    out.reserve(body.size());
+    qsizetype pendingLines = 0; // empty lines held back: at the end of the body they go
+    for (qsizetype at = 0; at < body.size();) {
+        qsizetype end = body.indexOf("\r\n", at);
+        const qsizetype next = end < 0 ? body.size() : end + 2;
+        if (end < 0)
+            end = body.size();
+        const qsizetype lineStart = out.size();
+        bool blank = false;
+        for (qsizetype i = at; i < end; ++i) {
+            const char c = body[i];
+            if (c == ' ' || c == '\t') {
+                blank = true;
+                continue;
+            }
+            if (out.size() == lineStart && pendingLines > 0) {
+                // Text after empty lines: they were inside the body after all.
+                for (; pendingLines > 0; --pendingLines)
+                    out += "\r\n";
+            }
+            if (blank)
+                out += ' ';
+            blank = false;
+            out += c;
+        }
+        at = next;
+        if (out.size() == lineStart)
+            ++pendingLines;
+        else
+            out += "\r\n";
+    }
+    return out;
+}
+
+QString Sign(const TDkimSigner& signer, const QStringList& headers, const QStringList& body, QString* error,
+             qint64 when)
 {
     const auto fail = [error](const QString& why) {
         if (error)
@@ -284,29 +303,7 @@ QString Sign(const TDkimSigner& signer, const QStringList& headers, const QStrin
     };
     if (!signer.Valid())
         return fail(QStringLiteral("no key"));
-    static std::mutex libraryUse;
-    const std::lock_guard lock(libraryUse);
-    DKIM_LIB* lib = Library();
-    if (!lib)
-        return fail(QStringLiteral("the DKIM library could not be started"));
-    const QByteArray selector = signer.Selector.toLatin1();
-    const QByteArray domain = signer.Domain.toLatin1();
-    DKIM_STAT status = DKIM_STAT_OK;
-    std::unique_ptr<DKIM, DkimFree> d(dkim_sign(lib, reinterpret_cast<const unsigned char*>("quorvel"), nullptr,
-                                                reinterpret_cast<dkim_sigkey_t>(const_cast<char*>(signer.KeyPem.constData())),
-                                                reinterpret_cast<const unsigned char*>(selector.constData()),
-                                                reinterpret_cast<const unsigned char*>(domain.constData()),
-                                                DKIM_CANON_RELAXED, DKIM_CANON_RELAXED, DKIM_SIGN_RSASHA256, -1, &status));
-    if (!d)
-        return fail(StatusText(nullptr, status));
-    for (QByteArray field : HeaderFields(headers)) {
-        status = dkim_header(d.get(), reinterpret_cast<unsigned char*>(field.data()), size_t(field.size()));
-        if (status != DKIM_STAT_OK)
-            return fail(StatusText(d.get(), status));
-    }
-    status = dkim_eoh(d.get());
-    if (status != DKIM_STAT_OK)
-        return fail(StatusText(d.get(), status));
+
     // The body as the client writes it, dot-stuffing aside: every piece of a line is a line.
     QByteArray bytes;
     for (const QString& line : body) {
@@ -317,24 +314,93 @@ QString Sign(const TDkimSigner& signer, const QStringList& headers, const QStrin
             bytes += cp1252::encode(line) + "\r\n";
         }
     }
-    if (!bytes.isEmpty()) {
-        status = dkim_body(d.get(), reinterpret_cast<unsigned char*>(bytes.data()), size_t(bytes.size()));
-        if (status != DKIM_STAT_OK)
-            return fail(StatusText(d.get(), status));
+    const QByteArray bodyHash =
+        QCryptographicHash::hash(RelaxedBody(bytes), QCryptographicHash::Sha256).toBase64();
+
+    // Each wanted header, every instance, taken from the bottom up (RFC 6376 5.4.2).
+    const QList<QByteArray> fields = HeaderFields(headers);
+    QByteArray data;
+    QStringList names;
+    for (const QString& wanted : SignedHeaders()) {
+        const QByteArray name = wanted.toLatin1().toLower();
+        for (qsizetype i = fields.size() - 1; i >= 0; --i) {
+            const QByteArray& f = fields[i];
+            const qsizetype colon = f.indexOf(':');
+            if (colon < 0 || f.left(colon).trimmed().toLower() != name)
+                continue;
+            data += RelaxedHeader(f);
+            names << QString::fromLatin1(f.left(colon).trimmed());
+        }
     }
-    status = dkim_eom(d.get(), nullptr);
-    if (status != DKIM_STAT_OK)
-        return fail(StatusText(d.get(), status));
-    const QByteArray prefix = "DKIM-Signature: ";
-    unsigned char* value = nullptr;
-    size_t len = 0;
-    status = dkim_getsighdr_d(d.get(), size_t(prefix.size()), &value, &len);
-    if (status != DKIM_STAT_OK || !value)
-        return fail(StatusText(d.get(), status));
-    QString text = QString::fromLatin1(reinterpret_cast<const char*>(value), qsizetype(len));
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(u'\n', QLatin1String("\r\n"));
-    return QString::fromLatin1(prefix) + text;
+    if (names.isEmpty() || names.first().compare(QLatin1String("From"), Qt::CaseInsensitive) != 0)
+        return fail(QStringLiteral("the message has no From header"));
+
+    // The tags, folded at their own blanks so that no line passes 78 characters.
+    if (when <= 0)
+        when = QDateTime::currentSecsSinceEpoch();
+    QStringList tags = {QStringLiteral("v=1"), QStringLiteral("a=rsa-sha256"), QStringLiteral("c=relaxed/relaxed"),
+                        QStringLiteral("d=") + signer.Domain, QStringLiteral("s=") + signer.Selector,
+                        QStringLiteral("t=%1").arg(when), QStringLiteral("bh=") + QString::fromLatin1(bodyHash)};
+    QString header = QStringLiteral("DKIM-Signature:");
+    qsizetype lineLength = header.size();
+    const auto add = [&](const QString& piece) {
+        if (lineLength + 1 + piece.size() > 76) {
+            header += QStringLiteral("\r\n\t");
+            lineLength = 1;
+        } else {
+            header += u' ';
+            lineLength += 1;
+        }
+        header += piece;
+        lineLength += piece.size();
+    };
+    for (const QString& tag : std::as_const(tags))
+        add(tag + u';');
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString piece = (i == 0 ? QStringLiteral("h=") : QString()) + names[i]
+            + (i + 1 < names.size() ? QStringLiteral(":") : QStringLiteral(";"));
+        if (i == 0) {
+            add(piece);
+        } else if (lineLength + piece.size() > 76) {
+            header += QStringLiteral("\r\n\t") + piece;
+            lineLength = 1 + piece.size();
+        } else {
+            header += piece;
+            lineLength += piece.size();
+        }
+    }
+    add(QStringLiteral("b="));
+    data += RelaxedHeader(cp1252::encode(header));
+    data.chop(2); // the signature's own header goes in without its line end
+
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    size_t length = 0;
+    if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, EVP_sha256(), nullptr, signer.Key.get()) != 1
+        || EVP_DigestSign(ctx.get(), nullptr, &length, reinterpret_cast<const unsigned char*>(data.constData()),
+                          size_t(data.size())) != 1)
+        return fail(QStringLiteral("the key cannot sign"));
+    QByteArray signature(qsizetype(length), '\0');
+    if (EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
+                       reinterpret_cast<const unsigned char*>(data.constData()), size_t(data.size())) != 1)
+        return fail(QStringLiteral("the key cannot sign"));
+    signature.truncate(qsizetype(length));
+    const QString b = QString::fromLatin1(signature.toBase64());
+    // Blanks inside b= do not count (RFC 6376 3.5): it is cut into lines like the rest.
+    for (qsizetype i = 0; i < b.size();) {
+        if (76 - lineLength < 8) {
+            header += QStringLiteral("\r\n\t");
+            lineLength = 1;
+        }
+        const QString piece = b.mid(i, 76 - lineLength);
+        header += piece;
+        lineLength += piece.size();
+        i += piece.size();
+        if (i < b.size()) {
+            header += QStringLiteral("\r\n\t");
+            lineLength = 1;
+        }
+    }
+    return header;
 }
 
 } // namespace dkimsign

@@ -16,6 +16,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class TIniFile;
 
 struct TDkimSettings
@@ -29,16 +31,19 @@ struct TDkimSettings
     QString Error;         // the section cannot be used (nothing is sent)
 };
 
-// What a signature is made with: a checked key and the tags it goes with.
+struct evp_pkey_st;
+
+// What a signature is made with: a checked key, parsed once for all the messages of a send,
+// and the tags it goes with.
 struct TDkimSigner
 {
     QString Domain;
     QString Selector;
-    QByteArray KeyPem;     // the private key, PEM text
+    std::shared_ptr<evp_pkey_st> Key; // the RSA private key
     int KeyBits = 0;
     QString PublicKey;     // base64 of the public key (SubjectPublicKeyInfo), the p= of the DNS record
 
-    bool Valid() const { return !KeyPem.isEmpty(); }
+    bool Valid() const { return Key != nullptr; }
 };
 
 namespace dkimsign {
@@ -73,10 +78,17 @@ bool LoadSigner(const TDkimSettings& settings, TDkimSigner& signer, QString& err
 QString DnsName(const TDkimSigner& signer);
 QString DnsRecord(const TDkimSigner& signer);
 
-// The "DKIM-Signature: ..." header (folded with CR LF, no final line break) of the message made
-// of `headers` and `body` as the SMTP client writes them: header buffers as they go out (one may
+// The "DKIM-Signature: ..." header (folded with CR LF, no final line break; t= is `when`, in
+// seconds since 1970, or now when 0) of the message made of `headers` and `body` as the SMTP
+// client writes them: header buffers as they go out (one may
 // hold several fields and folds), body lines before dot-stuffing (a line holding line breaks
 // is as many lines), each as Windows-1252 bytes. Empty, with `error` set, on failure.
-QString Sign(const TDkimSigner& signer, const QStringList& headers, const QStringList& body, QString* error = nullptr);
+QString Sign(const TDkimSigner& signer, const QStringList& headers, const QStringList& body, QString* error = nullptr,
+             qint64 when = 0);
+
+// Relaxed canonical forms (RFC 6376 3.4.2, 3.4.4): one header field (its folds included) with
+// its CR LF, and a body given as CR LF lines.
+QByteArray RelaxedHeader(QByteArrayView field);
+QByteArray RelaxedBody(QByteArrayView body);
 
 } // namespace dkimsign
