@@ -86,10 +86,13 @@ struct TMail
     QString CharSet = QStringLiteral("iso-8859-1");
     QString TransferEncoding;
     QString ListUnsubscribe;
+    QString ContentType; // the whole value; empty: text/plain in CharSet
 
     QStringList Headers() const
     {
-        QString contentType = QStringLiteral("Content-Type: text/plain; charset=\"%1\"").arg(CharSet);
+        QString contentType = ContentType.isEmpty()
+            ? QStringLiteral("Content-Type: text/plain; charset=\"%1\"").arg(CharSet)
+            : QStringLiteral("Content-Type: ") + ContentType;
         if (!TransferEncoding.isEmpty())
             contentType += QStringLiteral("\r\nContent-Transfer-Encoding: ") + TransferEncoding;
         QString date = QStringLiteral("Date: Tue, 8 Dec 2026 03:00:00 +0000\r\nMessage-ID: <1.2@example.com>");
@@ -248,6 +251,48 @@ private slots:
         const QStringList signedNames = Tag(sig, QStringLiteral("h")).toLower().split(u':');
         QCOMPARE(QSet<QString>(signedNames.cbegin(), signedNames.cend()), want);
         QCOMPARE(Verify(Wire(sig, headers, m.Body), m_key, m_dir), QStringLiteral("pass"));
+    }
+
+    // A MIME body with an HTML part signs like any other text.
+    void multipartMessageVerifies()
+    {
+        TMail m;
+        m.ContentType = QStringLiteral("multipart/alternative;\r\n\tboundary=\"=_b1\"");
+        m.Body = {QStringLiteral("--=_b1"), QStringLiteral("Content-Type: text/plain; charset=\"utf-8\""),
+                  QStringLiteral("Content-Transfer-Encoding: quoted-printable"), QString(),
+                  QStringLiteral("Gr=C3=BC=C3=9Fe"), QString(), QStringLiteral("--=_b1"),
+                  QStringLiteral("Content-Type: text/html; charset=\"utf-8\""),
+                  QStringLiteral("Content-Transfer-Encoding: quoted-printable"), QString(),
+                  QStringLiteral("<!DOCTYPE html><html lang=3D\"de\"><body><p style=3D\"color:#c00\">Gr=C3=BC=C3=9Fe</p>"),
+                  QStringLiteral("</body></html>"), QString(), QStringLiteral("--=_b1--")};
+        const QStringList headers = m.Headers();
+        QString error;
+        const QString sig = dkimsign::Sign(m_key, headers, m.Body, &error);
+        QVERIFY2(!sig.isEmpty(), qPrintable(error));
+        QCOMPARE(Verify(Wire(sig, headers, m.Body), m_key, m_dir), QStringLiteral("pass"));
+    }
+
+    // The relaxed forms of RFC 6376's own example (3.4.5) and the edges of the body's end.
+    void relaxedCanonicalisation_data()
+    {
+        QTest::addColumn<bool>("header");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("canonical");
+        QTest::newRow("header A") << true << QByteArray("A: X") << QByteArray("a:X\r\n");
+        QTest::newRow("header B, folded") << true << QByteArray("B : Y\t\r\n\tZ  ") << QByteArray("b:Y Z\r\n");
+        QTest::newRow("body of the example") << false << QByteArray(" C \r\nD \t E\r\n\r\n\r\n")
+                                             << QByteArray(" C\r\nD E\r\n");
+        QTest::newRow("blank line inside the body stays") << false << QByteArray("a\r\n \t\r\nb\r\n")
+                                                          << QByteArray("a\r\n\r\nb\r\n");
+        QTest::newRow("only empty lines") << false << QByteArray("\r\n  \r\n\r\n") << QByteArray();
+        QTest::newRow("no final line break") << false << QByteArray("end") << QByteArray("end\r\n");
+    }
+    void relaxedCanonicalisation()
+    {
+        QFETCH(bool, header);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, canonical);
+        QCOMPARE(header ? dkimsign::RelaxedHeader(input) : dkimsign::RelaxedBody(input), canonical);
     }
 
     // Whatever a relay may do under relaxed canonicalisation still verifies; any change to
