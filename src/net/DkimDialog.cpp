@@ -51,7 +51,9 @@ TDkimDialog::TDkimDialog(TDialogService& dialogs, const QString& iniPath, const 
     auto* keyRow = new QHBoxLayout;
     keyRow->addWidget(m_keyFile, 1);
     keyRow->addWidget(browse);
-    fields->addRow(QStringLiteral("Private &key file:"), keyRow);
+    auto* keyLabel = new QLabel(QStringLiteral("Private &key file:"), this);
+    keyLabel->setBuddy(m_keyFile);
+    fields->addRow(keyLabel, keyRow);
     m_domain = Named(new QLineEdit(this), "DomainEDT");
     fields->addRow(QStringLiteral("Signing &domain (d=):"), m_domain);
     top->addWidget(new QLabel(QStringLiteral("Publish this TXT record in the domain's DNS:"), this));
