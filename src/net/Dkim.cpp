@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 
 #include <openssl/bio.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
@@ -158,6 +159,7 @@ bool MakeSigner(const QByteArray& pem, const QString& domain, const QString& sel
     std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
         bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, noPassphrase, nullptr) : nullptr, EVP_PKEY_free);
     if (!key) {
+        ERR_clear_error(); // the reasons stay ours: TLS reads the queue of this thread later
         error = pem.contains("ENCRYPTED") ? QStringLiteral("it is protected by a passphrase; DKIM needs it without one")
                                           : QStringLiteral("it is not a private key in PEM form");
         return false;
@@ -377,12 +379,16 @@ QString Sign(const TDkimSigner& signer, const QStringList& headers, const QStrin
     size_t length = 0;
     if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, EVP_sha256(), nullptr, signer.Key.get()) != 1
         || EVP_DigestSign(ctx.get(), nullptr, &length, reinterpret_cast<const unsigned char*>(data.constData()),
-                          size_t(data.size())) != 1)
+                          size_t(data.size())) != 1) {
+        ERR_clear_error();
         return fail(QStringLiteral("the key cannot sign"));
+    }
     QByteArray signature(qsizetype(length), '\0');
     if (EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
-                       reinterpret_cast<const unsigned char*>(data.constData()), size_t(data.size())) != 1)
+                       reinterpret_cast<const unsigned char*>(data.constData()), size_t(data.size())) != 1) {
+        ERR_clear_error();
         return fail(QStringLiteral("the key cannot sign"));
+    }
     signature.truncate(qsizetype(length));
     const QString b = QString::fromLatin1(signature.toBase64());
     // Blanks inside b= do not count (RFC 6376 3.5): it is cut into lines like the rest.
