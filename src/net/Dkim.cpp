@@ -295,8 +295,7 @@ QByteArray RelaxedBody(QByteArrayView body)
     return out;
 }
 
-QString Sign(const TDkimSigner& signer, const QStringList& headers, const QStringList& body, QString* error,
-             qint64 when)
+QString Sign(const TDkimSigner& signer, const QStringList& headers, const QStringList& body, QString* error)
 {
     const auto fail = [error](const QString& why) {
         if (error)
@@ -338,11 +337,9 @@ QString Sign(const TDkimSigner& signer, const QStringList& headers, const QStrin
         return fail(QStringLiteral("the message has no From header"));
 
     // The tags, folded at their own blanks so that no line passes 78 characters.
-    if (when <= 0)
-        when = QDateTime::currentSecsSinceEpoch();
     QStringList tags = {QStringLiteral("v=1"), QStringLiteral("a=rsa-sha256"), QStringLiteral("c=relaxed/relaxed"),
                         QStringLiteral("d=") + signer.Domain, QStringLiteral("s=") + signer.Selector,
-                        QStringLiteral("t=%1").arg(when), QStringLiteral("bh=") + QString::fromLatin1(bodyHash)};
+                        QStringLiteral("t=%1").arg(QDateTime::currentSecsSinceEpoch()), QStringLiteral("bh=") + QString::fromLatin1(bodyHash)};
     QString header = QStringLiteral("DKIM-Signature:");
     qsizetype lineLength = header.size();
     const auto add = [&](const QString& piece) {

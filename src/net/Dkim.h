@@ -78,13 +78,11 @@ bool LoadSigner(const TDkimSettings& settings, TDkimSigner& signer, QString& err
 QString DnsName(const TDkimSigner& signer);
 QString DnsRecord(const TDkimSigner& signer);
 
-// The "DKIM-Signature: ..." header (folded with CR LF, no final line break; t= is `when`, in
-// seconds since 1970, or now when 0) of the message made of `headers` and `body` as the SMTP
-// client writes them: header buffers as they go out (one may
+// The "DKIM-Signature: ..." header (folded with CR LF, no final line break; t= is now) of the
+// message made of `headers` and `body` as the SMTP client writes them: header buffers as they go out (one may
 // hold several fields and folds), body lines before dot-stuffing (a line holding line breaks
 // is as many lines), each as Windows-1252 bytes. Empty, with `error` set, on failure.
-QString Sign(const TDkimSigner& signer, const QStringList& headers, const QStringList& body, QString* error = nullptr,
-             qint64 when = 0);
+QString Sign(const TDkimSigner& signer, const QStringList& headers, const QStringList& body, QString* error = nullptr);
 
 // Relaxed canonical forms (RFC 6376 3.4.2, 3.4.4): one header field (its folds included) with
 // its CR LF, and a body given as CR LF lines.

@@ -131,6 +131,13 @@ QString Tag(const QString& signature, const QString& tag)
     return {};
 }
 
+struct TQuietObserver : TSendObserver
+{
+    void SendProgress(TSendPhase, qint64, qint64) override {}
+    void SendDialogue(const QString&) override {}
+    void RecipientDone(int, const TRecipientResult&) override {}
+};
+
 QByteArray ReadAll(const QString& path)
 {
     QFile f(path);
@@ -460,11 +467,7 @@ private slots:
         QFETCH(QString, why);
         TAiosmtpdServer server;
         START_PEER(server);
-        struct : TSendObserver {
-            void SendProgress(TSendPhase, qint64, qint64) override {}
-            void SendDialogue(const QString&) override {}
-            void RecipientDone(int, const TRecipientResult&) override {}
-        } observer;
+        TQuietObserver observer;
         TWait wait;
         TSmtpClient client;
         client.SetWait(&wait);
@@ -516,11 +519,7 @@ private slots:
             QSKIP("the private Postfix needs root");
         TPostfixServer postfix;
         START_PEER(postfix);
-        struct : TSendObserver {
-            void SendProgress(TSendPhase, qint64, qint64) override {}
-            void SendDialogue(const QString&) override {}
-            void RecipientDone(int, const TRecipientResult&) override {}
-        } observer;
+        TQuietObserver observer;
         TWait wait;
         TSmtpClient client;
         client.SetWait(&wait);
