@@ -8,7 +8,7 @@ pkgs="cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev qt6-qpa-p
       libhunspell-dev hunspell-en-us libgmime-3.0-dev libssl-dev qtkeychain-qt6-dev gstreamer1.0-plugins-base
       gstreamer1.0-plugins-good xvfb xauth xdg-utils openssl"
 case "$level" in
-  test|fuzz|bench) pkgs="$pkgs python3 python3-aiosmtpd python3-html5lib dovecot-pop3d postfix poppler-utils imagemagick pandoc
+  test|fuzz|bench) pkgs="$pkgs python3 python3-aiosmtpd python3-html5lib python3-dkim dovecot-pop3d postfix poppler-utils imagemagick pandoc
                     desktop-file-utils appstream dpkg-dev libreoffice-calc-nogui lintian" ;;
 esac
 case "$level" in

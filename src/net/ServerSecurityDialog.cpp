@@ -1,11 +1,14 @@
 #include "net/ServerSecurityDialog.h"
 
+#include "net/DkimDialog.h"
+
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,6 +93,14 @@ TServerSecurityDialog::TServerSecurityDialog(const TServerSecurityForm& form, QW
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("CancelBtn"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    if (smtp) {
+        m_dkim = Named(buttons->addButton(QStringLiteral("&DKIM signing..."), QDialogButtonBox::ActionRole), "DkimBtn");
+        m_dkim->hide();
+        connect(m_dkim, &QPushButton::clicked, this, [this] {
+            if (m_openDkim)
+                m_openDkim();
+        });
+    }
     top->addWidget(buttons);
 
     connect(m_security, &QComboBox::currentIndexChanged, this, [this] { SecurityChanged(); });
@@ -105,6 +116,13 @@ void TServerSecurityDialog::SecurityChanged()
     m_port->setPlaceholderText(usual == QLatin1String("smtp") ? QStringLiteral("25")
                                : usual == QLatin1String("pop3") ? QStringLiteral("110")
                                                                 : usual);
+}
+
+void TServerSecurityDialog::SetDkimEditor(std::function<void()> open)
+{
+    m_openDkim = std::move(open);
+    if (m_dkim)
+        m_dkim->setVisible(bool(m_openDkim));
 }
 
 TServerSecurityForm TServerSecurityDialog::Form() const
@@ -144,10 +162,17 @@ bool TServerSecurityDialog::Edit(TDialogService& dialogs, QWidget* parent, TMail
                       parent);
         return false;
     }
-    TIniFile ini(iniPath);
-    TServerSecurityDialog dialog(serversecurity::Load(ini, protocol, server, store), parent);
+    TIniFile loaded(iniPath);
+    TServerSecurityDialog dialog(serversecurity::Load(loaded, protocol, server, store), parent);
+    // The signing section of the sender's domain: the SMTP user name is most often the address.
+    dialog.SetDkimEditor([&dialogs, &dialog, iniPath] {
+        TDkimDialog::Edit(dialogs, &dialog, dkimsign::AddressDomain(dialog.Form().User), iniPath,
+                          QFileInfo(iniPath).absolutePath() + u'/');
+    });
     if (dialog.exec() != QDialog::Accepted)
         return false;
+    // Read again: "DKIM signing..." may have written the file meanwhile.
+    TIniFile ini(iniPath);
     QString where;
     serversecurity::Save(ini, dialog.Form(), store, where);
     if (!ini.UpdateFile()) {

@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -30,6 +32,9 @@ public:
 
     void accept() override;
 
+    // SMTP: shows "DKIM signing..." beside the buttons, which calls `open`.
+    void SetDkimEditor(std::function<void()> open);
+
 private:
     void SecurityChanged();
 
@@ -42,4 +47,6 @@ private:
     QCheckBox* m_forget = nullptr;
     QCheckBox* m_trust = nullptr;
     QLabel* m_error;
+    QPushButton* m_dkim = nullptr;
+    std::function<void()> m_openDkim;
 };

@@ -704,14 +704,18 @@ bool TCustomSmtpClient::DoMail()
             << QStringLiteral("Content-Type: text/plain; charset=\"") + FoldValue(m_charSet, false) + u'"'
             << QStringLiteral("Date: ") + DateText(QDateTime::currentDateTime());
     TriggerHeaders(headers);
+    QStringList lines;
     for (const QString& header : std::as_const(headers)) {
         pump.Pump();
         QString buffer = header;
         TriggerHeaderLine(buffer, HeaderBufferSize);
         buffer = SanitizeHeader(buffer);
         if (!buffer.isEmpty())
-            SendCommand(buffer);
+            lines << buffer;
     }
+    TriggerHeadersFinal(lines);
+    for (const QString& line : std::as_const(lines))
+        SendCommand(line);
     SendCommand(QString());
 
     m_inData = true;
@@ -853,6 +857,12 @@ void TCustomSmtpClient::TriggerHeaders(QStringList& headers)
 {
     if (OnHeaders)
         OnHeaders(this, headers);
+}
+
+void TCustomSmtpClient::TriggerHeadersFinal(QStringList& lines)
+{
+    if (OnHeadersFinal)
+        OnHeadersFinal(this, lines);
 }
 
 bool TCustomSmtpClient::OpenAttachment(const QString& fileName)

@@ -182,12 +182,16 @@ public:
     TSmtpGetDataEvent OnGetData;
     TSmtpHeaderLineEvent OnHeaderLine;
     TSmtpHeadersEvent OnHeaders;
+    // The header buffers exactly as they go out (after OnHeaderLine and folding): the last
+    // moment to sign them. Lines added here are written as they stand.
+    TSmtpHeadersEvent OnHeadersFinal;
     TSmtpReplyEvent OnReply;
 
 protected:
     virtual void TriggerGetData(int LineNum, QString& MsgLine, int MaxLen, bool& More);
     virtual void TriggerHeaderLine(QString& Msg, int Size);
     virtual void TriggerHeaders(QStringList& headers);
+    virtual void TriggerHeadersFinal(QStringList& lines);
     virtual bool OpenAttachment(const QString& fileName);
     // The next line of base64 text of the open attachment (60 characters, 45 bytes, except
     // possibly the last). Returns false when the line reached the end of the file; `failed`

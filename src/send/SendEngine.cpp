@@ -288,6 +288,7 @@ void TSendEngine::SendToBtnClick()
     }
     rq.Server = m_sendServer;
     rq.Sender = m_sendFrom;
+    rq.Dkim = dkimsign::LoadFromFile(m_sendFrom);
     rq.HdrFrom = msgenc::EncodeAddressList(m_sendFrom);
     rq.HdrTo = msgenc::EncodeAddressList(hdrTo);
     rq.HdrSubject = msgenc::EncodeWords(subject);

@@ -9,6 +9,8 @@
 #include <QDateTime>
 #include <QScopeGuard>
 
+#include <stdexcept>
+
 namespace {
 
 bool IsRejection(const TSmtpReply& r)
@@ -50,6 +52,7 @@ void TSendJob::Bind()
     m_client.OnReply = [this](TCustomSmtpClient*, const TSmtpReply& r) { OnReply(r); };
     m_client.OnGetData = [this](TCustomSmtpClient*, int n, QString& line, int, bool& more) { GetData(n, line, more); };
     m_client.OnHeaderLine = [this](TCustomSmtpClient*, QString& msg, int) { HeaderLine(msg); };
+    m_client.OnHeadersFinal = [this](TCustomSmtpClient*, QStringList& lines) { SignHeaders(lines); };
 }
 
 void TSendJob::Unbind()
@@ -58,6 +61,7 @@ void TSendJob::Unbind()
     m_client.OnReply = nullptr;
     m_client.OnGetData = nullptr;
     m_client.OnHeaderLine = nullptr;
+    m_client.OnHeadersFinal = nullptr;
 }
 
 void TSendJob::Settle(int index, TRecipientOutcome outcome, const QString& reply, int transaction)
@@ -125,6 +129,20 @@ void TSendJob::HeaderLine(QString& msg)
         if (!rq.ListUnsubscribe.isEmpty())
             msg += QStringLiteral("\r\nList-Unsubscribe: ") + rq.ListUnsubscribe;
     }
+}
+
+void TSendJob::SignHeaders(QStringList& lines)
+{
+    if (!m_signer.Valid())
+        return;
+    // Over the body GetData serves, exactly as it goes out.
+    QString error;
+    const QString signature = dkimsign::Sign(m_signer, lines, m_request->BodyLines, &error);
+    if (signature.isEmpty()) // never an unsigned message: the transaction is abandoned
+        throw std::runtime_error(QStringLiteral("The message could not be signed (%1); it was not sent")
+                                     .arg(error)
+                                     .toStdString());
+    lines.prepend(signature);
 }
 
 void TSendJob::Cancel()
@@ -229,8 +247,17 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
     auto done = qScopeGuard([this] {
         Unbind();
         m_request = nullptr;
+        m_signer = {};
         m_running = false;
     });
+
+    if (rq.Dkim.Present) {
+        QString error;
+        if (!dkimsign::LoadSigner(rq.Dkim, m_signer, error)) {
+            summary.Reason = error + QStringLiteral("; nothing was sent");
+            return summary; // before the archive and the network: this message must not go unsigned
+        }
+    }
 
     if (!rq.ArchiveFolder.isEmpty()) {
         summary.ArchiveFile = archive::Write(rq.ArchiveFolder, rq.ArchiveSubject, rq.ArchiveText, &summary.ArchiveError);

@@ -3,6 +3,8 @@
 // client, in as many transactions as the server asks for, every recipient's outcome recorded.
 // It takes a value describing the work, decides from the reply codes the client parsed, and
 // reports through TSendObserver; the send engine is its adapter to the window.
+#include "net/Dkim.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -41,6 +43,9 @@ struct TSendRequest
     QString ListUnsubscribe;  // the header's value; empty: no header
     QStringList Recipients;   // envelope addresses, in order
     QStringList BodyLines;    // the message text as it goes out
+    // The From domain's signing section: when present every message goes out signed, or the
+    // send stops before connecting.
+    TDkimSettings Dkim;
     // Written before connecting, so it exists whether or not the send succeeds; empty: none.
     QString ArchiveFolder;
     QString ArchiveSubject;
@@ -113,6 +118,7 @@ private:
     void OnDisplay(const QString& line);
     void GetData(int lineNum, QString& line, bool& more);
     void HeaderLine(QString& line);
+    void SignHeaders(QStringList& lines);
     void Settle(int index, TRecipientOutcome outcome, const QString& reply, int transaction = 0);
     // One transaction for `pending`; returns the recipients still to send.
     QList<int> Transaction(const QList<int>& pending, bool& ended, QString& reason);
@@ -126,6 +132,7 @@ private:
     QStringList m_timeoutLog;
     QString m_lastRcptLine;
     QString m_messageId;
+    TDkimSigner m_signer; // valid while a signed send runs
     QString m_rejection; // a 550 or 503 reply: it ends the whole send
     int m_transactions = 0;
     int m_settled = 0;         // recipients whose outcome is final

@@ -647,6 +647,48 @@ private slots:
         QVERIFY(!second.contains("List-Unsubscribe"));
     }
 
+    // The reply address's domain has a signing section in "Quorvel.ini": the list send goes out
+    // signed; with its key file gone the send stops before connecting and says why.
+    void dkimSignedListSend()
+    {
+        TAiosmtpdServer server;
+        START_PEER(server);
+        TListSpec list{"57"};
+        list.subjectKey = QStringLiteral("remove me");
+        makeList(list);
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"), {QStringLiteral("genpkey"), QStringLiteral("-algorithm"), QStringLiteral("RSA"),
+                                                  QStringLiteral("-pkeyopt"), QStringLiteral("rsa_keygen_bits:1024"),
+                                                  QStringLiteral("-out"), home(QStringLiteral("news.pem"))});
+        QVERIFY(openssl.waitForFinished(60000) && openssl.exitCode() == 0);
+        {
+            TIniFile ini(settingsfile::FileName());
+            ini.WriteString(QStringLiteral("DKIM example.com"), QStringLiteral("Selector"), QStringLiteral("s1"));
+            ini.WriteString(QStringLiteral("DKIM example.com"), QStringLiteral("KeyFile"), QStringLiteral("news.pem"));
+            QVERIFY(ini.UpdateFile());
+        }
+        start(server.Port());
+        write(QStringLiteral("Hi"), QStringLiteral("Text"));
+        sendToList({0, 1});
+        QTRY_VERIFY(!m_form->SendPanel()->isVisible());
+        QList<TAiosmtpdServer::Message> got = server.Messages();
+        QCOMPARE(got.size(), 1);
+        const QByteArray signature = HeaderValue(got[0].content, "DKIM-Signature");
+        QVERIFY2(got[0].content.startsWith("DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=example.com; s=s1;"),
+                 got[0].content.left(200).constData());
+        QVERIFY2(signature.contains("List-Unsubscribe"), signature.constData());
+
+        QVERIFY(QFile::remove(home(QStringLiteral("news.pem"))));
+        write(QStringLiteral("Hi again"), QStringLiteral("Text"));
+        sendToList({0});
+        QTRY_VERIFY(status().contains(QLatin1String("nothing was sent")));
+        QVERIFY2(status().startsWith(QStringLiteral("Status: Error - The DKIM key \"%1\" of [DKIM example.com] cannot be read")
+                                         .arg(QDir::cleanPath(home(QStringLiteral("news.pem"))))),
+                 qPrintable(status()));
+        QVERIFY(status().endsWith(QLatin1String("(0 of 1 sent)")));
+        QCOMPARE(server.Messages().size(), 1);
+    }
+
     // The panel: lists, entries, toggle, server list, sender.
     void panelOpening()
     {
