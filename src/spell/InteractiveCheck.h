@@ -9,12 +9,12 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 
 #include <functional>
 #include <utility>
 #include <vector>
 
-class QWidget;
 class TDialogService;
 
 // The component running the check, as the check and its dialog see it.
