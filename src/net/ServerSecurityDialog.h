@@ -41,5 +41,8 @@ private:
     QCheckBox* m_remember = nullptr;
     QCheckBox* m_forget = nullptr;
     QCheckBox* m_trust = nullptr;
+    QLineEdit* m_maxPerMessage = nullptr;
+    QLineEdit* m_maxPerHour = nullptr;
+    QLineEdit* m_maxPerDay = nullptr;
     QLabel* m_error;
 };
