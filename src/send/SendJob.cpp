@@ -384,19 +384,25 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
         }
         return false;
     };
-    QString reason;
-    const bool connected = connect(reason);
-    summary.Connected = connected;
-
     QList<int> pending;
     for (int i = 0; i < summary.Total; ++i)
         if (m_results[i].Outcome != TRecipientOutcome::Delivered)
             pending << i;
+    TPacer pacer(rq.Pacing);
+    pacer.SetHistory(m_record.History());
+    if (limits.Any() && !pending.isEmpty()) {
+        // The record's messages may still fill the hour: wait before connecting at all.
+        const TPaceStep first = pacer.Next(rq.Pacing.NowMs(), rq.MessageFor ? 1 : int(pending.size()));
+        if (first.WaitMs > 0)
+            PaceWait(pacer, first);
+    }
+    QString reason;
+    const bool connected = !m_cancelled && connect(reason);
+    summary.Connected = connected;
+
     bool reconnected = false; // one new connection after a loss, until a transaction succeeds
     bool waited = false;      // the connection was closed for a wait, not lost
     QString loss;
-    TPacer pacer(rq.Pacing);
-    pacer.SetHistory(m_record.History());
     int offered = 0;
     while (connected && !pending.isEmpty() && !m_cancelled) {
         int size = rq.MessageFor ? 1 : int(pending.size());
