@@ -46,6 +46,9 @@ public:
     ~TSendEngine() override;
 
     void SendToBtnClick();
+    // "Send test": the newsletter, personalised for the first checked subscriber, to the
+    // sender's own address only, "[Test] " before the subject; no record changes.
+    void SendTestBtnClick();
     // Assembles the message into the digest pane; not for sending, a subject line comes first.
     void CompileDigest(bool forSending);
     // During a send: stops it (what was delivered stays delivered and is unchecked). Otherwise
@@ -79,7 +82,12 @@ private:
     void SendProgress(TSendPhase phase, qint64 done, qint64 total) override;
     void SendDialogue(const QString& line) override;
     void RecipientDone(int index, const TRecipientResult& result) override;
+    void SendWaiting(const QString& text) override;
 
+    void Send(bool test);
+    // The subscriber the digest shows the newsletter for: the first checked one (or the first
+    // typed address on the address page). False when there is none.
+    bool FirstSubscriber(struct TSubscriberFields& fields) const;
     void Abandon(const QString& warning); // a send stopped before it reached the network
     void Ended(const TSendSummary& summary);
     bool LetThroughDuringSend(QObject* watched, QEvent* event) const;
@@ -92,6 +100,7 @@ private:
     TSendSummary m_summary;
     QList<int> m_rows; // the check list row of each recipient (list page)
     bool m_listSend = false;
+    bool m_testSend = false;
     QTimer* m_finishedTimer;
     QString m_sendServer;
     QString m_sendFrom;
