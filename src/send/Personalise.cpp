@@ -2,6 +2,7 @@
 
 #include "lists/MailListRecord.h"
 #include "platform/Cp1252.h"
+#include "send/MessageEncoding.h"
 
 #include <array>
 
@@ -195,6 +196,13 @@ QString ToHeader(const TSubscriberFields& f)
     QString q = name;
     q.replace(u'\\', QLatin1String("\\\\")).replace(u'"', QLatin1String("\\\""));
     return u'"' + q + QStringLiteral("\" <") + f.Email + u'>';
+}
+
+TMessageParts Message(const TDigestTexts& texts, const QString& subject, const TSubscriberFields& fields, const QString& to)
+{
+    const msgenc::TBody body = msgenc::EncodeBody(digest::Compile(true, QString(), Apply(texts, fields)));
+    return {to.isEmpty() ? msgenc::EncodeAddressList(ToHeader(fields)) : to, msgenc::EncodeWords(Apply(subject, fields)),
+            body.CharSet, body.TransferEncoding, body.Lines};
 }
 
 } // namespace personalise

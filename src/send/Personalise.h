@@ -4,6 +4,7 @@
 // record; "{{" writes "{". Pure functions over text, no widgets: the send engine applies them
 // to the digest parts of each recipient before they are composed.
 #include "send/Digest.h"
+#include "send/SendJob.h"
 
 #include <QString>
 #include <QStringList>
@@ -48,5 +49,11 @@ TDigestTexts Apply(const TDigestTexts& texts, const TSubscriberFields& fields);
 // The address a personalised message's To header carries: "Name <address>" (the name quoted
 // when it holds characters an address phrase may not), or the address alone.
 QString ToHeader(const TSubscriberFields& fields);
+
+// One recipient's message as it goes out: the digest composed from the personalised blocks and
+// encoded as its text needs, the subject filled in, To the subscriber's own (or `to` when
+// given, already encoded).
+TMessageParts Message(const TDigestTexts& texts, const QString& subject, const TSubscriberFields& fields,
+                      const QString& to = QString());
 
 } // namespace personalise

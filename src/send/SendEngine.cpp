@@ -332,11 +332,7 @@ void TSendEngine::Send(bool test)
     }
     if (scan.HasFields) {
         rq.MessageFor = [texts, subject, fields, test, to = msgenc::EncodeAddressList(hdrTo)](int i) {
-            const TSubscriberFields f = fields.value(test ? 0 : i);
-            const msgenc::TBody body = msgenc::EncodeBody(digest::Compile(true, QString(), personalise::Apply(texts, f)));
-            return TMessageParts{test ? to : msgenc::EncodeAddressList(personalise::ToHeader(f)),
-                                 msgenc::EncodeWords(personalise::Apply(subject, f)), body.CharSet,
-                                 body.TransferEncoding, body.Lines};
+            return personalise::Message(texts, subject, fields.value(test ? 0 : i), test ? to : QString());
         };
     }
     // A long send keeps its record beside the list until everyone has it (a restart resumes).

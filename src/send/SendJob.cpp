@@ -323,6 +323,9 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
     const TSendLimits& limits = rq.Pacing.Limits;
     m_splitting = bool(rq.MessageFor) || limits.MaxRecipientsPerMessage > 0 || limits.MaxRecipientsPerDay > 0;
     m_rcptPause = m_client.RcptPause();
+    // One message per recipient: MAIL, RCPT and DATA in one group where the server pipelines.
+    const bool envelopeGroup = m_client.EnvelopeGroup();
+    m_client.SetEnvelopeGroup(bool(rq.MessageFor));
     m_recording = false;
     m_results.clear();
     m_results.reserve(rq.Recipients.size());
@@ -333,8 +336,9 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
     m_timeoutLog = {QStringLiteral("SMTP Send Timeouts"), started, QString()};
     m_dialogueLog = {QStringLiteral("SMTP Send Dialogue"), started, QString()};
     m_lastRcptLine.clear();
-    auto done = qScopeGuard([this] {
+    auto done = qScopeGuard([this, envelopeGroup] {
         m_client.SetRcptPause(m_rcptPause);
+        m_client.SetEnvelopeGroup(envelopeGroup);
         m_record.Close();
         Unbind();
         m_request = nullptr;

@@ -152,6 +152,36 @@ private slots:
         QCOMPARE(job.Results()[3].Reply, QStringLiteral("451 4.3.0 try later"));
     }
 
+    // Where the server pipelines, each message's MAIL, RCPT and DATA go out in one group (the
+    // server reads all three before it answers); a refused recipient's DATA answer and the
+    // RSET after it keep the dialogue in step, and a refused sender ends the send with its own
+    // reply, not with the answers that follow from it.
+    void envelopeInOneGroup()
+    {
+        TPersonalFixture f;
+        TServerSettings section;
+        section.Present = true;
+        f.client.SetServerSettings(section);
+        TSendJob job(f.client, f);
+        f.server.Send("220 hi").Expect().Send("250-hello\r\n250 PIPELINING");
+        f.server.Expect(3).Send("250 sender ok\r\n250 ok\r\n354 go ahead").ExpectUntil(".").Send("250 queued");
+        f.server.Expect(3).Send("250 sender ok\r\n553 5.1.3 bad address\r\n554 5.5.1 no valid recipients");
+        f.server.Expect("RSET").Send("250 reset");
+        f.server.Expect(3).Send("250 sender ok\r\n250 ok\r\n354 go ahead").ExpectUntil(".").Send("250 queued");
+        f.server.Expect(3).Send("450 4.7.1 slow down\r\n503 5.5.1 need MAIL\r\n503 5.5.1 need RCPT");
+        f.Quit();
+        const TSendSummary s = job.Run(f.Request(5, true));
+        QCOMPARE(int(s.End), int(TSendEnd::Partial));
+        QCOMPARE(TPersonalFixture::Outcomes(job),
+                 (QList<O>{O::Delivered, O::Refused, O::Delivered, O::NotAttempted, O::NotAttempted}));
+        QCOMPARE(s.Reason, QStringLiteral("450 4.7.1 slow down"));
+        QVERIFY(f.client.Pipelined());
+        QVERIFY(f.server.Mismatches().isEmpty());
+        QCOMPARE(f.LinesStarting("Dear "), (QStringList{"Dear Reader 0,", "Dear Reader 2,"}));
+        // The group is the job's choice for this send only.
+        QVERIFY(!f.client.EnvelopeGroup());
+    }
+
     // No personalisation: one message to everyone in one transaction, as always, even with the
     // client's recipient pause (which stays per hundred recipients of the send when split).
     void recipientsPerMessage()
