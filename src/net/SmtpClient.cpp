@@ -754,11 +754,11 @@ bool TCustomSmtpClient::DoMail()
         if (!SendEnvelopeGroup(from))
             return false;
     } else {
-    SendCommand(QStringLiteral("MAIL FROM:<") + from + u'>');
-    if (!Expect(250, false))
-        return false;
-    m_step = TMailStep::Recipients;
-    SendRecipients();
+        SendCommand(QStringLiteral("MAIL FROM:<") + from + u'>');
+        if (!Expect(250, false))
+            return false;
+        m_step = TMailStep::Recipients;
+        SendRecipients();
     }
     TEventPump pump;
     if (m_stage != TSmtpStage::Greeted)
