@@ -104,6 +104,10 @@ void TSendJob::Settle(int index, TRecipientOutcome outcome, const QString& reply
 
 void TSendJob::OnDisplay(const QString& line)
 {
+    // One message per recipient: the log holds the first message's text line by line, the
+    // others' commands and replies only (10,000 messages of 20 KB would make a 200 MB log).
+    if (m_request && m_request->MessageFor && m_transactions > 0 && m_client.SendingData())
+        return;
     m_dialogueLog << line;
     if (line.contains(QLatin1String("RCPT TO:")))
         m_lastRcptLine = line;

@@ -131,6 +131,12 @@ private slots:
         QCOMPARE(ids.size(), 3);
         QVERIFY(ids[0] != ids[1] && ids[1] != ids[2]);
         QVERIFY(f.server.Mismatches().isEmpty());
+        // The log holds the first message's text; of the others the commands and headers.
+        const QStringList log = job.DialogueLog();
+        QVERIFY(log.contains(QStringLiteral("> Dear Reader 0,")));
+        QVERIFY(!log.contains(QStringLiteral("> Dear Reader 1,")));
+        QVERIFY(log.contains(QStringLiteral("> To: Reader 2 <r2@example.org>")));
+        QCOMPARE(log.count(QStringLiteral("> .")), 3);
     }
 
     // A refused recipient costs only its own message; a deferred one ends the send (the server
