@@ -405,7 +405,8 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
             PaceWait(pacer, first);
     }
     QString reason;
-    const bool connected = !m_cancelled && connect(reason);
+    // Everyone may have it already (the record): nothing to connect for.
+    const bool connected = !m_cancelled && !pending.isEmpty() && connect(reason);
     summary.Connected = connected;
 
     bool reconnected = false; // one new connection after a loss, until a transaction succeeds

@@ -310,6 +310,27 @@ private slots:
         QCOMPARE(f.server.Connections(), 2);
     }
 
+    // A record naming everyone: the send is complete without a connection.
+    void everyoneInTheRecord()
+    {
+        TPersonalFixture f;
+        const QString record = f.dir.filePath(QStringLiteral("r.txt"));
+        QFile out(record);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("Quorvel send record\r\nNewsletter: issue-9\r\nSent: 1 2\r\nDelivered: R0@example.org\r\n"
+                  "Delivered: r1@example.org\r\n");
+        out.close();
+        TSendJob job(f.client, f);
+        TSendRequest rq = f.Request(2, true);
+        rq.RecordFile = record;
+        rq.RecordKey = QStringLiteral("issue-9");
+        const TSendSummary s = job.Run(rq);
+        QCOMPARE(int(s.End), int(TSendEnd::Sent));
+        QCOMPARE(s.Delivered, 2);
+        QCOMPARE(f.server.Connections(), 0);
+        QVERIFY(!QFile::exists(record));
+    }
+
     // A record of another newsletter sends to everyone; a record that cannot be read stops the
     // send before connecting.
     void recordOfAnotherNewsletterOrUnreadable()
