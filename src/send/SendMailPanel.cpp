@@ -166,8 +166,8 @@ TSendMailPanel::TSendMailPanel(TShell& shell, TListsState& lists, TGeneralSettin
     m_cancel->setGeometry(kWidth - 90, 220, 80, 24);
 
     // The newsletter to the sender's own address first: enabled whenever Send is.
-    m_sendTest = Named(new QPushButton(QStringLiteral("Send &test"), this), QStringLiteral("SendTestBtn"),
-                       QStringLiteral("Send &test"), QStringLiteral("Send the newsletter to your own address only"));
+    m_sendTest = Named(new QPushButton(QStringLiteral("Sen&d test"), this), QStringLiteral("SendTestBtn"),
+                       QStringLiteral("Sen&d test"), QStringLiteral("Send the newsletter to your own address only"));
     m_sendTest->setGeometry(kWidth - 262, 220, 80, 24);
     m_sendTest->setEnabled(false);
     m_sendTo->installEventFilter(this);
