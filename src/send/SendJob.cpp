@@ -198,6 +198,8 @@ bool TSendJob::PaceWait(const TPacer& pacer, const TPaceStep& step)
     int sent = 0;
     for (const TRecipientResult& r : std::as_const(m_results))
         sent += r.Outcome == TRecipientOutcome::Delivered ? 1 : 0;
+    // The gauge shows who has it so far, not the last message's text.
+    m_observer.SendProgress(TSendPhase::Recipients, sent, m_results.size());
     QEventLoop loop;
     m_waitLoop = &loop;
     TInputHold hold(m_client.Wait());
