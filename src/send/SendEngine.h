@@ -60,6 +60,8 @@ public:
 
     // State, for the panels and tests.
     bool Sending() const { return m_sending; }
+    // The send waits for the server's limits: closing the window may end it (its record resumes).
+    bool WaitingForLimits() const { return m_job.Waiting(); }
     const QString& SendServer() const { return m_sendServer; }
     const QString& SendFrom() const { return m_sendFrom; }
     const QStringList& DialogueLog() const { return m_job.DialogueLog(); }

@@ -33,6 +33,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        // A click or key reaches the window first and is then sent on to its widget: judged
+        // there, where the owner can tell Cancel from the rest.
+        if (!watched->isWidgetType())
+            return false;
         switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:

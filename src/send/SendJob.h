@@ -122,6 +122,8 @@ public:
     void Cancel();
     bool Running() const { return m_running; }
     bool CancelRequested() const { return m_cancelled; }
+    // Inside a wait for the server's limits (nothing is on the wire).
+    bool Waiting() const { return m_waitLoop != nullptr; }
 
     const QList<TRecipientResult>& Results() const { return m_results; }
     const QStringList& DialogueLog() const { return m_dialogueLog; }

@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -232,6 +233,25 @@ private slots:
         QVERIFY2(m_dialogs->messages[0].text.startsWith(QLatin1String("Invalid MaxMessagesPerHour 'many'")),
                  qPrintable(m_dialogs->messages[0].text));
         QCOMPARE(server.Messages().size(), 2);
+    }
+
+    // Closing the window while the send waits an hour for the server's limit ends the send
+    // (as Cancel Send does) instead of keeping the window for the hour; the record stays.
+    void closeDuringTheHourlyWait()
+    {
+        TAiosmtpdServer server;
+        START_PEER(server);
+        makeList(QString());
+        addSection("Security=None\r\nMaxMessagesPerHour=1\r\n");
+        start(server.Port());
+        write(QStringLiteral("News for {Name}"), QStringLiteral("Dear {Name},"));
+        TSendMailPanel& p = listPage({0, 1});
+        m_dialogs->answers.enqueue(TDialogService::mbNo); // do not save the newsletter
+        QTimer::singleShot(500, m_form.get(), [this] { m_form->close(); });
+        p.SendToBtn()->click();
+        QCOMPARE(m_form->Status(), QStringLiteral("Status: Send canceled. (1 of 2 sent)"));
+        QCOMPARE(server.Messages().size(), 1);
+        QVERIFY(QFile::exists(home("News/News send record.txt")));
     }
 };
 
