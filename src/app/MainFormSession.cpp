@@ -92,6 +92,11 @@ void TMainForm::closeEvent(QCloseEvent* e)
         e->accept();
         return;
     }
+    if (m_sendEngine && m_sendEngine->WaitingForLimits()) {
+        // A wait of up to an hour for the server's limits is not worth keeping the window
+        // for: the send ends as by Cancel Send and its record resumes it next time.
+        m_sendEngine->CancelSend1Click();
+    }
     if (m_closing || (m_listPanel && m_listPanel->Busy()) || (m_sendEngine && m_sendEngine->Sending())) {
         // A list operation or a send is still processing events: close once it has finished.
         e->ignore();

@@ -24,6 +24,13 @@ TServerSecurityForm Load(const TIniFile& ini, TMailProtocol protocol, const QStr
         f.Password = s.Password;
         f.RememberPassword = !f.Password.isEmpty() || f.User.isEmpty();
         f.Fingerprint = s.Fingerprint;
+        // Shown as written, so a value that cannot be used can be corrected here.
+        const auto limit = [&](const char* key) {
+            return ini.ReadString(section, QLatin1String(key), QString()).section(u';', 0, 0).trimmed();
+        };
+        f.MaxRecipientsPerMessage = limit("MaxRecipientsPerMessage");
+        f.MaxMessagesPerHour = limit("MaxMessagesPerHour");
+        f.MaxRecipientsPerDay = limit("MaxRecipientsPerDay");
     }
     const QString refused = serversettings::RefusedCertificate(f.Host);
     if (!refused.isEmpty() && !TTlsSession::SameFingerprint(refused, f.Fingerprint))
@@ -46,6 +53,11 @@ QString Validate(const TServerSecurityForm& f)
             return QStringLiteral("The user name and the password may not contain line breaks.");
         if (f.User.trimmed().isEmpty() && !f.Password.isEmpty())
             return QStringLiteral("A password needs a user name.");
+        for (const QString* limit : {&f.MaxRecipientsPerMessage, &f.MaxMessagesPerHour, &f.MaxRecipientsPerDay}) {
+            bool ok = true;
+            if (!limit->trimmed().isEmpty() && (limit->trimmed().toInt(&ok) < 0 || !ok))
+                return QStringLiteral("A sending limit must be a count (empty or 0 for no limit).");
+        }
     }
     return QString();
 }
@@ -61,6 +73,9 @@ void Save(TIniFile& ini, const TServerSecurityForm& f, TPasswordStore& store, QS
     const QString key = serversettings::PasswordKey(f.Protocol, f.Host);
     if (f.Protocol == TMailProtocol::Smtp) {
         s.User = f.User.trimmed();
+        s.Limits.MaxRecipientsPerMessage = f.MaxRecipientsPerMessage.trimmed().toInt();
+        s.Limits.MaxMessagesPerHour = f.MaxMessagesPerHour.trimmed().toInt();
+        s.Limits.MaxRecipientsPerDay = f.MaxRecipientsPerDay.trimmed().toInt();
         const bool keep = f.RememberPassword && !s.User.isEmpty() && !f.Password.isEmpty();
         QString error;
         if (keep && store.Available() && store.Write(key, f.Password, error)) {

@@ -20,6 +20,10 @@ struct TServerSecurityForm
     bool ForgetFingerprint = false;
     QString RefusedFingerprint;    // the certificate last refused for this host, if not trusted yet
     bool TrustRefused = false;     // only a tick by the user trusts it
+    // SMTP only: the provider's sending limits as typed (empty: none).
+    QString MaxRecipientsPerMessage;
+    QString MaxMessagesPerHour;
+    QString MaxRecipientsPerDay;
 };
 
 namespace serversecurity {

@@ -62,6 +62,17 @@ TServerSecurityDialog::TServerSecurityDialog(const TServerSecurityForm& form, QW
         m_remember = Named(new QCheckBox(QStringLiteral("&Remember password"), this), "RememberCB");
         m_remember->setChecked(form.RememberPassword);
         fields->addRow(QString(), m_remember);
+        // The provider's published limits: the send splits and waits by them.
+        const auto limit = [&](const QString& value, const char* name, const QString& label) {
+            auto* e = Named(new QLineEdit(value, this), name);
+            e->setMaxLength(9);
+            e->setPlaceholderText(QStringLiteral("no limit"));
+            fields->addRow(label, e);
+            return e;
+        };
+        m_maxPerMessage = limit(form.MaxRecipientsPerMessage, "MaxRcptMsgEDT", QStringLiteral("Recipients per &message:"));
+        m_maxPerHour = limit(form.MaxMessagesPerHour, "MaxMsgHourEDT", QStringLiteral("Messages per &hour:"));
+        m_maxPerDay = limit(form.MaxRecipientsPerDay, "MaxRcptDayEDT", QStringLiteral("Recipients per &day:"));
     } else {
         top->addWidget(WrappedLabel(QStringLiteral("The POP user name and password are those of the POP page."),
                                     "PopLoginLBL", this));
@@ -134,6 +145,9 @@ TServerSecurityForm TServerSecurityDialog::Form() const
         f.User = m_user->text().trimmed();
         f.Password = m_password->text();
         f.RememberPassword = m_remember->isChecked();
+        f.MaxRecipientsPerMessage = m_maxPerMessage->text().trimmed();
+        f.MaxMessagesPerHour = m_maxPerHour->text().trimmed();
+        f.MaxRecipientsPerDay = m_maxPerDay->text().trimmed();
     }
     f.ForgetFingerprint = m_forget && m_forget->isChecked();
     f.TrustRefused = m_trust && m_trust->isChecked();

@@ -46,6 +46,9 @@ private:
     QCheckBox* m_remember = nullptr;
     QCheckBox* m_forget = nullptr;
     QCheckBox* m_trust = nullptr;
+    QLineEdit* m_maxPerMessage = nullptr;
+    QLineEdit* m_maxPerHour = nullptr;
+    QLineEdit* m_maxPerDay = nullptr;
     QLabel* m_error;
     QPushButton* m_dkim = nullptr;
     std::function<void()> m_openDkim;

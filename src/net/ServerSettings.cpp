@@ -15,6 +15,9 @@ const QString kSecurity = QStringLiteral("Security");
 const QString kUser = QStringLiteral("User");
 const QString kPassword = QStringLiteral("Password");
 const QString kFingerprint = QStringLiteral("Fingerprint");
+const QString kMaxRecipientsPerMessage = QStringLiteral("MaxRecipientsPerMessage");
+const QString kMaxMessagesPerHour = QStringLiteral("MaxMessagesPerHour");
+const QString kMaxRecipientsPerDay = QStringLiteral("MaxRecipientsPerDay");
 
 // Port and Security may carry a comment after the value ("Security=STARTTLS  ; None, STARTTLS
 // or TLS"): a blank then ";" starts it. Their valid values never hold ";"; other keys (a
@@ -113,7 +116,37 @@ TServerSettings Load(const TIniFile& ini, TMailProtocol protocol, const QString&
         s.PasswordInKeychain = !s.Password.isEmpty();
     }
     s.Fingerprint = ini.ReadString(section, kFingerprint, QString());
+    if (protocol == TMailProtocol::Smtp) {
+        QString error;
+        s.Limits = LoadLimits(ini, host, &error);
+        if (s.Error.isEmpty())
+            s.Error = error;
+    }
     return s;
+}
+
+TSendLimits LoadLimits(const TIniFile& ini, const QString& host, QString* error)
+{
+    TSendLimits l;
+    const QString section = SectionName(TMailProtocol::Smtp, host);
+    if (host.trimmed().isEmpty() || !ini.SectionExists(section))
+        return l;
+    // A limit the program cannot read must not become no limit: the provider would block the
+    // account for the day.
+    const auto read = [&](const QString& key, int& into) {
+        if (!ini.ValueExists(section, key))
+            return;
+        const QString text = WithoutComment(ini.ReadString(section, key, QString()));
+        int n = 0;
+        if (text.isEmpty() || (TIniFile::ParseInteger(text, &n) && n >= 0))
+            into = n;
+        else if (error && error->isEmpty())
+            *error = QStringLiteral("Invalid %1 '%2' in [%3] (a count, 0 for no limit)").arg(key, text, section);
+    };
+    read(kMaxRecipientsPerMessage, l.MaxRecipientsPerMessage);
+    read(kMaxMessagesPerHour, l.MaxMessagesPerHour);
+    read(kMaxRecipientsPerDay, l.MaxRecipientsPerDay);
+    return l;
 }
 
 void Save(TIniFile& ini, TMailProtocol protocol, const TServerSettings& settings)
@@ -131,6 +164,13 @@ void Save(TIniFile& ini, TMailProtocol protocol, const TServerSettings& settings
     }
     if (!settings.Fingerprint.isEmpty())
         ini.WriteString(section, kFingerprint, settings.Fingerprint);
+    const TSendLimits& l = settings.Limits;
+    if (l.MaxRecipientsPerMessage > 0)
+        ini.WriteInteger(section, kMaxRecipientsPerMessage, l.MaxRecipientsPerMessage);
+    if (l.MaxMessagesPerHour > 0)
+        ini.WriteInteger(section, kMaxMessagesPerHour, l.MaxMessagesPerHour);
+    if (l.MaxRecipientsPerDay > 0)
+        ini.WriteInteger(section, kMaxRecipientsPerDay, l.MaxRecipientsPerDay);
 }
 
 TServerSettings LoadFromFile(TMailProtocol protocol, const QString& host)

@@ -18,6 +18,16 @@ class TPasswordStore;
 enum class TMailProtocol { Smtp, Pop3 };
 enum class TMailSecurity { None, StartTls, Tls };
 
+// A provider's published limits for one server (0: none). The send job splits and waits by
+// them; the clients themselves ignore them.
+struct TSendLimits
+{
+    int MaxRecipientsPerMessage = 0;
+    int MaxMessagesPerHour = 0;
+    int MaxRecipientsPerDay = 0;
+    bool Any() const { return MaxRecipientsPerMessage > 0 || MaxMessagesPerHour > 0 || MaxRecipientsPerDay > 0; }
+};
+
 struct TServerSettings
 {
     bool Present = false;      // the server has a section of its own
@@ -30,6 +40,7 @@ struct TServerSettings
     QString Password;          // plain in memory, scrambled in the file or in the keychain
     bool PasswordInKeychain = false; // read from the keychain, not from the section
     QString Fingerprint;       // SHA-256 of a certificate the user chose to trust (hex)
+    TSendLimits Limits;        // MaxRecipientsPerMessage, MaxMessagesPerHour, MaxRecipientsPerDay
     QString Error;             // a value in the section that cannot be used (nothing is sent)
 
     // The port to connect to, as the socket takes it: a number, or the service name of the
@@ -53,6 +64,9 @@ bool ParseSecurity(const QString& text, TMailSecurity& security);
 TServerSettings Load(const TIniFile& ini, TMailProtocol protocol, const QString& host, TPasswordStore* store = nullptr);
 // Writes the section of `settings.Host` (Port only when set; Password only when not empty).
 void Save(TIniFile& ini, TMailProtocol protocol, const TServerSettings& settings);
+// Only the sending limits of an SMTP server's section (no password is asked for); a value that
+// is no count from 0 up sets `error`.
+TSendLimits LoadLimits(const TIniFile& ini, const QString& host, QString* error);
 // Reads the section from "Quorvel.ini" in the program folder.
 TServerSettings LoadFromFile(TMailProtocol protocol, const QString& host);
 

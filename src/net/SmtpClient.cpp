@@ -357,7 +357,7 @@ int TCustomSmtpClient::GetResponse()
     }
     const TSmtpReply parsed{m_lastVerb, reply.Code, reply.Text, lost, timedOut};
     m_lastReply = parsed;
-    if (OnReply) {
+    if (OnReply && !m_quietReplies) {
         OnReply(this, parsed);
         // A handler may send a command of its own (QUIT): the reply read here stays the last.
         m_lastReply = parsed;
@@ -605,6 +605,73 @@ bool TCustomSmtpClient::ReadRcptReply(TRcptResult& result)
     return result.State == TRcptState::Deferred;
 }
 
+bool TCustomSmtpClient::SendEnvelopeGroup(const QString& from)
+{
+    m_pipelined = true;
+    Pause(m_rcptPauseMs);
+    SendCommand(QStringLiteral("MAIL FROM:<") + from + u'>');
+    QList<qsizetype> awaited;
+    for (const QString& name : std::as_const(m_rcptName)) {
+        const QString rcpt = name.trimmed();
+        if (const QString why = RcptRefusal(rcpt); !why.isEmpty()) {
+            SetError(why);
+            Display(why);
+            m_rcptResults.append({rcpt, TRcptState::Refused, why});
+            continue;
+        }
+        SendCommand(QStringLiteral("RCPT TO:<") + rcpt + u'>');
+        m_rcptResults.append({rcpt, TRcptState::NotAttempted, QString()});
+        awaited.append(m_rcptResults.size() - 1);
+    }
+    if (!awaited.isEmpty())
+        SendCommand(QStringLiteral("DATA"));
+    // Every reply is read in order to stay in step; the ones after a refusal that already
+    // decided the transaction (a refused sender, no recipient) only follow from it.
+    m_lastVerb = QStringLiteral("MAIL");
+    const bool senderOk = Expect(250, false);
+    const TSmtpReply mailReply = m_lastReply;
+    m_quietReplies = !senderOk;
+    auto loud = qScopeGuard([this] { m_quietReplies = false; });
+    bool any = false;
+    for (const qsizetype r : std::as_const(awaited)) {
+        if (m_stage != TSmtpStage::Greeted)
+            break;
+        m_lastVerb = QStringLiteral("RCPT");
+        ReadRcptReply(m_rcptResults[r]);
+        any = any || m_rcptResults[r].State == TRcptState::Accepted;
+    }
+    if (!senderOk) {
+        for (qsizetype k = 0; k < m_rcptResults.size(); ++k)
+            if (m_rcptResults[k].State != TRcptState::Refused || awaited.contains(k))
+                m_rcptResults[k] = {m_rcptResults[k].Address, TRcptState::NotAttempted, QString()};
+    }
+    const TSmtpReply why = senderOk ? m_lastReply : mailReply;
+    if (!awaited.isEmpty() && m_stage == TSmtpStage::Greeted) {
+        m_step = TMailStep::Data;
+        m_lastVerb = QStringLiteral("DATA");
+        m_quietReplies = !senderOk || !any;
+        const int code = GetResponse();
+        if (senderOk && any) {
+            if (code == 354)
+                return true;
+            SetError(m_lastResponse);
+            return false;
+        }
+        if (code == 354) {
+            // The server wants a message nobody is to get: hang up, it is discarded.
+            CloseSocket();
+        } else if (senderOk && m_stage == TSmtpStage::Greeted) {
+            // The transaction is reset so the connection can carry another.
+            SendCommand(QStringLiteral("RSET"));
+            GetResponse();
+        }
+    }
+    m_lastReply = why;
+    m_lastResponse = why.Text;
+    m_step = senderOk ? TMailStep::Recipients : TMailStep::MailFrom;
+    return false;
+}
+
 void TCustomSmtpClient::SendRecipients()
 {
     // RFC 5321 4.5.3.1.10: after a 4xx (typically a limit per message) no more recipients go
@@ -672,17 +739,23 @@ bool TCustomSmtpClient::DoMail()
         Display(QStringLiteral("The sender address contains a line break"));
         return false;
     }
-    SendCommand(QStringLiteral("MAIL FROM:<") + from + u'>');
-    if (!Expect(250, false))
-        return false;
-    m_step = TMailStep::Recipients;
-    SendRecipients();
+    const bool group = m_envelopeGroup && m_pipeliningAllowed && m_ehlo.Pipelining && m_rcptName.size() <= 100;
+    if (group) {
+        if (!SendEnvelopeGroup(from))
+            return false;
+    } else {
+        SendCommand(QStringLiteral("MAIL FROM:<") + from + u'>');
+        if (!Expect(250, false))
+            return false;
+        m_step = TMailStep::Recipients;
+        SendRecipients();
+    }
     TEventPump pump;
     if (m_stage != TSmtpStage::Greeted)
         return false;
     const bool anyAccepted = std::any_of(m_rcptResults.cbegin(), m_rcptResults.cend(),
                                          [](const TRcptResult& r) { return r.State == TRcptState::Accepted; });
-    if (!anyAccepted) {
+    if (!anyAccepted && !group) {
         // DATA would only be answered "no valid recipients"; the refusals say why. The
         // transaction is reset so the connection can carry another.
         const TSmtpReply why = m_lastReply;
@@ -691,10 +764,12 @@ bool TCustomSmtpClient::DoMail()
         m_lastReply = why;
         return false;
     }
-    m_step = TMailStep::Data;
-    SendCommand(QStringLiteral("DATA"));
-    if (!Expect(354, false))
-        return false;
+    if (!group) {
+        m_step = TMailStep::Data;
+        SendCommand(QStringLiteral("DATA"));
+        if (!Expect(354, false))
+            return false;
+    }
 
     QStringList headers;
     headers << QStringLiteral("From: ") + FoldValue(m_hdrFrom, true)

@@ -53,18 +53,33 @@ QStringList BodyLines(const QString& plainText)
 
 QStringList Compile(bool forSending, const QString& subject, const QStringList& body, const TDigestParts& parts)
 {
+    return Compile(forSending, subject, Texts(body, parts));
+}
+
+TDigestTexts Texts(const QStringList& body, const TDigestParts& parts)
+{
+    TDigestTexts t;
+    t.Body = body;
+    auto block = [](QList<QStringList>& into, const QString& path) {
+        if (!path.isEmpty() && QFileInfo(path).isFile())
+            into << FileLines(path);
+    };
+    block(t.Before, parts.HeaderFile);
+    block(t.After, parts.SigFile);
+    block(t.After, parts.FooterFile);
+    return t;
+}
+
+QStringList Compile(bool forSending, const QString& subject, const TDigestTexts& texts)
+{
     QStringList out;
     if (!forSending)
         out << QStringLiteral("Subject: ") + subject << QString();
-    auto block = [&out](const QString& path) {
-        if (path.isEmpty() || !QFileInfo(path).isFile())
-            return;
-        out << FileLines(path) << QString();
-    };
-    block(parts.HeaderFile);
-    out << body << QString();
-    block(parts.SigFile);
-    block(parts.FooterFile);
+    for (const QStringList& b : texts.Before)
+        out << b << QString();
+    out << texts.Body << QString();
+    for (const QStringList& b : texts.After)
+        out << b << QString();
     return out;
 }
 

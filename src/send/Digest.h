@@ -16,6 +16,15 @@ struct TDigestParts
     bool Formatted = false; // sent as HTML with a text part (list option "9", or the general one)
 };
 
+// The blocks' lines read once (a block whose file is missing is left out), so a personalised
+// send composes each recipient's message from them in the same order.
+struct TDigestTexts
+{
+    QStringList Body;
+    QList<QStringList> Before; // the header block, when it applies
+    QList<QStringList> After;  // the signature and footer blocks that apply, in that order
+};
+
 namespace digest {
 
 // The list's files and flags ("1" header, "3" signature, "2" footer) when a list is selected and
@@ -33,6 +42,8 @@ QStringList BodyLines(const QString& plainText);
 // The digest: "Subject: " + subject and an empty line first when not for sending; then the
 // blocks that apply, each followed by an empty line (the body's always).
 QStringList Compile(bool forSending, const QString& subject, const QStringList& body, const TDigestParts& parts);
+TDigestTexts Texts(const QStringList& body, const TDigestParts& parts);
+QStringList Compile(bool forSending, const QString& subject, const TDigestTexts& texts);
 
 } // namespace digest
 

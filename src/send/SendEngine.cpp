@@ -15,7 +15,9 @@
 #include "send/DigestPanel.h"
 #include "send/HtmlMail.h"
 #include "send/MessageEncoding.h"
+#include "send/Personalise.h"
 #include "send/SendMailPanel.h"
+#include "platform/IniFile.h"
 
 #include <QAction>
 #include <QEvent>
@@ -26,6 +28,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -33,8 +36,11 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
+
+#include <memory>
 
 namespace {
 const QString kMailer = QStringLiteral("X-Mailer: Quorvel 1.3 by Harrowlin");
@@ -73,6 +79,7 @@ TSendEngine::TSendEngine(const TParts& parts, QObject* parent)
     connect(m_finishedTimer, &QTimer::timeout, this, &TSendEngine::FinishedMailTimer1Timer);
     // The panel's Cancel during a send stops the send instead of clearing the panel under it.
     // The panel may outlive the engine (the window destroys its children in any order).
+    connect(&m_p.SendPanel, &TSendMailPanel::SendTestRequested, this, &TSendEngine::SendTestBtnClick);
     m_p.SendPanel.CancelRunningSend = [engine = QPointer<TSendEngine>(this)] {
         if (!engine || !engine->m_job.Running())
             return false;
@@ -99,17 +106,24 @@ void TSendEngine::CompileDigest(bool forSending)
     const MailListRecord* list = row >= 0 && row < m_p.Lists.ListCatalog.Count() ? m_p.Lists.ListCatalog.At(row) : nullptr;
     const TDigestParts parts = digest::PartsFor(list, m_p.SendPanel.UseUserOptionsCB()->isChecked(), m_p.General);
     const QStringList body = digest::BodyLines(m_p.LetterRE->toPlainText());
-    const QStringList lines = digest::Compile(forSending, m_p.SubjectEDT->text(), body, parts);
+    TDigestTexts texts = digest::Texts(body, parts);
+    QString subject = m_p.SubjectEDT->text();
+    // A personalised newsletter shows as its first subscriber will get it.
+    TSubscriberFields first;
+    const bool personal = personalise::Scan(subject, texts).HasFields && FirstSubscriber(first);
+    if (personal) {
+        texts = personalise::Apply(texts, first);
+        subject = personalise::Apply(subject, first);
+    }
+    const QStringList lines = digest::Compile(forSending, subject, texts);
     if (parts.Formatted) {
         // The text part is the digest as mailed (no subject line), the HTML part the same
         // blocks around the rich text.
-        const QStringList text = forSending ? lines : digest::Compile(true, QString(), body, parts);
-        const htmlmail::TBlocks blocks{digest::FileLines(parts.HeaderFile), digest::FileLines(parts.SigFile),
-                                       digest::FileLines(parts.FooterFile)};
+        const QStringList text = forSending ? lines : digest::Compile(true, QString(), texts);
         const QString sender = list ? list->Text(MailListRecord::Reply) : m_p.General.Email;
         const QString id = msgenc::MessageId(sender.trimmed(), QDateTime::currentDateTime());
-        m_p.Digest.ShowFormatted(text, htmlmail::Write(*m_p.LetterRE->document(), blocks, m_p.SubjectEDT->text(),
-                                                       HtmlLanguage(), id.mid(1, id.size() - 2)));
+        m_p.Digest.ShowFormatted(text, FormattedPage(*m_p.LetterRE->document(), FormattedBlocks(parts),
+                                                     personal ? &first : nullptr, subject, id.mid(1, id.size() - 2)));
     } else {
         m_p.Digest.Show(lines);
     }
@@ -183,7 +197,51 @@ bool TSendEngine::LetThroughDuringSend(QObject* watched, QEvent* event) const
     return false;
 }
 
+htmlmail::TBlocks TSendEngine::FormattedBlocks(const TDigestParts& parts)
+{
+    return {digest::FileLines(parts.HeaderFile), digest::FileLines(parts.SigFile), digest::FileLines(parts.FooterFile)};
+}
+
+htmlmail::THtml TSendEngine::FormattedPage(const QTextDocument& letter, const htmlmail::TBlocks& blocks,
+                                           const TSubscriberFields* fields, const QString& subject,
+                                           const QString& idSuffix)
+{
+    if (!fields)
+        return htmlmail::Write(letter, blocks, subject, HtmlLanguage(), idSuffix);
+    const htmlmail::TBlocks own{personalise::Apply(blocks.Header, *fields), personalise::Apply(blocks.Signature, *fields),
+                                personalise::Apply(blocks.Footer, *fields)};
+    const std::unique_ptr<QTextDocument> doc(letter.clone());
+    personalise::Apply(*doc, *fields);
+    return htmlmail::Write(*doc, own, subject, HtmlLanguage(), idSuffix);
+}
+
+bool TSendEngine::FirstSubscriber(TSubscriberFields& fields) const
+{
+    TSendMailPanel& panel = m_p.SendPanel;
+    if (panel.AddressPageActive()) {
+        const QString first = panel.SendToMemo()->toPlainText().section(u',', 0, 0).trimmed();
+        fields = {};
+        fields.Email = first;
+        return !first.isEmpty();
+    }
+    const QList<int> rows = panel.CheckedRows();
+    if (rows.isEmpty() || rows.first() >= m_p.Lists.ListEntries.Count())
+        return false;
+    fields = personalise::FromRecord(m_p.Lists.ListEntries.At(rows.first()));
+    return true;
+}
+
 void TSendEngine::SendToBtnClick()
+{
+    Send(false);
+}
+
+void TSendEngine::SendTestBtnClick()
+{
+    Send(true);
+}
+
+void TSendEngine::Send(bool test)
 {
     if (m_sending)
         return; // one send at a time
@@ -196,6 +254,7 @@ void TSendEngine::SendToBtnClick()
     }
     m_sending = true;
     m_listSend = !addressPage;
+    m_testSend = test;
     m_dataPhase = false;
     m_summary = {};
     m_rows.clear();
@@ -210,7 +269,7 @@ void TSendEngine::SendToBtnClick()
     rq.TimeoutSec = m_p.Timeout ? m_p.Timeout() : 15;
     rq.LogFolder = ProgramFolder();
     rq.Mailer = kMailer;
-    const QString subject = m_p.SubjectEDT->text();
+    const QString subject = (test ? QStringLiteral("[Test] ") : QString()) + m_p.SubjectEDT->text();
     const int row = m_p.ListPanel.ListsLB()->currentRow();
     MailListRecord* selected = row >= 0 && row < m_p.Lists.ListCatalog.Count() ? m_p.Lists.ListCatalog.At(row) : nullptr;
     QString hdrTo;
@@ -273,6 +332,82 @@ void TSendEngine::SendToBtnClick()
     if (hdrTo.trimmed().isEmpty())
         hdrTo = QStringLiteral("undisclosed-recipients:;");
 
+    // Fields: every recipient's own message. An unknown one stops the send before anything.
+    const int listRow = m_p.ListPanel.ListsLB()->currentRow();
+    const MailListRecord* shown = listRow >= 0 && listRow < m_p.Lists.ListCatalog.Count() ? m_p.Lists.ListCatalog.At(listRow) : nullptr;
+    const TDigestTexts texts = digest::Texts(digest::BodyLines(m_p.LetterRE->toPlainText()),
+                                             digest::PartsFor(shown, panel.UseUserOptionsCB()->isChecked(), m_p.General));
+    const personalise::TScan scan = personalise::Scan(subject, texts);
+    if (!scan.Unknown.isEmpty()) {
+        Abandon(QStringLiteral("The newsletter has an unknown field %1 (the fields are %2). Nothing was sent.")
+                    .arg(scan.Unknown, personalise::FieldNames().join(QStringLiteral(", "))));
+        return;
+    }
+    // The provider's limits of this server; one that cannot be read stops the send.
+    if (const QString ini = m_p.Smtp.SettingsFile(); !ini.isEmpty()) {
+        QString error;
+        rq.Pacing.Limits = serversettings::LoadLimits(TIniFile(ini), m_sendServer, &error);
+        if (!error.isEmpty()) {
+            Abandon(error + QStringLiteral(". Nothing was sent."));
+            return;
+        }
+    }
+    QList<TSubscriberFields> fields;
+    if (test) {
+        // Only the sender gets it: no archive, no record, nobody unchecked.
+        TSubscriberFields first;
+        if (FirstSubscriber(first))
+            fields << first;
+        rq.Recipients = {m_sendFrom};
+        rq.ArchiveFolder.clear();
+        hdrTo = m_sendFrom;
+    } else if (scan.HasFields) {
+        for (qsizetype i = 0; i < rq.Recipients.size(); ++i) {
+            if (m_listSend && i < m_rows.size() && m_rows[i] < m_p.Lists.ListEntries.Count()) {
+                fields << personalise::FromRecord(m_p.Lists.ListEntries.At(m_rows[i]));
+            } else {
+                TSubscriberFields f;
+                f.Email = rq.Recipients[i].trimmed();
+                fields << f;
+            }
+        }
+    }
+    const bool formatted = m_p.Digest.Html() != nullptr;
+    if (scan.HasFields && formatted) {
+        // Every recipient's own page and text part around the same rich text.
+        // The rich text as it is now: the letter may change during a long paced send.
+        const std::shared_ptr<const QTextDocument> letter(m_p.LetterRE->document()->clone());
+        const htmlmail::TBlocks blocks = FormattedBlocks(
+            digest::PartsFor(shown, panel.UseUserOptionsCB()->isChecked(), m_p.General));
+        const QString id = msgenc::MessageId(m_sendFrom.trimmed(), QDateTime::currentDateTime());
+        rq.MessageFor = [letter, blocks, texts, subject, fields, test, to = msgenc::EncodeAddressList(hdrTo),
+                         idSuffix = id.mid(1, id.size() - 2)](int i) {
+            const TSubscriberFields& f = fields[test ? 0 : i];
+            TMessageParts m = personalise::Message(texts, subject, f, test ? to : QString());
+            const htmlmail::TMime mime = htmlmail::Compose(
+                digest::Compile(true, QString(), personalise::Apply(texts, f)),
+                FormattedPage(*letter, blocks, &f, personalise::Apply(subject, f), QString::number(i) + u'.' + idSuffix));
+            m.ContentType = mime.ContentType;
+            m.TransferEncoding = mime.TransferEncoding;
+            m.BodyLines = mime.BodyLines;
+            return m;
+        };
+    } else if (scan.HasFields) {
+        rq.MessageFor = [texts, subject, fields, test, to = msgenc::EncodeAddressList(hdrTo)](int i) {
+            return personalise::Message(texts, subject, fields.value(test ? 0 : i), test ? to : QString());
+        };
+    }
+    // A long send keeps its record beside the list until everyone has it (a restart resumes).
+    if (m_listSend && !test && (scan.HasFields || rq.Pacing.Limits.Any()) && m_p.Lists.CurrentList) {
+        const QFileInfo listFile(m_p.Lists.CurrentList->Text(MailListRecord::FilePath));
+        rq.RecordFile = listFile.absolutePath() + u'/' + listFile.completeBaseName() + QStringLiteral(" send record.txt");
+        QCryptographicHash key(QCryptographicHash::Sha256);
+        key.addData(subject.toUtf8());
+        for (const QString& l : digest::Compile(true, QString(), texts))
+            key.addData(QByteArray(l.toUtf8() + '\n'));
+        rq.RecordKey = QString::fromLatin1(key.result().toHex());
+    }
+
     // The message as it goes out: the character set and transfer encoding its text needs, or
     // the formatted message the digest shows.
     if (const htmlmail::THtml* html = m_p.Digest.Html()) {
@@ -320,7 +455,7 @@ void TSendEngine::Ended(const TSendSummary& summary)
     TSendMailPanel& panel = m_p.SendPanel;
     // Who got it is no longer checked (or typed), so Send again reaches exactly the rest.
     const QList<TRecipientResult>& results = m_job.Results();
-    if (summary.End != TSendEnd::Sent && summary.Delivered > 0) {
+    if (summary.End != TSendEnd::Sent && summary.Delivered > 0 && !m_testSend) {
         if (m_listSend) {
             for (qsizetype i = 0; i < results.size() && i < m_rows.size(); ++i)
                 if (results[i].Outcome == TRecipientOutcome::Delivered)
@@ -337,6 +472,12 @@ void TSendEngine::Ended(const TSendSummary& summary)
     m_p.Shell.HideGauge();
     switch (summary.End) {
     case TSendEnd::Sent:
+        if (m_testSend) {
+            // The panel stays for the real send.
+            m_p.Shell.Action(QStringLiteral("CancelSend1"))->setEnabled(false);
+            m_p.Shell.SetStatus(QStringLiteral("Status: Test mail was sent to ") + m_sendFrom + u'.', true);
+            break;
+        }
         m_p.Shell.SetStatus(QStringLiteral("Status: Mail was successfully sent.") + count, true);
         m_finishedTimer->start();
         break;
@@ -393,6 +534,14 @@ void TSendEngine::SendDialogue(const QString& line)
 void TSendEngine::RecipientDone(int, const TRecipientResult&)
 {
     // The check list is brought up to date once the send has ended (Ended).
+}
+
+void TSendEngine::SendWaiting(const QString& text)
+{
+    if (!text.isEmpty()) {
+        m_p.Shell.SetStatus(QStringLiteral("Status: ") + text, true);
+        m_paintClock.restart();
+    }
 }
 
 void TSendEngine::SmtpClient1Display(const QString& Msg)

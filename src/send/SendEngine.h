@@ -3,6 +3,8 @@
 // and the send panel into the job's request, keeps the status line and the gauge from the
 // job's reports, unchecks who got the message, and closes the send panel after a success.
 // "Cancel Send" is here too.
+#include "send/Digest.h"
+#include "send/HtmlMail.h"
 #include "send/SendJob.h"
 
 #include <QElapsedTimer>
@@ -13,6 +15,7 @@
 
 class QLineEdit;
 class QEvent;
+class QTextDocument;
 class QTextEdit;
 class QTimer;
 class TCustomSmtpClient;
@@ -23,6 +26,7 @@ class TShell;
 class TSmtpClient;
 struct TGeneralSettings;
 struct TListsState;
+struct TSubscriberFields;
 
 class TSendEngine : public QObject, private TSendObserver
 {
@@ -46,6 +50,9 @@ public:
     ~TSendEngine() override;
 
     void SendToBtnClick();
+    // "Send test": the newsletter, personalised for the first checked subscriber, to the
+    // sender's own address only, "[Test] " before the subject; no record changes.
+    void SendTestBtnClick();
     // Assembles the message into the digest pane; not for sending, a subject line comes first.
     void CompileDigest(bool forSending);
     // During a send: stops it (what was delivered stays delivered and is unchecked). Otherwise
@@ -57,6 +64,8 @@ public:
 
     // State, for the panels and tests.
     bool Sending() const { return m_sending; }
+    // The send waits for the server's limits: closing the window may end it (its record resumes).
+    bool WaitingForLimits() const { return m_job.Waiting(); }
     const QString& SendServer() const { return m_sendServer; }
     const QString& SendFrom() const { return m_sendFrom; }
     const QStringList& DialogueLog() const { return m_job.DialogueLog(); }
@@ -79,7 +88,18 @@ private:
     void SendProgress(TSendPhase phase, qint64 done, qint64 total) override;
     void SendDialogue(const QString& line) override;
     void RecipientDone(int index, const TRecipientResult& result) override;
+    void SendWaiting(const QString& text) override;
 
+    void Send(bool test);
+    // The subscriber the digest shows the newsletter for: the first checked one (or the first
+    // typed address on the address page). False when there is none.
+    bool FirstSubscriber(struct TSubscriberFields& fields) const;
+    // A formatted newsletter's page: the text files' blocks around the rich text, filled in for
+    // `fields` when given.
+    static htmlmail::TBlocks FormattedBlocks(const TDigestParts& parts);
+    static htmlmail::THtml FormattedPage(const QTextDocument& letter, const htmlmail::TBlocks& blocks,
+                                         const TSubscriberFields* fields, const QString& subject,
+                                         const QString& idSuffix);
     void Abandon(const QString& warning); // a send stopped before it reached the network
     void Ended(const TSendSummary& summary);
     bool LetThroughDuringSend(QObject* watched, QEvent* event) const;
@@ -92,6 +112,7 @@ private:
     TSendSummary m_summary;
     QList<int> m_rows; // the check list row of each recipient (list page)
     bool m_listSend = false;
+    bool m_testSend = false;
     QTimer* m_finishedTimer;
     QString m_sendServer;
     QString m_sendFrom;

@@ -1,13 +1,18 @@
 #include "send/SendJob.h"
 
 #include "net/SmtpClient.h"
+#include "net/Wait.h"
 #include "platform/Regional.h"
 #include "platform/TextFile.h"
 #include "send/Digest.h"
 #include "send/MessageEncoding.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QEvent>
+#include <QEventLoop>
 #include <QScopeGuard>
+#include <QTimer>
 
 #include <stdexcept>
 
@@ -18,6 +23,36 @@ bool IsRejection(const TSmtpReply& r)
     // One refused recipient ends the whole send: nobody gets a message the list owner must fix.
     return !r.Lost && (r.Code == 550 || r.Code == 503);
 }
+
+// A wait for the server's limits holds back input as the send's other waits do: only what the
+// owner lets through (Cancel Send) gets to the window.
+class TInputHold : public QObject
+{
+public:
+    explicit TInputHold(TCustomWait* wait) : m_wait(wait) { QCoreApplication::instance()->installEventFilter(this); }
+    ~TInputHold() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // A click or key reaches the window first and is then sent on to its widget: judged
+        // there, where the owner can tell Cancel from the rest.
+        if (!watched->isWidgetType())
+            return false;
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::Shortcut:
+            return !(m_wait && m_wait->PassInput && m_wait->PassInput(watched, event));
+        default:
+            return false;
+        }
+    }
+
+private:
+    TCustomWait* m_wait;
+};
 
 } // namespace
 
@@ -77,6 +112,10 @@ void TSendJob::Settle(int index, TRecipientOutcome outcome, const QString& reply
 
 void TSendJob::OnDisplay(const QString& line)
 {
+    // One message per recipient: the log holds the first message's text line by line, the
+    // others' commands and replies only (10,000 messages of 20 KB would make a 200 MB log).
+    if (m_request && m_request->MessageFor && m_transactions > 0 && m_client.SendingData())
+        return;
     m_dialogueLog << line;
     if (line.contains(QLatin1String("RCPT TO:")))
         m_lastRcptLine = line;
@@ -96,13 +135,13 @@ void TSendJob::OnReply(const TSmtpReply& r)
         ++m_answeredInTxn;
         m_observer.SendProgress(TSendPhase::Recipients, m_settled + m_answeredInTxn, m_results.size());
     } else if (r.Command == QLatin1String("DATA") && r.Code == 354) {
-        m_observer.SendProgress(TSendPhase::Data, 0, m_request->BodyLines.size());
+        m_observer.SendProgress(TSendPhase::Data, 0, m_message.BodyLines.size());
     }
 }
 
 void TSendJob::GetData(int lineNum, QString& line, bool& more)
 {
-    const QStringList& lines = m_request->BodyLines;
+    const QStringList& lines = m_message.BodyLines;
     if (lineNum > lines.size()) {
         more = false;
         return;
@@ -118,10 +157,10 @@ void TSendJob::HeaderLine(QString& msg)
         if (!rq.Mailer.isEmpty())
             msg += QStringLiteral("\r\n") + rq.Mailer;
     } else if (msg.startsWith(QLatin1String("Content-Type:"))) {
-        if (!rq.ContentType.isEmpty())
-            msg = QStringLiteral("Content-Type: ") + rq.ContentType;
-        if (!rq.TransferEncoding.isEmpty())
-            msg += QStringLiteral("\r\nContent-Transfer-Encoding: ") + rq.TransferEncoding;
+        if (!m_message.ContentType.isEmpty())
+            msg = QStringLiteral("Content-Type: ") + m_message.ContentType;
+        if (!m_message.TransferEncoding.isEmpty())
+            msg += QStringLiteral("\r\nContent-Transfer-Encoding: ") + m_message.TransferEncoding;
     } else if (msg.startsWith(QLatin1String("Date:"))) {
         msg += u' ' + msgenc::ZoneText(QDateTime::currentDateTime());
         // One message in however many transactions: one Message-ID.
@@ -137,7 +176,7 @@ void TSendJob::SignHeaders(QStringList& lines)
         return;
     // Over the body GetData serves, exactly as it goes out.
     QString error;
-    const QString signature = dkimsign::Sign(m_signer, lines, m_request->BodyLines, &error);
+    const QString signature = dkimsign::Sign(m_signer, lines, m_message.BodyLines, &error);
     if (signature.isEmpty()) // never an unsigned message: the transaction is abandoned
         throw std::runtime_error(QStringLiteral("The message could not be signed (%1); it was not sent")
                                      .arg(error)
@@ -150,8 +189,83 @@ void TSendJob::Cancel()
     if (!m_running || m_cancelled)
         return;
     m_cancelled = true;
+    if (m_waitLoop)
+        m_waitLoop->quit();
     // Inside a wait or the message text this hangs up at once; the interrupted Mail runs out.
     m_client.Quit();
+}
+
+void TSendJob::PrepareMessage(const QList<int>& batch, int offered)
+{
+    TSmtpClient& c = m_client;
+    if (m_request->MessageFor) {
+        m_message = m_request->MessageFor(batch.first());
+        c.SetHdrTo(m_message.HdrTo);
+        c.SetHdrSubject(m_message.HdrSubject);
+        c.SetCharSet(m_message.CharSet);
+        m_messageId = msgenc::MessageId(m_request->Sender, QDateTime::currentDateTime());
+    }
+    if (m_splitting) {
+        // The client's pause comes before every hundredth recipient of the send, not of each
+        // of its (possibly one-recipient) messages.
+        const bool crosses = offered % 100 == 0 || offered / 100 != (offered + int(batch.size()) - 1) / 100;
+        c.SetRcptPause(crosses ? m_rcptPause : 0);
+    }
+}
+
+bool TSendJob::PaceWait(const TPacer& pacer, const TPaceStep& step)
+{
+    // An hour is longer than any server keeps an idle session: hang up and come back.
+    if (m_client.Stage() != 0)
+        m_client.Quit();
+    const TPacing& pacing = m_request->Pacing;
+    const qint64 until = pacing.NowMs() + step.WaitMs;
+    int sent = 0;
+    for (const TRecipientResult& r : std::as_const(m_results))
+        sent += r.Outcome == TRecipientOutcome::Delivered ? 1 : 0;
+    // The gauge shows who has it so far, not the last message's text.
+    m_observer.SendProgress(TSendPhase::Recipients, sent, m_results.size());
+    QEventLoop loop;
+    m_waitLoop = &loop;
+    TInputHold hold(m_client.Wait());
+    QTimer tick;
+    tick.setSingleShot(true);
+    QString shown;
+    const auto update = [&] {
+        const qint64 left = until - pacing.NowMs();
+        if (m_cancelled || left <= 0) {
+            loop.quit();
+            return;
+        }
+        const QString text = pacer.WaitText(step, left, sent, int(m_results.size()));
+        if (text != shown) {
+            if (shown.isEmpty())
+                m_dialogueLog << text;
+            shown = text;
+            m_observer.SendWaiting(text);
+        }
+        // A cancel quits the loop at once; the tick only counts down.
+        tick.start(int(std::min<qint64>(left, 200)));
+    };
+    QObject::connect(&tick, &QTimer::timeout, &loop, update);
+    update();
+    if (tick.isActive())
+        loop.exec();
+    tick.stop();
+    m_waitLoop = nullptr;
+    m_observer.SendWaiting(QString());
+    return !m_cancelled;
+}
+
+bool TSendJob::OpenRecord(QString& error)
+{
+    const TSendRequest& rq = *m_request;
+    if (!m_record.Load(rq.RecordFile, rq.RecordKey, &error))
+        return false;
+    for (int i = 0; i < m_results.size(); ++i)
+        if (m_record.Delivered().contains(m_results[i].Address.toLower()))
+            Settle(i, TRecipientOutcome::Delivered, QStringLiteral("delivered before (send record)"));
+    return m_record.Open(rq.Pacing.NowMs(), rq.Pacing.DayMs(), &error);
 }
 
 QList<int> TSendJob::Transaction(const QList<int>& pending, bool& ended, QString& reason)
@@ -214,8 +328,9 @@ QList<int> TSendJob::Transaction(const QList<int>& pending, bool& ended, QString
         // The server hung up (421, or a drop): the caller connects again for the rest.
         reason = last.Text.isEmpty() ? m_client.ErrorMessage() : last.Text;
     } else if (step == TMailStep::Recipients) {
-        // No recipient was taken: the first refusal (or deferral) explains why.
-        ended = true;
+        // No recipient was taken: the first refusal (or deferral) explains why. When every
+        // one of a batch was refused, the next batch goes on.
+        ended = !(m_splitting && rest.isEmpty());
         reason = firstRefusal.isEmpty() ? last.Text : firstRefusal;
     } else {
         ended = true;
@@ -235,6 +350,14 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
     m_rejection.clear();
     m_transactions = 0;
     m_settled = 0;
+    m_message = {rq.HdrTo, rq.HdrSubject, rq.CharSet, rq.TransferEncoding, rq.BodyLines, rq.ContentType};
+    const TSendLimits& limits = rq.Pacing.Limits;
+    m_splitting = bool(rq.MessageFor) || limits.MaxRecipientsPerMessage > 0 || limits.MaxRecipientsPerDay > 0;
+    m_rcptPause = m_client.RcptPause();
+    // One message per recipient: MAIL, RCPT and DATA in one group where the server pipelines.
+    const bool envelopeGroup = m_client.EnvelopeGroup();
+    m_client.SetEnvelopeGroup(bool(rq.MessageFor));
+    m_recording = false;
     m_results.clear();
     m_results.reserve(rq.Recipients.size());
     for (const QString& a : rq.Recipients)
@@ -244,7 +367,10 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
     m_timeoutLog = {QStringLiteral("SMTP Send Timeouts"), started, QString()};
     m_dialogueLog = {QStringLiteral("SMTP Send Dialogue"), started, QString()};
     m_lastRcptLine.clear();
-    auto done = qScopeGuard([this] {
+    auto done = qScopeGuard([this, envelopeGroup] {
+        m_client.SetRcptPause(m_rcptPause);
+        m_client.SetEnvelopeGroup(envelopeGroup);
+        m_record.Close();
         Unbind();
         m_request = nullptr;
         m_signer = {};
@@ -265,6 +391,15 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
             summary.Reason = summary.ArchiveError;
             return summary; // nothing reached the network, so no log either
         }
+    }
+
+    if (!rq.RecordFile.isEmpty()) {
+        QString error;
+        if (!OpenRecord(error)) {
+            summary.Reason = error;
+            return summary; // the record is what keeps anyone from a second copy
+        }
+        m_recording = true;
     }
 
     Bind();
@@ -293,17 +428,45 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
         }
         return false;
     };
-    QString reason;
-    const bool connected = connect(reason);
-    summary.Connected = connected;
-
     QList<int> pending;
     for (int i = 0; i < summary.Total; ++i)
-        pending << i;
+        if (m_results[i].Outcome != TRecipientOutcome::Delivered)
+            pending << i;
+    TPacer pacer(rq.Pacing);
+    pacer.SetHistory(m_record.History());
+    if (limits.Any() && !pending.isEmpty()) {
+        // The record's messages may still fill the hour: wait before connecting at all.
+        const TPaceStep first = pacer.Next(rq.Pacing.NowMs(), rq.MessageFor ? 1 : int(pending.size()));
+        if (first.WaitMs > 0)
+            PaceWait(pacer, first);
+    }
+    QString reason;
+    // Everyone may have it already (the record): nothing to connect for.
+    const bool connected = !m_cancelled && !pending.isEmpty() && connect(reason);
+    summary.Connected = connected;
+
     bool reconnected = false; // one new connection after a loss, until a transaction succeeds
+    bool waited = false;      // the connection was closed for a wait, not lost
     QString loss;
+    int offered = 0;
     while (connected && !pending.isEmpty() && !m_cancelled) {
-        if (c.Stage() == 0) {
+        int size = rq.MessageFor ? 1 : int(pending.size());
+        if (limits.Any()) {
+            const TPaceStep step = pacer.Next(rq.Pacing.NowMs(), size);
+            if (step.WaitMs > 0) {
+                if (!PaceWait(pacer, step))
+                    break;
+                waited = true;
+                continue;
+            }
+            size = step.Recipients;
+        }
+        if (c.Stage() == 0 && waited) {
+            waited = false;
+            reconnected = false;
+            if (!connect(reason))
+                break;
+        } else if (c.Stage() == 0) {
             if (reconnected) {
                 reason = loss;
                 break;
@@ -316,15 +479,32 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
             }
         }
         const int before = m_transactions;
+        const int settledBefore = m_settled;
         bool ended = false;
         QString why;
+        const QList<int> batch = pending.mid(0, size);
+        const QList<int> later = pending.mid(size);
         try {
-            pending = Transaction(pending, ended, why);
+            PrepareMessage(batch, offered);
+            offered += int(batch.size());
+            pending = Transaction(batch, ended, why) + later;
         } catch (const std::exception& e) {
             // A transport failure the client did not turn into a result.
             c.Abort();
             why = QString::fromUtf8(e.what());
             ended = true;
+        }
+        if (m_transactions > before) {
+            QStringList got;
+            for (int i : batch)
+                if (m_results[i].Outcome == TRecipientOutcome::Delivered)
+                    got << m_results[i].Address;
+            const qint64 now = rq.Pacing.NowMs();
+            pacer.Sent(now, int(got.size()));
+            if (m_recording && !m_record.Append(now, got, &why)) {
+                // Without the record a later resume would send these a second copy.
+                ended = true;
+            }
         }
         if (ended) {
             reason = why;
@@ -334,6 +514,8 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
             reconnected = false;
         } else if (c.Stage() == 0) {
             loss = why;
+        } else if (m_splitting && m_settled > settledBefore) {
+            // Every recipient of this message was refused; the next message goes on.
         } else {
             reason = why; // the server keeps the session but takes nobody: stop
             break;
@@ -347,6 +529,9 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
     for (const TRecipientResult& r : std::as_const(m_results))
         summary.Delivered += r.Outcome == TRecipientOutcome::Delivered ? 1 : 0;
     summary.Transactions = m_transactions;
+    if (m_recording && summary.Delivered == summary.Total)
+        m_record.Remove(); // complete: nothing left to resume
+
     if (m_cancelled)
         summary.End = TSendEnd::Cancelled;
     else if (summary.Delivered == summary.Total)

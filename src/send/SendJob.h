@@ -4,10 +4,12 @@
 // It takes a value describing the work, decides from the reply codes the client parsed, and
 // reports through TSendObserver; the send engine is its adapter to the window.
 #include "net/Dkim.h"
+#include "send/Pacing.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class TSmtpClient;
 struct TSmtpReply;
@@ -26,6 +28,18 @@ struct TRecipientResult
     TRecipientOutcome Outcome = TRecipientOutcome::NotAttempted;
     int Transaction = 0; // 1-based number of the transaction that delivered it
     QString Reply;       // the reply that decided it (or the reason it was not tried)
+};
+
+// One recipient's own message (a personalised send): its header values, already encoded for
+// the wire, and its body as it goes out.
+struct TMessageParts
+{
+    QString HdrTo;
+    QString HdrSubject;
+    QString CharSet = QStringLiteral("iso-8859-1");
+    QString TransferEncoding;
+    QStringList BodyLines;
+    QString ContentType; // a formatted message's; empty: text/plain in CharSet
 };
 
 struct TSendRequest
@@ -52,6 +66,15 @@ struct TSendRequest
     QString ArchiveText;
     // Where "MailDialog.txt" and "Timeout.txt" go at every ending; empty: not written.
     QString LogFolder;
+    // Set: one message per recipient (index into Recipients), each in a transaction of its
+    // own over the same connection; the header values and body above are not used.
+    std::function<TMessageParts(int recipientIndex)> MessageFor;
+    // The server's limits: the send splits and waits by them.
+    TPacing Pacing;
+    // Who got it and when, kept until every recipient has it (empty: no record). A record of
+    // the same RecordKey names recipients that are not sent to again.
+    QString RecordFile;
+    QString RecordKey;
 };
 
 enum class TSendEnd {
@@ -86,6 +109,9 @@ public:
     virtual void SendDialogue(const QString& line) = 0;
     // One recipient's outcome became final (index into the request's recipients).
     virtual void RecipientDone(int index, const TRecipientResult& result) = 0;
+    // A wait for the server's limits: "Waiting N min for ..." as it counts down; empty when
+    // the wait is over.
+    virtual void SendWaiting(const QString& text) { (void)text; }
 };
 
 class TSendJob
@@ -102,6 +128,8 @@ public:
     void Cancel();
     bool Running() const { return m_running; }
     bool CancelRequested() const { return m_cancelled; }
+    // Inside a wait for the server's limits (nothing is on the wire).
+    bool Waiting() const { return m_waitLoop != nullptr; }
 
     const QList<TRecipientResult>& Results() const { return m_results; }
     const QStringList& DialogueLog() const { return m_dialogueLog; }
@@ -123,6 +151,11 @@ private:
     // One transaction for `pending`; returns the recipients still to send.
     QList<int> Transaction(const QList<int>& pending, bool& ended, QString& reason);
     void FinishLogs(TSendSummary& summary);
+    // The client set up for the next transaction's recipients (their own message, the pause).
+    void PrepareMessage(const QList<int>& batch, int offered);
+    // Waits `step` out (the connection closed meanwhile); false when cancelled.
+    bool PaceWait(const TPacer& pacer, const TPaceStep& step);
+    bool OpenRecord(QString& error);
 
     TSmtpClient& m_client;
     TSendObserver& m_observer;
@@ -137,6 +170,12 @@ private:
     int m_transactions = 0;
     int m_settled = 0;         // recipients whose outcome is final
     int m_answeredInTxn = 0;   // recipients the server answered in the current transaction
+    TMessageParts m_message;   // the message of the current transaction
+    bool m_splitting = false;  // transactions carry part of the recipients by design
+    int m_rcptPause = 0;       // the client's own pause, restored after the send
+    TSendRecord m_record;
+    bool m_recording = false;
+    class QEventLoop* m_waitLoop = nullptr;
     bool m_running = false;
     bool m_cancelled = false;
 };

@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -164,7 +165,15 @@ TSendMailPanel::TSendMailPanel(TShell& shell, TListsState& lists, TGeneralSettin
                      QStringLiteral("&Cancel"), QStringLiteral("Close panel"));
     m_cancel->setGeometry(kWidth - 90, 220, 80, 24);
 
+    // The newsletter to the sender's own address first: enabled whenever Send is.
+    m_sendTest = Named(new QPushButton(QStringLiteral("Sen&d test"), this), QStringLiteral("SendTestBtn"),
+                       QStringLiteral("Sen&d test"), QStringLiteral("Send the newsletter to your own address only"));
+    m_sendTest->setGeometry(kWidth - 262, 220, 80, 24);
+    m_sendTest->setEnabled(false);
+    m_sendTo->installEventFilter(this);
+
     connect(m_sendTo, &QPushButton::clicked, this, [this] { emit SendRequested(); });
+    connect(m_sendTest, &QPushButton::clicked, this, [this] { emit SendTestRequested(); });
     connect(m_cancel, &QPushButton::clicked, this, &TSendMailPanel::CancelSendToBtnClick);
     connect(m_checkAll, &QPushButton::clicked, this, &TSendMailPanel::CheckAllBtnClick);
     connect(m_memo, &QPlainTextEdit::textChanged, this, &TSendMailPanel::SendToMemoChange);
@@ -218,6 +227,13 @@ void TSendMailPanel::FillCheckList()
     for (int i = 0; i < rows && i < entries.Count(); ++i)
         items << TAddressList::DisplayLine(entries.At(i));
     m_model->SetItems(std::move(items));
+}
+
+bool TSendMailPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_sendTo && event->type() == QEvent::EnabledChange)
+        m_sendTest->setEnabled(m_sendTo->isEnabled());
+    return QFrame::eventFilter(watched, event);
 }
 
 void TSendMailPanel::UpdateButtons()

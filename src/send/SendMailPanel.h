@@ -60,6 +60,7 @@ public:
 
     QPushButton* SendToBtn() const { return m_sendTo; }
     QPushButton* CancelSendToBtn() const { return m_cancel; }
+    QPushButton* SendTestBtn() const { return m_sendTest; }
     QTabWidget* PageControl3() const { return m_pages; }
     QWidget* AddressTS() const { return m_addressTS; }
     QWidget* SendListTS() const { return m_listTS; }
@@ -100,6 +101,10 @@ public:
 
 signals:
     void SendRequested(); // SendToBtn
+    void SendTestRequested(); // SendTestBtn
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FillCheckList();
@@ -112,6 +117,7 @@ private:
     TListPanel& m_listPanel;
     QPushButton* m_sendTo;
     QPushButton* m_cancel;
+    QPushButton* m_sendTest;
     QTabWidget* m_pages;
     QWidget* m_addressTS;
     QWidget* m_listTS;

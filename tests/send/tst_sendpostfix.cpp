@@ -6,6 +6,7 @@
 #include "send/SendJob.h"
 #include "support/MailPeers.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -31,6 +32,12 @@ struct TPostfixJob : TSendObserver
         section.Present = true;
         client.SetServerSettings(section);
         client.SetPipeliningAllowed(pipelining);
+    }
+    std::function<void(const QString&)> onWait;
+    void SendWaiting(const QString& text) override
+    {
+        if (onWait)
+            onWait(text);
     }
     void SendProgress(TSendPhase, qint64, qint64) override {}
     void SendDialogue(const QString& line) override
@@ -78,6 +85,30 @@ struct TPostfixJob : TSendObserver
         return out;
     }
 };
+
+// Each recipient's own message: the name its address has here.
+void Personalise(TSendRequest& rq)
+{
+    rq.MessageFor = [to = rq.Recipients](int i) {
+        const QString name = QStringLiteral("Reader Number %1").arg(i);
+        return TMessageParts{name + QStringLiteral(" <") + to[i] + u'>', QStringLiteral("Issue 12 for ") + name,
+                             QStringLiteral("iso-8859-1"), QString(),
+                             {QStringLiteral("Dear ") + name + u',', QStringLiteral(".a dotted line")}};
+    };
+}
+
+// Every recipient's one message carries its own name (as Personalise gives it).
+void CheckOwnNames(TPostfixServer& server, const QStringList& to)
+{
+    for (qsizetype i = 0; i < to.size(); ++i) {
+        const QList<QByteArray> got = server.Messages(to[i]);
+        QCOMPARE(got.size(), 1);
+        const QByteArray sent = TPostfixServer::AsSent(got[0]);
+        const QByteArray name = "Reader Number " + QByteArray::number(i);
+        QVERIFY2(sent.contains("\r\nTo: " + name + " <" + to[i].toLatin1() + ">\r\n"), sent.constData());
+        QVERIFY2(sent.contains("\r\n\r\nDear " + name + ",\r\n.a dotted line\r\n"), sent.constData());
+    }
+}
 
 // Every address of `expected` delivered exactly once, nobody else.
 void CheckExactlyOnce(TPostfixServer& server, const QStringList& expected)
@@ -202,6 +233,70 @@ private slots:
         QCOMPARE(int(again.End), int(TSendEnd::Sent));
         QCOMPARE(again.Delivered, 4);
         CheckExactlyOnce(server, to);
+    }
+
+    // One message per subscriber over one connection, pipelined: each arrives once, with
+    // their own name.
+    void personalised()
+    {
+        TPostfixServer server;
+        START_PEER(server);
+        TPostfixJob f(server.Port());
+        const QStringList to = TPostfixJob::Addresses(150);
+        TSendRequest rq = f.Request(to);
+        Personalise(rq);
+        const TSendSummary s = f.job.Run(rq);
+        QVERIFY2(s.End == TSendEnd::Sent, qPrintable(s.Reason));
+        QCOMPARE(s.Transactions, 150);
+        QVERIFY(f.client.Pipelined());
+        CheckExactlyOnce(server, to);
+        CheckOwnNames(server, to);
+    }
+
+    // A paced send cancelled inside its hourly wait, then resumed by a new job and client (as
+    // after a restart of the program) from the record: the record's messages still fill the
+    // hour, so it waits first; everyone has their own message once and the record is gone.
+    void pacedCancelThenResumeAfterRestart()
+    {
+        TPostfixServer server;
+        START_PEER(server);
+        const QStringList to = TPostfixJob::Addresses(5);
+        QTemporaryDir folder;
+        const QString record = folder.filePath(QStringLiteral("News send record.txt"));
+        const auto request = [&](TPostfixJob& f, qint64 minuteMs) {
+            TSendRequest rq = f.Request(to);
+            Personalise(rq);
+            rq.Pacing.Limits.MaxMessagesPerHour = 2;
+            rq.Pacing.MinuteMs = minuteMs;
+            rq.RecordFile = record;
+            rq.RecordKey = QStringLiteral("issue-12");
+            return rq;
+        };
+        {
+            TPostfixJob f(server.Port());
+            f.onWait = [&](const QString& text) {
+                if (!text.isEmpty())
+                    QTimer::singleShot(20, [&] { f.job.Cancel(); });
+            };
+            const TSendSummary s = f.job.Run(request(f, 60000)); // a real hour: only the cancel ends it
+            QCOMPARE(int(s.End), int(TSendEnd::Cancelled));
+            QCOMPARE(s.Delivered, 2);
+            QVERIFY(QFile::exists(record));
+        }
+        TPostfixJob again(server.Port());
+        QStringList waits;
+        again.onWait = [&](const QString& text) {
+            if (!text.isEmpty())
+                waits << text;
+        };
+        const TSendSummary s = again.job.Run(request(again, 5)); // an hour of 300 ms
+        QVERIFY2(s.End == TSendEnd::Sent, qPrintable(s.Reason));
+        QCOMPARE(s.Transactions, 3);
+        QVERIFY2(!waits.isEmpty() && waits.first().endsWith(QLatin1String("hourly limit (2 of 5 sent)")),
+                 qPrintable(waits.join(u'\n')));
+        QVERIFY(!QFile::exists(record));
+        CheckExactlyOnce(server, to);
+        CheckOwnNames(server, to);
     }
 
     // The greeting passes a server that wants a fully qualified HELO name.
