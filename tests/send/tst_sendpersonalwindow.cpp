@@ -10,6 +10,7 @@
 #include "net/SmtpClient.h"
 #include "platform/Sound.h"
 #include "send/DigestPanel.h"
+#include "send/MimeCheck.h"
 #include "send/SendEngine.h"
 #include "send/SendMailPanel.h"
 #include "support/FakeDialogs.h"
@@ -159,6 +160,43 @@ private slots:
         QCOMPARE(m_form->DigestPanel()->Lines().value(0), QStringLiteral("Dear Bob Baker,"));
         // Complete: no record is left beside the list.
         QVERIFY(!QFile::exists(home("News/News send record.txt")));
+    }
+
+    // Formatted and personalised: each subscriber's HTML part and text part are filled in from
+    // their record, the field's bold kept in the HTML.
+    void formattedPersonalisedListSend()
+    {
+        TAiosmtpdServer server;
+        START_PEER(server);
+        makeList(QStringLiteral("29"));
+        start(server.Port());
+        m_form->Newsletter()->SubjectEDT()->setText(QStringLiteral("News for {Name}"));
+        m_form->Newsletter()->LetterRE()->setHtml(QStringLiteral("<p>Dear <b>{Name}</b> &amp; {{co}</p>"));
+        TSendMailPanel& p = listPage({0, 1});
+        p.SendToBtn()->click();
+        QCOMPARE(m_form->Status(), QStringLiteral("Status: Mail was successfully sent. (2 of 2 sent)"));
+        const QList<TAiosmtpdServer::Message> got = server.Messages();
+        QCOMPARE(got.size(), 2);
+        QString error;
+        const QList<mimecheck::TMessage> read = mimecheck::Describe({got[0].content, got[1].content}, &error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        const char* const names[] = {"Ann Able", "Bob Baker"};
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(mimecheck::Faults(read[i]), QStringList());
+            const QString name = QLatin1String(names[i]);
+            QCOMPARE(Header(got[i].content, "Subject"), (QStringLiteral("News for ") + name).toLatin1());
+            const mimecheck::TPart* text = read[i].Find(QStringLiteral("text/plain"));
+            const mimecheck::TPart* html = read[i].Find(QStringLiteral("text/html"));
+            QVERIFY(text && html);
+            QVERIFY2(text->Bytes.startsWith("Dear " + name.toLatin1() + " & {co}"), text->Bytes.constData());
+            QVERIFY2(html->Html[QStringLiteral("text")].toString().contains(QStringLiteral("Dear ") + name + QStringLiteral(" & {co}")),
+                     qPrintable(html->Html[QStringLiteral("text")].toString()));
+            QVERIFY(!html->Bytes.contains("{Name}"));
+            // The name sits in the bold run the field was written in.
+            const qsizetype at = html->Bytes.indexOf(name.toLatin1(), html->Bytes.indexOf("<body"));
+            const qsizetype run = html->Bytes.lastIndexOf("<span", at);
+            QVERIFY2(run >= 0 && html->Bytes.mid(run, at - run).contains("font-weight"), html->Bytes.constData());
+        }
     }
 
     // A field the program does not know stops the send before connecting, naming it.
