@@ -6,6 +6,7 @@
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
 #include "platform/IniFile.h"
+#include "send/HtmlMail.h"
 #include "send/MessageEncoding.h"
 #include "send/SendJob.h"
 #include "support/MailPeers.h"
@@ -504,17 +505,21 @@ private slots:
     {
         QTest::addColumn<QStringList>("text");
         QTest::addColumn<QString>("listUnsubscribe");
-        QTest::newRow("plain") << QStringList{QStringLiteral("Dear reader,"), QStringLiteral(".a dotted line"),
-                                              QStringLiteral(".."), QStringLiteral("Bye")}
-                               << QString();
+        QTest::addColumn<QString>("kind"); // "plain", "personal" (a message each), "formatted" (HTML and text)
+        const QStringList dotted{QStringLiteral("Dear reader,"), QStringLiteral(".a dotted line"), QStringLiteral(".."),
+                                 QStringLiteral("Bye")};
+        QTest::newRow("plain") << dotted << QString() << "plain";
         QTest::newRow("8-bit with List-Unsubscribe")
             << QStringList{QStringLiteral("Grüße – 5 €"), QStringLiteral(".Punkt"), QString()}
-            << QStringLiteral("<mailto:news@sender.example?subject=UNSUB>");
+            << QStringLiteral("<mailto:news@sender.example?subject=UNSUB>") << "plain";
+        QTest::newRow("personalised") << dotted << QString() << "personal";
+        QTest::newRow("formatted") << dotted << QString() << "formatted";
     }
     void sentThroughPostfixVerifies()
     {
         QFETCH(QStringList, text);
         QFETCH(QString, listUnsubscribe);
+        QFETCH(QString, kind);
         if (!mailpeers::IsRoot())
             QSKIP("the private Postfix needs root");
         TPostfixServer postfix;
@@ -548,6 +553,19 @@ private slots:
         const QString a = QStringLiteral("one@") + TPostfixServer::Domain();
         const QString b = QStringLiteral("two@") + TPostfixServer::Domain();
         rq.Recipients = {a, b};
+        if (kind == QLatin1String("personal")) {
+            rq.MessageFor = [&](int i) {
+                const msgenc::TBody own = msgenc::EncodeBody(QStringList{QStringLiteral("Dear reader %1,").arg(i)} + text.mid(1));
+                return TMessageParts{rq.Recipients[i], QStringLiteral("For reader %1").arg(i), own.CharSet,
+                                     own.TransferEncoding, own.Lines};
+            };
+        } else if (kind == QLatin1String("formatted")) {
+            const htmlmail::TMime mime = htmlmail::Compose(
+                text, {QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><body><p>Bye</p></body></html>"), {}});
+            rq.ContentType = mime.ContentType;
+            rq.TransferEncoding = mime.TransferEncoding;
+            rq.BodyLines = mime.BodyLines;
+        }
         rq.LogFolder = work.path() + u'/';
         rq.Dkim = dkimsign::Load(TIniFile(ini), dkimsign::AddressDomain(rq.HdrFrom), work.path() + u'/');
         QVERIFY(rq.Dkim.Present);
@@ -563,6 +581,10 @@ private slots:
             QCOMPARE(got.size(), 1);
             QByteArray stored = got[0];
             QVERIFY(stored.contains("\nDKIM-Signature: v=1;"));
+            if (kind == QLatin1String("personal"))
+                QVERIFY(stored.contains("\nSubject: For reader " + QByteArray(to == a ? "0" : "1")));
+            if (kind == QLatin1String("formatted"))
+                QVERIFY(stored.contains("multipart/alternative") && stored.contains("<p>Bye</p>"));
             stored.replace("\n", "\r\n");
             QCOMPARE(Verify(stored, key, m_dir), QStringLiteral("pass"));
             // The same message with its text changed in the mailbox no longer does.
