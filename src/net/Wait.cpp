@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <climits>
 
 TCustomWait::TCustomWait(QObject* parent) : QObject(parent)
@@ -125,6 +126,20 @@ void TCustomWait::EndFrames(const void* owner, bool all)
             f->countdown->End();
 }
 
+void TCustomWait::HoldInput(bool hold)
+{
+    QCoreApplication* const app = QCoreApplication::instance();
+    const bool wasFiltering = !m_frames.isEmpty() || m_holds > 0;
+    m_holds = std::max(0, m_holds + (hold ? 1 : -1));
+    const bool filtering = !m_frames.isEmpty() || m_holds > 0;
+    if (app && filtering != wasFiltering) {
+        if (filtering)
+            app->installEventFilter(this);
+        else
+            app->removeEventFilter(this);
+    }
+}
+
 void TCustomWait::RunModal()
 {
     RunModalFor(nullptr);
@@ -133,7 +148,7 @@ void TCustomWait::RunModal()
 void TCustomWait::RunModalFor(const void* owner)
 {
     QCoreApplication* const app = QCoreApplication::instance();
-    if (m_frames.isEmpty() && app)
+    if (m_frames.isEmpty() && m_holds == 0 && app)
         app->installEventFilter(this);
     TCountdown countdown; // the seconds are this object's own; the countdown only waits
     Frame frame{&countdown, owner};
@@ -150,7 +165,7 @@ void TCustomWait::RunModalFor(const void* owner)
     auto restore = qScopeGuard([&] {
         disconnect(awake);
         m_frames.removeOne(&frame);
-        if (m_frames.isEmpty() && app)
+        if (m_frames.isEmpty() && m_holds == 0 && app)
             app->removeEventFilter(this);
     });
     m_modalResult = mrNone;
@@ -167,7 +182,11 @@ bool TCustomWait::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseButtonDblClick:
     case QEvent::KeyPress:
     case QEvent::Shortcut:
-        if (!m_frames.isEmpty()) {
+        // A window hands the click or key on to its widget: judged there, where the owner can
+        // tell what it lets through from the rest.
+        if (watched->isWindowType())
+            break;
+        if (!m_frames.isEmpty() || m_holds > 0) {
             if (PassInput && PassInput(watched, event))
                 break;
             emit inputDiscarded(event->type());

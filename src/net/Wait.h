@@ -48,6 +48,9 @@ public:
     int InitialCount() const { return m_initialCount; }
     // True while RunModal runs (possibly nested).
     bool InModal() const { return !m_frames.isEmpty(); }
+    // Input is thrown away (PassInput deciding) as in RunModal, for a wait of the owner's own
+    // that is not this object's countdown; calls pair up.
+    void HoldInput(bool hold);
     // Whether the countdown is on show; a view (WaitView.h) follows it. A wait nobody views
     // keeps the flag and shows nothing.
     bool Visible() const { return m_visible; }
@@ -92,6 +95,7 @@ private:
     int m_modalResult = mrNone;
     int m_initialCount = 60;
     bool m_visible = false;
+    int m_holds = 0; // HoldInput(true) calls not yet ended
     QList<Frame*> m_frames; // running RunModal calls, innermost last
 };
 

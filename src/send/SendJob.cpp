@@ -1,5 +1,6 @@
 #include "send/SendJob.h"
 
+#include "net/Countdown.h"
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
 #include "platform/Regional.h"
@@ -10,7 +11,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEvent>
-#include <QEventLoop>
+#include <QPointer>
 #include <QScopeGuard>
 #include <QTimer>
 
@@ -26,32 +27,24 @@ bool IsRejection(const TSmtpReply& r)
 
 // A wait for the server's limits holds back input as the send's other waits do: only what the
 // owner lets through (Cancel Send) gets to the window.
-class TInputHold : public QObject
+class TInputHold
 {
 public:
-    explicit TInputHold(TCustomWait* wait) : m_wait(wait) { QCoreApplication::instance()->installEventFilter(this); }
-    ~TInputHold() override { QCoreApplication::instance()->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
+    explicit TInputHold(TCustomWait* wait) : m_wait(wait)
     {
-        // A click or key reaches the window first and is then sent on to its widget: judged
-        // there, where the owner can tell Cancel from the rest.
-        if (!watched->isWidgetType())
-            return false;
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::Shortcut:
-            return !(m_wait && m_wait->PassInput && m_wait->PassInput(watched, event));
-        default:
-            return false;
-        }
+        if (m_wait)
+            m_wait->HoldInput(true);
     }
+    ~TInputHold()
+    {
+        if (m_wait)
+            m_wait->HoldInput(false);
+    }
+    TInputHold(const TInputHold&) = delete;
+    TInputHold& operator=(const TInputHold&) = delete;
 
 private:
-    TCustomWait* m_wait;
+    QPointer<TCustomWait> m_wait;
 };
 
 } // namespace
@@ -190,7 +183,7 @@ void TSendJob::Cancel()
         return;
     m_cancelled = true;
     if (m_waitLoop)
-        m_waitLoop->quit();
+        m_waitLoop->End();
     // Inside a wait or the message text this hangs up at once; the interrupted Mail runs out.
     m_client.Quit();
 }
@@ -225,8 +218,8 @@ bool TSendJob::PaceWait(const TPacer& pacer, const TPaceStep& step)
         sent += r.Outcome == TRecipientOutcome::Delivered ? 1 : 0;
     // The gauge shows who has it so far, not the last message's text.
     m_observer.SendProgress(TSendPhase::Recipients, sent, m_results.size());
-    QEventLoop loop;
-    m_waitLoop = &loop;
+    TCountdown wait;
+    m_waitLoop = &wait;
     TInputHold hold(m_client.Wait());
     QTimer tick;
     tick.setSingleShot(true);
@@ -234,7 +227,7 @@ bool TSendJob::PaceWait(const TPacer& pacer, const TPaceStep& step)
     const auto update = [&] {
         const qint64 left = until - pacing.NowMs();
         if (m_cancelled || left <= 0) {
-            loop.quit();
+            wait.End();
             return;
         }
         const QString text = pacer.WaitText(step, left, sent, int(m_results.size()));
@@ -247,10 +240,10 @@ bool TSendJob::PaceWait(const TPacer& pacer, const TPaceStep& step)
         // A cancel quits the loop at once; the tick only counts down.
         tick.start(int(std::min<qint64>(left, 200)));
     };
-    QObject::connect(&tick, &QTimer::timeout, &loop, update);
+    QObject::connect(&tick, &QTimer::timeout, update);
     update();
     if (tick.isActive())
-        loop.exec();
+        wait.Run();
     tick.stop();
     m_waitLoop = nullptr;
     m_observer.SendWaiting(QString());

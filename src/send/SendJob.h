@@ -175,7 +175,7 @@ private:
     int m_rcptPause = 0;       // the client's own pause, restored after the send
     TSendRecord m_record;
     bool m_recording = false;
-    class QEventLoop* m_waitLoop = nullptr;
+    class TCountdown* m_waitLoop = nullptr; // the wait for the server's limits, while it runs
     bool m_running = false;
     bool m_cancelled = false;
 };

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 namespace {
 QByteArray unread(TBuffer& b)
@@ -39,6 +40,7 @@ private slots:
     void stopFromWaitingHandler();
     void stopEndsOnlyTheOwnersWait();
     void inputDiscardedWhileTimersRun();
+    void passedInputGetsThroughTheWindow();
     void paintShowsRemainingTime();
 };
 
@@ -363,6 +365,40 @@ void TstBufferWait::inputDiscardedWhileTimersRun()
     QCOMPARE(clicks, 1);
     QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier);
     QCOMPARE(triggers, 1);
+}
+
+// A real click reaches the window before its widget: what the owner lets through is judged at
+// the widget, so the click is not lost at the window on its way there.
+void TstBufferWait::passedInputGetsThroughTheWindow()
+{
+    QMainWindow window;
+    auto* central = new QWidget(&window);
+    window.setCentralWidget(central);
+    auto* pass = new QPushButton(QStringLiteral("Cancel"), central);
+    auto* other = new QPushButton(QStringLiteral("Other"), central);
+    pass->setGeometry(10, 10, 80, 30);
+    other->setGeometry(10, 60, 80, 30);
+    window.resize(200, 120);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    TWait wait;
+    wait.PassInput = [pass](QObject* watched, QEvent*) { return watched == pass; };
+    int passed = 0, others = 0;
+    connect(pass, &QPushButton::clicked, this, [&] {
+        ++passed;
+        wait.Stop();
+    });
+    connect(other, &QPushButton::clicked, this, [&] { ++others; });
+    QTimer::singleShot(10, this, [&] {
+        QWindow* w = window.windowHandle();
+        QTest::mouseClick(w, Qt::LeftButton, {}, other->mapTo(&window, other->rect().center()));
+        QTest::mouseClick(w, Qt::LeftButton, {}, pass->mapTo(&window, pass->rect().center()));
+    });
+    QTimer::singleShot(3000, this, [&] { wait.Stop(); }); // never hang on a lost click
+    wait.SetCaption(QStringLiteral("10"));
+    wait.RunModal();
+    QCOMPARE(others, 0);
+    QCOMPARE(passed, 1);
 }
 
 void TstBufferWait::paintShowsRemainingTime()

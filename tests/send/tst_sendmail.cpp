@@ -506,8 +506,15 @@ private slots:
 
     // The key the menu shows for "Cancel Send" gets through while the send waits for a slow
     // server; the ones who got the message are unchecked, and Send again reaches exactly the rest.
+    void cancelBySlowServerThenSendAgain_data()
+    {
+        QTest::addColumn<bool>("byClick");
+        QTest::newRow("Esc") << false;
+        QTest::newRow("the panel's Cancel, clicked in the window") << true;
+    }
     void cancelBySlowServerThenSendAgain()
     {
+        QFETCH(bool, byClick);
         TScriptedServer peer;
         peer.Send("220 ready").Reply("250 hello");
         peer.Reply("250 sender ok").Reply("250 ok").Reply("452 4.5.3 Too many recipients");
@@ -519,8 +526,16 @@ private slots:
         write(QStringLiteral("Hello"), QStringLiteral("Text"));
         QElapsedTimer clock;
         TSendMailPanel& p = openPanel();
-        connect(m_form->Action(QStringLiteral("CancelSend1")), &QAction::triggered, this, [&] { clock.start(); });
-        QTimer::singleShot(500, m_form.get(), [this] { QTest::keyClick(m_form.get(), Qt::Key_Escape); });
+        QTimer::singleShot(500, m_form.get(), [&] {
+            clock.start();
+            if (byClick) {
+                QWidget* cancel = p.CancelSendToBtn();
+                QTest::mouseClick(m_form->windowHandle(), Qt::LeftButton, {},
+                                  cancel->mapTo(m_form.get(), cancel->rect().center()));
+            } else {
+                QTest::keyClick(m_form.get(), Qt::Key_Escape);
+            }
+        });
         p.PageControl3()->setCurrentWidget(p.SendListTS());
         for (int i = 0; i < 3; ++i)
             p.SendToModel()->SetChecked(i, true);
