@@ -8,6 +8,7 @@
 #include "net/Wait.h"
 #include "platform/Cp1252.h"
 #include "support/MailPeers.h"
+#include "support/Peers.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -17,15 +18,6 @@
 
 // Missing servers fail the run under the project's test script or CI, and skip elsewhere.
 #ifndef START_DOVECOT
-#define START_DOVECOT(server)                                                                               \
-    do {                                                                                                     \
-        QString why;                                                                                         \
-        if (!(server).Start(&why)) {                                                                         \
-            if (qEnvironmentVariableIsSet("CI") || qEnvironmentVariableIsSet("QUORVEL_REQUIRE_PEERS"))      \
-                QFAIL(qPrintable(why));                                                                      \
-            QSKIP(qPrintable(QStringLiteral("server not available: ") + why));                              \
-        }                                                                                                    \
-    } while (0)
 #endif
 
 struct TJobReports : TMailCheckObserver

@@ -1,6 +1,7 @@
 // The maintenance's one list save from the window, and reply, forward, save and print of the
 // message shown. (The maintenance rules are tested on the mail check job.)
 #include "inbox/InboxHarness.h"
+#include "support/Peers.h"
 #include "support/TestUtil.h"
 
 #include <QProcess>
@@ -149,11 +150,7 @@ private slots:
     void print()
     {
         const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
-        if (pdftotext.isEmpty()) {
-            if (qEnvironmentVariableIsSet("CI") || qEnvironmentVariableIsSet("QUORVEL_REQUIRE_PEERS"))
-                QFAIL("pdftotext missing");
-            QSKIP("pdftotext missing");
-        }
+        REQUIRE_PEER(!pdftotext.isEmpty(), QStringLiteral("pdftotext missing"));
         TInboxHarness h;
         h.List("From: bob@example.org\r\nSubject: Printed news\r\n\r\nThe body line\r\n", 1);
         h.Read(0);

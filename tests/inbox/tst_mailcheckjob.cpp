@@ -39,7 +39,7 @@ private slots:
         TDovecotServer server;
         for (const QByteArray& m : {kAlice, Bob(), kCarol})
             server.AddMessage(m);
-        START_DOVECOT(server);
+        START_PEER(server);
         TJobHarness h;
         h.UseServer(server);
         QCOMPARE(h.Check(), TCheckEnd::Listed);
@@ -122,7 +122,7 @@ private slots:
         TDovecotServer server;
         for (const QByteArray& m : {kAlice, Bob(), kCarol})
             server.AddMessage(m);
-        START_DOVECOT(server);
+        START_PEER(server);
         TJobHarness h;
         h.UseServer(server, options);
         h.Check();
@@ -138,7 +138,7 @@ private slots:
         TDovecotServer server;
         for (const QByteArray& m : {kAlice, Bob(), kCarol})
             server.AddMessage(m);
-        START_DOVECOT(server);
+        START_PEER(server);
         TJobHarness h;
         h.UseServer(server);
         h.Check();
@@ -158,7 +158,7 @@ private slots:
     {
         TDovecotServer server;
         server.AddMessage(kCarol);
-        START_DOVECOT(server);
+        START_PEER(server);
         TJobHarness h;
         h.UseServer(server);
         h.Check();
@@ -174,7 +174,7 @@ private slots:
     void emptyMailbox()
     {
         TDovecotServer server;
-        START_DOVECOT(server);
+        START_PEER(server);
         TJobHarness h;
         h.UseServer(server);
         QCOMPARE(h.Check(), TCheckEnd::NoMail);
@@ -190,7 +190,7 @@ private slots:
     {
         TDovecotServer server;
         server.AddMessage(kCarol);
-        START_DOVECOT(server);
+        START_PEER(server);
         TJobHarness h;
         h.UseServer(server, QString(), QStringLiteral("wrong"));
         QCOMPARE(h.Check(), TCheckEnd::LoginFailed);
@@ -226,7 +226,7 @@ private slots:
         server.AddMessage(bounces::Exim("old@example.com"));
         server.AddMessage(bounces::Dsn("stranger@example.com", "failed", "5.1.1", "550 5.1.1 User unknown"));
         server.AddMessage(Keyed("bob@example.org", "unsubscribe"));
-        START_DOVECOT(server);
+        START_PEER(server);
         TJobHarness h;
         for (const char* a : {"gone@example.com", "slow@example.com", "OLD@example.com", "bob@example.org", "keep@example.com"})
             h.Subscriber(QLatin1String(a), QStringLiteral("N"));
@@ -261,7 +261,7 @@ private slots:
         server.AddMessage(Keyed("com", "unsubscribe"));
         server.AddMessage(Keyed("eve@example.org", "Re: unsubscribe"));
         server.AddMessage(Keyed("eve@example.org", "unsubscribe me"));
-        START_DOVECOT(server);
+        START_PEER(server);
         TJobHarness h;
         h.Subscriber(QStringLiteral("bob@example.org"), QStringLiteral("Bob"));
         h.Subscriber(QStringLiteral("jimbob@example.org"), QStringLiteral("Jim"));
@@ -431,7 +431,7 @@ private slots:
     {
         TDovecotServer server;
         server.AddMessage(Keyed("bob@example.org", "unsubscribe"));
-        START_DOVECOT(server);
+        START_PEER(server);
         TJobHarness h;
         h.Subscriber(QStringLiteral("bob@example.org"), QStringLiteral("Bob"));
         h.UseServer(server, QStringLiteral("7"));

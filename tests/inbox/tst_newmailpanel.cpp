@@ -22,7 +22,7 @@ private slots:
         TDovecotServer server;
         for (const QByteArray& m : {kAlice, Bob(), kCarol})
             server.AddMessage(m);
-        START_DOVECOT(server);
+        START_PEER(server);
         TInboxHarness h;
         h.UseServer(server);
         h.frame->resize(24, 85); // collapsed: the check opens it
@@ -78,7 +78,7 @@ private slots:
         TDovecotServer server;
         for (const QByteArray& m : {kAlice, Bob(), kCarol})
             server.AddMessage(m);
-        START_DOVECOT(server);
+        START_PEER(server);
         TInboxHarness h;
         h.UseServer(server, options);
         h.panel->CheckMail1Click();
@@ -102,7 +102,7 @@ private slots:
         TDovecotServer server;
         for (const QByteArray& m : {kAlice, Bob(), kCarol})
             server.AddMessage(m);
-        START_DOVECOT(server);
+        START_PEER(server);
         TInboxHarness h;
         h.UseServer(server);
         h.panel->CheckMail1Click();
@@ -122,7 +122,7 @@ private slots:
     {
         TDovecotServer server;
         server.AddMessage(kCarol);
-        START_DOVECOT(server);
+        START_PEER(server);
         TInboxHarness h;
         h.UseServer(server);
         h.panel->CheckMail1Click();
@@ -139,7 +139,7 @@ private slots:
     void emptyMailbox()
     {
         TDovecotServer server;
-        START_DOVECOT(server);
+        START_PEER(server);
         TInboxHarness h;
         h.UseServer(server);
         h.panel->CheckMail1Click();
@@ -156,7 +156,7 @@ private slots:
     {
         TDovecotServer server;
         server.AddMessage(kCarol);
-        START_DOVECOT(server);
+        START_PEER(server);
         TInboxHarness h;
         h.UseServer(server, QString(), QStringLiteral("wrong"));
         h.panel->CheckMail1Click();
@@ -213,7 +213,7 @@ private slots:
                           "\r\n"
                           "<p>HTML</p>\r\n"
                           "--b--\r\n");
-        START_DOVECOT(server);
+        START_PEER(server);
         TInboxHarness h;
         h.UseServer(server);
         h.panel->CheckMail1Click();
@@ -250,7 +250,7 @@ private slots:
                                    + encoded + "--zz\r\nContent-Type: message/rfc822\r\n\r\n" + inner + "--zz--\r\n";
         TDovecotServer server;
         server.AddMessage(message);
-        START_DOVECOT(server);
+        START_PEER(server);
         TInboxHarness h;
         h.UseServer(server);
         h.panel->CheckMail1Click();
@@ -305,7 +305,7 @@ private slots:
         TDovecotServer server;
         server.AddMessage(Keyed("bob@example.org", "unsubscribe"));
         server.AddMessage(Keyed("eve@example.org", "Re: unsubscribe"));
-        START_DOVECOT(server);
+        START_PEER(server);
         TInboxHarness h;
         h.Add(QStringLiteral("bob@example.org"), QStringLiteral("Bob"));
         h.Add(QStringLiteral("eve@example.org"), QStringLiteral("Eve"));

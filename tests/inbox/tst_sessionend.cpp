@@ -125,7 +125,7 @@ private slots:
         TDovecotServer server;
         for (int n = 1; n <= 5; ++n)
             server.AddMessage(Numbered(n));
-        START_DOVECOT(server);
+        START_PEER(server);
         TJobHarness h;
         h.UseServer(server);
         h.Check();
@@ -153,7 +153,7 @@ private slots:
         server.AddMessage(Numbered(1));
         server.AddMessage("From: bob@example.org\r\nTo: news@example.org\r\nSubject: unsubscribe\r\n\r\nplease\r\n");
         server.AddMessage(Numbered(3));
-        START_DOVECOT(server);
+        START_PEER(server);
         TJobHarness h;
         h.Subscriber(QStringLiteral("bob@example.org"), QStringLiteral("Bob"));
         h.UseServer(server, QStringLiteral("7"));

@@ -3,23 +3,13 @@
 #include "net/SmtpClient.h"
 #include "net/WSocket.h"
 #include "net/Wait.h"
+#include "support/Peers.h"
 
 #include <QTest>
 
 #include <sys/socket.h>
 #include <unistd.h>
 
-// Starts a real server for a test. Missing servers fail the run when the project's test script
-// runs it (it installs them) or under CI, and skip elsewhere.
-#define START_PEER(peer, ...)                                                                                \
-    do {                                                                                                     \
-        QString why;                                                                                         \
-        if (!(peer).Start(__VA_ARGS__ __VA_OPT__(, ) & why)) {                                              \
-            if (qEnvironmentVariableIsSet("CI") || qEnvironmentVariableIsSet("QUORVEL_REQUIRE_PEERS"))      \
-                QFAIL(qPrintable(why));                                                                      \
-            QSKIP(qPrintable(QStringLiteral("server not available: ") + why));                              \
-        }                                                                                                    \
-    } while (false)
 
 // Puts an unconnected datagram socket in place of the client's connection: the next send fails
 // with a socket error, as on a connection that timed out or lost its route.

@@ -7,6 +7,7 @@
 #include "net/SmtpClient.h"
 #include "platform/Cp1252.h"
 #include "net/Wait.h"
+#include "support/Peers.h"
 #include "support/TlsPeers.h"
 
 #include <QRegularExpression>
@@ -79,7 +80,7 @@ void TstMailTls::initTestCase()
 {
     QString why;
     m_haveCerts = m_certs.Make(&why);
-    if (!m_haveCerts && (qEnvironmentVariableIsSet("CI") || qEnvironmentVariableIsSet("QUORVEL_REQUIRE_PEERS")))
+    if (!m_haveCerts && PeersRequired())
         QFAIL(qPrintable(why));
 }
 

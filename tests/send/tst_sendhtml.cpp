@@ -17,6 +17,7 @@
 #include "send/SendMailPanel.h"
 #include "support/FakeDialogs.h"
 #include "support/MailPeers.h"
+#include "support/Peers.h"
 #include "support/TestUtil.h"
 
 #include <QCheckBox>
@@ -153,9 +154,7 @@ private slots:
     void listSendPlainThenFormatted()
     {
         TAiosmtpdServer server;
-        QString why;
-        if (!server.Start(&why))
-            QSKIP(qPrintable(why));
+        START_PEER(server);
         makeList({});
         start(server.Port());
 
@@ -225,9 +224,7 @@ private slots:
     void addressPageFollowsGeneralProperties()
     {
         TAiosmtpdServer server;
-        QString why;
-        if (!server.Start(&why))
-            QSKIP(qPrintable(why));
+        START_PEER(server);
         TGeneralSettings g;
         g.Email = u"me@example.com"_s;
         g.SMTP = u"127.0.0.1"_s;

@@ -16,6 +16,7 @@
 #include "send/SendMailPanel.h"
 #include "support/FakeDialogs.h"
 #include "support/MailPeers.h"
+#include "support/Peers.h"
 #include "support/ScriptedServer.h"
 #include "support/TestUtil.h"
 #include "app/GeneralPropertiesPanel.h"
@@ -40,16 +41,6 @@
 #include <QTextEdit>
 #include <QToolButton>
 #include <QTimer>
-
-#define START_PEER(peer)                                                                                     \
-    do {                                                                                                     \
-        QString why;                                                                                         \
-        if (!(peer).Start(&why)) {                                                                           \
-            if (qEnvironmentVariableIsSet("CI") || qEnvironmentVariableIsSet("QUORVEL_REQUIRE_PEERS"))      \
-                QFAIL(qPrintable(why));                                                                      \
-            QSKIP(qPrintable(QStringLiteral("server not available: ") + why));                              \
-        }                                                                                                    \
-    } while (false)
 
 namespace {
 struct TListSpec
