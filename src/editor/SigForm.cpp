@@ -112,7 +112,8 @@ int TSigForm::AttachButtons(TFileOwner owner, const TFileEditors& editors)
     static const char* const captions[] = {"Edit Header File", "Edit Footer File", "Edit Signature File"};
     int attached = 0;
     for (size_t i = 0; i < editors.size(); ++i) {
-        const auto [button, field] = editors[i];
+        QAbstractButton* const button = editors[i].first;
+        QLineEdit* const field = editors[i].second;
         if (!button || !field)
             continue;
         const QString kind = (owner == TFileOwner::General ? QStringLiteral("User") : QString())
