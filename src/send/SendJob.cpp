@@ -434,6 +434,7 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
             PaceWait(pacer, first);
     }
     QString reason;
+    QString refused; // the first refusal of a message of its own
     // Everyone may have it already (the record): nothing to connect for.
     const bool connected = !m_cancelled && !pending.isEmpty() && connect(reason);
     summary.Connected = connected;
@@ -508,7 +509,10 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
         } else if (c.Stage() == 0) {
             loss = why;
         } else if (m_splitting && m_settled > settledBefore) {
-            // Every recipient of this message was refused; the next message goes on.
+            // Every recipient of this message was refused; the next message goes on, and the
+            // first such refusal explains the ending when nothing else does.
+            if (refused.isEmpty())
+                refused = why;
         } else {
             reason = why; // the server keeps the session but takes nobody: stop
             break;
@@ -516,6 +520,8 @@ TSendSummary TSendJob::Run(const TSendRequest& rq)
     }
     if (!m_rejection.isEmpty())
         reason = m_rejection;
+    if (reason.isEmpty())
+        reason = refused;
     if (c.Stage() != 0)
         c.Quit();
 

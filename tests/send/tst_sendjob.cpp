@@ -216,6 +216,29 @@ private slots:
         QVERIFY(f.server.Mismatches().isEmpty());
     }
 
+    void localRefusalExplains_data()
+    {
+        QTest::addColumn<bool>("personal");
+        QTest::newRow("one message") << false;
+        QTest::newRow("a message each") << true;
+    }
+    // A recipient the client itself refuses (typed with a name) is the reason too.
+    void localRefusalExplains()
+    {
+        QFETCH(bool, personal);
+        TJobFixture f;
+        f.Greeted();
+        f.server.Reply("250 sender ok").Expect("RSET").Send("250 reset").Reply("221 bye");
+        TSendRequest rq = f.Request(0);
+        rq.Recipients = {QStringLiteral("Ann Able <ann@example.org>")};
+        if (personal)
+            rq.MessageFor = [&rq](int) { return TMessageParts{rq.HdrTo, rq.HdrSubject, rq.CharSet, {}, rq.BodyLines}; };
+        const TSendSummary s = f.job.Run(rq);
+        QCOMPARE(int(s.End), int(TSendEnd::NothingSent));
+        QCOMPARE(s.Reason, QStringLiteral("Recipient refused, not a plain address: Ann Able <ann@example.org>"));
+        QCOMPARE(f.Outcomes(), QList<O>{O::Refused});
+    }
+
     // A 550 still ends the whole send (nobody gets a message with a recipient the owner must fix).
     void rejectionEndsTheSend()
     {
