@@ -4,6 +4,7 @@
 #include "net/WSocket.h"
 #include "net/Wait.h"
 #include "support/Peers.h"
+#include "support/SmtpFixture.h"
 
 #include <QTest>
 
@@ -20,29 +21,16 @@ inline void BreakSocket(TCustomWSocket* socket)
     ::close(udp);
 }
 
-// A client for the test servers: one sender, fixed headers, the body lines from body.
-struct TSmtpSetup
+// A client for the real servers: one sender, fixed headers.
+struct TSmtpSetup : TSmtpFixture
 {
-    TWait wait;
-    TSmtpClient client;
-    QStringList body;
-
     explicit TSmtpSetup(quint16 port)
     {
-        client.SetWait(&wait);
-        client.SetHost(QStringLiteral("127.0.0.1"));
         client.SetPort(QString::number(port));
         client.SetSignOn(QStringLiteral("quorvel.test"));
         client.SetFromName(QStringLiteral("news@example.com"));
         client.SetHdrFrom(QStringLiteral("Newsletter <news@example.com>"));
         client.SetHdrTo(QStringLiteral("Readers <news@example.com>"));
         client.SetHdrSubject(QStringLiteral("Newsletter 7: tests & more"));
-        client.SetRcptPause(0);
-        client.OnGetData = [this](TCustomSmtpClient*, int n, QString& line, int, bool& more) {
-            if (n > body.size())
-                more = false;
-            else
-                line = body[n - 1];
-        };
     }
 };

@@ -8,6 +8,7 @@
 #include "platform/Cp1252.h"
 #include "net/Wait.h"
 #include "support/Peers.h"
+#include "support/SmtpFixture.h"
 #include "support/TlsPeers.h"
 
 #include <QRegularExpression>
@@ -15,16 +16,12 @@
 
 namespace {
 
-struct TClient
+struct TClient : TSmtpFixture
 {
-    TWait wait;
-    TSmtpClient client;
-    QStringList display;
     TServerSettings settings;
 
     TClient(quint16 port, TMailSecurity security)
     {
-        client.SetWait(&wait);
         client.SetHost(QStringLiteral("localhost")); // the name the certificate carries
         client.SetPort(QStringLiteral("1"));        // the section's port must win
         client.SetSignOn(QStringLiteral("client.example"));
@@ -33,12 +30,7 @@ struct TClient
         client.SetHdrFrom(QStringLiteral("news@example.com"));
         client.SetHdrTo(QStringLiteral("readers@example.org"));
         client.SetHdrSubject(QStringLiteral("Over TLS"));
-        client.SetRcptPause(0);
-        client.OnDisplay = [this](TCustomSmtpClient*, const QString& m) { display << m; };
-        client.OnGetData = [](TCustomSmtpClient*, int n, QString& line, int, bool& more) {
-            more = n <= 3;
-            line = n == 2 ? QStringLiteral(".dot") : QStringLiteral("line %1").arg(n);
-        };
+        body = {QStringLiteral("line 1"), QStringLiteral(".dot"), QStringLiteral("line 3")};
         settings.Present = true;
         settings.Host = client.Host();
         settings.Port = port;

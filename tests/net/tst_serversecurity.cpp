@@ -6,6 +6,7 @@
 #include "net/Wait.h"
 #include "platform/IniFile.h"
 #include "support/ScriptedServer.h"
+#include "support/SmtpFixture.h"
 #include "support/TestUtil.h"
 
 #include <QFileInfo>
@@ -15,30 +16,19 @@
 
 namespace {
 
-struct TFixture
+struct TFixture : TSmtpFixture
 {
-    TWait wait;
-    TSmtpClient client;
     TScriptedServer server;
     QTemporaryDir dir;
-    QStringList display;
     TServerSettings settings;
 
-    TFixture()
+    TFixture() : TSmtpFixture(50)
     {
-        wait.SetInterval(50);
-        client.SetWait(&wait);
-        client.SetHost(QStringLiteral("127.0.0.1"));
         client.SetPort(server.PortText());
         client.SetSignOn(QStringLiteral("client.example"));
         client.SetFromName(QStringLiteral("news@example.com"));
         client.RcptName() << QStringLiteral("a@example.org");
-        client.SetRcptPause(0);
-        client.OnDisplay = [this](TCustomSmtpClient*, const QString& m) { display << m; };
-        client.OnGetData = [](TCustomSmtpClient*, int n, QString& line, int, bool& more) {
-            more = n == 1;
-            line = QStringLiteral("Hello");
-        };
+        body = {QStringLiteral("Hello")};
         settings.Present = true;
         settings.Host = client.Host();
     }

@@ -3,6 +3,7 @@
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
 #include "support/ScriptedServer.h"
+#include "support/SmtpFixture.h"
 #include "support/TestUtil.h"
 
 #include <QDateTime>
@@ -12,20 +13,13 @@
 
 namespace {
 
-struct TFixture
+struct TFixture : TSmtpFixture
 {
-    TWait wait;
-    TSmtpClient client;
     TScriptedServer server;
     QTemporaryDir dir;
-    QStringList display;
-    QStringList body; // lines the owner supplies
 
-    TFixture()
+    TFixture() : TSmtpFixture(50) // a "second" of countdown is 50 ms in these tests
     {
-        wait.SetInterval(50); // a "second" of countdown is 50 ms in these tests
-        client.SetWait(&wait);
-        client.SetHost(QStringLiteral("127.0.0.1"));
         client.SetPort(server.PortText());
         client.SetSignOn(QStringLiteral("client.example"));
         client.SetFromName(QStringLiteral("  news@example.com "));
@@ -33,14 +27,6 @@ struct TFixture
         client.SetHdrTo(QStringLiteral("Readers <news@example.com>"));
         client.SetHdrSubject(QStringLiteral("Newsletter 7"));
         client.RcptName() << QStringLiteral("a@example.org");
-        client.SetRcptPause(0);
-        client.OnDisplay = [this](TCustomSmtpClient*, const QString& m) { display << m; };
-        client.OnGetData = [this](TCustomSmtpClient*, int n, QString& line, int, bool& more) {
-            if (n > body.size())
-                more = false;
-            else
-                line = body[n - 1];
-        };
     }
     // Greeting and HELO answered.
     TScriptedServer& Greeted() { return server.Send("220 hi").Reply("250 hello"); }

@@ -11,6 +11,7 @@
 #include "send/SendJob.h"
 #include "support/MailPeers.h"
 #include "support/Peers.h"
+#include "support/SmtpFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -522,12 +523,9 @@ private slots:
         TPostfixServer postfix;
         START_PEER(postfix);
         TQuietObserver observer;
-        TWait wait;
-        TSmtpClient client;
-        client.SetWait(&wait);
-        client.SetPort(QString::number(postfix.Port()));
-        client.SetRcptPause(0);
-        TSendJob job(client, observer);
+        TSmtpFixture smtp;
+        smtp.client.SetPort(QString::number(postfix.Port()));
+        TSendJob job(smtp.client, observer);
         QTemporaryDir work;
         const QString ini = work.filePath(QStringLiteral("Quorvel.ini"));
         QFile f(ini);

@@ -5,6 +5,7 @@
 #include "net/Wait.h"
 #include "send/SendJob.h"
 #include "support/ScriptedServer.h"
+#include "support/SmtpFixture.h"
 #include "support/TestUtil.h"
 
 #include <QElapsedTimer>
@@ -17,10 +18,8 @@ namespace {
 
 using O = TRecipientOutcome;
 
-struct TJobFixture : TSendObserver
+struct TJobFixture : TSmtpFixture, TSendObserver
 {
-    TWait wait;
-    TSmtpClient client;
     TScriptedServer server;
     TSendJob job{client, *this};
     QTemporaryDir dir;
@@ -28,12 +27,9 @@ struct TJobFixture : TSendObserver
     QList<qint64> recipientProgress;
     QMap<int, TRecipientResult> reported;
 
-    TJobFixture()
+    TJobFixture() : TSmtpFixture(50) // a "second" of countdown is 50 ms here
     {
-        wait.SetInterval(50); // a "second" of countdown is 50 ms here
-        client.SetWait(&wait);
         client.SetPort(server.PortText());
-        client.SetRcptPause(0);
     }
     void SendProgress(TSendPhase phase, qint64 done, qint64) override
     {

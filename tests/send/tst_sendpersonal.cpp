@@ -5,6 +5,7 @@
 #include "net/Wait.h"
 #include "send/SendJob.h"
 #include "support/ScriptedServer.h"
+#include "support/SmtpFixture.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -15,21 +16,16 @@ namespace {
 
 using O = TRecipientOutcome;
 
-struct TPersonalFixture : TSendObserver
+struct TPersonalFixture : TSmtpFixture, TSendObserver
 {
-    TWait wait;
-    TSmtpClient client;
     TScriptedServer server;
     QTemporaryDir dir;
     QStringList waits; // every wait text shown, in order
     std::function<void(const QString&)> onWait;
 
-    TPersonalFixture()
+    TPersonalFixture() : TSmtpFixture(50)
     {
-        wait.SetInterval(50);
-        client.SetWait(&wait);
         client.SetPort(server.PortText());
-        client.SetRcptPause(0);
     }
     void SendProgress(TSendPhase, qint64, qint64) override {}
     void SendDialogue(const QString&) override {}

@@ -5,6 +5,7 @@
 #include "net/Wait.h"
 #include "send/SendJob.h"
 #include "support/MailPeers.h"
+#include "support/SmtpFixture.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,19 +15,15 @@
 
 namespace {
 
-struct TPostfixJob : TSendObserver
+struct TPostfixJob : TSmtpFixture, TSendObserver
 {
-    TWait wait;
-    TSmtpClient client;
     TSendJob job{client, *this};
     QTemporaryDir dir;
     std::function<void(const QString&)> onLine;
 
     explicit TPostfixJob(quint16 port, bool pipelining = true)
     {
-        client.SetWait(&wait);
-        client.SetPort(QString::number(port));
-        client.SetRcptPause(0); // the pauses have their own test; here they only cost time
+        client.SetPort(QString::number(port)); // no pauses: they have their own test
         // EHLO (a section of its own): PIPELINING is seen when Postfix offers it.
         TServerSettings section;
         section.Present = true;
