@@ -151,6 +151,38 @@ QString Apply(const QString& text, const TSubscriberFields& fields)
     return out;
 }
 
+int Count(const QString& text)
+{
+    int n = 0;
+    for (qsizetype i = text.indexOf(u'{'); i >= 0; i = text.indexOf(u'{', i)) {
+        if (i + 1 < text.size() && text[i + 1] == u'{') {
+            ++n;
+            i += 2;
+        } else if (const qsizetype len = FieldLength(text, i); len > 0) {
+            n += FieldOf(QStringView(text).mid(i + 1, len - 2)) != TField::Unknown ? 1 : 0;
+            i += len;
+        } else {
+            ++i;
+        }
+    }
+    return n;
+}
+
+int Count(const QStringList& lines)
+{
+    int n = 0;
+    for (const QString& l : lines)
+        n += Count(l);
+    return n;
+}
+
+QString ApplyHtml(const QString& html, const TSubscriberFields& f)
+{
+    const TSubscriberFields escaped{f.Name.toHtmlEscaped(), f.Email.toHtmlEscaped(), f.Address1.toHtmlEscaped(),
+                                    f.Address2.toHtmlEscaped(), f.Phone.toHtmlEscaped()};
+    return Apply(html, escaped);
+}
+
 void Apply(QTextDocument& document, const TSubscriberFields& fields)
 {
     // Positions of the plain text are the document's (a paragraph end counts one character).

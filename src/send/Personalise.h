@@ -43,6 +43,12 @@ TScan Scan(const QStringList& lines);
 QString Apply(const QString& text, const TSubscriberFields& fields);
 QStringList Apply(const QStringList& lines, const TSubscriberFields& fields);
 
+// How many fields and "{{" a text holds: what Apply replaces.
+int Count(const QString& text);
+int Count(const QStringList& lines);
+// Apply over an HTML page: the values go in escaped.
+QString ApplyHtml(const QString& html, const TSubscriberFields& fields);
+
 // The rich text of a formatted newsletter, changed in place: each value takes the character
 // format of the field it replaces.
 void Apply(QTextDocument& document, const TSubscriberFields& fields);

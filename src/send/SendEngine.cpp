@@ -215,6 +215,32 @@ htmlmail::THtml TSendEngine::FormattedPage(const QTextDocument& letter, const ht
     return htmlmail::Write(*doc, own, subject, HtmlLanguage(), idSuffix);
 }
 
+TSendEngine::TFormattedTemplate TSendEngine::PrepareFormatted(const QTextDocument& letter,
+                                                              const htmlmail::TBlocks& blocks,
+                                                              const QString& subject, const QString& idSuffix)
+{
+    TFormattedTemplate t;
+    t.Letter.reset(letter.clone());
+    t.Blocks = blocks;
+    t.Subject = subject;
+    t.IdSuffix = idSuffix;
+    t.Page = htmlmail::Write(letter, blocks, subject, HtmlLanguage(), idSuffix);
+    const int written = personalise::Count(letter.toPlainText()) + personalise::Count(subject)
+        + personalise::Count(blocks.Header) + personalise::Count(blocks.Signature) + personalise::Count(blocks.Footer);
+    t.Direct = personalise::Count(t.Page.Text) == written;
+    return t;
+}
+
+htmlmail::THtml TSendEngine::FormattedFor(const TFormattedTemplate& t, const TSubscriberFields& fields, int index)
+{
+    if (!t.Direct)
+        return FormattedPage(*t.Letter, t.Blocks, &fields, personalise::Apply(t.Subject, fields),
+                             QString::number(index) + u'.' + t.IdSuffix);
+    htmlmail::THtml page = t.Page;
+    page.Text = personalise::ApplyHtml(t.Page.Text, fields);
+    return page;
+}
+
 bool TSendEngine::FirstSubscriber(TSubscriberFields& fields) const
 {
     TSendMailPanel& panel = m_p.SendPanel;
@@ -376,17 +402,16 @@ void TSendEngine::Send(bool test)
     if (scan.HasFields && formatted) {
         // Every recipient's own page and text part around the same rich text.
         // The rich text as it is now: the letter may change during a long paced send.
-        const std::shared_ptr<const QTextDocument> letter(m_p.LetterRE->document()->clone());
-        const htmlmail::TBlocks blocks = FormattedBlocks(
-            digest::PartsFor(shown, panel.UseUserOptionsCB()->isChecked(), m_p.General));
         const QString id = msgenc::MessageId(m_sendFrom.trimmed(), QDateTime::currentDateTime());
-        rq.MessageFor = [letter, blocks, texts, subject, fields, test, to = msgenc::EncodeAddressList(hdrTo),
-                         idSuffix = id.mid(1, id.size() - 2)](int i) {
+        const auto page = std::make_shared<const TFormattedTemplate>(PrepareFormatted(
+            *m_p.LetterRE->document(),
+            FormattedBlocks(digest::PartsFor(shown, panel.UseUserOptionsCB()->isChecked(), m_p.General)), subject,
+            id.mid(1, id.size() - 2)));
+        rq.MessageFor = [page, texts, subject, fields, test, to = msgenc::EncodeAddressList(hdrTo)](int i) {
             const TSubscriberFields& f = fields[test ? 0 : i];
             TMessageParts m = personalise::Message(texts, subject, f, test ? to : QString());
             const htmlmail::TMime mime = htmlmail::Compose(
-                digest::Compile(true, QString(), personalise::Apply(texts, f)),
-                FormattedPage(*letter, blocks, &f, personalise::Apply(subject, f), QString::number(i) + u'.' + idSuffix));
+                digest::Compile(true, QString(), personalise::Apply(texts, f)), FormattedFor(*page, f, i));
             m.ContentType = mime.ContentType;
             m.TransferEncoding = mime.TransferEncoding;
             m.BodyLines = mime.BodyLines;

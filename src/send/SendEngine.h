@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 class QLineEdit;
 class QEvent;
@@ -80,6 +81,29 @@ public:
 
     static QString NowText(); // the system's short date and long time
 
+    // A formatted newsletter's page: the text files' blocks around the rich text, filled in for
+    // `fields` when given.
+    static htmlmail::TBlocks FormattedBlocks(const TDigestParts& parts);
+    static htmlmail::THtml FormattedPage(const QTextDocument& letter, const htmlmail::TBlocks& blocks,
+                                         const TSubscriberFields* fields, const QString& subject,
+                                         const QString& idSuffix);
+    // A personalised formatted send's page, prepared once. When every field of the letter, the
+    // subject and the text files came through whole into the page, each recipient's values go
+    // straight into it (escaped); otherwise (a field split over two formats) each recipient's
+    // letter is filled in and written anew.
+    struct TFormattedTemplate
+    {
+        std::shared_ptr<const QTextDocument> Letter;
+        htmlmail::TBlocks Blocks;
+        QString Subject;
+        QString IdSuffix;
+        htmlmail::THtml Page;
+        bool Direct = false;
+    };
+    static TFormattedTemplate PrepareFormatted(const QTextDocument& letter, const htmlmail::TBlocks& blocks,
+                                               const QString& subject, const QString& idSuffix);
+    static htmlmail::THtml FormattedFor(const TFormattedTemplate& t, const TSubscriberFields& fields, int index);
+
 signals:
     void SendFinished(bool success);
 
@@ -94,12 +118,6 @@ private:
     // The subscriber the digest shows the newsletter for: the first checked one (or the first
     // typed address on the address page). False when there is none.
     bool FirstSubscriber(struct TSubscriberFields& fields) const;
-    // A formatted newsletter's page: the text files' blocks around the rich text, filled in for
-    // `fields` when given.
-    static htmlmail::TBlocks FormattedBlocks(const TDigestParts& parts);
-    static htmlmail::THtml FormattedPage(const QTextDocument& letter, const htmlmail::TBlocks& blocks,
-                                         const TSubscriberFields* fields, const QString& subject,
-                                         const QString& idSuffix);
     void Abandon(const QString& warning); // a send stopped before it reached the network
     void Ended(const TSendSummary& summary);
     bool LetThroughDuringSend(QObject* watched, QEvent* event) const;

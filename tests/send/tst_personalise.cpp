@@ -1,13 +1,49 @@
 // The fields of a personalised newsletter: replaced, escaped, left alone, found unknown.
 #include "lists/MailListRecord.h"
 #include "send/Personalise.h"
+#include "send/SendEngine.h"
 
 #include <QTest>
+#include <QTextDocument>
 
 class TestPersonalise : public QObject
 {
     Q_OBJECT
 private slots:
+    // A formatted page prepared once takes each subscriber's values straight in when every field
+    // came through whole, and is written anew from the filled-in letter otherwise: the same page.
+    void formattedPageForEachSubscriber_data()
+    {
+        QTest::addColumn<QString>("letter");
+        QTest::addColumn<QString>("footer");
+        QTest::addColumn<bool>("direct");
+        QTest::newRow("fields in one format") << "<p>Dear <b>{Name}</b>, {{hi} at {Email}</p>" << "" << true;
+        QTest::newRow("a field in a text file") << "<p>Dear {name}</p>" << "Sent to {Email}" << true;
+        QTest::newRow("a field split over two formats") << "<p>Dear <b>{Na</b>me}!</p>" << "" << false;
+    }
+    void formattedPageForEachSubscriber()
+    {
+        QFETCH(QString, letter);
+        QFETCH(QString, footer);
+        QFETCH(bool, direct);
+        QTextDocument doc;
+        doc.setHtml(letter);
+        htmlmail::TBlocks blocks;
+        if (!footer.isEmpty())
+            blocks.Footer = {footer};
+        const QString subject = QStringLiteral("News for {Name}");
+        const TSendEngine::TFormattedTemplate t = TSendEngine::PrepareFormatted(doc, blocks, subject, QStringLiteral("id"));
+        QCOMPARE(t.Direct, direct);
+        TSubscriberFields bob;
+        bob.Name = QStringLiteral("Bob & <Baker>");
+        bob.Email = QStringLiteral("bob@example.net");
+        const htmlmail::THtml page = TSendEngine::FormattedFor(t, bob, 0);
+        const htmlmail::THtml written =
+            TSendEngine::FormattedPage(doc, blocks, &bob, personalise::Apply(subject, bob), QStringLiteral("0.id"));
+        QCOMPARE(page.Text, written.Text);
+        QVERIFY(page.Text.contains(QStringLiteral("Bob &amp; &lt;Baker&gt;")));
+        QVERIFY(!page.Text.contains(u'{' + QStringLiteral("Name")) && !page.Text.contains(QStringLiteral("{Na")));
+    }
     void apply_data()
     {
         QTest::addColumn<QString>("text");
