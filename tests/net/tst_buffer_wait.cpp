@@ -245,7 +245,17 @@ void TstBufferWait::countdownEnds()
     TCountdown wait(how == QLatin1String("none") ? 60 : 5000);
     if (how == QLatin1String("early"))
         wait.End();
-    QTimer::singleShot(5, this, [&] {
+    // Timers of this test's own: a row that ends at once must not leave one behind for the next.
+    QTimer start, innerEnd, outerEnd;
+    for (QTimer* t : {&start, &innerEnd, &outerEnd})
+        t->setSingleShot(true);
+    TCountdown* inner = nullptr;
+    connect(&innerEnd, &QTimer::timeout, this, [&] {
+        if (inner)
+            inner->End();
+    });
+    connect(&outerEnd, &QTimer::timeout, this, [&] { wait.End(); });
+    connect(&start, &QTimer::timeout, this, [&] {
         if (how == QLatin1String("check")) {
             flag = true;
             wait.Check();
@@ -253,12 +263,15 @@ void TstBufferWait::countdownEnds()
             wait.End();
         } else if (how == QLatin1String("nested")) {
             // The inner wait's loop ends; the outer one must go on until its own End.
-            TCountdown inner(5000);
-            QTimer::singleShot(5, this, [&] { inner.End(); });
-            innerEnded = inner.Run() == TCountdown::TEnd::Ended;
-            QTimer::singleShot(20, this, [&] { wait.End(); });
+            TCountdown nested(5000);
+            inner = &nested;
+            innerEnd.start(5);
+            innerEnded = nested.Run() == TCountdown::TEnd::Ended;
+            inner = nullptr;
+            outerEnd.start(20);
         }
     });
+    start.start(5);
     QElapsedTimer clock;
     clock.start();
     const TCountdown::TEnd end = wait.Run([&] { return flag; });
@@ -394,7 +407,10 @@ void TstBufferWait::passedInputGetsThroughTheWindow()
         QTest::mouseClick(w, Qt::LeftButton, {}, other->mapTo(&window, other->rect().center()));
         QTest::mouseClick(w, Qt::LeftButton, {}, pass->mapTo(&window, pass->rect().center()));
     });
-    QTimer::singleShot(3000, this, [&] { wait.Stop(); }); // never hang on a lost click
+    QTimer guard; // never hang on a lost click (a timer of the test's own: it dies with it)
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, this, [&] { wait.Stop(); });
+    guard.start(3000);
     wait.SetCaption(QStringLiteral("10"));
     wait.RunModal();
     QCOMPARE(others, 0);
