@@ -14,7 +14,7 @@ struct TInboxState
     int CurrentMsgNum = 0;      // the number the next Retr or Dele uses
     QString DeleteQueue;        // numbers to delete at logout, each followed by ":"
     bool DeletePending = false; // apply DeleteQueue at logout even without delete-after-reading
-    bool AwaitingMessage = true;
+    bool AwaitingMessage = true; // no message is being retrieved: the next RETR starts one
     QStringList MessageLines;   // the message being retrieved, long lines rejoined
     QStringList InboxLines;     // the Inbox file being built
     TMailRecord CurrentMail;    // the record of the message being retrieved

@@ -29,7 +29,7 @@ struct TMaintenanceResult
     bool Done = false;        // false: no list, or the log could not be opened or written
     int RemovedAddresses = 0; // by key
     int BouncedAddresses = 0; // by permanent delivery failure
-    int DeletedMessages = 0;
+    int DeletedMessages = 0;  // queued for deletion on the server
 };
 
 class TMailCheckObserver
@@ -61,6 +61,8 @@ public:
 class TMailCheckJob
 {
 public:
+    // Takes over the client's message and session events until it is destroyed; inbox, lists
+    // and observer must outlive it, the client need not.
     TMailCheckJob(TPop3Client& pop3, TInboxState& inbox, TListsState& lists, TMailCheckObserver& observer);
     ~TMailCheckJob();
     TMailCheckJob(const TMailCheckJob&) = delete;
@@ -92,16 +94,20 @@ public:
     void AddRecord(const TMailRecord& record);
 
     TPopStep Step() const { return m_step; }
+    // True from login to the listed messages (before the maintenance).
     bool Checking() const { return m_checking; }
+    // True while a POP3 command runs.
     bool Busy() const { return m_busy > 0; }
     // The client is still in the session whose numbers the records and the queue hold.
     bool SessionLive() const;
+    // The state handed to the constructor.
     TInboxState& State() { return m_inbox; }
 
     // The Inbox folder beside the program.
     static QString InboxFolder();
     // The maintenance log of the open list for today.
     QString MaintenanceLogPath() const;
+    // The name LastPopCommand holds ("Retr"); empty for Idle.
     static QString StepName(TPopStep step);
 
 private:

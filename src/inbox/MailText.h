@@ -127,6 +127,7 @@ QString WriteNewFilePair(const QString& folder, const QString& baseName, const Q
                          const QString& companionExt, const QByteArray& companion, QString* error);
 
 // "2:5:2:" queue helpers.
+// Adds the number and its ":" at the end.
 void QueueAppend(QString& queue, int number);
 // Takes the number before the first ":"; false when the queue is empty.
 bool QueueTake(QString& queue, int* number);

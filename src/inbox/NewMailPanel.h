@@ -35,9 +35,11 @@ public:
     QTableWidget* NewMailSG() const { return m_grid; }
     QTextEdit* MessageRE() const { return m_message; }
     QWidget* NewMailTB() const { return m_toolbar; }
-    QToolButton* Button(const QString& name) const; // ReplyBtn ... CloseNewMailBtn
+    QToolButton* Button(const QString& name) const; // ReplyBtn ... CloseNewMailBtn; null for another name
+    // The QUIT tick's timer, owned by the panel.
     QTimer* QuitTimer1() const { return m_quitTimer; }
     TInboxState& State() { return m_inbox; }
+    // Owned by the panel, alive as long as it is.
     TMailCheckJob& Job() { return *m_job; }
 
     // Hooks the main window fills in.
@@ -49,17 +51,28 @@ public:
     std::function<void(const QString& address)> AddReplyAddress;
 
     // -- handlers --
+    // Checks the open list's POP server, opening the panel; warns when there is no list or no
+    // server, does nothing while a session is open.
     void CheckMail1Click();
     void CheckMailBtnClick() { CheckMail1Click(); }
     void ConnectBtnClick();
+    // Shows the selected row's Inbox file in the message pane and marks it read.
     void NewMailSGDblClick();
+    // Queues the selected message for deletion at logout; nothing while a command runs.
     void DeleteMailBtnClick();
+    // Logs out (the queued deletions first); nothing while a command runs.
     void CloseNewMailBtnClick();
+    // Sends QUIT, or waits another tick while a command runs.
     void QuitTimer1Timer();
+    // Removes every file in the Inbox folder, after asking.
     void PurgeInbox1Click();
     void MaintainBtnClick();
+    // Both start a new letter ("Re: " or "Fwd: " before the subject): a reply quotes the
+    // selected text and gives its sender (Reply-To before From) to the send panel; a forward
+    // carries the whole message.
     void ReplyBtnClick();
     void ForwardBtnClick();
+    // Saves the pane's text to a file the user picks; Print prints it.
     void SaveMailBtnClick();
     void PrintMailBtnClick();
     void SaveAttachmentBtnClick(); // one attachment: saved; several: a menu to choose from
@@ -68,6 +81,7 @@ public:
     void SaveAttachment(int index);
 
     // -- shared operations --
+    // Enables the toolbar buttons for the session's state and the grid's rows.
     void NewMailButtonsUpdate();
     void ListMaintenance() { m_job->Maintain(); }
 

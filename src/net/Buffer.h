@@ -8,7 +8,7 @@
 class TBuffer
 {
 public:
-    static constexpr int DefaultSize = 1514;
+    static constexpr int DefaultSize = 1514; // bytes: one Ethernet frame
 
     explicit TBuffer(int size);
     // A full block over bytes shared with the caller (no copy); it takes no further writes.
@@ -30,7 +30,7 @@ public:
     int WritePos() const { return m_wrCount; }
     int ReadPos() const { return m_rdCount; }
     int Unread() const { return m_wrCount - m_rdCount; }
-    int Free() const { return m_shared.isNull() ? m_bufSize - m_wrCount : 0; }
+    int Free() const { return m_shared.isNull() ? m_bufSize - m_wrCount : 0; } // 0 for a shared block
     bool IsShared() const { return !m_shared.isNull(); }
 
 private:

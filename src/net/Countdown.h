@@ -12,7 +12,7 @@ class QEventLoop;
 class TCountdown
 {
 public:
-    enum class TEnd { Done, Ended, TimedOut };
+    enum class TEnd { Done, Ended, TimedOut }; // Done: the condition held
     enum class TInput { Delivered, Held }; // Held: the user's input waits until the wait ends
 
     // timeoutMs < 0: no time limit (only the condition or End finish the wait).
@@ -23,12 +23,13 @@ public:
 
     // Once per countdown. An empty condition waits for End or the time.
     TEnd Run(const std::function<bool()>& done = {});
+    // Tests the condition again now; a no-op when no Run is waiting.
     void Check();
     // Ends the wait; an End that lands before Run starts still counts.
     void End();
 
     bool Running() const { return m_loop != nullptr; }
-    bool Ended() const { return m_ended; }
+    bool Ended() const { return m_ended; } // End was called
     qint64 TimeoutMs() const { return m_timeoutMs; }
 
 private:

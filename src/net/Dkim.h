@@ -37,10 +37,10 @@ struct evp_pkey_st;
 // and the tags it goes with.
 struct TDkimSigner
 {
-    QString Domain;
-    QString Selector;
+    QString Domain;        // d=
+    QString Selector;      // s=
     std::shared_ptr<evp_pkey_st> Key; // the RSA private key
-    int KeyBits = 0;
+    int KeyBits = 0;       // the key's modulus size
     QString PublicKey;     // base64 of the public key (SubjectPublicKeyInfo), the p= of the DNS record
 
     bool Valid() const { return Key != nullptr; }

@@ -32,6 +32,8 @@ public:
     static bool Edit(TDialogService& dialogs, QWidget* parent, const QString& fromDomain, const QString& iniPath,
                      const QString& baseFolder);
 
+    // Closes only when the From domain is given and, when signing, the fields validate and the
+    // key can be read; else says why.
     void accept() override;
 
 private:

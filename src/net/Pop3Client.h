@@ -27,12 +27,18 @@ public:
     explicit TPop3Client(QObject* owner = nullptr);
     ~TPop3Client() override;
 
+    // Each is true on the server's +OK; false with the reason in ErrorMessage or LastResponse,
+    // never throwing on a socket failure. User and Pass connect first when needed.
     bool Connect();
     bool User();
     bool Pass();
+    // Sets MsgCount and MsgSize (both 0 when it fails).
     bool Stat();
+    // Retrieves message MsgNum through OnMessageBegin, OnMessageLine per line, OnMessageEnd.
     bool Retr();
+    // Marks message MsgNum deleted; the server removes it at Quit.
     bool Dele();
+    // True also when not connected; the connection is closed either way.
     bool Quit();
     // UIDL (RFC 1939): every message's unique id in this session, into UniqueIds(). False when
     // the server refuses it (it is optional) or the listing does not arrive whole.
@@ -47,21 +53,29 @@ public:
     QString PassWord() const { return m_passWord; }
     void SetPassWord(const QString& password) { m_passWord = password; }
     TPop3State ProtocolState() const { return m_protocolState; }
+    // The last line read; during OnMessageLine the message line, dot-stuffing undone.
     QString LastResponse() const { return m_lastResponse; }
+    // Why the last operation failed on the client's side ("-ERR ..."; empty when none did).
     QString ErrorMessage() const { return m_errorMessage; }
+    // Required before Connect; not owned (a destroyed wait object reads as none).
     TCustomWait* Wait() const;
     void SetWait(TCustomWait* wait);
+    // Seconds a reply may take (15).
     int TimeOut() const { return m_timeOut; }
     void SetTimeOut(int seconds) { m_timeOut = seconds; }
+    // From the last Stat: messages in the mailbox and their total size in bytes.
     int MsgCount() const { return m_msgCount; }
     int MsgSize() const { return m_msgSize; }
+    // The message (from 1) Retr and Dele act on.
     int MsgNum() const { return m_msgNum; }
     void SetMsgNum(int number) { m_msgNum = number; }
+    // Free for the owner; the client does not use it.
     int Tag() const { return m_tag; }
     void SetTag(int tag) { m_tag = tag; }
     // During OnMessageLine: true when the line in LastResponse was cut at 254 characters and
     // continues in the next one (so the owner can join the pieces of a long line).
     bool LastLineCut() const { return m_lastLineCut; }
+    // Owned by the client; never null.
     TWSocket* Socket() const { return m_socket.get(); }
     // Message number -> unique id from the last Uidl of this session (empty before one).
     const QHash<int, QString>& UniqueIds() const { return m_uniqueIds; }
@@ -76,9 +90,13 @@ public:
     QString SettingsFile() const { return m_settingsFile; }
     void SetSettingsFile(const QString& path) { m_settingsFile = path; }
 
+    // Every line sent ("> ...", PASS included as it stands) and read ("< ..."), and the
+    // client's own messages.
     TPop3Display OnDisplay;
     TNotifyEvent OnMessageBegin;
+    // Also when the retrieval failed part way.
     TNotifyEvent OnMessageEnd;
+    // One line of the message in LastResponse (see LastLineCut).
     TNotifyEvent OnMessageLine;
     // The connection closed, by either side (after ProtocolState became pop3Disconnected).
     TNotifyEvent OnSessionEnded;

@@ -22,6 +22,7 @@ struct TEhloReply
     QStringList AuthMechanisms; // upper case ("PLAIN", "LOGIN"); "AUTH=" lines count too
     bool Pipelining = false;
     bool StartTls = false;
+    // Whether an extension of that keyword is offered (upper case, parameters not compared).
     bool Has(const QString& keyword) const;
 };
 

@@ -17,7 +17,7 @@ struct TServerSecurityForm
     QString Password;
     bool RememberPassword = true;
     QString Fingerprint;           // the certificate trusted by hand, as stored
-    bool ForgetFingerprint = false;
+    bool ForgetFingerprint = false; // Save drops Fingerprint
     QString RefusedFingerprint;    // the certificate last refused for this host, if not trusted yet
     bool TrustRefused = false;     // only a tick by the user trusts it
     // SMTP only: the provider's sending limits as typed (empty: none).
@@ -28,6 +28,7 @@ struct TServerSecurityForm
 
 namespace serversecurity {
 
+// The section of `host` as the form shows it (an absent section gives the defaults).
 TServerSecurityForm Load(const TIniFile& ini, TMailProtocol protocol, const QString& host, TPasswordStore& store);
 // Empty when the form can be saved; else what is wrong, for the user.
 QString Validate(const TServerSecurityForm& form);

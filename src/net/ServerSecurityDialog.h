@@ -30,6 +30,7 @@ public:
     static bool Edit(TDialogService& dialogs, QWidget* parent, TMailProtocol protocol, const QString& host,
                      const QString& iniPath, TPasswordStore& store);
 
+    // Closes only when the form validates; else says why.
     void accept() override;
 
     // SMTP: shows "DKIM signing..." beside the buttons, which calls `open`.

@@ -38,7 +38,7 @@ struct TRcptResult
 {
     QString Address;
     TRcptState State = TRcptState::Refused;
-    QString Reply;
+    QString Reply; // the server's reply line, or the client's own reason when it refused the address
 };
 
 // Where the last Mail stopped: its result tells whether the message was taken; this tells what
@@ -54,7 +54,7 @@ struct TSmtpReply
     int Code = 0;
     QString Text;
     bool Lost = false;
-    bool TimedOut = false;
+    bool TimedOut = false; // the lost reply did not come within TimeOut; Lost is then set too
 };
 
 class SmtpException : public std::exception
@@ -80,6 +80,7 @@ public:
     using TSmtpHeadersEvent = std::function<void(TCustomSmtpClient* Sender, QStringList& Headers)>;
     using TSmtpReplyEvent = std::function<void(TCustomSmtpClient* Sender, const TSmtpReply& Reply)>;
 
+    // The Size handed to OnHeaderLine, and the MaxLen handed to OnGetData.
     static constexpr int HeaderBufferSize = 1024;
     static constexpr int BodyLineMax = 1023;
     // Physical header lines longer than this are folded (the line limit of RFC 5322).
@@ -90,10 +91,15 @@ public:
     explicit TCustomSmtpClient(QObject* owner = nullptr);
     ~TCustomSmtpClient() override;
 
+    // Each returns false on failure with the reason in ErrorMessage or LastResponse; none
+    // throws on a socket failure. Connect needs a wait object and a host; true once greeted or when already connected.
     virtual bool Connect();
+    // True when the server took the message (its final 250); RcptResults and LastStep tell more.
     virtual bool Mail();
+    // True also when not connected; hangs up without QUIT when called from inside a message.
     virtual bool Quit();
     virtual bool Rset();
+    // Hangs up at once, without QUIT; always true.
     virtual bool Abort();
 
     QString Host() const { return m_host; }
@@ -116,12 +122,17 @@ public:
     void SetHdrSubject(const QString& value) { m_hdrSubject = value; }
     QString CharSet() const { return m_charSet; }
     void SetCharSet(const QString& charSet) { m_charSet = charSet; }
+    // The last line read ("554 ..." of the client's own when nothing came).
     QString LastResponse() const { return m_lastResponse; }
+    // Why the last operation failed before or outside a reply (empty when none did).
     QString ErrorMessage() const { return m_errorMessage; }
+    // Required before Connect; not owned (a destroyed wait object reads as none).
     TCustomWait* Wait() const;
     void SetWait(TCustomWait* wait);
+    // Seconds a whole reply may take (15).
     int TimeOut() const { return m_timeOut; }
     void SetTimeOut(int seconds) { m_timeOut = seconds; }
+    // Free for the owner; the client does not use it.
     int Tag() const { return m_tag; }
     void SetTag(int tag) { m_tag = tag; }
     // 0 not connected, 1 connected and awaiting the greeting, 2 greeted.
@@ -146,6 +157,7 @@ public:
     void SetEnvelopeGroup(bool on) { m_envelopeGroup = on; }
     // True while the message text (after DATA's 354, before the final ".") is being sent.
     bool SendingData() const { return m_inData; }
+    // Owned by the client; never null.
     TWSocket* Socket() const { return m_socket.get(); }
     // The pause before the 1st, 101st, 201st ... RCPT TO, in milliseconds (1000). Waiting keeps
     // the event loop turning; PausedMs() is the time spent so in the last Mail.
@@ -183,13 +195,19 @@ public:
     // normalised to CR LF, blank lines dropped, stray lines folded, lines over the limit folded.
     static QString SanitizeHeader(const QString& buffer);
 
+    // Every line sent ("> ...") and read ("< ..."), and the client's own messages.
     TSmtpDisplay OnDisplay;
+    // Fills MsgLine with body line LineNum (from 1); clearing More ends the body. Without a
+    // handler the body is empty.
     TSmtpGetDataEvent OnGetData;
+    // Each header field in turn, to change or blank out (a blank one is dropped).
     TSmtpHeaderLineEvent OnHeaderLine;
+    // The header fields the client built, before OnHeaderLine: add or remove fields here.
     TSmtpHeadersEvent OnHeaders;
     // The header buffers exactly as they go out (after OnHeaderLine and folding): the last
     // moment to sign them. Lines added here are written as they stand.
     TSmtpHeadersEvent OnHeadersFinal;
+    // Every complete reply, lost ones included.
     TSmtpReplyEvent OnReply;
 
 protected:
@@ -304,6 +322,7 @@ public:
     // Checks every name: a missing file raises SmtpException "File not found '...'" (the names
     // accepted before it stay in the list).
     void SetEmailFiles(const QStringList& files);
+    // The multipart boundary of the last Mail with attachments.
     QString Boundary() const { return m_boundary; }
     // "= Multipart Boundary " + the time as "mmmddyyhhnn" (abbreviated month name of the
     // system's locale, or the English one where that name has characters a boundary may not).

@@ -19,6 +19,7 @@ public:
     // when OpenSSL could not set it up.
     static std::unique_ptr<TTlsSession> Create(int fd, const QString& host, QString& error);
 
+    // Ok once done; WantRead or WantWrite: call again when the socket is ready for that.
     Status Handshake();
     // Empty when the peer's certificate chain and name verified; else the reason.
     QString VerifyError() const;

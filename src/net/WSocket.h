@@ -95,24 +95,40 @@ public:
     ~TCustomWSocket() override;
 
     // --- operations ---
+    // Starts connecting and returns at once; OnSessionConnected reports the outcome. Raises
+    // (or reports through OnError) when the socket is in use or Addr/Port/Proto are unset.
     virtual void Connect();
+    // Shuts down both directions, then closes; OnSessionClosed fires once.
     virtual void Close();
+    // Closes without the shutdown first.
     virtual void Abort();
+    // Waits until the send queue is empty, at most FlushTimeout seconds; needs a wait object
+    // unless MultiThreaded.
     virtual void Flush();
+    // Waits until closed, at most FlushTimeout seconds.
     virtual void WaitForClose();
+    // 0 when listening, -1 on failure (LastError tells why).
     virtual int Listen();
+    // The accepted connection's handle (for Dup on another socket), -1 on failure.
     virtual TSocket Accept();
+    // Bytes read (0 at the end of the stream), -1 on failure.
     virtual int Receive(void* buffer, int size);
     virtual int ReceiveFrom(void* buffer, int size, sockaddr_in& from, int& fromLen);
+    // Queues what the system does not take at once: returns `length`, -1 when not connected.
     virtual int Send(const void* data, int length);
     virtual int SendStr(const QByteArray& bytes);
     int SendStr(const QString& text); // Windows-1252 bytes of the text
+    // Resolves in the background; OnDnsLookupDone reports it, with DnsResult and DnsResultList set.
     virtual void DnsLookup(const QString& hostName);
     virtual void CancelDnsLookup();
+    // The peer's dotted address, "error" when not connected.
     virtual QString GetPeerAddr();
     virtual int GetPeerName(sockaddr_in& name, int size);
     virtual int GetLocalPortNumber() const { return m_localPortNum; }
+    // The bound port as text, "error" when not bound, connected or listening.
     virtual QString GetLocalPort();
+    // True when `state` is reached within `timeoutSec` (a failed connect ends the wait for
+    // wsConnected early); needs a wait object unless MultiThreaded.
     virtual bool WaitForState(int timeoutSec, TSocketState state);
     // Reads one line (without CR and LF, at most 254 characters). Returns true when the line
     // ended (LF, or cut at 254 characters); false when the wait ran out or the connection
@@ -123,8 +139,11 @@ public:
     // with the next ReadLine.
     bool LastLineCut() const { return m_lineEnded && m_lineCut; }
     virtual int GetSockName(sockaddr_in& name, int& nameLen);
+    // Takes over an accepted handle (closing the current one) as a connected socket.
     virtual void Dup(TSocket newHSocket);
+    // `how` as for shutdown(2): 0 receive, 1 send, 2 both.
     virtual void ShutDown(int how);
+    // Stops reading and sending until Resume; what arrives meanwhile waits in the system.
     virtual void Pause();
     virtual void Resume();
     static QString LocalHostName();
@@ -135,6 +154,7 @@ public:
     // `trustedFingerprint`. Bytes received and not yet read refuse the start (they came in clear).
     bool StartTls(const QString& host, const QString& trustedFingerprint, int timeoutSec, QString& error);
     bool TlsActive() const { return m_tls != nullptr; }
+    // The peer certificate's SHA-256 fingerprint, empty without TLS.
     QString TlsFingerprint() const;
 
     // --- properties ---
@@ -151,14 +171,19 @@ public:
     QString DnsResult() const { return m_dnsResult; }
     const QStringList& DnsResultList() const { return m_dnsResultList; }
     TSocketState State() const { return m_state; }
+    // Bytes handed out since the connection began.
     qint64 ReadCount() const { return m_readCount; }
+    // Bytes ready to read now, -1 when that cannot be told.
     int RcvdCount();
+    // A Winsock code (wsa::), 0 when none.
     int LastError() const { return m_lastError; }
+    // On: the synchronous operations wait in a local event loop, without a wait object.
     bool MultiThreaded() const { return m_multiThreaded; }
     void SetMultiThreaded(bool on) { m_multiThreaded = on; }
     // Out of line: the wait object is only declared here.
     TCustomWait* WaitCtrl() const;
     void SetWaitCtrl(TCustomWait* wait);
+    // Seconds (60).
     int FlushTimeout() const { return m_flushTimeout; }
     void SetFlushTimeout(int seconds) { m_flushTimeout = seconds; }
     TSocketSendFlags SendFlags();
@@ -167,9 +192,12 @@ public:
     void SetLingerOnOff(TSocketLingerOnOff value) { m_lingerOnOff = value; }
     int LingerTimeout() const { return m_lingerTimeout; }
     void SetLingerTimeout(int seconds) { m_lingerTimeout = seconds; }
+    // True when the send queue is empty.
     bool AllSent() const { return m_allSent; }
     bool Paused() const { return m_paused; }
+    // True while a ReadLine is collecting a line.
     bool LineMode() const { return m_lineMode; }
+    // The state a WaitForState is waiting for, wsInvalidState when none.
     TSocketState AwaitedState() const { return m_awaitedState; }
     // Bytes queued to go out and not yet taken by the system.
     qint64 SendQueueBytes() const;
@@ -182,8 +210,10 @@ public:
     TChangeState OnChangeState;
     TDataAvailable OnDataAvailable;
     TDataSent OnDataSent;
+    // A ReadLine line was cut at 254 characters.
     TNotifyEvent OnLineTooLong;
     TDnsLookupDone OnDnsLookupDone;
+    // When set, failures come here instead of raising ESocketException.
     TNotifyEvent OnError;
 
 protected:

@@ -26,10 +26,13 @@ public:
     explicit TCustomWait(QObject* parent = nullptr);
     ~TCustomWait() override;
 
+    // Starts counting down from the caption's seconds (15 when it holds none), one a tick.
     virtual void Start();
     // Ends every wait running on this object.
     virtual void Stop();
+    // Starts the countdown and waits; ModalResult then tells how it ended.
     virtual void RunModal();
+    // Puts the caption back to the count the countdown started from.
     virtual void ResetCount();
 
     // A wait on behalf of one party (a socket): StopFor(owner) ends only that party's waits, so
@@ -38,13 +41,18 @@ public:
     void RunModalFor(const void* owner);
     void StopFor(const void* owner);
 
+    // The seconds left, as text: the countdown reads and writes it.
     QString Caption() const { return m_caption; }
     void SetCaption(const QString& caption);
+    // mrStopped or mrTimeout after the last wait; mrNone while one runs.
     int ModalResult() const { return m_modalResult; }
     void SetModalResult(int result) { m_modalResult = result; }
+    // Milliseconds a tick (a counted second) lasts: 1000.
     quint16 Interval() const { return quint16(m_timer.interval()); }
     void SetInterval(quint16 ms) { m_timer.setInterval(ms); }
+    // True while the countdown runs.
     bool Running() const { return m_timer.isActive(); }
+    // The count the last Start began from.
     int InitialCount() const { return m_initialCount; }
     // True while RunModal runs (possibly nested).
     bool InModal() const { return !m_frames.isEmpty(); }
@@ -60,10 +68,14 @@ public:
     // anything else counts as 0.
     static int CaptionValue(const QString& text);
 
+    // Every tick, with the count it goes down to.
     TWaitEvent OnWait;
+    // Whenever the event loop wakes during RunModal.
     TNotifyEvent OnWaiting;
     TNotifyEvent OnWaitStart;
+    // A Stop (not a timeout).
     TNotifyEvent OnWaitStop;
+    // The countdown ran out; a connecting client takes this over (ClaimWaitTimeout).
     TNotifyEvent OnTimeout;
     // Input that must get through a wait (a cancel command): true lets the event pass.
     std::function<bool(QObject* watched, QEvent* event)> PassInput;

@@ -10,6 +10,7 @@ class TWaitView : public QWidget
 {
     Q_OBJECT
 public:
+    // `wait` is not owned; a destroyed wait object reads as none.
     TWaitView(TCustomWait* wait, QWidget* parent = nullptr);
     TCustomWait* Wait() const { return m_wait; }
 

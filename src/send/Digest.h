@@ -42,6 +42,7 @@ QStringList BodyLines(const QString& plainText);
 // The digest: "Subject: " + subject and an empty line first when not for sending; then the
 // blocks that apply, each followed by an empty line (the body's always).
 QStringList Compile(bool forSending, const QString& subject, const QStringList& body, const TDigestParts& parts);
+// The body and the files that apply, read once for a personalised send.
 TDigestTexts Texts(const QStringList& body, const TDigestParts& parts);
 QStringList Compile(bool forSending, const QString& subject, const TDigestTexts& texts);
 
@@ -51,7 +52,8 @@ namespace archive {
 
 // Removes every one of : / \ * ? " < > |.
 QString RemoveBadFileChars(const QString& name);
-// The n-th candidate name of an archive for `subject` (n = 0 is the first try).
+// The n-th candidate name of an archive for `subject` (n = 0 is the first try): the subject cut
+// to fit 27 characters with the number, then ".txt", bad characters removed.
 QString CandidateName(const QString& subject, int n);
 
 // The archive's text: Subject, Date, From, To lines, an empty line, the body lines.

@@ -27,6 +27,7 @@ public:
     QTextEdit* DigestRE() const { return m_pane; }
     QFrame* Panel2() const { return m_bar; }
     QToolButton* DigestPrintBtn() const { return m_print; }
+    // "Default Font".
     QToolButton* SpeedButton7() const { return m_defaultFont; }
     // "Show Text" / "Show HTML": shown only for a formatted message.
     QToolButton* DigestFormatBtn() const { return m_format; }
@@ -46,15 +47,21 @@ public:
     // The HTML part of the last compile; null when it was plain text.
     const htmlmail::THtml* Html() const { return m_formatted ? &m_html : nullptr; }
     bool ShowingHtml() const { return m_formatted && m_showingHtml; }
+    // Switches a formatted message between its HTML and its text part.
     void DigestFormatBtnClick();
 
     // Stores a font as the default ("Digest Font" section); set by the main window.
     std::function<bool(const QFont& font, const QColor& color)> SaveDefaultFont;
 
     void DigestPrintBtnClick();
+    // Saves the font at the start of the text view (after a Font command, that one) as the
+    // default, and uses it from the next compile.
     void SpeedButton7Click();
+    // Makes the pane the active editor with Find enabled (read-only: no Replace); Exit
+    // disables Find and Replace.
     void DigestREEnter();
     void DigestREExit();
+    // "Print Digest" is enabled while the pane holds text.
     void DigestREChange();
 
 protected:

@@ -22,9 +22,9 @@ struct TBlocks
 struct TPicture
 {
     QString ContentId; // without the angle brackets
-    QString FileName;
+    QString FileName;    // the part's file name for mail programs that save it
     QByteArray MimeType; // "image/png" or "image/jpeg"
-    QByteArray Bytes;
+    QByteArray Bytes;    // the encoded image file
 };
 
 struct THtml
@@ -35,7 +35,8 @@ struct THtml
 
 // The page: header, body, signature and footer in the digest's order, the text files' lines
 // as paragraphs. `lang` is a BCP 47 tag; the pictures' Content-IDs end in "." + `idSuffix`
-// (something unique to the message, such as its Message-ID's right part).
+// (something unique to the message, such as its Message-ID's right part). `title` is the
+// page's <title>, escaped here.
 THtml Write(const QTextDocument& body, const TBlocks& blocks, const QString& title, const QString& lang,
             const QString& idSuffix);
 

@@ -27,7 +27,7 @@ struct TPacing
 // One message that went: when, and to how many recipients.
 struct TSentMessage
 {
-    qint64 At = 0;
+    qint64 At = 0; // milliseconds since the epoch
     int Recipients = 0;
 };
 
@@ -52,6 +52,7 @@ public:
     // The next message for up to `wanted` recipients at `now`: how many it may carry, or how
     // long to wait and why.
     TPaceStep Next(qint64 now, int wanted) const;
+    // Counts a message that went; history older than a day is dropped.
     void Sent(qint64 now, int recipients);
 
     // "Waiting N min for the server's hourly limit (K of M sent)".
@@ -74,7 +75,8 @@ private:
 class TSendRecord
 {
 public:
-    // Reads `path` (a missing file is an empty record).
+    // Reads `path` (a missing file is an empty record); false when it cannot be read or is no
+    // send record. Only a record of `key` gives Delivered.
     bool Load(const QString& path, const QString& key, QString* error);
     const QSet<QString>& Delivered() const { return m_delivered; } // addresses in lower case
     const QList<TSentMessage>& History() const { return m_history; }
@@ -82,9 +84,10 @@ public:
     // Starts writing: the file is rewritten with this newsletter, the history that still counts
     // (younger than `keepMs` before `now`) and the delivered addresses.
     bool Open(qint64 now, qint64 keepMs, QString* error);
+    // One message that went at `at` and the recipients it reached, flushed at once.
     bool Append(qint64 at, const QStringList& delivered, QString* error);
     void Close() { m_file.close(); }
-    // The send is complete: the record goes.
+    // The send is complete: the record goes. True when no file is left.
     bool Remove();
 
 private:

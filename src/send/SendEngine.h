@@ -33,6 +33,7 @@ class TSendEngine : public QObject, private TSendObserver
 {
     Q_OBJECT
 public:
+    // What the engine works on; every reference and pointer must outlive it.
     struct TParts
     {
         TShell& Shell;
@@ -50,6 +51,7 @@ public:
     TSendEngine(const TParts& parts, QObject* parent = nullptr);
     ~TSendEngine() override;
 
+    // "Send": the newsletter to the checked subscribers (list page) or the typed addresses.
     void SendToBtnClick();
     // "Send test": the newsletter, personalised for the first checked subscriber, to the
     // sender's own address only, "[Test] " before the subject; no record changes.
@@ -59,6 +61,7 @@ public:
     // During a send: stops it (what was delivered stays delivered and is unchecked). Otherwise
     // QUIT, and when the server acknowledges it, the panel closes.
     void CancelSend1Click();
+    // After a successful send: clears and hides the send panel.
     void FinishedMailTimer1Timer();
     // Every dialogue line of a send: the status line before the message data.
     void SmtpClient1Display(const QString& Msg);
@@ -67,6 +70,7 @@ public:
     bool Sending() const { return m_sending; }
     // The send waits for the server's limits: closing the window may end it (its record resumes).
     bool WaitingForLimits() const { return m_job.Waiting(); }
+    // The server and the From address of the last send that got past its checks.
     const QString& SendServer() const { return m_sendServer; }
     const QString& SendFrom() const { return m_sendFrom; }
     const QStringList& DialogueLog() const { return m_job.DialogueLog(); }
@@ -76,7 +80,9 @@ public:
     const TSendSummary& LastSummary() const { return m_summary; }
     // The body lines as they go out (encoded when the text needs it).
     const QStringList& WireLines() const { return m_request.BodyLines; }
+    // Owned by the engine; started after a successful send (not a test send).
     QTimer* FinishedMailTimer1() const { return m_finishedTimer; }
+    // The archive file of the last send, empty when none was written.
     QString LastArchive() const { return m_summary.ArchiveFile; }
 
     static QString NowText(); // the system's short date and long time
@@ -97,14 +103,16 @@ public:
         htmlmail::TBlocks Blocks;
         QString Subject;
         QString IdSuffix;
-        htmlmail::THtml Page;
-        bool Direct = false;
+        htmlmail::THtml Page;   // the page with the fields still in it
+        bool Direct = false;    // every field reached Page whole: fill it in rather than rewrite
     };
     static TFormattedTemplate PrepareFormatted(const QTextDocument& letter, const htmlmail::TBlocks& blocks,
                                                const QString& subject, const QString& idSuffix);
+    // Recipient `index`'s page (the index keeps its content ids apart when it is written anew).
     static htmlmail::THtml FormattedFor(const TFormattedTemplate& t, const TSubscriberFields& fields, int index);
 
 signals:
+    // Every send that reached the job; true when every recipient got it.
     void SendFinished(bool success);
 
 private:

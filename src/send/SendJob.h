@@ -37,15 +37,15 @@ struct TMessageParts
     QString HdrTo;
     QString HdrSubject;
     QString CharSet = QStringLiteral("iso-8859-1");
-    QString TransferEncoding;
+    QString TransferEncoding; // empty: no Content-Transfer-Encoding header
     QStringList BodyLines;
     QString ContentType; // a formatted message's; empty: text/plain in CharSet
 };
 
 struct TSendRequest
 {
-    QString Server;
-    int TimeoutSec = 15;
+    QString Server;     // the SMTP host as the list names it (its settings section is read)
+    int TimeoutSec = 15; // per reply
     QString Sender;     // envelope sender, also the Message-ID's domain
     QString HdrFrom;    // header values, already encoded for the wire
     QString HdrTo;
@@ -62,8 +62,8 @@ struct TSendRequest
     TDkimSettings Dkim;
     // Written before connecting, so it exists whether or not the send succeeds; empty: none.
     QString ArchiveFolder;
-    QString ArchiveSubject;
-    QString ArchiveText;
+    QString ArchiveSubject; // names the archive file
+    QString ArchiveText;    // what the archive holds
     // Where "MailDialog.txt" and "Timeout.txt" go at every ending; empty: not written.
     QString LogFolder;
     // Set: one message per recipient (index into Recipients), each in a transaction of its
@@ -88,8 +88,8 @@ struct TSendSummary
 {
     TSendEnd End = TSendEnd::NothingSent;
     int Delivered = 0;
-    int Total = 0;
-    int Transactions = 0;
+    int Total = 0;          // recipients in the request
+    int Transactions = 0;   // transactions in which the server took the message
     QString Reason;        // the reply or error that ended it; empty when all were sent
     bool Connected = false; // the server was reached at all
     QString ArchiveFile;   // the archive written, if any
@@ -117,6 +117,8 @@ public:
 class TSendJob
 {
 public:
+    // Both are kept by reference and must outlive the job; the client's events are the job's
+    // only while Run runs.
     TSendJob(TSmtpClient& client, TSendObserver& observer);
     TSendJob(const TSendJob&) = delete;
     TSendJob& operator=(const TSendJob&) = delete;
@@ -131,10 +133,13 @@ public:
     // Inside a wait for the server's limits (nothing is on the wire).
     bool Waiting() const { return m_waitLoop != nullptr; }
 
+    // The last Run's, one per request recipient, in order.
     const QList<TRecipientResult>& Results() const { return m_results; }
+    // The lines of "MailDialog.txt" and "Timeout.txt" of the last Run.
     const QStringList& DialogueLog() const { return m_dialogueLog; }
     const QStringList& TimeoutLog() const { return m_timeoutLog; }
 
+    // A result for the user ("delivered in transaction 2", "refused: 550 ...").
     static QString OutcomeText(const TRecipientResult& result);
     // The system's short date and long time, as the logs and the archive carry it.
     static QString NowText();

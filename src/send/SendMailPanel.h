@@ -52,6 +52,7 @@ class TSendMailPanel : public QFrame
 {
     Q_OBJECT
 public:
+    // The open panel's size, in pixels.
     static constexpr int kWidth = 295;
     static constexpr int kHeight = 250;
 
@@ -86,11 +87,17 @@ public:
     std::function<bool()> CancelRunningSend;
 
     // Handlers.
+    // Opens the panel on the list selected in the lists panel (opening that list unless it is
+    // the current one), its entries all unchecked.
     void SendMailToBtnClick();
+    // Opens the chosen list and refills the check list.
     void ListsCBChange();
+    // Inverts every check mark (so it also unchecks all).
     void CheckAllBtnClick();
     void SendToMemoChange();
+    // On: the general properties' address as From; off: the selected list's reply address.
     void UseUserOptionsCBClick();
+    // During a send: cancels it, the panel stays. Otherwise clears and hides the panel.
     void CancelSendToBtnClick();
     // Reply: the address as a new line of SendToMemo (not cleared first), SendToBtn enabled, the
     // address page active; the panel is not opened.
