@@ -46,7 +46,7 @@ struct TServerSettings
     // The port to connect to, as the socket takes it: a number, or the service name of the
     // plain protocol.
     QString PortText(TMailProtocol protocol) const;
-    // True when a user name is set and the password may go out on this connection.
+    // True when the section chose "None" itself: only then may a password go out unencrypted.
     bool PasswordAllowedInClear() const { return SecurityChosen && Security == TMailSecurity::None; }
 };
 
