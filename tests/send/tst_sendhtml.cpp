@@ -19,6 +19,7 @@
 #include "support/MailPeers.h"
 #include "support/Peers.h"
 #include "support/TestUtil.h"
+#include "support/WindowHarness.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -33,16 +34,10 @@
 
 using namespace Qt::StringLiterals;
 
-class TestSendHtml : public QObject
+class TestSendHtml : public QObject, private TWindowHarness
 {
     Q_OBJECT
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<TSoundPlayer> m_sounds;
-    std::unique_ptr<TMainForm> m_form;
-
-    QString home(const QString& rel) const { return m_home->path() + u'/' + rel; }
-
     // The list "News" (header, signature and footer on) with two subscribers.
     void makeList(const TGeneralSettings& general)
     {
@@ -78,10 +73,7 @@ private:
 
     void start(quint16 port)
     {
-        m_form = std::make_unique<TMainForm>(*m_sounds, std::make_unique<TFakeDialogs>());
-        m_form->resize(800, 600);
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        StartWindow();
         m_form->SmtpClient1()->SetPort(QString::number(port));
         m_form->SmtpClient1()->SetRcptPause(0);
         // What LibreOffice wrote, as the editor opens it: a picture, a table, a list, a link.
@@ -134,19 +126,8 @@ private:
     static QByteArray Header(const QByteArray& message) { return message.left(message.indexOf("\r\n\r\n") + 2); }
 
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("QUORVEL_HOME", QFile::encodeName(m_home->path()));
-        qputenv("QUORVEL_NO_SOUND", "1");
-        m_sounds = std::make_unique<TSoundPlayer>();
-    }
-    void cleanup()
-    {
-        m_form.reset();
-        m_sounds.reset();
-        m_home.reset();
-    }
+    void init() { InitWindowHome(); }
+    void cleanup() { ResetWindow(); }
 
     // The same newsletter to the same list, plain and then formatted: the formatted message's
     // text part is the plain message's body byte for byte, its HTML part shows the document

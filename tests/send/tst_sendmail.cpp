@@ -19,6 +19,7 @@
 #include "support/Peers.h"
 #include "support/ScriptedServer.h"
 #include "support/TestUtil.h"
+#include "support/WindowHarness.h"
 #include "app/GeneralPropertiesPanel.h"
 #include <QSpinBox>
 
@@ -90,18 +91,13 @@ QByteArray Body(const QByteArray& message)
 }
 } // namespace
 
-class TestSendMail : public QObject
+class TestSendMail : public QObject, private TWindowHarness
 {
     Q_OBJECT
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<TSoundPlayer> m_sounds;
-    TFakeDialogs* m_dialogs = nullptr;
-    std::unique_ptr<TMainForm> m_form;
     QString m_listPath;
     QStringList m_listPaths;
 
-    QString home(const QString& rel = QString()) const { return m_home->path() + u'/' + rel; }
 
     QString writeFile(const QString& rel, const QByteArray& bytes)
     {
@@ -150,13 +146,7 @@ private:
 
     TMainForm& start(quint16 port)
     {
-        auto dialogs = std::make_unique<TFakeDialogs>();
-        m_dialogs = dialogs.get();
-        m_form = std::make_unique<TMainForm>(*m_sounds, std::move(dialogs));
-        m_form->resize(800, 600);
-        m_form->show();
-        if (!QTest::qWaitForWindowExposed(m_form.get()))
-            qWarning("window not exposed");
+        StartWindow();
         m_form->SmtpClient1()->SetPort(QString::number(port));
         m_form->SmtpClient1()->SetRcptPause(0);
         return *m_form;
@@ -190,18 +180,10 @@ private:
     bool cancelEnabled() { return m_form->Action(QStringLiteral("CancelSend1"))->isEnabled(); }
 
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("QUORVEL_HOME", QFile::encodeName(m_home->path()));
-        qputenv("QUORVEL_NO_SOUND", "1");
-        m_sounds = std::make_unique<TSoundPlayer>();
-    }
+    void init() { InitWindowHome(); }
     void cleanup()
     {
-        m_form.reset();
-        m_sounds.reset();
-        m_home.reset();
+        ResetWindow();
         m_listPaths.clear();
     }
 

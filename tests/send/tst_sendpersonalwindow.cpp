@@ -16,6 +16,7 @@
 #include "support/FakeDialogs.h"
 #include "support/MailPeers.h"
 #include "support/TestUtil.h"
+#include "support/WindowHarness.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -41,17 +42,10 @@ QByteArray BodyOf(const QByteArray& message)
 }
 } // namespace
 
-class TestSendPersonalWindow : public QObject
+class TestSendPersonalWindow : public QObject, private TWindowHarness
 {
     Q_OBJECT
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<TSoundPlayer> m_sounds;
-    TFakeDialogs* m_dialogs = nullptr;
-    std::unique_ptr<TMainForm> m_form;
-
-    QString home(const QString& rel) const { return m_home->path() + u'/' + rel; }
-
     // "News" with options `options`, a footer naming the subscriber's address, three
     // subscribers with street and phone.
     void makeList(const QString& options)
@@ -87,12 +81,7 @@ private:
     }
     void start(quint16 port)
     {
-        auto dialogs = std::make_unique<TFakeDialogs>();
-        m_dialogs = dialogs.get();
-        m_form = std::make_unique<TMainForm>(*m_sounds, std::move(dialogs));
-        m_form->resize(800, 600);
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        StartWindow();
         m_form->SmtpClient1()->SetPort(QString::number(port));
         m_form->SmtpClient1()->SetRcptPause(0);
     }
@@ -122,19 +111,8 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("QUORVEL_HOME", QFile::encodeName(m_home->path()));
-        qputenv("QUORVEL_NO_SOUND", "1");
-        m_sounds = std::make_unique<TSoundPlayer>();
-    }
-    void cleanup()
-    {
-        m_form.reset();
-        m_sounds.reset();
-        m_home.reset();
-    }
+    void init() { InitWindowHome(); }
+    void cleanup() { ResetWindow(); }
 
     // Each checked subscriber gets a message of their own: envelope, To, Subject, body and
     // footer filled from their record; the digest showed the first one's.
