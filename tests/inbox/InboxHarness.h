@@ -1,6 +1,7 @@
 #pragma once
 // The New Mail panel over a stand-in shell with an open list, a real POP3 client and a
 // parentless wait object; the newsletter editor's subject and letter panes as plain stand-ins.
+#include "inbox/InboxRecords.h"
 #include "inbox/NewMailPanel.h"
 #include "lists/ListsHarness.h"
 #include "net/Pop3Client.h"
@@ -100,33 +101,10 @@ struct TInboxHarness : TListsHarness
     // the message pane without a server.
     void List(const QByteArray& raw, int msgNum)
     {
-        QString text = cp1252::decode(raw);
-        if (text.endsWith(QLatin1String("\r\n")))
-            text.chop(2);
-        const QStringList lines = text.split(QStringLiteral("\r\n"));
-        TMailRecord r;
-        mailtext::FillRecord(r, lines);
-        r.MsgNum = msgNum;
-        QString error;
-        r.FileName = mailtext::WriteNewFile(TNewMailPanel::InboxFolder(), QStringLiteral("m.txt"),
-                                            mailtext::FileBytes(mailtext::InboxLines(lines)), &error);
-        panel->AddRecord(r);
+        panel->AddRecord(inboxtest::Record(raw, msgNum, TNewMailPanel::InboxFolder()));
     }
 
     // Adds a subscriber straight to the entries (duplicates included).
-    void Subscriber(const QString& email, const QString& name)
-    {
-        auto e = std::make_unique<MailListRecord>();
-        e->SetText(MailListRecord::Email, email);
-        e->SetText(MailListRecord::Name, name);
-        state.ListEntries.Append(std::move(e));
-    }
-
-    QStringList Emails() const
-    {
-        QStringList out;
-        for (int i = 0; i < state.ListEntries.Count(); ++i)
-            out << state.ListEntries.At(i).Text(MailListRecord::Email);
-        return out;
-    }
+    void Subscriber(const QString& email, const QString& name) { inboxtest::AddSubscriber(state, email, name); }
+    QStringList Emails() const { return inboxtest::Emails(state); }
 };

@@ -2,6 +2,7 @@
 // The mail check job with no window: a real POP3 client, an open list in a program folder of
 // its own, and an observer that records every report. (The client's wait object is a widget,
 // so the tests run under a QApplication; the job itself needs none.)
+#include "inbox/InboxRecords.h"
 #include "inbox/MailCheckJob.h"
 #include "lists/ListsState.h"
 #include "net/Pop3Client.h"
@@ -122,33 +123,10 @@ struct TJobHarness
     // A listed message whose Inbox file holds `raw` (CR LF lines), as the check would list it.
     void ListMessage(const QByteArray& raw, int msgNum)
     {
-        QString text = cp1252::decode(raw);
-        if (text.endsWith(QLatin1String("\r\n")))
-            text.chop(2);
-        const QStringList lines = text.split(QStringLiteral("\r\n"));
-        TMailRecord r;
-        mailtext::FillRecord(r, lines);
-        r.MsgNum = msgNum;
-        QString error;
-        r.FileName = mailtext::WriteNewFile(TMailCheckJob::InboxFolder(), QStringLiteral("m.txt"),
-                                            mailtext::FileBytes(mailtext::InboxLines(lines)), &error);
-        job.AddRecord(r);
+        job.AddRecord(inboxtest::Record(raw, msgNum, TMailCheckJob::InboxFolder()));
     }
 
     // Adds a subscriber straight to the entries (duplicates included).
-    void Subscriber(const QString& email, const QString& name)
-    {
-        auto e = std::make_unique<MailListRecord>();
-        e->SetText(MailListRecord::Email, email);
-        e->SetText(MailListRecord::Name, name);
-        state.ListEntries.Append(std::move(e));
-    }
-
-    QStringList Emails() const
-    {
-        QStringList out;
-        for (int i = 0; i < state.ListEntries.Count(); ++i)
-            out << state.ListEntries.At(i).Text(MailListRecord::Email);
-        return out;
-    }
+    void Subscriber(const QString& email, const QString& name) { inboxtest::AddSubscriber(state, email, name); }
+    QStringList Emails() const { return inboxtest::Emails(state); }
 };
