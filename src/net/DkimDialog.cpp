@@ -1,5 +1,6 @@
 #include "net/DkimDialog.h"
 
+#include "net/DialogParts.h"
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
 
@@ -14,14 +15,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-template <class W>
-W* Named(W* w, const char* name)
-{
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
-} // namespace
+using dialogparts::Named;
 
 TDkimDialog::TDkimDialog(TDialogService& dialogs, const QString& iniPath, const QString& baseFolder,
                          const QString& fromDomain, QWidget* parent)
@@ -62,17 +56,10 @@ TDkimDialog::TDkimDialog(TDialogService& dialogs, const QString& iniPath, const 
     m_record->setMaximumHeight(90);
     top->addWidget(m_record);
 
-    m_error = Named(new QLabel(this), "ErrorLBL");
-    m_error->setWordWrap(true);
-    m_error->setStyleSheet(QStringLiteral("color: #b00000"));
-    m_error->hide();
+    m_error = dialogparts::ErrorLine(this);
     top->addWidget(m_error);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OKBtn"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("CancelBtn"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = dialogparts::OkCancel(this);
     top->addWidget(buttons);
 
     connect(m_fromDomain, &QLineEdit::editingFinished, this, [this] { DomainChanged(); });

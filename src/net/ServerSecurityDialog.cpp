@@ -1,7 +1,7 @@
 #include "net/ServerSecurityDialog.h"
 
+#include "net/DialogParts.h"
 #include "net/DkimDialog.h"
-
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
 
@@ -15,13 +15,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+using dialogparts::Named;
+
 namespace {
-template <class W>
-W* Named(W* w, const char* name)
-{
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
 
 QLabel* WrappedLabel(const QString& text, const char* name, QWidget* parent)
 {
@@ -93,17 +89,10 @@ TServerSecurityDialog::TServerSecurityDialog(const TServerSecurityForm& form, QW
         top->addWidget(m_trust);
     }
 
-    m_error = Named(new QLabel(this), "ErrorLBL");
-    m_error->setWordWrap(true);
-    m_error->setStyleSheet(QStringLiteral("color: #b00000"));
-    m_error->hide();
+    m_error = dialogparts::ErrorLine(this);
     top->addWidget(m_error);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OKBtn"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("CancelBtn"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = dialogparts::OkCancel(this);
     if (smtp) {
         m_dkim = Named(buttons->addButton(QStringLiteral("&DKIM signing..."), QDialogButtonBox::ActionRole), "DkimBtn");
         m_dkim->hide();
