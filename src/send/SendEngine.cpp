@@ -220,7 +220,6 @@ TSendEngine::TFormattedTemplate TSendEngine::PrepareFormatted(const QTextDocumen
                                                               const QString& subject, const QString& idSuffix)
 {
     TFormattedTemplate t;
-    t.Letter.reset(letter.clone());
     t.Blocks = blocks;
     t.Subject = subject;
     t.IdSuffix = idSuffix;
@@ -228,6 +227,8 @@ TSendEngine::TFormattedTemplate TSendEngine::PrepareFormatted(const QTextDocumen
     const int written = personalise::Count(letter.toPlainText()) + personalise::Count(subject)
         + personalise::Count(blocks.Header) + personalise::Count(blocks.Signature) + personalise::Count(blocks.Footer);
     t.Direct = personalise::Count(t.Page.Text) == written;
+    if (!t.Direct)
+        t.Letter.reset(letter.clone()); // written anew for each recipient
     return t;
 }
 

@@ -99,7 +99,7 @@ public:
     // letter is filled in and written anew.
     struct TFormattedTemplate
     {
-        std::shared_ptr<const QTextDocument> Letter;
+        std::shared_ptr<const QTextDocument> Letter; // a copy of the letter, when not Direct
         htmlmail::TBlocks Blocks;
         QString Subject;
         QString IdSuffix;
