@@ -128,17 +128,7 @@ void TSpellThread::run()
     const int n = int(m_text.size());
     uint16_t state = splstateStartSentence;
     while (m_position < n && !isInterruptionRequested()) {
-        // The piece: at most the 16-bit count, ending at a blank so no word is cut.
-        int end = n;
-        if (n - m_position > TSpellerLibrary::kMaxPiece) {
-            end = m_position + TSpellerLibrary::kMaxPiece;
-            for (int i = end; i > m_position + TSpellerLibrary::kMaxPiece / 2; --i) {
-                if (m_text.at(i - 1).isSpace() || m_text.at(i - 1) == QChar(QChar::ParagraphSeparator)) {
-                    end = i;
-                    break;
-                }
-            }
-        }
+        const int end = TSpellerLibrary::PieceEnd(m_text, m_position, n);
         bool alive = false;
         SPLSEC code = 0;
         m_in = SPLINPUT{uint16_t(end - m_position), 1, 1, state, TSpellerLibrary::Units(m_text) + m_position, nullptr, nullptr};

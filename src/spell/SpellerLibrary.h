@@ -73,7 +73,7 @@ public:
     // Raises "Spelling error No %d" when the code's low word is set.
     static void Fail(SPLSEC code);
     // Where a piece of `text` from `from` ends: within the 16-bit count and at a blank or line
-    // end, so no word is cut in two.
+    // end, so no word is cut in two; without one, never inside a surrogate pair.
     static int PieceEnd(const QString& text, int from, int limit);
     static const uint16_t* Units(const QString& s) { return reinterpret_cast<const uint16_t*>(s.utf16()); }
 

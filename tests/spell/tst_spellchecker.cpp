@@ -328,6 +328,36 @@ private slots:
         k.c.Close();
     }
 
+    // A stretch without a blank that runs past the 16-bit count is cut between two characters,
+    // never inside a surrogate pair: the thread pass finds what the background pass finds.
+    void piecesKeepSurrogatePairs()
+    {
+        Env env;
+        // A long run of letters beyond the 16-bit range (not judged on their own), then a
+        // misspelt word glued to the run's end. The pairs start at even places, so the 16-bit
+        // limit falls inside one.
+        const QString text = u"the "_s + u"\U0001D41A"_s.repeated(40000) + u"qz Teh"_s;
+        QVERIFY(text.at(65534).isHighSurrogate());
+        QTextEdit edit;
+        edit.setPlainText(text);
+        QList<Event> found[2];
+        const TSpellMode modes[2] = {smBackground, smParallel};
+        for (int m = 0; m < 2; ++m) {
+            Checker k(modes[m]);
+            k.c.Check(&edit);
+            QTRY_COMPARE_WITH_TIMEOUT(k.c.ThreadCount(), 0, 20000);
+            found[m] = k.events;
+            k.c.Close();
+        }
+        QCOMPARE(describe(found[1]), describe(found[0]));
+        for (const Event& e : found[1]) {
+            QVERIFY2(!text.at(e.pos).isLowSurrogate(), qPrintable(describe(found[1])));
+            QVERIFY2(e.pos + e.len >= text.size() || !text.at(e.pos + e.len).isLowSurrogate(),
+                     qPrintable(describe(found[1])));
+        }
+        QCOMPARE(found[1].last().pos, int(text.size()) - 3);
+    }
+
     // Close while a thread pass runs: the thread stops after its current step and leaves the
     // list; nothing reaches the unloaded engine.
     void closeWhileThreadRuns()
