@@ -35,6 +35,19 @@ void InitDoc(QTextDocument& doc)
     doc.setDefaultFont(f);
 }
 
+// Reads `stream` into `doc`, set up as the pane sets up its document.
+rtf::ReadResult ReadInto(const QByteArray& stream, QTextDocument& doc)
+{
+    InitDoc(doc);
+    return rtf::Read(stream, &doc);
+}
+
+// What `doc` is after being written and read again into `again`.
+rtf::ReadResult Reread(const QTextDocument& doc, QTextDocument& again)
+{
+    return ReadInto(rtf::Write(doc), again);
+}
+
 QByteArray ImageBytes(int w, int h, const QColor& color, const char* format)
 {
     QImage img(w, h, QImage::Format_RGB32);
@@ -292,8 +305,7 @@ private slots:
             QVERIFY2(static_cast<unsigned char>(ch) < 0x80, "the stream is 7-bit");
 
         QTextDocument copy;
-        InitDoc(copy);
-        const rtf::ReadResult r = rtf::Read(stream, &copy);
+        const rtf::ReadResult r = ReadInto(stream, copy);
         QVERIFY(r.rtf);
         QVERIFY(r.complete);
         QCOMPARE(r.consumed, stream.size());
@@ -382,13 +394,12 @@ private slots:
     void readFormatting()
     {
         QTextDocument doc;
-        InitDoc(doc);
-        rtf::Read("{\\rtf1\\ansi\\deff1{\\fonttbl\\f0\\fswiss Arial;\\f1\\froman Times;}"
-                  "{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"
-                  "plain {\\b bold {\\i bolditalic}} {\\ul under\\ul0 not}{\\uld dotted}\\ulnone "
-                  "{\\cf1 red {\\cf2 blue} red}\\fs36 big\\plain reset {\\f0 arial}\\pard\\qc centre\\par "
-                  "{\\strike gone}{\\super up}}",
-                  &doc);
+        ReadInto("{\\rtf1\\ansi\\deff1{\\fonttbl\\f0\\fswiss Arial;\\f1\\froman Times;}"
+                 "{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"
+                 "plain {\\b bold {\\i bolditalic}} {\\ul under\\ul0 not}{\\uld dotted}\\ulnone "
+                 "{\\cf1 red {\\cf2 blue} red}\\fs36 big\\plain reset {\\f0 arial}\\pard\\qc centre\\par "
+                 "{\\strike gone}{\\super up}}",
+                 doc);
         // 12 points is RTF's default size.
         QCOMPARE(testdocs::LookMismatches(doc, {"plain|Times 12", "bold |Times 12 b", "bolditalic|Times 12 b i",
                                                 "under|Times 12 u", "not|Times 12", "dotted|Times 12 u",
@@ -452,8 +463,7 @@ private slots:
         const QByteArray bytes = FixtureBytes(file);
         QVERIFY2(!bytes.isEmpty(), qPrintable(file));
         QTextDocument doc;
-        InitDoc(doc);
-        const rtf::ReadResult r = rtf::Read(bytes, &doc);
+        const rtf::ReadResult r = ReadInto(bytes, doc);
         QVERIFY(r.rtf);
         QVERIFY(r.complete);
         QCOMPARE(r.warning, QString());
@@ -493,8 +503,7 @@ private slots:
         QFETCH(QString, file);
         QFETCH(QString, picture);
         QTextDocument doc;
-        InitDoc(doc);
-        const rtf::ReadResult r = rtf::Read(FixtureBytes(file), &doc);
+        const rtf::ReadResult r = ReadInto(FixtureBytes(file), doc);
         QVERIFY(r.rtf && r.complete);
         QCOMPARE(r.warning, QString());
         QCOMPARE(r.unsupported, QStringList());
@@ -524,8 +533,7 @@ private slots:
         // Saved and opened again: the same document, and the same stream the next time.
         const QByteArray saved = rtf::Write(doc);
         QTextDocument again;
-        InitDoc(again);
-        const rtf::ReadResult r2 = rtf::Read(saved, &again);
+        const rtf::ReadResult r2 = ReadInto(saved, again);
         QCOMPARE(r2.warning, QString());
         QCOMPARE(testdocs::Structure(again), testdocs::Structure(doc));
         QCOMPARE(testdocs::Describe(again), testdocs::Describe(doc));
@@ -594,12 +602,10 @@ private slots:
             return out;
         };
         QTextDocument doc;
-        InitDoc(doc);
-        QVERIFY(rtf::Read(rtf, &doc).complete);
+        QVERIFY(ReadInto(rtf, doc).complete);
         QCOMPARE(gridOf(doc), grid);
         QTextDocument again;
-        InitDoc(again);
-        QVERIFY(rtf::Read(rtf::Write(doc), &again).complete);
+        QVERIFY(Reread(doc, again).complete);
         QCOMPARE(testdocs::Structure(again), testdocs::Structure(doc));
     }
 
@@ -637,14 +643,12 @@ private slots:
         QFETCH(QByteArray, stream);
         QFETCH(QStringList, structure);
         QTextDocument doc;
-        InitDoc(doc);
-        const rtf::ReadResult r = rtf::Read(stream, &doc);
+        const rtf::ReadResult r = ReadInto(stream, doc);
         QVERIFY(r.complete);
         QCOMPARE(r.unsupported, QStringList());
         QCOMPARE(testdocs::Structure(doc), structure);
         QTextDocument again;
-        InitDoc(again);
-        QVERIFY(rtf::Read(rtf::Write(doc), &again).complete);
+        QVERIFY(Reread(doc, again).complete);
         QCOMPARE(testdocs::Structure(again), structure);
     }
 
@@ -658,8 +662,7 @@ private slots:
                    "| Name | Place |\n|------|-------|\n| Ann | Köln |\n");
         QVERIFY(!source.isEmpty());
         QTextDocument doc;
-        InitDoc(doc);
-        QVERIFY(rtf::Read(source, &doc).complete);
+        QVERIFY(ReadInto(source, doc).complete);
         const QStringList shape = testdocs::Structure(doc);
         QVERIFY2(shape.constFirst().contains(" heading 1:[Autumn issue]"_L1), qPrintable(shape.join(u'\n')));
         QVERIFY2(shape.join(u'\n').contains("table 2x2 border 0 padding 8 "_L1), qPrintable(shape.join(u'\n')));
@@ -669,17 +672,10 @@ private slots:
         QVERIFY2(saved.contains("\\fmodern\\fcharset0 Courier;"), saved.left(300).constData());
         QVERIFY2(saved.contains("\\fswiss\\fcharset0 Helvetica;"), saved.left(300).constData());
         QTextDocument again;
-        InitDoc(again);
-        QVERIFY(rtf::Read(saved, &again).complete);
+        QVERIFY(ReadInto(saved, again).complete);
         QCOMPARE(testdocs::Structure(again), shape);
 
-        QProcess pandoc;
-        pandoc.start(u"pandoc"_s, {u"-f"_s, u"rtf"_s, u"-t"_s, u"markdown"_s});
-        QVERIFY(pandoc.waitForStarted());
-        pandoc.write(saved);
-        pandoc.closeWriteChannel();
-        QVERIFY(pandoc.waitForFinished(60000));
-        const QString markdown = QString::fromUtf8(pandoc.readAllStandardOutput());
+        const QString markdown = QString::fromUtf8(testdocs::PandocOutput("markdown", saved, "rtf"));
         for (const char* part : {"# Autumn issue", "Run `make` now", "[the site](https://example.org/news)", "• first", "Köln"})
             QVERIFY2(markdown.contains(QString::fromUtf8(part)), qPrintable(part + u" in:\n"_s + markdown));
     }
@@ -690,8 +686,7 @@ private slots:
     void libreOfficeParagraphFormatting()
     {
         QTextDocument doc;
-        InitDoc(doc);
-        const rtf::ReadResult r = rtf::Read(FixtureBytes(u"lo-paragraphs.rtf"_s), &doc);
+        const rtf::ReadResult r = ReadInto(FixtureBytes(u"lo-paragraphs.rtf"_s), doc);
         QVERIFY(r.complete);
         QCOMPARE(r.unsupported, QStringList());
         const QStringList expected = {
@@ -716,8 +711,7 @@ private slots:
                                  "\\brdrb\\brdrs"})
             QVERIFY2(saved.contains(part), part);
         QTextDocument again;
-        InitDoc(again);
-        QVERIFY(rtf::Read(saved, &again).complete);
+        QVERIFY(ReadInto(saved, again).complete);
         QCOMPARE(testdocs::Structure(again), expected);
         QCOMPARE(testdocs::Describe(again), testdocs::Describe(doc));
     }
@@ -735,8 +729,7 @@ private slots:
     {
         QFETCH(QByteArray, stream);
         QTextDocument doc;
-        InitDoc(doc);
-        QVERIFY(rtf::Read(stream, &doc).complete);
+        QVERIFY(ReadInto(stream, doc).complete);
         doc.setTextWidth(600);
         QImage image(600, qCeil(doc.size().height()), QImage::Format_RGB32);
         image.fill(Qt::white);
@@ -774,8 +767,7 @@ private slots:
         for (const char* part : {"list#0", "->http://example.com/page", "table 2x2", "[image 8x8 shown 8x8"})
             QVERIFY2(all.contains(QLatin1String(part)), qPrintable(all));
         QTextDocument copy;
-        InitDoc(copy);
-        const rtf::ReadResult r = rtf::Read(rtf::Write(doc), &copy);
+        const rtf::ReadResult r = Reread(doc, copy);
         QCOMPARE(r.unsupported, QStringList());
         QCOMPARE(testdocs::Structure(copy), shown);
         QCOMPARE(testdocs::Describe(copy), testdocs::Describe(doc));
@@ -889,7 +881,7 @@ private slots:
             QVERIFY(!r.warning.isEmpty());
         // Whatever was read can be written and read again.
         QTextDocument again;
-        QVERIFY(rtf::Read(rtf::Write(doc), &again).complete);
+        QVERIFY(Reread(doc, again).complete);
         QCOMPARE(testdocs::Text(again), text);
     }
 
@@ -904,7 +896,7 @@ private slots:
             QTextDocument doc;
             rtf::Read(stream, &doc);
             QTextDocument again;
-            const rtf::ReadResult r = rtf::Read(rtf::Write(doc), &again);
+            const rtf::ReadResult r = Reread(doc, again);
             QVERIFY2(r.complete, qPrintable(where));
             const QStringList a = testdocs::Structure(again), b = testdocs::Structure(doc);
             QVERIFY2(a == b, qPrintable(where + u":\n"_s + a.join(u'\n') + u"\n----\n"_s + b.join(u'\n')));
@@ -940,7 +932,7 @@ private slots:
             QVERIFY(r.rtf);
             QVERIFY(r.consumed <= junk.size() + 8);
             QTextDocument again;
-            QVERIFY(rtf::Read(rtf::Write(doc), &again).complete);
+            QVERIFY(Reread(doc, again).complete);
             const QString a = testdocs::Text(again), b = testdocs::Text(doc);
             qsizetype i = 0;
             while (i < a.size() && i < b.size() && a[i] == b[i])
