@@ -48,6 +48,24 @@ rtf::ReadResult Reread(const QTextDocument& doc, QTextDocument& again)
     return ReadInto(rtf::Write(doc), again);
 }
 
+// Written and read again, `doc` comes back the same (text, looks, structure) with nothing
+// reported, and what was read is written as the same stream again.
+void CheckSurvivesRereading(const QTextDocument& doc)
+{
+    const QByteArray stream = rtf::Write(doc);
+    QTextDocument again;
+    const rtf::ReadResult r = ReadInto(stream, again);
+    QVERIFY(r.rtf);
+    QVERIFY(r.complete);
+    QCOMPARE(r.consumed, stream.size());
+    QCOMPARE(r.warning, QString());
+    QCOMPARE(r.unsupported, QStringList());
+    QCOMPARE(testdocs::Text(again), testdocs::Text(doc));
+    QCOMPARE(testdocs::Describe(again), testdocs::Describe(doc));
+    QCOMPARE(testdocs::Structure(again), testdocs::Structure(doc));
+    QCOMPARE(rtf::Write(again), stream);
+}
+
 QByteArray ImageBytes(int w, int h, const QColor& color, const char* format)
 {
     QImage img(w, h, QImage::Format_RGB32);
@@ -303,20 +321,7 @@ private slots:
         QVERIFY2(stream.endsWith('}'), stream.right(20).constData());
         for (char ch : stream)
             QVERIFY2(static_cast<unsigned char>(ch) < 0x80, "the stream is 7-bit");
-
-        QTextDocument copy;
-        const rtf::ReadResult r = ReadInto(stream, copy);
-        QVERIFY(r.rtf);
-        QVERIFY(r.complete);
-        QCOMPARE(r.consumed, stream.size());
-        QCOMPARE(r.warning, QString());
-        QCOMPARE(r.unsupported, QStringList());
-        QCOMPARE(testdocs::Text(copy), testdocs::Text(original));
-        QCOMPARE(testdocs::Describe(copy), testdocs::Describe(original));
-        QCOMPARE(testdocs::Structure(copy), testdocs::Structure(original));
-
-        // Writing what was read gives the same stream again.
-        QCOMPARE(rtf::Write(copy), stream);
+        CheckSurvivesRereading(original);
     }
 
     void writerOutputShape()
@@ -531,13 +536,7 @@ private slots:
         QCOMPARE(shape, expected);
 
         // Saved and opened again: the same document, and the same stream the next time.
-        const QByteArray saved = rtf::Write(doc);
-        QTextDocument again;
-        const rtf::ReadResult r2 = ReadInto(saved, again);
-        QCOMPARE(r2.warning, QString());
-        QCOMPARE(testdocs::Structure(again), testdocs::Structure(doc));
-        QCOMPARE(testdocs::Describe(again), testdocs::Describe(doc));
-        QCOMPARE(rtf::Write(again), saved);
+        CheckSurvivesRereading(doc);
     }
 
     // Borders are kept per side of every cell: a rule under the header row stays a rule, not a
@@ -604,9 +603,7 @@ private slots:
         QTextDocument doc;
         QVERIFY(ReadInto(rtf, doc).complete);
         QCOMPARE(gridOf(doc), grid);
-        QTextDocument again;
-        QVERIFY(Reread(doc, again).complete);
-        QCOMPARE(testdocs::Structure(again), testdocs::Structure(doc));
+        CheckSurvivesRereading(doc);
     }
 
     // Paragraph formatting word processors write and the pane shows is read and written again:
@@ -647,9 +644,7 @@ private slots:
         QVERIFY(r.complete);
         QCOMPARE(r.unsupported, QStringList());
         QCOMPARE(testdocs::Structure(doc), structure);
-        QTextDocument again;
-        QVERIFY(Reread(doc, again).complete);
-        QCOMPARE(testdocs::Structure(again), structure);
+        CheckSurvivesRereading(doc);
     }
 
     // What pandoc writes keeps its headings, its font families (a code font stays a code
@@ -671,9 +666,7 @@ private slots:
         const QByteArray saved = rtf::Write(doc);
         QVERIFY2(saved.contains("\\fmodern\\fcharset0 Courier;"), saved.left(300).constData());
         QVERIFY2(saved.contains("\\fswiss\\fcharset0 Helvetica;"), saved.left(300).constData());
-        QTextDocument again;
-        QVERIFY(ReadInto(saved, again).complete);
-        QCOMPARE(testdocs::Structure(again), shape);
+        CheckSurvivesRereading(doc);
 
         const QString markdown = QString::fromUtf8(testdocs::PandocOutput("markdown", saved, "rtf"));
         for (const char* part : {"# Autumn issue", "Run `make` now", "[the site](https://example.org/news)", "• first", "Köln"})
@@ -710,10 +703,7 @@ private slots:
                                  " heading 1;}", "\\s2\\outlinelevel1", "\\sl276\\slmult1", "\\tqr\\tx4535", "\\pagebb",
                                  "\\brdrb\\brdrs"})
             QVERIFY2(saved.contains(part), part);
-        QTextDocument again;
-        QVERIFY(ReadInto(saved, again).complete);
-        QCOMPARE(testdocs::Structure(again), expected);
-        QCOMPARE(testdocs::Describe(again), testdocs::Describe(doc));
+        CheckSurvivesRereading(doc);
     }
 
     // What the pane draws for a rule under a table's header row or under a title: that rule
@@ -766,11 +756,7 @@ private slots:
         const QString all = shown.join(u'\n');
         for (const char* part : {"list#0", "->http://example.com/page", "table 2x2", "[image 8x8 shown 8x8"})
             QVERIFY2(all.contains(QLatin1String(part)), qPrintable(all));
-        QTextDocument copy;
-        const rtf::ReadResult r = Reread(doc, copy);
-        QCOMPARE(r.unsupported, QStringList());
-        QCOMPARE(testdocs::Structure(copy), shown);
-        QCOMPARE(testdocs::Describe(copy), testdocs::Describe(doc));
+        CheckSurvivesRereading(doc);
     }
 
     // What the document cannot hold is skipped and named, so the user hears of it on opening.
