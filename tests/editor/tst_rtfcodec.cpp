@@ -6,7 +6,6 @@
 
 #include <QBuffer>
 #include <QPainter>
-#include <QProcess>
 #include <QImage>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -251,9 +250,7 @@ private slots:
             c.movePosition(QTextCursor::End);
             c.insertText(u"After the table"_s);
         });
-        row("table first and last", [](QTextCursor& c) {
-            Table(c, 1, 2, {"only", "row"});
-        });
+        row("table first and last", [](QTextCursor& c) { Table(c, 1, 2, {"only", "row"}); });
         row("tables one after another", [](QTextCursor& c) {
             Table(c, 1, 1, {"first"});
             c.movePosition(QTextCursor::End);
