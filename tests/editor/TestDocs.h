@@ -344,18 +344,18 @@ inline const char* kPandocSource =
     "# Autumn issue\n\nWelcome to *our* **newsletter**.\n\n- first point\n- second point\n\n"
     "See [the site](https://example.org/news).\n\n| Name | Place |\n|------|-------|\n| Ann | Köln |\n";
 
-// What pandoc writes for `markdown` as `format` ("docx", "odt", "rtf"); empty when pandoc
-// cannot run (scripts/install-deps.sh installs it at the test level).
-inline QByteArray PandocOutput(const char* format, const char* markdown = kPandocSource)
+// What pandoc writes for `input` (in format `from`) as `format` ("docx", "odt", "rtf", "markdown");
+// empty when pandoc cannot run (scripts/install-deps.sh installs it at the test level).
+inline QByteArray PandocOutput(const char* format, const QByteArray& input = kPandocSource, const char* from = "markdown")
 {
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("out.") + QString::fromLatin1(format));
     QProcess p;
-    p.start(QStringLiteral("pandoc"), {QStringLiteral("-s"), QStringLiteral("-f"), QStringLiteral("markdown"),
+    p.start(QStringLiteral("pandoc"), {QStringLiteral("-s"), QStringLiteral("-f"), QString::fromLatin1(from),
                                       QStringLiteral("-t"), QString::fromLatin1(format), QStringLiteral("-o"), out});
     if (!p.waitForStarted(10000))
         return {};
-    p.write(markdown);
+    p.write(input);
     p.closeWriteChannel();
     if (!p.waitForFinished(60000) || p.exitCode() != 0)
         return {};

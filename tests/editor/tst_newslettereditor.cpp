@@ -71,6 +71,13 @@ struct Fixture
         dialogs.saveFiles << path;
         return editor->SaveFile1Click();
     }
+    // Prints with the toolbar button to the PDF file `name` in the folder; its path.
+    QString print(const QString& name)
+    {
+        dialogs.printToPdf = path(name);
+        editor->Button(u"PrintBtn"_s)->click();
+        return dialogs.printToPdf;
+    }
     // The toolbar buttons that are enabled, in toolbar order.
     QString enabledButtons() const
     {
@@ -180,8 +187,7 @@ private slots:
         f->subject()->setText(u"Subject only"_s);
         QVERIFY(f->editor->Modified());
         const QString path = f->path(u"empty.txt"_s);
-        f->dialogs.saveFiles << path;
-        QVERIFY(f->editor->SaveFile1Click());
+        QVERIFY(f->save(path));
         QCOMPARE(testutil::readAll(path), "\r\nSubject only\r\n"_ba);
         QCOMPARE(f->editor->DocumentFileName(), path);
         QVERIFY(f->editor->DocumentSaved());
@@ -782,9 +788,7 @@ private slots:
             c.insertBlock();
         }
         f->subject()->setText(u"Monthly Heading"_s);
-        const QString pdf = f->path(u"out.pdf"_s);
-        f->dialogs.printToPdf = pdf;
-        f->editor->Button(u"PrintBtn"_s)->click();
+        const QString pdf = f->print(u"out.pdf"_s);
         QCOMPARE(f->dialogs.printRequests, 1);
         QVERIFY(QFile::exists(pdf));
         if (qEnvironmentVariableIsSet("QUORVEL_KEEP_PDF"))
@@ -828,9 +832,7 @@ private slots:
             u"Autumn gathering of the riverside allotment society: programme, prizes and parking notes"_s;
         f->subject()->setText(subject);
         f->type(u"Body"_s);
-        const QString pdf = f->path(u"long.pdf"_s);
-        f->dialogs.printToPdf = pdf;
-        f->editor->Button(u"PrintBtn"_s)->click();
+        const QString pdf = f->print(u"long.pdf"_s);
         QPrinter reference(QPrinter::HighResolution);
         reference.setOutputFormat(QPrinter::PdfFormat);
         const double paperWidth = reference.pageLayout().fullRectPoints().width();
@@ -876,8 +878,7 @@ private slots:
     void printFailureIsReported()
     {
         f->type(u"x"_s);
-        f->dialogs.printToPdf = f->path(u"no/such/folder/out.pdf"_s);
-        f->editor->PrintBtnClick();
+        f->print(u"no/such/folder/out.pdf"_s);
         QCOMPARE(f->dialogs.messages.size(), 1);
         QCOMPARE(f->dialogs.messages.constFirst().type, TDialogService::mtError);
     }

@@ -6,7 +6,6 @@
 
 #include <QBuffer>
 #include <QPainter>
-#include <QProcess>
 #include <QImage>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -33,6 +32,37 @@ void InitDoc(QTextDocument& doc)
     QFont f(u"Times New Roman"_s);
     f.setPointSize(9);
     doc.setDefaultFont(f);
+}
+
+// Reads `stream` into `doc`, set up as the pane sets up its document.
+rtf::ReadResult ReadInto(const QByteArray& stream, QTextDocument& doc)
+{
+    InitDoc(doc);
+    return rtf::Read(stream, &doc);
+}
+
+// What `doc` is after being written and read again into `again`.
+rtf::ReadResult Reread(const QTextDocument& doc, QTextDocument& again)
+{
+    return ReadInto(rtf::Write(doc), again);
+}
+
+// Written and read again, `doc` comes back the same (text, looks, structure) with nothing
+// reported, and what was read is written as the same stream again.
+void CheckSurvivesRereading(const QTextDocument& doc)
+{
+    const QByteArray stream = rtf::Write(doc);
+    QTextDocument again;
+    const rtf::ReadResult r = ReadInto(stream, again);
+    QVERIFY(r.rtf);
+    QVERIFY(r.complete);
+    QCOMPARE(r.consumed, stream.size());
+    QCOMPARE(r.warning, QString());
+    QCOMPARE(r.unsupported, QStringList());
+    QCOMPARE(testdocs::Text(again), testdocs::Text(doc));
+    QCOMPARE(testdocs::Describe(again), testdocs::Describe(doc));
+    QCOMPARE(testdocs::Structure(again), testdocs::Structure(doc));
+    QCOMPARE(rtf::Write(again), stream);
 }
 
 QByteArray ImageBytes(int w, int h, const QColor& color, const char* format)
@@ -220,9 +250,7 @@ private slots:
             c.movePosition(QTextCursor::End);
             c.insertText(u"After the table"_s);
         });
-        row("table first and last", [](QTextCursor& c) {
-            Table(c, 1, 2, {"only", "row"});
-        });
+        row("table first and last", [](QTextCursor& c) { Table(c, 1, 2, {"only", "row"}); });
         row("tables one after another", [](QTextCursor& c) {
             Table(c, 1, 1, {"first"});
             c.movePosition(QTextCursor::End);
@@ -290,21 +318,7 @@ private slots:
         QVERIFY2(stream.endsWith('}'), stream.right(20).constData());
         for (char ch : stream)
             QVERIFY2(static_cast<unsigned char>(ch) < 0x80, "the stream is 7-bit");
-
-        QTextDocument copy;
-        InitDoc(copy);
-        const rtf::ReadResult r = rtf::Read(stream, &copy);
-        QVERIFY(r.rtf);
-        QVERIFY(r.complete);
-        QCOMPARE(r.consumed, stream.size());
-        QCOMPARE(r.warning, QString());
-        QCOMPARE(r.unsupported, QStringList());
-        QCOMPARE(testdocs::Text(copy), testdocs::Text(original));
-        QCOMPARE(testdocs::Describe(copy), testdocs::Describe(original));
-        QCOMPARE(testdocs::Structure(copy), testdocs::Structure(original));
-
-        // Writing what was read gives the same stream again.
-        QCOMPARE(rtf::Write(copy), stream);
+        CheckSurvivesRereading(original);
     }
 
     void writerOutputShape()
@@ -382,13 +396,12 @@ private slots:
     void readFormatting()
     {
         QTextDocument doc;
-        InitDoc(doc);
-        rtf::Read("{\\rtf1\\ansi\\deff1{\\fonttbl\\f0\\fswiss Arial;\\f1\\froman Times;}"
-                  "{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"
-                  "plain {\\b bold {\\i bolditalic}} {\\ul under\\ul0 not}{\\uld dotted}\\ulnone "
-                  "{\\cf1 red {\\cf2 blue} red}\\fs36 big\\plain reset {\\f0 arial}\\pard\\qc centre\\par "
-                  "{\\strike gone}{\\super up}}",
-                  &doc);
+        ReadInto("{\\rtf1\\ansi\\deff1{\\fonttbl\\f0\\fswiss Arial;\\f1\\froman Times;}"
+                 "{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"
+                 "plain {\\b bold {\\i bolditalic}} {\\ul under\\ul0 not}{\\uld dotted}\\ulnone "
+                 "{\\cf1 red {\\cf2 blue} red}\\fs36 big\\plain reset {\\f0 arial}\\pard\\qc centre\\par "
+                 "{\\strike gone}{\\super up}}",
+                 doc);
         // 12 points is RTF's default size.
         QCOMPARE(testdocs::LookMismatches(doc, {"plain|Times 12", "bold |Times 12 b", "bolditalic|Times 12 b i",
                                                 "under|Times 12 u", "not|Times 12", "dotted|Times 12 u",
@@ -452,8 +465,7 @@ private slots:
         const QByteArray bytes = FixtureBytes(file);
         QVERIFY2(!bytes.isEmpty(), qPrintable(file));
         QTextDocument doc;
-        InitDoc(doc);
-        const rtf::ReadResult r = rtf::Read(bytes, &doc);
+        const rtf::ReadResult r = ReadInto(bytes, doc);
         QVERIFY(r.rtf);
         QVERIFY(r.complete);
         QCOMPARE(r.warning, QString());
@@ -493,8 +505,7 @@ private slots:
         QFETCH(QString, file);
         QFETCH(QString, picture);
         QTextDocument doc;
-        InitDoc(doc);
-        const rtf::ReadResult r = rtf::Read(FixtureBytes(file), &doc);
+        const rtf::ReadResult r = ReadInto(FixtureBytes(file), doc);
         QVERIFY(r.rtf && r.complete);
         QCOMPARE(r.warning, QString());
         QCOMPARE(r.unsupported, QStringList());
@@ -522,14 +533,7 @@ private slots:
         QCOMPARE(shape, expected);
 
         // Saved and opened again: the same document, and the same stream the next time.
-        const QByteArray saved = rtf::Write(doc);
-        QTextDocument again;
-        InitDoc(again);
-        const rtf::ReadResult r2 = rtf::Read(saved, &again);
-        QCOMPARE(r2.warning, QString());
-        QCOMPARE(testdocs::Structure(again), testdocs::Structure(doc));
-        QCOMPARE(testdocs::Describe(again), testdocs::Describe(doc));
-        QCOMPARE(rtf::Write(again), saved);
+        CheckSurvivesRereading(doc);
     }
 
     // Borders are kept per side of every cell: a rule under the header row stays a rule, not a
@@ -594,13 +598,9 @@ private slots:
             return out;
         };
         QTextDocument doc;
-        InitDoc(doc);
-        QVERIFY(rtf::Read(rtf, &doc).complete);
+        QVERIFY(ReadInto(rtf, doc).complete);
         QCOMPARE(gridOf(doc), grid);
-        QTextDocument again;
-        InitDoc(again);
-        QVERIFY(rtf::Read(rtf::Write(doc), &again).complete);
-        QCOMPARE(testdocs::Structure(again), testdocs::Structure(doc));
+        CheckSurvivesRereading(doc);
     }
 
     // Paragraph formatting word processors write and the pane shows is read and written again:
@@ -637,15 +637,11 @@ private slots:
         QFETCH(QByteArray, stream);
         QFETCH(QStringList, structure);
         QTextDocument doc;
-        InitDoc(doc);
-        const rtf::ReadResult r = rtf::Read(stream, &doc);
+        const rtf::ReadResult r = ReadInto(stream, doc);
         QVERIFY(r.complete);
         QCOMPARE(r.unsupported, QStringList());
         QCOMPARE(testdocs::Structure(doc), structure);
-        QTextDocument again;
-        InitDoc(again);
-        QVERIFY(rtf::Read(rtf::Write(doc), &again).complete);
-        QCOMPARE(testdocs::Structure(again), structure);
+        CheckSurvivesRereading(doc);
     }
 
     // What pandoc writes keeps its headings, its font families (a code font stays a code
@@ -658,8 +654,7 @@ private slots:
                    "| Name | Place |\n|------|-------|\n| Ann | Köln |\n");
         QVERIFY(!source.isEmpty());
         QTextDocument doc;
-        InitDoc(doc);
-        QVERIFY(rtf::Read(source, &doc).complete);
+        QVERIFY(ReadInto(source, doc).complete);
         const QStringList shape = testdocs::Structure(doc);
         QVERIFY2(shape.constFirst().contains(" heading 1:[Autumn issue]"_L1), qPrintable(shape.join(u'\n')));
         QVERIFY2(shape.join(u'\n').contains("table 2x2 border 0 padding 8 "_L1), qPrintable(shape.join(u'\n')));
@@ -668,18 +663,9 @@ private slots:
         const QByteArray saved = rtf::Write(doc);
         QVERIFY2(saved.contains("\\fmodern\\fcharset0 Courier;"), saved.left(300).constData());
         QVERIFY2(saved.contains("\\fswiss\\fcharset0 Helvetica;"), saved.left(300).constData());
-        QTextDocument again;
-        InitDoc(again);
-        QVERIFY(rtf::Read(saved, &again).complete);
-        QCOMPARE(testdocs::Structure(again), shape);
+        CheckSurvivesRereading(doc);
 
-        QProcess pandoc;
-        pandoc.start(u"pandoc"_s, {u"-f"_s, u"rtf"_s, u"-t"_s, u"markdown"_s});
-        QVERIFY(pandoc.waitForStarted());
-        pandoc.write(saved);
-        pandoc.closeWriteChannel();
-        QVERIFY(pandoc.waitForFinished(60000));
-        const QString markdown = QString::fromUtf8(pandoc.readAllStandardOutput());
+        const QString markdown = QString::fromUtf8(testdocs::PandocOutput("markdown", saved, "rtf"));
         for (const char* part : {"# Autumn issue", "Run `make` now", "[the site](https://example.org/news)", "• first", "Köln"})
             QVERIFY2(markdown.contains(QString::fromUtf8(part)), qPrintable(part + u" in:\n"_s + markdown));
     }
@@ -690,8 +676,7 @@ private slots:
     void libreOfficeParagraphFormatting()
     {
         QTextDocument doc;
-        InitDoc(doc);
-        const rtf::ReadResult r = rtf::Read(FixtureBytes(u"lo-paragraphs.rtf"_s), &doc);
+        const rtf::ReadResult r = ReadInto(FixtureBytes(u"lo-paragraphs.rtf"_s), doc);
         QVERIFY(r.complete);
         QCOMPARE(r.unsupported, QStringList());
         const QStringList expected = {
@@ -715,11 +700,7 @@ private slots:
                                  " heading 1;}", "\\s2\\outlinelevel1", "\\sl276\\slmult1", "\\tqr\\tx4535", "\\pagebb",
                                  "\\brdrb\\brdrs"})
             QVERIFY2(saved.contains(part), part);
-        QTextDocument again;
-        InitDoc(again);
-        QVERIFY(rtf::Read(saved, &again).complete);
-        QCOMPARE(testdocs::Structure(again), expected);
-        QCOMPARE(testdocs::Describe(again), testdocs::Describe(doc));
+        CheckSurvivesRereading(doc);
     }
 
     // What the pane draws for a rule under a table's header row or under a title: that rule
@@ -735,8 +716,7 @@ private slots:
     {
         QFETCH(QByteArray, stream);
         QTextDocument doc;
-        InitDoc(doc);
-        QVERIFY(rtf::Read(stream, &doc).complete);
+        QVERIFY(ReadInto(stream, doc).complete);
         doc.setTextWidth(600);
         QImage image(600, qCeil(doc.size().height()), QImage::Format_RGB32);
         image.fill(Qt::white);
@@ -773,12 +753,7 @@ private slots:
         const QString all = shown.join(u'\n');
         for (const char* part : {"list#0", "->http://example.com/page", "table 2x2", "[image 8x8 shown 8x8"})
             QVERIFY2(all.contains(QLatin1String(part)), qPrintable(all));
-        QTextDocument copy;
-        InitDoc(copy);
-        const rtf::ReadResult r = rtf::Read(rtf::Write(doc), &copy);
-        QCOMPARE(r.unsupported, QStringList());
-        QCOMPARE(testdocs::Structure(copy), shown);
-        QCOMPARE(testdocs::Describe(copy), testdocs::Describe(doc));
+        CheckSurvivesRereading(doc);
     }
 
     // What the document cannot hold is skipped and named, so the user hears of it on opening.
@@ -889,7 +864,7 @@ private slots:
             QVERIFY(!r.warning.isEmpty());
         // Whatever was read can be written and read again.
         QTextDocument again;
-        QVERIFY(rtf::Read(rtf::Write(doc), &again).complete);
+        QVERIFY(Reread(doc, again).complete);
         QCOMPARE(testdocs::Text(again), text);
     }
 
@@ -904,7 +879,7 @@ private slots:
             QTextDocument doc;
             rtf::Read(stream, &doc);
             QTextDocument again;
-            const rtf::ReadResult r = rtf::Read(rtf::Write(doc), &again);
+            const rtf::ReadResult r = Reread(doc, again);
             QVERIFY2(r.complete, qPrintable(where));
             const QStringList a = testdocs::Structure(again), b = testdocs::Structure(doc);
             QVERIFY2(a == b, qPrintable(where + u":\n"_s + a.join(u'\n') + u"\n----\n"_s + b.join(u'\n')));
@@ -940,7 +915,7 @@ private slots:
             QVERIFY(r.rtf);
             QVERIFY(r.consumed <= junk.size() + 8);
             QTextDocument again;
-            QVERIFY(rtf::Read(rtf::Write(doc), &again).complete);
+            QVERIFY(Reread(doc, again).complete);
             const QString a = testdocs::Text(again), b = testdocs::Text(doc);
             qsizetype i = 0;
             while (i < a.size() && i < b.size() && a[i] == b[i])
