@@ -69,48 +69,44 @@ private slots:
         QCOMPARE(step(), QStringLiteral("1"));
     }
 
-    void newNewsletterAdvancesTheNewsletterWizard()
+    // New Newsletter and the list properties pages advance the wizard that runs, and only the
+    // mail list wizard follows the pages.
+    void mainWindowActionsAdvanceTheWizard_data()
     {
-        start();
-        trigger("Newsletter1");
-        trigger("NewNewsletter1"); // the step it reaches is the wizard's own test
-        QCOMPARE(step(), QStringLiteral("2"));
-    }
-
-    void listPropertiesAdvanceTheMailListWizard()
-    {
-        start();
-        trigger("MailList1");
-        trigger("NewMailList1");
-        QCOMPARE(step(), QStringLiteral("2"));
-        QTabWidget* pages = m_form->ListPropertiesPanel()->Pages();
-        const auto page = [pages](const char* caption) {
-            for (int i = 0; i < pages->count(); ++i) {
-                if (pages->tabText(i) == QLatin1String(caption))
-                    return i;
-            }
-            return -1;
-        };
+        QTest::addColumn<QString>("wizard"); // the menu item that starts it
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("pages");
+        QTest::addColumn<QStringList>("steps"); // after the command, then after each page shown
+        // The step New Newsletter reaches is the wizard's own test.
+        QTest::newRow("New Newsletter") << "Newsletter1" << "NewNewsletter1" << QStringList() << QStringList{"2"};
         // The POP page reached straight from step 2.
-        pages->setCurrentIndex(page("POP"));
-        QCOMPARE(step(), QStringLiteral("4"));
-        pages->setCurrentIndex(page("Misc."));
-        QCOMPARE(step(), QStringLiteral("5"));
-        pages->setCurrentIndex(page("Auto Maintenance"));
-        QCOMPARE(step(), QStringLiteral("7"));
-        pages->setCurrentIndex(page("List Info"));
-        QCOMPARE(step(), QStringLiteral("7"));
-        QVERIFY(m_dialogs->messages.isEmpty());
+        QTest::newRow("list pages, mail list wizard") << "MailList1" << "NewMailList1"
+                                                      << QStringList{"POP", "Misc.", "Auto Maintenance", "List Info"}
+                                                      << QStringList{"2", "4", "5", "7", "7"};
+        QTest::newRow("list pages, newsletter wizard") << "Newsletter1" << "NewMailList1" << QStringList{"POP"}
+                                                       << QStringList{"1", "1"};
     }
-
-    void pagesDoNothingWithoutTheMailListWizard()
+    void mainWindowActionsAdvanceTheWizard()
     {
+        QFETCH(QString, wizard);
+        QFETCH(QString, command);
+        QFETCH(QStringList, pages);
         start();
-        trigger("Newsletter1");
-        trigger("NewMailList1");
-        m_form->ListPropertiesPanel()->Pages()->setCurrentIndex(2);
-        QCOMPARE(step(), QStringLiteral("1"));
-        QVERIFY(m_form->State().NewsletterWizardActive);
+        m_form->Action(wizard)->trigger();
+        m_form->Action(command)->trigger();
+        QStringList steps{step()};
+        QTabWidget* tabs = m_form->ListPropertiesPanel()->Pages();
+        for (const QString& caption : pages) {
+            for (int i = 0; i < tabs->count(); ++i) {
+                if (tabs->tabText(i) == caption)
+                    tabs->setCurrentIndex(i);
+            }
+            steps << step();
+        }
+        QTEST(steps, "steps");
+        QCOMPARE(m_form->State().NewsletterWizardActive, wizard == QLatin1String("Newsletter1"));
+        QCOMPARE(m_form->State().MailListWizardActive, wizard == QLatin1String("MailList1"));
+        QVERIFY(m_dialogs->messages.isEmpty());
     }
 
     void help_data()

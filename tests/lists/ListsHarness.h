@@ -121,6 +121,14 @@ struct TListsHarness
                !lists->Busy();
     }
 
+    // Whether the list panel's button or the menu item of that name is enabled.
+    bool Enabled(const QString& name)
+    {
+        if (QToolButton* b = lists->Button(name))
+            return b->isEnabled();
+        return shell.Action(name)->isEnabled();
+    }
+
     // The MailList lines as shown.
     QStringList Lines() const
     {

@@ -32,6 +32,14 @@ QStringList fields(const MailListRecord& r)
     return {r.Text(MailListRecord::Name), r.Text(MailListRecord::Email), r.Text(MailListRecord::Street1),
             r.Text(MailListRecord::Street2), r.Text(MailListRecord::Phone)};
 }
+
+QList<QStringList> fields(const TAddressList& entries)
+{
+    QList<QStringList> out;
+    for (int i = 0; i < entries.Count(); ++i)
+        out << fields(entries.At(i));
+    return out;
+}
 } // namespace
 
 class TestCsv : public QObject
@@ -159,18 +167,13 @@ private slots:
         const QByteArray bytes = testutil::readAll(out);
         QVERIFY(bytes.startsWith("\xEF\xBB\xBFName,E-mail,Street address 1,Street address 2,Phone\r\n"));
 
-        QList<QStringList> before;
-        for (int i = 0; i < h.state.ListEntries.Count(); ++i)
-            before << fields(h.state.ListEntries.At(i));
+        const QList<QStringList> before = fields(h.state.ListEntries);
         h.NewList(u"Copy"_s);
         QCOMPARE(h.state.ListEntries.Count(), 0);
         h.dialogs.openFiles.enqueue(out);
         h.tools->ConfirmMapping = [](const QList<QStringList>&, csvfile::TMapping&) { return true; };
         h.tools->ImportCsv1Click();
-        QList<QStringList> after;
-        for (int i = 0; i < h.state.ListEntries.Count(); ++i)
-            after << fields(h.state.ListEntries.At(i));
-        QCOMPARE(after, before);
+        QCOMPARE(fields(h.state.ListEntries), before);
         QCOMPARE(TListsHarness::FileEmails(h.CurrentPath()).size(), 3); // saved
         QVERIFY(h.dialogs.messages.last().text.startsWith(u"3 row(s) read from "_s + out + u": 3 added, 0 already"_s));
         QVERIFY(h.Idle());
@@ -242,13 +245,11 @@ private slots:
         };
         QCOMPARE(h.tools->ImportCsvFrom(testutil::readAll(csv), csv), 3);
         QCOMPARE(shown.value(0), table[0]);
-        QList<QStringList> got;
-        for (int i = 0; i < h.state.ListEntries.Count(); ++i)
-            got << fields(h.state.ListEntries.At(i));
-        QCOMPARE(got, (QList<QStringList>{{u"Ann \"Nan\" Lee"_s, u"ann@example.org"_s, u"Flat 2 High St"_s, QString(), QString()},
-                                          {u"Müller, Jörg"_s, u"joerg@example.de"_s, u"Hauptstr. 5"_s, QString(), u"030 1234"_s},
-                                          // 8-bit letters sort after A to Z, as the list's ordering has it
-                                          {u"Élodie"_s, u"elodie@example.fr"_s, QString(), QString(), u"+33 1 23"_s}}));
+        QCOMPARE(fields(h.state.ListEntries),
+                 (QList<QStringList>{{u"Ann \"Nan\" Lee"_s, u"ann@example.org"_s, u"Flat 2 High St"_s, QString(), QString()},
+                                     {u"Müller, Jörg"_s, u"joerg@example.de"_s, u"Hauptstr. 5"_s, QString(), u"030 1234"_s},
+                                     // 8-bit letters sort after A to Z, as the list's ordering has it
+                                     {u"Élodie"_s, u"elodie@example.fr"_s, QString(), QString(), u"+33 1 23"_s}}));
     }
 };
 
