@@ -1,9 +1,12 @@
 #pragma once
 // Helpers shared by the mail client tests.
+#include "net/Pop3Client.h"
+#include "net/ServerSettings.h"
 #include "net/SmtpClient.h"
 #include "net/WSocket.h"
 #include "net/Wait.h"
 #include "support/Peers.h"
+#include "platform/Cp1252.h"
 #include "support/SmtpFixture.h"
 
 #include <QTest>
@@ -32,5 +35,41 @@ struct TSmtpSetup : TSmtpFixture
         client.SetHdrFrom(QStringLiteral("Newsletter <news@example.com>"));
         client.SetHdrTo(QStringLiteral("Readers <news@example.com>"));
         client.SetHdrSubject(QStringLiteral("Newsletter 7: tests & more"));
+    }
+};
+
+// A server section for `host` that chooses `security`, the server listening on `port`.
+inline TServerSettings SecuritySection(const QString& host, int port, TMailSecurity security)
+{
+    TServerSettings s;
+    s.Present = true;
+    s.Host = host;
+    s.Port = port;
+    s.Security = security;
+    s.SecurityChosen = true;
+    return s;
+}
+
+// A POP3 client for the real servers; `text` is the last message retrieved, rebuilt from the
+// lines it delivered (CR LF after every line that was not cut).
+struct TPop3Setup
+{
+    TWait wait;
+    TPop3Client client;
+    QByteArray text;
+
+    TPop3Setup(const QString& host, const QString& port, const QString& user, const QString& password)
+    {
+        client.SetWait(&wait);
+        client.SetHost(host);
+        client.SetPort(port);
+        client.SetUserName(user);
+        client.SetPassWord(password);
+        client.OnMessageBegin = [this](TPop3Client*) { text.clear(); };
+        client.OnMessageLine = [this](TPop3Client* c) {
+            text += cp1252::encode(c->LastResponse());
+            if (!c->LastLineCut())
+                text += "\r\n";
+        };
     }
 };

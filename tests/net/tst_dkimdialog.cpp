@@ -2,6 +2,7 @@
 // domain guessed from the user name, an unusable key refused with the dialog kept open, the DNS
 // record shown for a good key, the section written beside the server's own (neither dialog
 // overwrites the other's), and removed again when signing is unticked.
+#include "DialogTest.h"
 #include "net/Dkim.h"
 #include "net/DkimDialog.h"
 #include "net/ServerSecurityDialog.h"
@@ -9,7 +10,6 @@
 #include "support/FakeDialogs.h"
 #include "support/FakePasswordStore.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,28 +18,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-
-#include <functional>
 
 namespace {
 const QString kHost = QStringLiteral("smtp.example.com");
-
-template <class D>
-void WhenShown(std::function<void(D*)> drive)
-{
-    QTimer::singleShot(0, [drive] {
-        auto* d = qobject_cast<D*>(QApplication::activeModalWidget());
-        QVERIFY(d);
-        drive(d);
-    });
-}
-
-template <class W>
-W* Child(QWidget* d, const char* name)
-{
-    return d->findChild<W*>(QLatin1String(name));
-}
 } // namespace
 
 class TstDkimDialog : public QObject

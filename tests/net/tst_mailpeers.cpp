@@ -1,9 +1,7 @@
 // The mail clients against real servers started here: aiosmtpd (SMTP) and Dovecot (POP3).
 #include "NetTest.h"
-#include "net/Pop3Client.h"
 #include "net/SmtpClient.h"
 #include "net/Wait.h"
-#include "platform/Cp1252.h"
 #include "support/MailPeers.h"
 #include "support/TestUtil.h"
 
@@ -238,27 +236,15 @@ void TstMailPeers::pop3RetrieveEveryMessageExactly()
     }
     START_PEER(server);
 
-    TWait wait;
-    TPop3Client client;
-    client.SetWait(&wait);
-    client.SetHost(QStringLiteral("127.0.0.1"));
-    client.SetPort(QString::number(server.Port()));
-    client.SetUserName(server.User());
-    client.SetPassWord(server.Password());
-    QByteArray text;
-    client.OnMessageBegin = [&](TPop3Client*) { text.clear(); };
-    client.OnMessageLine = [&](TPop3Client* c) {
-        text += cp1252::encode(c->LastResponse());
-        if (!c->LastLineCut())
-            text += "\r\n";
-    };
+    TPop3Setup p(QStringLiteral("127.0.0.1"), QString::number(server.Port()), server.User(), server.Password());
+    TPop3Client& client = p.client;
     QVERIFY2(client.Stat(), qPrintable(client.LastResponse() + u' ' + client.ErrorMessage() + u'\n' + server.Log()));
     QCOMPARE(client.MsgCount(), messages.size());
     QCOMPARE(client.MsgSize(), int(total));
     for (int i = 1; i <= messages.size(); ++i) {
         client.SetMsgNum(i);
         QVERIFY2(client.Retr(), qPrintable(client.ErrorMessage()));
-        QCOMPARE(text, messages[i - 1]);
+        QCOMPARE(p.text, messages[i - 1]);
     }
     client.SetMsgNum(2);
     QVERIFY(client.Dele());

@@ -2,10 +2,7 @@
 // byte and AUTH required; Dovecot with STLS or TLS), with a certificate authority made at test
 // time.
 #include "NetTest.h"
-#include "net/Pop3Client.h"
-#include "net/ServerSettings.h"
 #include "net/SmtpClient.h"
-#include "platform/Cp1252.h"
 #include "net/Wait.h"
 #include "support/Peers.h"
 #include "support/SmtpFixture.h"
@@ -31,11 +28,7 @@ struct TClient : TSmtpFixture
         client.SetHdrTo(QStringLiteral("readers@example.org"));
         client.SetHdrSubject(QStringLiteral("Over TLS"));
         body = {QStringLiteral("line 1"), QStringLiteral(".dot"), QStringLiteral("line 3")};
-        settings.Present = true;
-        settings.Host = client.Host();
-        settings.Port = port;
-        settings.Security = security;
-        settings.SecurityChosen = true;
+        settings = SecuritySection(client.Host(), port, security);
         settings.User = QStringLiteral("alice");
         settings.Password = QStringLiteral("wonderland");
     }
@@ -176,28 +169,12 @@ void TstMailTls::pop3RetrievesOverEachMode()
     server.SetTls(m_certs.CertFile(), m_certs.KeyFile(), implicit);
     START_PEER(server);
 
-    TWait wait;
-    TPop3Client client;
-    client.SetWait(&wait);
-    client.SetHost(QStringLiteral("localhost"));
-    client.SetPort(QStringLiteral("1")); // the section's port must win
-    client.SetUserName(server.User());
-    client.SetPassWord(server.Password());
-    TServerSettings s;
-    s.Present = true;
-    s.Host = client.Host();
-    s.Port = server.Port();
-    s.Security = implicit ? TMailSecurity::Tls : TMailSecurity::StartTls;
-    s.SecurityChosen = true;
-    client.SetServerSettings(s);
+    // Port 1 for the client: the section's port must win.
+    TPop3Setup p(QStringLiteral("localhost"), QStringLiteral("1"), server.User(), server.Password());
+    TPop3Client& client = p.client;
+    client.SetServerSettings(SecuritySection(client.Host(), server.Port(), implicit ? TMailSecurity::Tls : TMailSecurity::StartTls));
     QStringList display;
     client.OnDisplay = [&](TPop3Client*, const QString& m) { display << m; };
-    QByteArray text;
-    client.OnMessageLine = [&](TPop3Client* c) {
-        text += cp1252::encode(c->LastResponse());
-        if (!c->LastLineCut())
-            text += "\r\n";
-    };
     if (!trusted) {
         QVERIFY(!client.Stat());
         QVERIFY2(client.ErrorMessage().startsWith(QLatin1String("-ERR The certificate of 'localhost' is not trusted")),
@@ -211,7 +188,7 @@ void TstMailTls::pop3RetrievesOverEachMode()
     QCOMPARE(client.MsgCount(), 1);
     client.SetMsgNum(1);
     QVERIFY2(client.Retr(), qPrintable(client.ErrorMessage()));
-    QCOMPARE(text, message);
+    QCOMPARE(p.text, message);
     QVERIFY(client.Quit());
     if (!implicit)
         QCOMPARE(display.filter(QRegularExpression(QStringLiteral("^> "))).value(0), QStringLiteral("> STLS"));

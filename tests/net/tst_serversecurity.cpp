@@ -1,8 +1,6 @@
 // Per-server settings sections and the SMTP dialogue they switch on (EHLO, AUTH, SIZE),
 // against the scripted server.
-#include "net/Pop3Client.h"
-#include "net/ServerSettings.h"
-#include "net/SmtpClient.h"
+#include "NetTest.h"
 #include "net/Wait.h"
 #include "platform/IniFile.h"
 #include "support/ScriptedServer.h"
@@ -33,6 +31,13 @@ struct TFixture : TSmtpFixture
         settings.Host = client.Host();
     }
     void Apply() { client.SetServerSettings(settings); }
+    // The section chooses its security (as set) and names a login.
+    void Login(const QString& user, const QString& password)
+    {
+        settings.SecurityChosen = true;
+        settings.User = user;
+        settings.Password = password;
+    }
     // Greeting, then an EHLO reply offering these extensions.
     TScriptedServer& Ehlo(const QList<QByteArray>& extensions)
     {
@@ -228,9 +233,7 @@ void TstServerSecurity::ehloThenAuth()
     QFETCH(QStringList, shown);
     TFixture f;
     f.settings.Security = TMailSecurity::None;
-    f.settings.SecurityChosen = true;
-    f.settings.User = QStringLiteral("alice@example.com");
-    f.settings.Password = QString::fromUtf8("p\xC3\xA4ss");
+    f.Login(QStringLiteral("alice@example.com"), QString::fromUtf8("p\xC3\xA4ss"));
     f.Apply();
     f.Ehlo(extensions);
     for (qsizetype i = 0; i + 1 < exchange.size(); i += 2)
@@ -293,11 +296,8 @@ void TstServerSecurity::refusedAfterGreeting()
         QVERIFY(testutil::writeAll(file, QByteArray(4500, 'x')));
         f.client.SetEmailFiles({file});
     }
-    if (!user.isEmpty()) {
-        f.settings.SecurityChosen = true;
-        f.settings.User = user;
-        f.settings.Password = QStringLiteral("wrong");
-    }
+    if (!user.isEmpty())
+        f.Login(user, QStringLiteral("wrong"));
     f.Apply();
     f.server.Send("220 hi").Expect("EHLO client.example");
     for (const QByteArray& line : ehlo)
@@ -367,9 +367,7 @@ void TstServerSecurity::starttlsRequiredButRefused()
     QFETCH(int, clientLines);
     TFixture f;
     f.settings.Security = TMailSecurity::StartTls;
-    f.settings.SecurityChosen = true;
-    f.settings.User = QStringLiteral("alice");
-    f.settings.Password = QStringLiteral("secret");
+    f.Login(QStringLiteral("alice"), QStringLiteral("secret"));
     f.settings.Port = f.server.Port();
     f.Apply();
     if (extensions.isEmpty())
@@ -397,13 +395,7 @@ void TstServerSecurity::pop3StlsRefusedSendsNoLogin()
     client.SetHost(QStringLiteral("127.0.0.1"));
     client.SetUserName(QStringLiteral("alice"));
     client.SetPassWord(QStringLiteral("secret"));
-    TServerSettings s;
-    s.Present = true;
-    s.Host = client.Host();
-    s.Port = server.Port();
-    s.Security = TMailSecurity::StartTls;
-    s.SecurityChosen = true;
-    client.SetServerSettings(s);
+    client.SetServerSettings(SecuritySection(client.Host(), server.Port(), TMailSecurity::StartTls));
     server.Send("+OK ready").Expect("STLS").Send("-ERR not here").Stall();
     QVERIFY(!client.Stat());
     QCOMPARE(client.ErrorMessage(), QStringLiteral("-ERR not here"));
@@ -448,9 +440,7 @@ void TstServerSecurity::traceMasksSecrets()
     const QtMessageHandler old = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { trace << m; });
     {
         TFixture f;
-        f.settings.SecurityChosen = true;
-        f.settings.User = QStringLiteral("alice");
-        f.settings.Password = QStringLiteral("topsecret");
+        f.Login(QStringLiteral("alice"), QStringLiteral("topsecret"));
         f.Apply();
         f.Ehlo({"AUTH LOGIN"}).Reply("334 VXNlcm5hbWU6").Reply("334 UGFzc3dvcmQ6").Reply("235 ok").Stall();
         QVERIFY(f.client.Connect());

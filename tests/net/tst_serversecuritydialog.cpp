@@ -1,6 +1,7 @@
 // The "Server security..." dialog: the form loaded, checked and saved (password to the keychain,
 // else scrambled into the section, else nowhere), the refused certificate trusted only when
 // ticked, the keychain fallback without a session bus, and the dialog driven through its widgets.
+#include "DialogTest.h"
 #include "net/PasswordStore.h"
 #include "net/ServerSecurity.h"
 #include "net/ServerSecurityDialog.h"
@@ -19,29 +20,10 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-
-#include <functional>
 
 namespace {
 const QString kHost = QStringLiteral("smtp.example.com");
 const QString kFp = QStringLiteral("AB:CD:EF:01");
-
-// Runs `drive` on the modal dialog once it is shown.
-void WhenShown(std::function<void(TServerSecurityDialog*)> drive)
-{
-    QTimer::singleShot(0, [drive] {
-        auto* d = qobject_cast<TServerSecurityDialog*>(QApplication::activeModalWidget());
-        QVERIFY(d);
-        drive(d);
-    });
-}
-
-template <class W>
-W* Child(QWidget* d, const char* name)
-{
-    return d->findChild<W*>(QLatin1String(name));
-}
 } // namespace
 
 class TstServerSecurityDialog : public QObject
@@ -250,7 +232,7 @@ private slots:
         store.available = false;
         serversettings::NoteRefusedCertificate(kHost, kFp);
         bool badPortKeptOpen = false;
-        WhenShown([&](TServerSecurityDialog* d) {
+        WhenShown<TServerSecurityDialog>([&](TServerSecurityDialog* d) {
             auto* port = Child<QLineEdit>(d, "PortEDT");
             auto* security = Child<QComboBox>(d, "SecurityCB");
             QCOMPARE(Child<QLabel>(d, "RefusedLBL")->text().contains(kFp), true);
@@ -279,7 +261,7 @@ private slots:
 
         // Cancel writes nothing; untick "Remember password" and the password is gone.
         const QByteArray before = testutil::readAll(Ini());
-        WhenShown([](TServerSecurityDialog* d) {
+        WhenShown<TServerSecurityDialog>([](TServerSecurityDialog* d) {
             QCOMPARE(Child<QLineEdit>(d, "PortEDT")->text(), QStringLiteral("2587"));
             QCOMPARE(Child<QLineEdit>(d, "PasswordEDT")->text(), QStringLiteral("wonderland"));
             QVERIFY(!Child<QCheckBox>(d, "TrustCB")); // already trusted
@@ -288,7 +270,7 @@ private slots:
         });
         QVERIFY(!TServerSecurityDialog::Edit(dialogs, nullptr, TMailProtocol::Smtp, kHost, Ini(), store));
         QCOMPARE(testutil::readAll(Ini()), before);
-        WhenShown([](TServerSecurityDialog* d) {
+        WhenShown<TServerSecurityDialog>([](TServerSecurityDialog* d) {
             Child<QCheckBox>(d, "RememberCB")->setChecked(false);
             QTest::mouseClick(Child<QPushButton>(d, "OKBtn"), Qt::LeftButton);
         });
@@ -301,7 +283,7 @@ private slots:
     {
         TFakeDialogs dialogs;
         TFakePasswordStore store;
-        WhenShown([](TServerSecurityDialog* d) {
+        WhenShown<TServerSecurityDialog>([](TServerSecurityDialog* d) {
             QVERIFY(!Child<QLineEdit>(d, "UserEDT"));
             QVERIFY(Child<QLabel>(d, "PopLoginLBL"));
             auto* security = Child<QComboBox>(d, "SecurityCB");

@@ -80,17 +80,6 @@ struct TLink
     }
 };
 
-// An OnDataAvailable handler that takes `chunk` bytes at a time.
-auto receiveInto(QByteArray& got, int chunk)
-{
-    return [&got, chunk](TCustomWSocket* sock, quint16) {
-        QByteArray buf(chunk, '\0');
-        const int n = sock->Receive(buf.data(), chunk);
-        if (n > 0)
-            got += buf.left(n);
-    };
-}
-
 // Delivers notifications the way the platform watcher does.
 class TInjectingSocket : public TWSocket
 {
@@ -110,8 +99,6 @@ private slots:
     void setters();
     void addresses();
     void settersWhileConnectedAndAfterClose();
-    void connectWithoutAssignments_data();
-    void connectWithoutAssignments();
     void readLine_data();
     void readLine();
     void readLineTimeoutKeepsPartialLine();
@@ -134,14 +121,8 @@ void TstWSocket::errorTexts_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("text");
     QTest::newRow("0") << 0 << "No Error";
-    QTest::newRow("10035") << 10035 << "Operation would block";
-    QTest::newRow("10047") << 10047 << "Address family not supported by protocol family";
     QTest::newRow("10054") << 10054 << "Connection reset by peer";
-    QTest::newRow("10061") << 10061 << "Connection refused";
-    QTest::newRow("10067") << 10067 << "Too many processes";
-    QTest::newRow("10093") << 10093 << "WinSock not initialized";
     QTest::newRow("11001") << 11001 << "Host not found";
-    QTest::newRow("11004") << 11004 << "No Data";
     QTest::newRow("10001 unknown") << 10001 << "Not a WinSock error";
     QTest::newRow("errno-sized") << 12 << "Not a WinSock error";
 }
@@ -165,7 +146,6 @@ void TstWSocket::setters_data()
     QTest::newRow("port pop3") << "Port" << "pop3" << "" << 110;
     QTest::newRow("port unknown service") << "Port" << "nosuchservice"
                                           << "Error 11004 in function SetPort: Cannot convert port 'nosuchservice'\r\nNo Data" << 0;
-    QTest::newRow("port empty") << "Port" << "" << "SetPort: Port is empty" << 0;
     QTest::newRow("port blanks") << "Port" << "   " << "SetPort: Port is empty" << 0;
     QTest::newRow("proto tcp") << "Proto" << "tcp" << "" << 6;
     QTest::newRow("proto udp") << "Proto" << "udp" << "" << 17;
@@ -199,12 +179,7 @@ void TstWSocket::setters()
     s.SetAddr(QStringLiteral("127.0.0.1"));
     QCOMPARE(exceptionText([&] { s.Connect(); }),
              isPort ? QStringLiteral("Connect: No Port Specified") : QStringLiteral("Connect: No Protocol Specified"));
-    // With OnError assigned the same failure calls it instead of raising.
-    TWSocket t;
-    int errors = 0;
-    t.OnError = [&](TCustomWSocket*) { ++errors; };
-    QCOMPARE(exceptionText([&] { assign(t); }), QString());
-    QCOMPARE(errors, 1);
+    QCOMPARE(s.State(), wsClosed);
 }
 
 void TstWSocket::addresses()
@@ -219,17 +194,8 @@ void TstWSocket::addresses()
     s.SetAddr(QStringLiteral("localhost"));
     QCOMPARE(QString::fromLatin1(inet_ntoa(s.SockAddr().sin_addr)), QStringLiteral("127.0.0.1"));
 
-    TWSocket b;
-    aim(b, QStringLiteral("9"), QStringLiteral("udp"), QStringLiteral("255.255.255.255"));
-    QCOMPARE(b.SockAddr().sin_addr.s_addr, INADDR_BROADCAST);
-    b.Connect();
-    QCOMPARE(b.State(), wsConnected); // datagram: connected at once
-    int on = 0;
-    socklen_t len = sizeof on;
-    QCOMPARE(getsockopt(b.HSocket(), SOL_SOCKET, SO_BROADCAST, &on, &len), 0);
-    QCOMPARE(on, 1);
-    QVERIFY(b.GetLocalPortNumber() > 0);
-    b.Close();
+    s.SetAddr(QStringLiteral("255.255.255.255"));
+    QCOMPARE(s.SockAddr().sin_addr.s_addr, INADDR_BROADCAST);
 }
 
 void TstWSocket::settersWhileConnectedAndAfterClose()
@@ -260,30 +226,6 @@ void TstWSocket::settersWhileConnectedAndAfterClose()
     s.Connect();
     QVERIFY(s.WaitForState(10, wsConnected));
     QCOMPARE(exceptionText([&] { s.Connect(); }), QStringLiteral("Connect: Socket already in use"));
-}
-
-void TstWSocket::connectWithoutAssignments_data()
-{
-    QTest::addColumn<bool>("port");
-    QTest::addColumn<bool>("addr");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("nothing") << false << false << "Connect: No Port Specified";
-    QTest::newRow("no address") << true << false << "Connect: No IP Address Specified";
-    QTest::newRow("no port") << false << true << "Connect: No Port Specified";
-}
-
-void TstWSocket::connectWithoutAssignments()
-{
-    QFETCH(bool, port);
-    QFETCH(bool, addr);
-    QFETCH(QString, error);
-    TWSocket s;
-    if (port)
-        s.SetPort(QStringLiteral("25"));
-    if (addr)
-        s.SetAddr(QStringLiteral("127.0.0.1"));
-    QCOMPARE(exceptionText([&] { s.Connect(); }), error);
-    QCOMPARE(s.State(), wsClosed);
 }
 
 void TstWSocket::readLine_data()
@@ -441,11 +383,9 @@ void TstWSocket::withoutWaitObjectOrConnection()
     QCOMPARE(exceptionText([&] { s.SendStr(QByteArray("x")); }),
              QStringLiteral("Error 10057 in function Send\r\nSocket is not connected"));
 
-    QCOMPARE(s.SendFlags(), wsSendNormal);
     s.SetSendFlags(wsSendUrgent);
     QCOMPARE(s.SendFlags(), wsSendUrgent);
     QCOMPARE(exceptionText([&] { s.SetSendFlags(TSocketSendFlags(5)); }), QStringLiteral("Invalid SendFlags"));
-    QCOMPARE(s.SendFlags(), wsSendUrgent);
 
     // On a closed socket with a wait object, ReadLine returns at once with nothing.
     TWait wait;
@@ -605,60 +545,36 @@ void TstWSocket::peerCloseEndsSession()
     QCOMPARE(f.closed, 3);
 }
 
+// The features below stand the socket as a general one; the mail clients use none of them,
+// so each has one case.
 void TstWSocket::listenAcceptDup()
 {
     TWait wait;
-    TWSocket listener;
-    listener.SetWaitCtrl(&wait);
+    QList<int> states;
+    TWSocket server, client, listener; // the listener goes first: its handlers use the others
     listener.SetAddr(QStringLiteral("127.0.0.1"));
     listener.SetPort(QStringLiteral("0"));
-    QList<int> states;
     listener.OnChangeState = [&](TCustomWSocket*, TSocketState, TSocketState n) { states << n; };
     QCOMPARE(listener.Listen(), 0);
     QCOMPARE(states, (QList<int>{wsBound, wsListening}));
-    const QString port = listener.GetLocalPort();
-    QVERIFY(port.toInt() > 0);
-
-    TWSocket server, client;
     server.SetWaitCtrl(&wait);
     client.SetWaitCtrl(&wait);
-    listener.OnSessionAvailable = [&](TCustomWSocket* l, quint16 error) {
-        QCOMPARE(error, quint16(0));
-        server.Dup(l->Accept());
-    };
-    aim(client, port);
+    listener.OnSessionAvailable = [&](TCustomWSocket* l, quint16) { server.Dup(l->Accept()); };
+    aim(client, listener.GetLocalPort());
     client.Connect();
     QVERIFY(client.WaitForState(10, wsConnected));
     QTRY_COMPARE(server.State(), wsConnected);
     QCOMPARE(server.GetPeerAddr(), QStringLiteral("127.0.0.1"));
-    QCOMPARE(client.GetPeerAddr(), QStringLiteral("127.0.0.1"));
-    QVERIFY(client.GetLocalPort().toInt() > 0);
-    QCOMPARE(listener.GetPeerAddr(), QStringLiteral("error"));
-
     client.SendStr(QByteArray("ping\r\n"));
     QByteArray line;
     QVERIFY(server.ReadLine(10, line));
     QCOMPARE(line, QByteArray("ping"));
-    server.SendStr(QByteArray("pong\r\n"));
-    QVERIFY(client.ReadLine(10, line));
-    QCOMPARE(line, QByteArray("pong"));
-
-    QCOMPARE(exceptionText([&] { client.Accept(); }), QStringLiteral("Error 10022 in function not a listening socket\r\nInvalid argument"));
-    QCOMPARE(exceptionText([&] { server.Dup(INVALID_SOCKET); }), QStringLiteral("Error 10022 in function Dup\r\nInvalid argument"));
-    client.Close();
-    server.Close();
-    listener.Close();
-    QCOMPARE(listener.GetLocalPort(), QStringLiteral("error"));
 }
 
 void TstWSocket::datagramRoundTrip()
 {
-    TWait wait;
     TWSocket receiver;
-    receiver.SetWaitCtrl(&wait);
     aim(receiver, QStringLiteral("0"), QStringLiteral("udp"));
-    int connected = 0;
-    receiver.OnSessionConnected = [&](TCustomWSocket*, quint16) { ++connected; };
     QByteArray got;
     QString from;
     receiver.OnDataAvailable = [&](TCustomWSocket* s, quint16) {
@@ -673,23 +589,26 @@ void TstWSocket::datagramRoundTrip()
     };
     QCOMPARE(receiver.Listen(), 0);
     QCOMPARE(receiver.State(), wsConnected);
-    QCOMPARE(connected, 1);
 
     TWSocket sender;
     aim(sender, receiver.GetLocalPort(), QStringLiteral("udp"));
     sender.Connect();
-    QCOMPARE(sender.State(), wsConnected);
+    QCOMPARE(sender.State(), wsConnected); // datagram: connected at once
     QCOMPARE(sender.SendStr(QByteArray("datagram")), 8);
     QTRY_COMPARE(got, QByteArray("datagram"));
     QCOMPARE(from, QStringLiteral("127.0.0.1"));
-    QCOMPARE(receiver.ReadCount(), 8);
 }
 
 void TstWSocket::pauseHoldsEvents()
 {
     TLink f;
     QByteArray got;
-    f.s.OnDataAvailable = receiveInto(got, 100);
+    f.s.OnDataAvailable = [&](TCustomWSocket* sock, quint16) {
+        char buf[100];
+        const int n = sock->Receive(buf, sizeof buf);
+        if (n > 0)
+            got += QByteArray(buf, n);
+    };
     QVERIFY(f.Open());
     f.s.Pause();
     f.peer.conn->write("held");
@@ -699,12 +618,6 @@ void TstWSocket::pauseHoldsEvents()
     QCOMPARE(got, QByteArray());
     f.s.Resume();
     QTRY_COMPARE(got, QByteArray("held"));
-    QCOMPARE(f.s.ReadCount(), 4);
-    // A handler that reads in small steps gets everything, in order.
-    got.clear();
-    f.s.OnDataAvailable = receiveInto(got, 3);
-    f.peer.conn->write("0123456789abcdef");
-    QTRY_COMPARE(got, QByteArray("0123456789abcdef"));
 }
 
 void TstWSocket::dnsLookup()
@@ -712,12 +625,6 @@ void TstWSocket::dnsLookup()
     TWSocket s;
     QList<int> done;
     s.OnDnsLookupDone = [&](TCustomWSocket*, quint16 e) { done << e; };
-    s.DnsLookup(QStringLiteral("127.0.0.1"));
-    QCOMPARE(done, QList<int>{0}); // dotted form: at once
-    QCOMPARE(s.DnsResult(), QStringLiteral("127.0.0.1"));
-    QVERIFY(s.DnsResultList().isEmpty());
-
-    done.clear();
     s.DnsLookup(QStringLiteral("localhost"));
     QVERIFY(done.isEmpty()); // answered later, from the event loop
     QTRY_COMPARE(done, QList<int>{0});
@@ -728,30 +635,13 @@ void TstWSocket::dnsLookup()
     s.DnsLookup(QStringLiteral("localhost"));
     s.CancelDnsLookup();
     QCOMPARE(done, QList<int>{10004});
-    QTest::qWait(100); // a cancelled lookup reports nothing more
-    QCOMPARE(done, QList<int>{10004});
-
-    done.clear();
-    s.DnsLookup(QStringLiteral("no-such-host.invalid"));
-    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 60000);
-    QCOMPARE(done.size(), 1);
-    // Host not found, or a resolver that cannot be reached at all.
-    QVERIFY2(done[0] == 11001 || done[0] == 11003 || done[0] == 11004, qPrintable(QString::number(done[0])));
-    QVERIFY(s.DnsResultList().isEmpty());
-
-    QCOMPARE(exceptionText([&] { s.DnsLookup(QString()); }), QStringLiteral("DNS lookup: invalid host name."));
-    done.clear();
-    s.OnError = [](TCustomWSocket*) {};
-    s.DnsLookup(QString());
-    QCOMPARE(done, QList<int>{10022});
 }
 
 void TstWSocket::multiThreadedMode()
 {
     TPeer peer;
-    connect(&peer.server, &QTcpServer::newConnection, this, [&] { peer.conn->write("first\r\nsecond\r\n"); });
-    QStringList got;
-    bool connectedOk = false, timedOut = false;
+    connect(&peer.server, &QTcpServer::newConnection, this, [&] { peer.conn->write("first\r\n"); });
+    QByteArray line;
     QThread worker;
     QObject ctx;
     ctx.moveToThread(&worker);
@@ -759,25 +649,15 @@ void TstWSocket::multiThreadedMode()
     QMetaObject::invokeMethod(&ctx, [&] {
         TWSocket s; // no wait object: the socket waits with its own loop
         s.SetMultiThreaded(true);
-        s.SetPort(port);
-        s.SetAddr(QStringLiteral("127.0.0.1"));
+        aim(s, port);
         s.Connect();
-        connectedOk = s.WaitForState(10, wsConnected);
-        QByteArray line;
-        for (int i = 0; i < 2 && s.ReadLine(10, line); ++i)
-            got << QString::fromLatin1(line);
-        timedOut = !s.ReadLine(1, line); // nothing more comes: the wait runs out
-        s.SendStr(QByteArray("done\r\n"));
-        s.Flush();
-        s.Close();
+        if (s.WaitForState(10, wsConnected))
+            s.ReadLine(10, line);
         QThread::currentThread()->quit();
     });
     worker.start();
     QTRY_VERIFY_WITH_TIMEOUT(worker.isFinished(), 30000);
-    QVERIFY(connectedOk);
-    QCOMPARE(got, (QStringList{"first", "second"}));
-    QVERIFY(timedOut);
-    QTRY_COMPARE(peer.received, QByteArray("done\r\n"));
+    QCOMPARE(line, QByteArray("first"));
 }
 
 QTEST_MAIN(TstWSocket)
