@@ -56,6 +56,15 @@ private:
         n->LetterRE()->textCursor().insertText("Dear members, the garden opens in May.");
     }
 
+    // The window over "Club", with an address added to it and a new newsletter typed.
+    void startWithChanges()
+    {
+        writeList();
+        start();
+        changeTheList();
+        typeANewsletter();
+    }
+
     // The session ends as at a logout; the next start finds `answer` queued for its offer.
     void endAndStartAgain(int answer)
     {
@@ -86,10 +95,7 @@ private slots:
         QFETCH(int, answer);
         QFETCH(bool, closed);
         QFETCH(int, inFile);
-        writeList();
-        start();
-        changeTheList();
-        typeANewsletter();
+        startWithChanges();
         m_dialogs->clear();
         m_dialogs->answers.enqueue(answer);
         m_dialogs->answers.enqueue(TDialogService::mbNo); // the newsletter's question
@@ -135,10 +141,7 @@ private slots:
 
     void endingUnattendedAsksNothingAndKeepsEverything()
     {
-        writeList();
-        start();
-        changeTheList();
-        typeANewsletter();
+        startWithChanges();
         m_form->State().GeneralSettings.User = "Signal User";
         m_dialogs->clear();
         m_form->EndSession();
@@ -188,10 +191,7 @@ private slots:
 
     void aSignalDuringAQuestionEndsWithoutAnAnswer()
     {
-        writeList();
-        start();
-        changeTheList();
-        typeANewsletter();
+        startWithChanges();
         // A box left open from before the signal; the signal arrives while it waits.
         QMessageBox box(QMessageBox::Question, "Confirm", "Would you like to save this file before closing?",
                         QMessageBox::Yes | QMessageBox::No, m_form.get());
@@ -294,10 +294,7 @@ private slots:
 
     void aSessionSaveKeepsRunningAndItsQuitAsksNothing()
     {
-        writeList();
-        start();
-        changeTheList();
-        typeANewsletter();
+        startWithChanges();
         m_dialogs->clear();
         m_form->SaveForSessionEnd();
         QVERIFY(m_form->isVisible());
