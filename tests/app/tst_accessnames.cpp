@@ -6,14 +6,11 @@
 #include "app/MainForm.h"
 #include "guide/HelpViewer.h"
 #include "guide/NLWizardForm.h"
-#include "platform/Sound.h"
-#include "support/FakeDialogs.h"
 #include "support/WindowHarness.h"
 
 #include <QAccessible>
 #include <QAction>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -48,8 +45,6 @@ void unnamedControls(QAccessibleInterface* iface, QStringList* out, QWidget* win
 class TestAccessNames : public QObject, private TWindowHarness
 {
     Q_OBJECT
-private:
-
 private slots:
     void init()
     {

@@ -4,30 +4,25 @@
 #include "app/GeneralPropertiesPanel.h"
 #include "app/MainForm.h"
 #include "app/Recovery.h"
+#include "editor/DocumentPictures.h"
 #include "editor/NewsletterEditor.h"
 #include "lists/ListPanel.h"
 #include "OneListHome.h"
 #include "platform/IniFile.h"
-#include "platform/Sound.h"
-#include "support/FakeDialogs.h"
 #include "support/WindowHarness.h"
 #include "support/TestUtil.h"
 
 #include <QAction>
 #include <QCheckBox>
-#include <QDir>
 #include <QFileInfo>
-#include <QLineEdit>
-#include "editor/DocumentPictures.h"
-
 #include <QApplication>
-#include <QTextBlock>
-#include <QTextImageFormat>
 #include <QDialog>
+#include <QLineEdit>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextEdit>
+#include <QTextImageFormat>
 #include <QTimer>
 
 class TestCloseSession : public QObject, private TWindowHarness
@@ -61,6 +56,23 @@ private:
         n->LetterRE()->textCursor().insertText("Dear members, the garden opens in May.");
     }
 
+    // The window over "Club", with an address added to it and a new newsletter typed.
+    void startWithChanges()
+    {
+        writeList();
+        start();
+        changeTheList();
+        typeANewsletter();
+    }
+
+    // The session ends as at a logout; the next start finds `answer` queued for its offer.
+    void endAndStartAgain(int answer)
+    {
+        m_form->EndSession();
+        m_form.reset();
+        StartWindow(800, 600, TDialogs::Fake, [this, answer](TMainForm&) { m_dialogs->answers.enqueue(answer); });
+    }
+
 private slots:
     void init() { InitWindowHome(); }
     void cleanup() { ResetWindow(); }
@@ -83,10 +95,7 @@ private slots:
         QFETCH(int, answer);
         QFETCH(bool, closed);
         QFETCH(int, inFile);
-        writeList();
-        start();
-        changeTheList();
-        typeANewsletter();
+        startWithChanges();
         m_dialogs->clear();
         m_dialogs->answers.enqueue(answer);
         m_dialogs->answers.enqueue(TDialogService::mbNo); // the newsletter's question
@@ -132,10 +141,7 @@ private slots:
 
     void endingUnattendedAsksNothingAndKeepsEverything()
     {
-        writeList();
-        start();
-        changeTheList();
-        typeANewsletter();
+        startWithChanges();
         m_form->State().GeneralSettings.User = "Signal User";
         m_dialogs->clear();
         m_form->EndSession();
@@ -185,10 +191,7 @@ private slots:
 
     void aSignalDuringAQuestionEndsWithoutAnAnswer()
     {
-        writeList();
-        start();
-        changeTheList();
-        typeANewsletter();
+        startWithChanges();
         // A box left open from before the signal; the signal arrives while it waits.
         QMessageBox box(QMessageBox::Question, "Confirm", "Would you like to save this file before closing?",
                         QMessageBox::Yes | QMessageBox::No, m_form.get());
@@ -216,14 +219,7 @@ private slots:
         QFETCH(int, answer);
         start();
         typeANewsletter();
-        m_form->EndSession();
-        m_form.reset();
-
-        auto dialogs = std::make_unique<TFakeDialogs>();
-        m_dialogs = dialogs.get();
-        m_dialogs->answers.enqueue(answer);
-        m_form = std::make_unique<TMainForm>(*m_sounds, std::move(dialogs));
-        m_form->show();
+        endAndStartAgain(answer);
         QTRY_COMPARE(m_dialogs->messages.size(), 1);
         QVERIFY(m_dialogs->messages.first().text.startsWith("Quorvel was ended while a new newsletter had unsaved changes"));
         TNewsletterEditor* n = m_form->Newsletter();
@@ -253,14 +249,7 @@ private slots:
         c.insertText(QStringLiteral("Before "));
         c.insertImage(picture);
         c.insertText(QStringLiteral(" after"));
-        m_form->EndSession();
-        m_form.reset();
-
-        auto dialogs = std::make_unique<TFakeDialogs>();
-        m_dialogs = dialogs.get();
-        m_dialogs->answers.enqueue(TDialogService::mbYes);
-        m_form = std::make_unique<TMainForm>(*m_sounds, std::move(dialogs));
-        m_form->show();
+        endAndStartAgain(TDialogService::mbYes);
         QTRY_COMPARE(m_dialogs->messages.size(), 1);
         const QTextDocument& doc = *m_form->Newsletter()->LetterRE()->document();
         QStringList names;
@@ -305,10 +294,7 @@ private slots:
 
     void aSessionSaveKeepsRunningAndItsQuitAsksNothing()
     {
-        writeList();
-        start();
-        changeTheList();
-        typeANewsletter();
+        startWithChanges();
         m_dialogs->clear();
         m_form->SaveForSessionEnd();
         QVERIFY(m_form->isVisible());

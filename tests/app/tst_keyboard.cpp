@@ -5,18 +5,14 @@
 #include "app/MainForm.h"
 #include "editor/NewsletterEditor.h"
 #include "lists/ListPanel.h"
-#include "platform/Sound.h"
 #include "OneListHome.h"
-#include "support/FakeDialogs.h"
 #include "support/WindowHarness.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QLineEdit>
-#include <QListView>
 #include <QListWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 
@@ -24,7 +20,6 @@ class TestKeyboard : public QObject, private TWindowHarness
 {
     Q_OBJECT
 private:
-
     // The widgets the focus visits in `count` presses of `key`, starting at `from`.
     QList<QWidget*> walk(QWidget* from, int count, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {

@@ -4,7 +4,6 @@
 #include "app/MainForm.h"
 #include "app/StatusLine.h"
 #include "editor/SigForm.h"
-#include "lists/ListFile.h"
 #include "lists/ListPanel.h"
 #include "lists/ListPropertiesPanel.h"
 #include "net/Pop3Client.h"
@@ -14,8 +13,6 @@
 #include "net/WaitView.h"
 #include "platform/ComponentNames.h"
 #include "platform/IniFile.h"
-#include "platform/Sound.h"
-#include "support/FakeDialogs.h"
 #include "support/WindowHarness.h"
 #include "support/ScriptedServer.h"
 #include "support/TestUtil.h"
@@ -34,9 +31,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QTemporaryDir>
-#include <QTextEdit>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
 

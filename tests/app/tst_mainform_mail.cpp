@@ -5,55 +5,35 @@
 #include "inbox/NewMailPanel.h"
 #include "lists/ListPanel.h"
 #include "lists/ListPropertiesPanel.h"
-#include "platform/IniFile.h"
-#include "platform/Sound.h"
-#include "support/FakeDialogs.h"
-#include "support/TestUtil.h"
+#include "OneListHome.h"
+#include "support/WindowHarness.h"
 
 #include <QAction>
-#include <QDir>
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
 
-class TestMainFormMail : public QObject
+class TestMainFormMail : public QObject, private TWindowHarness
 {
     Q_OBJECT
 private:
-    QTemporaryDir m_home;
-    TFakeDialogs* m_dialogs = nullptr;
-
-    std::unique_ptr<TMainForm> start()
+    // The window over a catalog of one list, "news", with no addresses.
+    TMainForm* start()
     {
-        qputenv("QUORVEL_HOME", QFile::encodeName(m_home.path()));
-        qputenv("QUORVEL_NO_SOUND", "1");
-        const QString path = m_home.path() + QStringLiteral("/news.qvl");
-        MailListRecord h;
-        h.SetText(MailListRecord::Name, QStringLiteral("news"));
-        h.SetText(MailListRecord::FilePath, path);
-        testutil::writeAll(path, h.Serialize());
-        TIniFile ini(m_home.path() + QStringLiteral("/Quorvel.ini"));
-        ini.WriteInteger(QStringLiteral("Mail Lists"), QStringLiteral("Count"), 1);
-        ini.WriteString(QStringLiteral("Mail Lists"), QStringLiteral("List0"), path);
-        ini.UpdateFile();
-        auto dialogs = std::make_unique<TFakeDialogs>();
-        m_dialogs = dialogs.get();
-        static TSoundPlayer sounds;
-        auto form = std::make_unique<TMainForm>(sounds, std::move(dialogs));
-        form->resize(800, 600);
-        form->show();
-        QCoreApplication::processEvents();
-        return form;
+        onelist::Write(m_home->path(), QStringLiteral("news"), {}, true);
+        return &StartWindow();
     }
 
 private slots:
+    void init() { InitWindowHome(); }
+    void cleanup() { ResetWindow(); }
+
     void panelHoldsTheMailControls()
     {
-        auto form = start();
+        TMainForm* form = start();
         QWidget* panel = form->Panel(QStringLiteral("NewMailPanel"));
         for (const char* n : {"NewMailSG", "MessageRE", "NewMailTB", "ReplyBtn", "ConnectBtn", "CloseNewMailBtn"})
             QVERIFY2(panel->findChild<QWidget*>(QLatin1String(n)), n);
@@ -68,7 +48,7 @@ private slots:
 
     void checkMailNeedsAPopServer()
     {
-        auto form = start();
+        TMainForm* form = start();
         QVERIFY(!form->Action(QStringLiteral("CheckMail1"))->isEnabled()); // no list selected
         form->ListPanel()->ListsLB()->setCurrentRow(0);
         form->ListPanel()->ListsLBClick();

@@ -73,13 +73,7 @@ struct TInboxHarness : TListsHarness
         return out;
     }
 
-    QList<int> Numbers() const
-    {
-        QList<int> out;
-        for (const TMailRecord& r : inbox.MailRecords)
-            out << r.MsgNum;
-        return out;
-    }
+    QList<int> Numbers() const { return inboxtest::Numbers(inbox); }
 
     // Runs the pending QUIT tick at once.
     bool Quit()

@@ -1,6 +1,7 @@
 #pragma once
 // What both inbox harnesses do alike: a message put straight into an Inbox file and record
-// (no server), and the list's entries as the maintenance tests set and read them.
+// (no server), the numbers listed, and the list's entries as the maintenance tests set and read them.
+#include "inbox/InboxState.h"
 #include "inbox/MailText.h"
 #include "lists/ListsState.h"
 #include "lists/MailListRecord.h"
@@ -35,6 +36,15 @@ inline void AddSubscriber(TListsState& state, const QString& email, const QStrin
     e->SetText(MailListRecord::Email, email);
     e->SetText(MailListRecord::Name, name);
     state.ListEntries.Append(std::move(e));
+}
+
+// The message numbers of the listed records, in order.
+inline QList<int> Numbers(const TInboxState& inbox)
+{
+    QList<int> out;
+    for (const TMailRecord& r : inbox.MailRecords)
+        out << r.MsgNum;
+    return out;
 }
 
 inline QStringList Emails(const TListsState& state)

@@ -17,10 +17,6 @@
 
 #include <memory>
 
-// Missing servers fail the run under the project's test script or CI, and skip elsewhere.
-#ifndef START_DOVECOT
-#endif
-
 struct TJobReports : TMailCheckObserver
 {
     QStringList statuses;
@@ -105,13 +101,7 @@ struct TJobHarness
         return job.QuitTick() && pop3.ProtocolState() == pop3Disconnected;
     }
 
-    QList<int> Numbers() const
-    {
-        QList<int> out;
-        for (const TMailRecord& r : inbox.MailRecords)
-            out << r.MsgNum;
-        return out;
-    }
+    QList<int> Numbers() const { return inboxtest::Numbers(inbox); }
     QStringList Subjects() const
     {
         QStringList out;

@@ -1,5 +1,6 @@
 // The maintenance's one list save from the window, and reply, forward, save and print of the
 // message shown. (The maintenance rules are tested on the mail check job.)
+#include "inbox/CheckSamples.h"
 #include "inbox/InboxHarness.h"
 #include "support/Peers.h"
 #include "support/TestUtil.h"
@@ -10,18 +11,7 @@
 #include <QTextCursor>
 #include <QToolButton>
 
-namespace {
-struct TMsg
-{
-    QByteArray from, to, subject;
-};
-
-QByteArray Raw(const TMsg& m)
-{
-    return "From: " + m.from + "\r\nTo: " + m.to + "\r\nSubject: " + m.subject + "\r\nDate: Mon, 7 Dec 2026\r\n\r\nbody\r\n";
-}
-} // namespace
-
+using samples::Keyed;
 
 class TestMailActions : public QObject
 {
@@ -39,8 +29,8 @@ private slots:
         list->SetText(MailListRecord::Options, QStringLiteral("7"));
         list->SetText(MailListRecord::SubjectKey, QStringLiteral("unsubscribe"));
         for (int i = 0; i < 5; ++i)
-            h.List(Raw({QStringLiteral("s%1@example.org").arg(i * 3).toLatin1(), "n@x", "unsubscribe"}), i + 1);
-        h.List(Raw({"keep@example.org", "n@x", "hello"}), 6);
+            h.List(Keyed(QStringLiteral("s%1@example.org").arg(i * 3).toLatin1(), "unsubscribe"), i + 1);
+        h.List(Keyed("keep@example.org", "hello"), 6);
         h.state.AutoSaveLists = true;
         h.shell.statusHistory.clear();
         h.panel->ListMaintenance();

@@ -114,6 +114,8 @@ private slots:
                                           "Subject: not a header\r\n"
                                           "\r\n"
                                           "Bye\r\n");
+        // The readable header and the body as sent on top; below the separator the header as
+        // received, line for line.
         const QStringList expected = Lines("From: Bob <bob@example.org>\r\n"
                                            "To: news@example.org\r\n"
                                            "Cc: c1@example.org\r\n"
@@ -121,27 +123,8 @@ private slots:
                                            "Reply-To: Bob In Town <r@example.org>\r\n"
                                            "Subject: Hello again\r\n"
                                            "Date: Mon, 7 Dec 2026\r\n"
-                                           "To: second@example.org\r\n"
-                                           "\r\n"
-                                           "Dear all,\r\n"
-                                           "To: whom it may concern\r\n"
-                                           "Subject: not a header\r\n"
-                                           "\r\n"
-                                           "Bye\r\n"
-                                           "\r\n"
-                                           "\r\n"
-                                           "__________________________________________________\r\n"
-                                           "Return-Path: <bob@example.org>\r\n"
-                                           "From: Bob <bob@example.org>\r\n"
-                                           "To: news@example.org\r\n"
-                                           "Cc: c1@example.org\r\n"
-                                           "Cc: c2@example.org\r\n"
-                                           "Bcc: b@example.org\r\n"
-                                           "Reply-To: Bob In Town <r@example.org>\r\n"
-                                           "Subject: Hello\r\n"
-                                           " again\r\n"
-                                           "Date: Mon, 7 Dec 2026\r\n"
                                            "To: second@example.org\r\n")
+                                     + message.mid(11) + QStringList{"", "", QString(50, u'_')} + message.mid(0, 11)
                                      << QString();
         QCOMPARE(mailtext::InboxLines(message), expected);
     }

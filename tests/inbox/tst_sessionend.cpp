@@ -91,11 +91,6 @@ void ScriptCheck(TScriptedServer& s, int count, const QList<QByteArray>& uidl)
     }
 }
 
-void UseScripted(TJobHarness& h, const TScriptedServer& s)
-{
-    h.UsePort(s.Port());
-}
-
 QList<QByteArray> LinesAfter(const TScriptedServer& s, int passes)
 {
     QList<QByteArray> out;
@@ -180,7 +175,7 @@ private slots:
         ScriptCheck(s, 3, {"-ERR unknown command"});
         s.Stall();
         TJobHarness h;
-        UseScripted(h, s);
+        h.UsePort(s.Port());
         h.Check();
         QCOMPARE(h.Numbers(), (QList<int>{1, 2, 3}));
         QVERIFY(s.Mismatches().isEmpty());
@@ -213,7 +208,7 @@ private slots:
         s.Expect("DELE 1").Send("+OK").Expect("DELE 2").Send("+OK").Expect("DELE 3").Send("+OK");
         s.Expect("QUIT").Send("+OK bye").Close();
         TJobHarness h;
-        UseScripted(h, s);
+        h.UsePort(s.Port());
         h.Check();
         DeleteRowsTwoToFour(h);
         h.job.Logout();
@@ -232,7 +227,7 @@ private slots:
         ScriptCheck(s, 3, {"+OK", "1 a", "2 b", "3 c", "."});
         s.Expect("DELE 3").Send("+OK").Expect("DELE 1").Send("+OK").Expect("QUIT").Send("+OK bye").Close();
         TJobHarness h;
-        UseScripted(h, s);
+        h.UsePort(s.Port());
         h.Check();
         h.job.Delete(2);
         h.job.Delete(0);
