@@ -25,6 +25,7 @@ struct TJobFixture : TSmtpFixture, TSendObserver
     QMap<int, TRecipientResult> reported;
     QStringList waits; // every wait text shown, in order
     std::function<void(TSendPhase)> onPhase;
+    std::function<void(const QString&)> onLine; // every dialogue line
     std::function<void(const QString&)> onWait;
 
     // `secondMs`: how long a second of the client's countdown lasts.
@@ -39,7 +40,11 @@ struct TJobFixture : TSmtpFixture, TSendObserver
         if (phase == TSendPhase::Recipients)
             recipientProgress << done;
     }
-    void SendDialogue(const QString&) override {}
+    void SendDialogue(const QString& line) override
+    {
+        if (onLine)
+            onLine(line);
+    }
     void RecipientDone(int index, const TRecipientResult& r) override { reported[index] = r; }
     void SendWaiting(const QString& text) override
     {
