@@ -153,20 +153,29 @@ private slots:
         QVERIFY(testutil::readAll(home("User/Sent Mail/Hello.txt")).contains("\r\nTo: one@example.org, two@example.org,\r\n"));
     }
 
-    // Address page with no server or no sender: a message naming what is missing, and rest.
-    void addressPageMissingFields_data()
+    // Send with a field missing: a message naming what is missing, no connection, and the
+    // panel keeps what was typed for a correction. The list page needs the list's server.
+    void missingFields_data()
     {
+        QTest::addColumn<bool>("listPage");
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("memo");
         QTest::addColumn<QString>("message");
-        QTest::newRow("server") << "" << "me@x.org" << "You must provide a SMTP server!";
-        QTest::newRow("sender") << "127.0.0.1" << "" << "You must provide your E-mail address (From)!";
-        QTest::newRow("both") << "" << "" << "You must provide a SMTP server and your E-mail address (From)!";
+        const QString one = QStringLiteral("one@example.org");
+        QTest::newRow("server") << false << "" << "me@x.org" << one << "You must provide a SMTP server!";
+        QTest::newRow("sender") << false << "127.0.0.1" << "" << one << "You must provide your E-mail address (From)!";
+        QTest::newRow("both") << false << "" << "" << one << "You must provide a SMTP server and your E-mail address (From)!";
+        QTest::newRow("recipient") << false << "" << "" << "" << "You must supply atleast one recipient!";
+        QTest::newRow("list without server") << true << "" << "" << ""
+                                             << "You must provide a SMTP Server address and your E-mail address!";
     }
-    void addressPageMissingFields()
+    void missingFields()
     {
+        QFETCH(bool, listPage);
         QFETCH(QString, server);
         QFETCH(QString, from);
+        QFETCH(QString, memo);
         QFETCH(QString, message);
         TScriptedServer peer;
         makeList({"", "", "", ""});
@@ -175,32 +184,17 @@ private slots:
         TSendMailPanel& p = openPanel();
         p.ServersCB()->setEditText(server);
         p.FromSendToEDT()->setText(from);
-        p.SendToMemo()->setPlainText(QStringLiteral("one@example.org"));
+        p.SendToMemo()->setPlainText(memo);
+        if (listPage)
+            p.PageControl3()->setCurrentWidget(p.SendListTS());
+        p.SendToBtn()->setEnabled(true); // an empty memo disables it
         p.SendToBtn()->click();
         QCOMPARE(m_dialogs->texts(), QStringList{message});
         QVERIFY(!gaugeVisible());
         QVERIFY(!cancelEnabled());
         QCOMPARE(peer.Connections(), 0);
-        QVERIFY(p.isVisible()); // the fields stay for a correction
-        QCOMPARE(p.SendToMemo()->toPlainText(), QStringLiteral("one@example.org"));
-    }
-
-    void emptyMemoAndListWithoutServer()
-    {
-        makeList({"", "", "", ""});
-        start(1);
-        write(QStringLiteral("Hello"), QStringLiteral("Text"));
-        TSendMailPanel& p = openPanel();
-        p.SendToBtn()->setEnabled(true);
-        p.SendToBtn()->click();
-        QCOMPARE(m_dialogs->texts(), QStringList{"You must supply atleast one recipient!"});
-        QVERIFY(!gaugeVisible());
-        m_dialogs->clear();
-        p.PageControl3()->setCurrentWidget(p.SendListTS());
-        p.SendToBtn()->click();
-        QCOMPARE(m_dialogs->texts(), QStringList{"You must provide a SMTP Server address and your E-mail address!"});
-        QVERIFY(!gaugeVisible());
-        QVERIFY(!cancelEnabled());
+        QVERIFY(p.isVisible());
+        QCOMPARE(p.SendToMemo()->toPlainText(), memo);
     }
 
     // Scripted servers: a refused recipient, a refused message and a lost connection are
