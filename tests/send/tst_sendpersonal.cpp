@@ -220,11 +220,8 @@ private slots:
     {
         TScriptedJob f;
         const QString record = f.dir.filePath(QStringLiteral("r.txt"));
-        QFile out(record);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write("Quorvel send record\r\nNewsletter: issue-9\r\nSent: 1 2\r\nDelivered: R0@example.org\r\n"
-                  "Delivered: r1@example.org\r\n");
-        out.close();
+        QVERIFY(testutil::writeAll(record, "Quorvel send record\r\nNewsletter: issue-9\r\nSent: 1 2\r\n"
+                                           "Delivered: R0@example.org\r\nDelivered: r1@example.org\r\n"));
         TSendRequest rq = f.Request(2, true);
         rq.RecordFile = record;
         rq.RecordKey = QStringLiteral("issue-9");
@@ -241,10 +238,7 @@ private slots:
     {
         TScriptedJob f;
         const QString record = f.dir.filePath(QStringLiteral("r.txt"));
-        QFile out(record);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write("Quorvel send record\r\nNewsletter: issue-8\r\nSent: 1 1\r\nDelivered: r0@example.org\r\n");
-        out.close();
+        QVERIFY(testutil::writeAll(record, "Quorvel send record\r\nNewsletter: issue-8\r\nSent: 1 1\r\nDelivered: r0@example.org\r\n"));
         f.Greeted();
         f.Taken(2);
         f.Quit();
@@ -254,9 +248,7 @@ private slots:
         QCOMPARE(int(f.job.Run(rq).End), int(TSendEnd::Sent));
         QCOMPARE(f.LinesStarting("RCPT TO:").size(), 2);
 
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write("garbage\r\n");
-        out.close();
+        QVERIFY(testutil::writeAll(record, "garbage\r\n"));
         const TSendSummary s = f.job.Run(rq);
         QCOMPARE(int(s.End), int(TSendEnd::NothingSent));
         QVERIFY(!s.Connected);
