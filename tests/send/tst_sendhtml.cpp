@@ -1,81 +1,36 @@
 // Formatted sends through the main window (offscreen) to a real SMTP server: the option set as
 // a user sets it, the digest panel's HTML and text views, and what aiosmtpd stored read back by
 // Python's email package and an HTML5 parser, its text part against the plain send's body.
+#include "SendWindow.h"
 #include "app/GeneralPropertiesPanel.h"
-#include "app/MainForm.h"
-#include "app/SettingsFile.h"
-#include "editor/NewsletterEditor.h"
 #include "editor/RtfCodec.h"
-#include "lists/AddressList.h"
-#include "lists/ListFile.h"
 #include "lists/ListPropertiesPanel.h"
-#include "net/SmtpClient.h"
 #include "platform/IniFile.h"
-#include "platform/Sound.h"
 #include "send/DigestPanel.h"
 #include "send/MimeCheck.h"
-#include "send/SendMailPanel.h"
-#include "support/FakeDialogs.h"
 #include "support/MailPeers.h"
 #include "support/Peers.h"
-#include "support/TestUtil.h"
-#include "support/WindowHarness.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTabWidget>
 #include <QTest>
-#include <QTextEdit>
-#include <QToolButton>
 
 using namespace Qt::StringLiterals;
 
-class TestSendHtml : public QObject, private TWindowHarness
+class TestSendHtml : public QObject, private TSendWindow
 {
     Q_OBJECT
 private:
     // The list "News" (header, signature and footer on) with two subscribers.
     void makeList(const TGeneralSettings& general)
     {
-        QDir().mkpath(home(u"News/Sent Mail"_s));
-        const QString listPath = home(u"News/News.qvl"_s);
-        MailListRecord h;
-        h.SetText(MailListRecord::Name, u"News"_s);
-        h.SetText(MailListRecord::Reply, u"news@example.com"_s);
-        h.SetText(MailListRecord::ToAddress, u"readers@example.com"_s);
-        h.SetText(MailListRecord::SmtpServer, u"127.0.0.1"_s);
-        h.SetText(MailListRecord::Options, u"123"_s);
-        const auto file = [&](const QString& name, const QByteArray& bytes) {
-            testutil::writeAll(home(name), bytes);
-            return home(name);
-        };
-        h.SetText(MailListRecord::HeaderFile, file(u"header.txt"_s, "== Header ==\r\n"));
-        h.SetText(MailListRecord::SigFile, file(u"sig.txt"_s, "-- \r\nThe <Editor>\r\n"));
-        h.SetText(MailListRecord::FooterFile, file(u"footer.txt"_s, "Footer line 1\r\nFooter line 2\r\n"));
-        h.SetText(MailListRecord::FilePath, listPath);
-        TAddressList entries;
-        for (const char* a : {"ann@example.org", "bob@example.net"}) {
-            auto e = std::make_unique<MailListRecord>();
-            e->SetText(MailListRecord::Email, QLatin1String(a));
-            entries.Append(std::move(e));
-        }
-        QString error;
-        QVERIFY2(listfile::Write(listPath, h, entries, &error), qPrintable(error));
-        TSettingsData d;
-        d.General = general;
-        d.ListPaths = {listPath};
-        QVERIFY2(settingsfile::Save(settingsfile::FileName(), d, &error), qPrintable(error));
+        TSendWindow::makeList({.options = u"123"_s, .people = 2, .sig = "-- \r\nThe <Editor>\r\n"}, general);
     }
 
     void start(quint16 port)
     {
-        StartWindow();
-        m_form->SmtpClient1()->SetPort(QString::number(port));
-        m_form->SmtpClient1()->SetRcptPause(0);
+        TSendWindow::start(port);
         // What LibreOffice wrote, as the editor opens it: a picture, a table, a list, a link.
         m_form->Newsletter()->SubjectEDT()->setText(u"Issue 7"_s);
         const QByteArray rtf = testutil::readAll(testutil::fixture(u"editor/fixtures/lo-structures.rtf"_s));
@@ -122,9 +77,6 @@ private:
         return got.size() == before + 1 ? got.last().content : QByteArray();
     }
 
-    static QByteArray Body(const QByteArray& message) { return message.mid(message.indexOf("\r\n\r\n") + 4); }
-    static QByteArray Header(const QByteArray& message) { return message.left(message.indexOf("\r\n\r\n") + 2); }
-
 private slots:
     void init() { InitWindowHome(); }
     void cleanup() { ResetWindow(); }
@@ -140,14 +92,14 @@ private slots:
         start(server.Port());
 
         const QByteArray plain = send(server, false);
-        QVERIFY(Header(plain).contains("\r\nContent-Type: text/plain; charset=\""));
+        QVERIFY(HeaderBlock(plain).contains("\r\nContent-Type: text/plain; charset=\""));
         QVERIFY(!m_form->DigestPanel()->DigestFormatBtn()->isVisible());
 
         setListOption(true);
         QVERIFY(m_form->State().Lists.CurrentList->HasOption('9'));
         const QByteArray formatted = send(server, false);
         QVERIFY(!formatted.isEmpty());
-        const QByteArray header = Header(formatted);
+        const QByteArray header = HeaderBlock(formatted);
         QVERIFY2(header.contains("\r\nMime-Version: 1.0\r\nContent-Type: multipart/alternative; boundary=\""), header.constData());
         QVERIFY2(!header.contains("Content-Transfer-Encoding"), header.constData());
         QCOMPARE(header.count("Content-Type:"), 1);
@@ -221,7 +173,7 @@ private slots:
         QVERIFY(settingsfile::Load(settingsfile::FileName()).General.SendFormatted);
 
         const QByteArray message = send(server, true);
-        QVERIFY2(Header(message).contains("Content-Type: multipart/alternative;"), Header(message).constData());
+        QVERIFY2(HeaderBlock(message).contains("Content-Type: multipart/alternative;"), HeaderBlock(message).constData());
         QString error;
         const QList<mimecheck::TMessage> got = mimecheck::Describe({message}, &error);
         QVERIFY2(error.isEmpty(), qPrintable(error));

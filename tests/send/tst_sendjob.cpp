@@ -1,101 +1,17 @@
-// The send job without a window, against the scripted server: transactions that follow the
-// server's limits, the record of who got the message, reconnecting, cancelling, pipelining, and
-// the logs written at every ending.
-#include "net/SmtpClient.h"
-#include "net/Wait.h"
-#include "send/SendJob.h"
-#include "support/ScriptedServer.h"
-#include "support/SmtpFixture.h"
-#include "support/TestUtil.h"
+// The send job without a window, against the scripted server and aiosmtpd: transactions that
+// follow the server's limits, the record of who got the message, reconnecting, cancelling,
+// timeouts, pipelining, and the logs written at every ending.
+#include "JobFixture.h"
+#include "support/MailPeers.h"
+#include "support/Peers.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-namespace {
-
 using O = TRecipientOutcome;
-
-struct TJobFixture : TSmtpFixture, TSendObserver
-{
-    TScriptedServer server;
-    TSendJob job{client, *this};
-    QTemporaryDir dir;
-    QList<TSendPhase> phases;
-    QList<qint64> recipientProgress;
-    QMap<int, TRecipientResult> reported;
-
-    TJobFixture() : TSmtpFixture(50) // a "second" of countdown is 50 ms here
-    {
-        client.SetPort(server.PortText());
-    }
-    void SendProgress(TSendPhase phase, qint64 done, qint64) override
-    {
-        if (phases.isEmpty() || phases.last() != phase)
-            phases << phase;
-        if (phase == TSendPhase::Recipients)
-            recipientProgress << done;
-    }
-    void SendDialogue(const QString&) override {}
-    void RecipientDone(int index, const TRecipientResult& r) override { reported[index] = r; }
-
-    TSendRequest Request(int recipients)
-    {
-        TSendRequest rq;
-        rq.Server = QStringLiteral("127.0.0.1");
-        rq.Sender = QStringLiteral("news@example.com");
-        rq.HdrFrom = rq.Sender;
-        rq.HdrTo = QStringLiteral("readers@example.com");
-        rq.HdrSubject = QStringLiteral("Issue 9");
-        rq.Mailer = QStringLiteral("X-Mailer: test");
-        for (int i = 0; i < recipients; ++i)
-            rq.Recipients << QStringLiteral("r%1@example.org").arg(i);
-        rq.BodyLines = {QStringLiteral("Hello"), QStringLiteral(".dot")};
-        rq.LogFolder = dir.path() + u'/';
-        return rq;
-    }
-    TScriptedServer& Greeted() { return server.Send("220 hi").Reply("250 hello"); }
-    // MAIL FROM, then `accepted` recipients taken and the message.
-    TScriptedServer& Taken(int accepted, const QByteArray& after = {})
-    {
-        server.Reply("250 sender ok");
-        for (int i = 0; i < accepted; ++i)
-            server.Reply("250 ok");
-        if (!after.isEmpty())
-            server.Reply(after);
-        return server.Reply("354 go ahead").ExpectUntil(".").Send("250 queued");
-    }
-    QList<O> Outcomes() const
-    {
-        QList<O> out;
-        for (const TRecipientResult& r : job.Results())
-            out << r.Outcome;
-        return out;
-    }
-    QList<int> TransactionsOf() const
-    {
-        QList<int> out;
-        for (const TRecipientResult& r : job.Results())
-            out << r.Transaction;
-        return out;
-    }
-    int Count(const QByteArray& prefix) const
-    {
-        int n = 0;
-        for (const QByteArray& l : server.Lines())
-            n += l.startsWith(prefix) ? 1 : 0;
-        return n;
-    }
-    QStringList Log() const
-    {
-        return QString::fromLatin1(testutil::readAll(dir.filePath(QStringLiteral("MailDialog.txt"))))
-            .split(QStringLiteral("\r\n"));
-    }
-};
-
-} // namespace
 
 class TestSendJob : public QObject
 {
@@ -105,7 +21,7 @@ private slots:
     // get the message and the next transaction carries the rest. No address is offered twice.
     void deferralEndsTheTransaction()
     {
-        TJobFixture f;
+        TScriptedJob f;
         f.Greeted();
         f.Taken(2, "452 4.5.3 Error: too many recipients");
         f.Taken(2, "452 4.5.3 Error: too many recipients");
@@ -117,8 +33,8 @@ private slots:
         QCOMPARE(s.Transactions, 3);
         QCOMPARE(f.TransactionsOf(), (QList<int>{1, 1, 2, 2, 3}));
         // 5 recipients + the two deferred offered again: 7 RCPT commands, 3 messages.
-        QCOMPARE(f.Count("RCPT TO:"), 7);
-        QCOMPARE(f.Count("DATA"), 3);
+        QCOMPARE(f.LinesStarting("RCPT TO:").size(), 7);
+        QCOMPARE(f.LinesStarting("DATA").size(), 3);
         QCOMPARE(f.server.Connections(), 1);
         QVERIFY(f.server.Mismatches().isEmpty());
         QCOMPARE(f.reported.size(), 5);
@@ -132,7 +48,7 @@ private slots:
     // the rest were never offered, and the log names each of them.
     void mailFromRefusedAfterOneTransaction()
     {
-        TJobFixture f;
+        TScriptedJob f;
         f.Greeted();
         f.Taken(2, "452 4.5.3 Error: too many recipients");
         f.server.Reply("450 4.7.1 Error: too much mail from 127.0.0.1").Reply("221 bye");
@@ -158,7 +74,7 @@ private slots:
     void reconnectOnceAfterALoss()
     {
         QFETCH(bool, announced);
-        TJobFixture f;
+        TScriptedJob f;
         f.Greeted();
         f.Taken(1, "452 4.5.3 Error: too many recipients");
         f.server.Reply("250 sender ok").Reply("250 ok");
@@ -180,7 +96,7 @@ private slots:
     // A second loss without a delivered transaction in between ends the send and says so.
     void secondLossEndsTheSend()
     {
-        TJobFixture f;
+        TScriptedJob f;
         f.Greeted();
         f.server.Reply("250 sender ok").Reply("421 4.3.2 shutting down").Close();
         f.Greeted();
@@ -196,7 +112,7 @@ private slots:
     // with no recipients (which is never sent).
     void firstRefusalExplains()
     {
-        TJobFixture f;
+        TScriptedJob f;
         f.Greeted();
         f.server.Reply("250 sender ok")
             .Reply("504 5.5.2 <vm>: Helo command rejected: need fully-qualified hostname")
@@ -207,7 +123,7 @@ private slots:
         const TSendSummary s = f.job.Run(f.Request(2));
         QCOMPARE(int(s.End), int(TSendEnd::NothingSent));
         QCOMPARE(s.Reason, QStringLiteral("504 5.5.2 <vm>: Helo command rejected: need fully-qualified hostname"));
-        QCOMPARE(f.Count("DATA"), 0);
+        QCOMPARE(f.LinesStarting("DATA").size(), 0);
         QCOMPARE(f.Outcomes(), (QList<O>{O::Refused, O::Refused}));
         QVERIFY(f.server.Mismatches().isEmpty());
     }
@@ -222,7 +138,7 @@ private slots:
     void localRefusalExplains()
     {
         QFETCH(bool, personal);
-        TJobFixture f;
+        TScriptedJob f;
         f.Greeted();
         f.server.Reply("250 sender ok").Expect("RSET").Send("250 reset").Reply("221 bye");
         TSendRequest rq = f.Request(0);
@@ -238,21 +154,21 @@ private slots:
     // A 550 still ends the whole send (nobody gets a message with a recipient the owner must fix).
     void rejectionEndsTheSend()
     {
-        TJobFixture f;
+        TScriptedJob f;
         f.Greeted();
         f.server.Reply("250 sender ok").Reply("250 ok").Reply("550 5.1.1 No such user").Reply("221 bye");
         const TSendSummary s = f.job.Run(f.Request(3));
         QCOMPARE(int(s.End), int(TSendEnd::NothingSent));
         QCOMPARE(s.Reason, QStringLiteral("550 5.1.1 No such user"));
         QCOMPARE(f.Outcomes(), (QList<O>{O::NotAttempted, O::Refused, O::NotAttempted}));
-        QCOMPARE(f.Count("DATA"), 0);
+        QCOMPARE(f.LinesStarting("DATA").size(), 0);
     }
 
     // The connection ends after the final "." and before its answer: the message may have
     // arrived, so those recipients are not sent again.
     void lostAfterTheMessageIsUnconfirmed()
     {
-        TJobFixture f;
+        TScriptedJob f;
         f.Greeted();
         f.server.Reply("250 sender ok").Reply("250 ok").Reply("354 go ahead").ExpectUntil(".").Close();
         const TSendSummary s = f.job.Run(f.Request(1));
@@ -265,7 +181,7 @@ private slots:
     // transaction delivered before stays delivered, the log is written.
     void cancelDuringSlowRecipients()
     {
-        TJobFixture f;
+        TScriptedJob f;
         f.client.SetTimeOut(30);
         f.Greeted();
         f.Taken(1, "452 4.5.3 Error: too many recipients");
@@ -287,7 +203,7 @@ private slots:
     // Every ending writes both logs, a connect failure included.
     void connectFailureWritesTheLogs()
     {
-        TJobFixture f;
+        TScriptedJob f;
         f.client.SetPort(QString::number(1)); // nobody listens there
         const TSendSummary s = f.job.Run(f.Request(2));
         QCOMPARE(int(s.End), int(TSendEnd::NothingSent));
@@ -302,7 +218,7 @@ private slots:
     // their per-recipient meaning, and one accepted after another's 452 is in the envelope.
     void pipelinedGroup()
     {
-        TJobFixture f;
+        TScriptedJob f;
         TServerSettings section;
         section.Present = true;
         f.client.SetServerSettings(section);
@@ -316,14 +232,14 @@ private slots:
         QVERIFY(f.client.Pipelined());
         QCOMPARE(int(s.End), int(TSendEnd::Sent));
         QCOMPARE(f.TransactionsOf(), (QList<int>{1, 2, 1}));
-        QCOMPARE(f.Count("RCPT TO:"), 4);
+        QCOMPARE(f.LinesStarting("RCPT TO:").size(), 4);
     }
 
     // Without PIPELINING the dialogue is the lockstep one, line for line, and the greeting
     // names the host as servers that check it want: fully qualified, or an address literal.
     void lockstepWithoutPipelining()
     {
-        TJobFixture f;
+        TScriptedJob f;
         f.server.Send("220 hi").Expect().Send("250 hello");
         f.server.Expect("MAIL FROM:<news@example.com>").Send("250 sender ok");
         f.server.Expect("RCPT TO:<r0@example.org>").Send("250 ok").Expect("RCPT TO:<r1@example.org>").Send("250 ok");
@@ -336,6 +252,83 @@ private slots:
         const QString helo = QString::fromLatin1(f.server.Lines().value(0));
         static const QRegularExpression named(QStringLiteral("^HELO ([A-Za-z0-9-]+\\.)+[A-Za-z0-9-]+$|^HELO \\[\\d+(\\.\\d+){3}\\]$"));
         QVERIFY2(named.match(helo).hasMatch(), qPrintable(helo));
+    }
+
+    // A reply that does not come ends the send, recorded with the recipient line before it.
+    void receiveTimeout()
+    {
+        TScriptedJob f;
+        f.server.Send("220 ready").Reply("250 hello").Reply("250 sender ok").Expect().Stall();
+        TSendRequest rq = f.Request(1);
+        rq.TimeoutSec = 1;
+        const TSendSummary s = f.job.Run(rq);
+        QCOMPARE(int(s.End), int(TSendEnd::NothingSent));
+        QCOMPARE(s.Reason, QStringLiteral("554 receive timeout"));
+        const QStringList t = f.Log(QStringLiteral("Timeout.txt"));
+        QCOMPARE(t.mid(3, 2), (QStringList{"> RCPT TO:<r0@example.org>", "< 554 receive timeout"}));
+        QVERIFY(t[6].startsWith(QLatin1String("Finished: ")));
+        QVERIFY(!f.server.Lines().contains("DATA"));
+    }
+
+    // Each send's logs replace the last one's, its dialogue from the greeting to QUIT; each
+    // send's archive stays.
+    void logsHoldTheLastSend()
+    {
+        TAiosmtpdServer server;
+        START_PEER(server);
+        TJobFixture f;
+        f.client.SetPort(QString::number(server.Port()));
+        TSendRequest rq = f.Request(1);
+        rq.ArchiveFolder = f.dir.filePath(QStringLiteral("Sent Mail/"));
+        QVERIFY(QDir().mkpath(rq.ArchiveFolder));
+        rq.ArchiveText = QStringLiteral("Body");
+        for (const char* subject : {"First", "Second"}) {
+            rq.HdrSubject = rq.ArchiveSubject = QLatin1String(subject);
+            QCOMPARE(int(f.job.Run(rq).End), int(TSendEnd::Sent));
+        }
+        const QStringList log = f.Log();
+        QCOMPARE(log.mid(0, 1), QStringList{"SMTP Send Dialogue"});
+        QVERIFY(log[1].startsWith(QLatin1String("Started: ")));
+        QCOMPARE(log[2], QString());
+        QCOMPARE(log[3], QStringLiteral("Connected with SMTP server"));
+        QVERIFY(log.contains(QStringLiteral("> RCPT TO:<r0@example.org>")));
+        QVERIFY(log.contains(QStringLiteral("> Subject: Second")));
+        QVERIFY(!log.contains(QStringLiteral("> Subject: First")));
+        QVERIFY(log.contains(QStringLiteral("> QUIT")));
+        QCOMPARE(log.last(), QString());
+        QVERIFY(log[log.size() - 2].startsWith(QLatin1String("Finished: ")));
+        QCOMPARE(log[log.size() - 3], QString());
+        const QStringList timeouts = f.Log(QStringLiteral("Timeout.txt"));
+        QCOMPARE(timeouts.size(), 6);
+        QCOMPARE(timeouts[0], QStringLiteral("SMTP Send Timeouts"));
+        QVERIFY(timeouts[1].startsWith(QLatin1String("Started: ")));
+        QVERIFY(timeouts[4].startsWith(QLatin1String("Finished: ")));
+        QCOMPARE(QDir(rq.ArchiveFolder).entryList(QDir::Files), (QStringList{"First.txt", "Second.txt"}));
+    }
+
+    // Cancel while the message data goes out: the server keeps no message, nobody counts as
+    // delivered, and the log says so.
+    void cancelMidData()
+    {
+        TAiosmtpdServer server;
+        START_PEER(server);
+        TJobFixture f;
+        f.client.SetPort(QString::number(server.Port()));
+        TSendRequest rq = f.Request(2);
+        rq.BodyLines.clear();
+        for (int i = 0; i < 40000; ++i)
+            rq.BodyLines << QStringLiteral("Line %1 of a long newsletter, long enough to take a while.").arg(i);
+        f.onPhase = [&f](TSendPhase phase) {
+            if (phase == TSendPhase::Data)
+                QTimer::singleShot(0, [&f] { f.job.Cancel(); });
+        };
+        const TSendSummary s = f.job.Run(rq);
+        QCOMPARE(int(s.End), int(TSendEnd::Cancelled));
+        QCOMPARE(s.Delivered, 0);
+        QCOMPARE(f.Outcomes(), (QList<O>{O::NotAttempted, O::NotAttempted}));
+        QVERIFY(f.Log().contains(QStringLiteral("Ended: Send canceled.")));
+        QTest::qWait(300);
+        QCOMPARE(server.Messages().size(), 0);
     }
 };
 

@@ -1,59 +1,29 @@
 // Sending through the main window (offscreen) to real and scripted SMTP peers: the message as
 // stored byte for byte, envelope, archive, logs, status texts, failures, and the digest panel.
-#include "app/MainForm.h"
-#include "app/SettingsFile.h"
-#include "editor/NewsletterEditor.h"
-#include "lists/AddressList.h"
-#include "lists/ListFile.h"
+#include "SendWindow.h"
+#include "app/GeneralPropertiesPanel.h"
 #include "lists/ListPanel.h"
-#include "net/SmtpClient.h"
-#include "net/Wait.h"
 #include "platform/IniFile.h"
-#include "platform/Sound.h"
 #include "send/DigestPanel.h"
 #include "send/MessageEncoding.h"
-#include "send/SendEngine.h"
-#include "send/SendMailPanel.h"
-#include "support/FakeDialogs.h"
 #include "support/MailPeers.h"
 #include "support/Peers.h"
 #include "support/ScriptedServer.h"
-#include "support/TestUtil.h"
-#include "support/WindowHarness.h"
-#include "app/GeneralPropertiesPanel.h"
-#include <QSpinBox>
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QLineEdit>
-#include <QListView>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QTabWidget>
-#include <QTemporaryDir>
+#include <QSpinBox>
 #include <QTest>
-#include <QTextEdit>
-#include <QToolButton>
 #include <QTimer>
 
 namespace {
-struct TListSpec
-{
-    QString options;
-    QString to = QStringLiteral("readers@example.com");
-    QString reply = QStringLiteral("news@example.com");
-    QString smtp = QStringLiteral("127.0.0.1");
-    QString toKey;
-    QString subjectKey;
-};
-
 // The Date and Message-ID values vary; the rest of the message is compared byte for byte.
 QByteArray Normalised(QByteArray message)
 {
@@ -63,129 +33,18 @@ QByteArray Normalised(QByteArray message)
     s.replace(date, QStringLiteral("\r\nDate: *\r\nMessage-ID: *\r\n"));
     return s.toLatin1();
 }
-
-QByteArray HeaderValue(const QByteArray& message, const QByteArray& name)
-{
-    const qsizetype end = message.indexOf("\r\n\r\n");
-    const QList<QByteArray> lines = message.left(end).split('\n');
-    QByteArray value;
-    bool in = false;
-    for (QByteArray l : lines) {
-        l.chop(l.endsWith('\r') ? 1 : 0);
-        if (in && (l.startsWith(' ') || l.startsWith('\t'))) {
-            value += l.mid(1);
-            continue;
-        }
-        in = l.startsWith(name + ": ");
-        if (in)
-            value = l.mid(name.size() + 2);
-        else if (!value.isEmpty())
-            break;
-    }
-    return value;
-}
-
-QByteArray Body(const QByteArray& message)
-{
-    return message.mid(message.indexOf("\r\n\r\n") + 4);
-}
 } // namespace
 
-class TestSendMail : public QObject, private TWindowHarness
+class TestSendMail : public QObject, private TSendWindow
 {
     Q_OBJECT
 private:
-    QString m_listPath;
-    QStringList m_listPaths;
-
-
-    QString writeFile(const QString& rel, const QByteArray& bytes)
-    {
-        testutil::writeAll(home(rel), bytes);
-        return home(rel);
-    }
-
-    // A list ("News" unless named) with three subscribers (the first `people` of them), its
-    // header, signature and footer files, and the settings that name every list made so far.
-    void makeList(const TListSpec& list, const TGeneralSettings& general = TGeneralSettings(),
-                  const QString& name = QStringLiteral("News"), int people = 3)
-    {
-        QDir().mkpath(home(name + "/Sent Mail"));
-        m_listPath = home(name + "/" + name + ".qvl");
-        m_listPaths << m_listPath;
-        MailListRecord h;
-        h.SetText(MailListRecord::Name, name);
-        h.SetText(MailListRecord::Reply, list.reply);
-        h.SetText(MailListRecord::ToAddress, list.to);
-        h.SetText(MailListRecord::SmtpServer, list.smtp);
-        h.SetText(MailListRecord::Options, list.options);
-        h.SetText(MailListRecord::HeaderFile, writeFile("header.txt", "== Header ==\r\n"));
-        h.SetText(MailListRecord::SigFile, writeFile("sig.txt", "-- \r\nThe Editor\r\n"));
-        h.SetText(MailListRecord::FooterFile, writeFile("footer.txt", "Footer line 1\r\nFooter line 2\r\n"));
-        h.SetText(MailListRecord::ToKey, list.toKey);
-        h.SetText(MailListRecord::SubjectKey, list.subjectKey);
-        h.SetText(MailListRecord::FilePath, m_listPath);
-        TAddressList entries;
-        const char* const names[][2] = {{"Ann Able", "ann@example.org"}, {"Bob Baker", "bob@example.net"},
-                                        {"Cy Cole", "cy@example.org"}};
-        for (const auto& p : names) {
-            if (entries.Count() == people)
-                break;
-            auto e = std::make_unique<MailListRecord>();
-            e->SetText(MailListRecord::Name, QLatin1String(p[0]));
-            e->SetText(MailListRecord::Email, QLatin1String(p[1]));
-            entries.Append(std::move(e));
-        }
-        QString error;
-        QVERIFY2(listfile::Write(m_listPath, h, entries, &error), qPrintable(error));
-        TSettingsData d;
-        d.General = general;
-        d.ListPaths = m_listPaths;
-        QVERIFY2(settingsfile::Save(settingsfile::FileName(), d, &error), qPrintable(error));
-    }
-
-    TMainForm& start(quint16 port)
-    {
-        StartWindow();
-        m_form->SmtpClient1()->SetPort(QString::number(port));
-        m_form->SmtpClient1()->SetRcptPause(0);
-        return *m_form;
-    }
-
-    void write(const QString& subject, const QString& body)
-    {
-        m_form->Newsletter()->SubjectEDT()->setText(subject);
-        m_form->Newsletter()->LetterRE()->setPlainText(body);
-    }
-
-    TSendMailPanel& openPanel()
-    {
-        QToolButton* b = m_form->Newsletter()->Button(QStringLiteral("SendMailToBtn"));
-        b->click();
-        return *m_form->SendPanel();
-    }
-
-    // The list page with the given entries checked, then "&Send".
-    void sendToList(const QList<int>& checked)
-    {
-        TSendMailPanel& p = openPanel();
-        p.PageControl3()->setCurrentWidget(p.SendListTS());
-        for (int i : checked)
-            p.SendToModel()->SetChecked(i, true);
-        p.SendToBtn()->click();
-    }
-
-    QString status() const { return m_form->Status(); }
     bool gaugeVisible() const { return m_form->findChild<QProgressBar*>(QStringLiteral("Gauge1"))->isVisible(); }
     bool cancelEnabled() { return m_form->Action(QStringLiteral("CancelSend1"))->isEnabled(); }
 
 private slots:
     void init() { InitWindowHome(); }
-    void cleanup()
-    {
-        ResetWindow();
-        m_listPaths.clear();
-    }
+    void cleanup() { ResetWindow(); }
 
     // The list page: the digest composition for several flag combinations, the header order,
     // the envelope, the To header and the archive.
@@ -244,38 +103,6 @@ private slots:
                                                                                   : QStringLiteral("Dear reader,"));
     }
 
-    void logsHoldTheLastSend()
-    {
-        TAiosmtpdServer server;
-        START_PEER(server);
-        makeList({"4"});
-        start(server.Port());
-        for (const char* subject : {"First", "Second"}) {
-            write(QLatin1String(subject), QStringLiteral("Body"));
-            sendToList({1});
-            QCOMPARE(status(), QStringLiteral("Status: Mail was successfully sent. (1 of 1 sent)"));
-            QTRY_VERIFY(!m_form->SendPanel()->isVisible());
-        }
-        const QStringList log = QString::fromLatin1(testutil::readAll(home("MailDialog.txt"))).split(QStringLiteral("\r\n"));
-        QCOMPARE(log.mid(0, 1), QStringList{"SMTP Send Dialogue"});
-        QVERIFY(log[1].startsWith(QLatin1String("Started: ")));
-        QCOMPARE(log[2], QString());
-        QCOMPARE(log[3], QStringLiteral("Connected with SMTP server"));
-        QVERIFY(log.contains(QStringLiteral("> RCPT TO:<bob@example.net>")));
-        QVERIFY(log.contains(QStringLiteral("> Subject: Second")));
-        QVERIFY(!log.contains(QStringLiteral("> Subject: First")));
-        QVERIFY(log.contains(QStringLiteral("> QUIT")));
-        QCOMPARE(log.last(), QString());
-        QVERIFY(log[log.size() - 2].startsWith(QLatin1String("Finished: ")));
-        QCOMPARE(log[log.size() - 3], QString());
-        const QStringList timeouts = QString::fromLatin1(testutil::readAll(home("Timeout.txt"))).split(QStringLiteral("\r\n"));
-        QCOMPARE(timeouts.size(), 6);
-        QCOMPARE(timeouts[0], QStringLiteral("SMTP Send Timeouts"));
-        QVERIFY(timeouts[1].startsWith(QLatin1String("Started: ")));
-        QVERIFY(timeouts[4].startsWith(QLatin1String("Finished: ")));
-        QCOMPARE(QDir(home("News/Sent Mail")).entryList(QDir::Files), (QStringList{"First.txt", "Second.txt"}));
-    }
-
     // The address page: typed addresses, a chosen server, BCC and the general properties.
     void addressPage_data()
     {
@@ -326,20 +153,29 @@ private slots:
         QVERIFY(testutil::readAll(home("User/Sent Mail/Hello.txt")).contains("\r\nTo: one@example.org, two@example.org,\r\n"));
     }
 
-    // Address page with no server or no sender: a message naming what is missing, and rest.
-    void addressPageMissingFields_data()
+    // Send with a field missing: a message naming what is missing, no connection, and the
+    // panel keeps what was typed for a correction. The list page needs the list's server.
+    void missingFields_data()
     {
+        QTest::addColumn<bool>("listPage");
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("memo");
         QTest::addColumn<QString>("message");
-        QTest::newRow("server") << "" << "me@x.org" << "You must provide a SMTP server!";
-        QTest::newRow("sender") << "127.0.0.1" << "" << "You must provide your E-mail address (From)!";
-        QTest::newRow("both") << "" << "" << "You must provide a SMTP server and your E-mail address (From)!";
+        const QString one = QStringLiteral("one@example.org");
+        QTest::newRow("server") << false << "" << "me@x.org" << one << "You must provide a SMTP server!";
+        QTest::newRow("sender") << false << "127.0.0.1" << "" << one << "You must provide your E-mail address (From)!";
+        QTest::newRow("both") << false << "" << "" << one << "You must provide a SMTP server and your E-mail address (From)!";
+        QTest::newRow("recipient") << false << "" << "" << "" << "You must supply atleast one recipient!";
+        QTest::newRow("list without server") << true << "" << "" << ""
+                                             << "You must provide a SMTP Server address and your E-mail address!";
     }
-    void addressPageMissingFields()
+    void missingFields()
     {
+        QFETCH(bool, listPage);
         QFETCH(QString, server);
         QFETCH(QString, from);
+        QFETCH(QString, memo);
         QFETCH(QString, message);
         TScriptedServer peer;
         makeList({"", "", "", ""});
@@ -348,32 +184,17 @@ private slots:
         TSendMailPanel& p = openPanel();
         p.ServersCB()->setEditText(server);
         p.FromSendToEDT()->setText(from);
-        p.SendToMemo()->setPlainText(QStringLiteral("one@example.org"));
+        p.SendToMemo()->setPlainText(memo);
+        if (listPage)
+            p.PageControl3()->setCurrentWidget(p.SendListTS());
+        p.SendToBtn()->setEnabled(true); // an empty memo disables it
         p.SendToBtn()->click();
         QCOMPARE(m_dialogs->texts(), QStringList{message});
         QVERIFY(!gaugeVisible());
         QVERIFY(!cancelEnabled());
         QCOMPARE(peer.Connections(), 0);
-        QVERIFY(p.isVisible()); // the fields stay for a correction
-        QCOMPARE(p.SendToMemo()->toPlainText(), QStringLiteral("one@example.org"));
-    }
-
-    void emptyMemoAndListWithoutServer()
-    {
-        makeList({"", "", "", ""});
-        start(1);
-        write(QStringLiteral("Hello"), QStringLiteral("Text"));
-        TSendMailPanel& p = openPanel();
-        p.SendToBtn()->setEnabled(true);
-        p.SendToBtn()->click();
-        QCOMPARE(m_dialogs->texts(), QStringList{"You must supply atleast one recipient!"});
-        QVERIFY(!gaugeVisible());
-        m_dialogs->clear();
-        p.PageControl3()->setCurrentWidget(p.SendListTS());
-        p.SendToBtn()->click();
-        QCOMPARE(m_dialogs->texts(), QStringList{"You must provide a SMTP Server address and your E-mail address!"});
-        QVERIFY(!gaugeVisible());
-        QVERIFY(!cancelEnabled());
+        QVERIFY(p.isVisible());
+        QCOMPARE(p.SendToMemo()->toPlainText(), memo);
     }
 
     // Scripted servers: a refused recipient, a refused message and a lost connection are
@@ -427,56 +248,6 @@ private slots:
         QVERIFY(!cancelEnabled());
     }
 
-    // A reply that does not come is recorded with the recipient line before it.
-    void receiveTimeout()
-    {
-        TScriptedServer peer;
-        peer.Send("220 ready").Reply("250 hello").Reply("250 sender ok").Expect().Stall();
-        makeList({""});
-        start(peer.Port());
-        m_form->GeneralPanel()->se_Timeout()->setValue(1);
-        write(QStringLiteral("Hello"), QStringLiteral("Text"));
-        sendToList({1});
-        QCOMPARE(status(), QStringLiteral("Status: Error - receive timeout (0 of 1 sent)"));
-        const QStringList t = QString::fromLatin1(testutil::readAll(home("Timeout.txt"))).split(QStringLiteral("\r\n"));
-        QCOMPARE(t.mid(3, 2), (QStringList{"> RCPT TO:<bob@example.net>", "< 554 receive timeout"}));
-        QVERIFY(t[6].startsWith(QLatin1String("Finished: ")));
-        QVERIFY(!peer.Lines().contains("DATA"));
-    }
-
-    // "Cancel Send" while the message data goes out: the server gets no message, the panel
-    // stays with everyone still checked (nobody got it), and the log says so.
-    void cancelMidData()
-    {
-        TAiosmtpdServer server;
-        START_PEER(server);
-        makeList({""});
-        start(server.Port());
-        QStringList lines;
-        for (int i = 0; i < 40000; ++i)
-            lines << QStringLiteral("Line %1 of a long newsletter, long enough to take a while.").arg(i);
-        write(QStringLiteral("Long"), lines.join(u'\n'));
-        QTimer watch;
-        watch.setInterval(2);
-        connect(&watch, &QTimer::timeout, this, [&] {
-            if (status() == QLatin1String("Status: Sending message...")) {
-                watch.stop();
-                m_form->Action(QStringLiteral("CancelSend1"))->trigger();
-            }
-        });
-        watch.start();
-        sendToList({0, 1});
-        QCOMPARE(status(), QStringLiteral("Status: Send canceled. (0 of 2 sent)"));
-        QVERIFY(m_form->SendPanel()->isVisible());
-        QVERIFY(m_form->SendPanel()->SendToModel()->Checked(0));
-        QVERIFY(m_form->SendPanel()->SendToModel()->Checked(1));
-        QVERIFY(!cancelEnabled());
-        QVERIFY(!gaugeVisible());
-        QVERIFY(testutil::readAll(home("MailDialog.txt")).contains("\r\nEnded: Send canceled.\r\n"));
-        QTest::qWait(300);
-        QCOMPARE(server.Messages().size(), 0);
-    }
-
     // The key the menu shows for "Cancel Send" gets through while the send waits for a slow
     // server; the ones who got the message are unchecked, and Send again reaches exactly the rest.
     void cancelBySlowServerThenSendAgain_data()
@@ -517,6 +288,8 @@ private slots:
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(status(), QStringLiteral("Status: Send canceled. (1 of 3 sent)"));
         QVERIFY(p.isVisible());
+        QVERIFY(!cancelEnabled());
+        QVERIFY(!gaugeVisible());
         QCOMPARE((QList<bool>{p.SendToModel()->Checked(0), p.SendToModel()->Checked(1), p.SendToModel()->Checked(2)}),
                  (QList<bool>{false, true, true}));
 
@@ -562,8 +335,6 @@ private slots:
                      && status().endsWith(QLatin1String(" (0 of 1 sent)")),
                  qPrintable(status()));
         QVERIFY(!gaugeVisible());
-        // Every ending is logged, this one too.
-        QVERIFY(testutil::readAll(home("MailDialog.txt")).contains("\r\nSent: 0 of 1 recipients in 0 transactions\r\n"));
     }
 
     // Every character arrives: 8-bit text, characters beyond Latin-1 and a line longer than
@@ -609,41 +380,23 @@ private slots:
     }
 
     // With automatic maintenance the list sends offer an unsubscribe; address sends never do.
-    void listUnsubscribe()
+    // The reply address's domain has a signing section in "Quorvel.ini": the list send goes out
+    // signed, the unsubscribe header signed too; with its key file gone the send stops before
+    // connecting and says why.
+    void listUnsubscribeAndDkim()
     {
         TAiosmtpdServer server;
         START_PEER(server);
-        TListSpec list{"57"};
-        list.subjectKey = QStringLiteral("remove me");
-        makeList(list);
+        makeList({.options = QStringLiteral("57"), .subjectKey = QStringLiteral("remove me")});
         start(server.Port());
         write(QStringLiteral("Hi"), QStringLiteral("Text"));
-        sendToList({0});
-        QTRY_VERIFY(!m_form->SendPanel()->isVisible());
         TSendMailPanel& p = openPanel();
         p.PageControl3()->setCurrentWidget(p.AddressTS());
         p.ServersCB()->setEditText(QStringLiteral("127.0.0.1"));
         p.SendToMemo()->setPlainText(QStringLiteral("one@example.org"));
         p.SendToBtn()->click();
-        const QList<TAiosmtpdServer::Message> got = server.Messages();
-        QCOMPARE(got.size(), 2);
-        QByteArray first = got[0].content, second = got[1].content;
-        if (HeaderValue(first, "To") != "readers@example.com")
-            std::swap(first, second);
-        QCOMPARE(HeaderValue(first, "List-Unsubscribe"), QByteArray("<mailto:news@example.com?subject=remove%20me>"));
-        QVERIFY(first.contains("\r\nMessage-ID: <"));
-        QVERIFY(!second.contains("List-Unsubscribe"));
-    }
+        QTRY_VERIFY(!m_form->SendPanel()->isVisible());
 
-    // The reply address's domain has a signing section in "Quorvel.ini": the list send goes out
-    // signed; with its key file gone the send stops before connecting and says why.
-    void dkimSignedListSend()
-    {
-        TAiosmtpdServer server;
-        START_PEER(server);
-        TListSpec list{"57"};
-        list.subjectKey = QStringLiteral("remove me");
-        makeList(list);
         QProcess openssl;
         openssl.start(QStringLiteral("openssl"), {QStringLiteral("genpkey"), QStringLiteral("-algorithm"), QStringLiteral("RSA"),
                                                   QStringLiteral("-pkeyopt"), QStringLiteral("rsa_keygen_bits:1024"),
@@ -655,15 +408,17 @@ private slots:
             ini.WriteString(QStringLiteral("DKIM example.com"), QStringLiteral("KeyFile"), QStringLiteral("news.pem"));
             QVERIFY(ini.UpdateFile());
         }
-        start(server.Port());
-        write(QStringLiteral("Hi"), QStringLiteral("Text"));
         sendToList({0, 1});
         QTRY_VERIFY(!m_form->SendPanel()->isVisible());
-        QList<TAiosmtpdServer::Message> got = server.Messages();
-        QCOMPARE(got.size(), 1);
-        const QByteArray signature = HeaderValue(got[0].content, "DKIM-Signature");
-        QVERIFY2(got[0].content.startsWith("DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=example.com; s=s1;"),
-                 got[0].content.left(200).constData());
+        const QList<TAiosmtpdServer::Message> got = server.Messages();
+        QCOMPARE(got.size(), 2);
+        QVERIFY(!got[0].content.contains("List-Unsubscribe"));
+        const QByteArray& listSend = got[1].content;
+        QCOMPARE(HeaderValue(listSend, "List-Unsubscribe"), QByteArray("<mailto:news@example.com?subject=remove%20me>"));
+        QVERIFY(listSend.contains("\r\nMessage-ID: <"));
+        const QByteArray signature = HeaderValue(listSend, "DKIM-Signature");
+        QVERIFY2(listSend.startsWith("DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=example.com; s=s1;"),
+                 listSend.left(200).constData());
         QVERIFY2(signature.contains("List-Unsubscribe"), signature.constData());
 
         QVERIFY(QFile::remove(home(QStringLiteral("news.pem"))));
@@ -674,7 +429,7 @@ private slots:
                                          .arg(QDir::cleanPath(home(QStringLiteral("news.pem"))))),
                  qPrintable(status()));
         QVERIFY(status().endsWith(QLatin1String("(0 of 1 sent)")));
-        QCOMPARE(server.Messages().size(), 1);
+        QCOMPARE(server.Messages().size(), 2);
     }
 
     // The panel: lists, entries, toggle, server list, sender.
@@ -739,10 +494,8 @@ private slots:
     {
         TAiosmtpdServer server;
         START_PEER(server);
-        makeList({""}, TGeneralSettings(), QStringLiteral("Alpha"), 1);
-        TListSpec other{""};
-        other.reply = QStringLiteral("beta@example.com");
-        makeList(other, TGeneralSettings(), QStringLiteral("Beta"), 2);
+        makeList({.name = QStringLiteral("Alpha"), .people = 1});
+        makeList({.reply = QStringLiteral("beta@example.com"), .name = QStringLiteral("Beta"), .people = 2});
         start(server.Port());
         write(QStringLiteral("S"), QStringLiteral("Text"));
         TSendMailPanel& p = openPanel();

@@ -1,97 +1,13 @@
 // The send job's personalised and paced sends against the scripted server: one message per
 // recipient over one connection, batches and waits by the server's limits, a cancel inside a
 // wait, and the send record that a new job resumes from.
-#include "net/SmtpClient.h"
-#include "net/Wait.h"
-#include "send/SendJob.h"
-#include "support/ScriptedServer.h"
-#include "support/SmtpFixture.h"
+#include "JobFixture.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-namespace {
-
 using O = TRecipientOutcome;
-
-struct TPersonalFixture : TSmtpFixture, TSendObserver
-{
-    TScriptedServer server;
-    QTemporaryDir dir;
-    QStringList waits; // every wait text shown, in order
-    std::function<void(const QString&)> onWait;
-
-    TPersonalFixture() : TSmtpFixture(50)
-    {
-        client.SetPort(server.PortText());
-    }
-    void SendProgress(TSendPhase, qint64, qint64) override {}
-    void SendDialogue(const QString&) override {}
-    void RecipientDone(int, const TRecipientResult&) override {}
-    void SendWaiting(const QString& text) override
-    {
-        if (!text.isEmpty() && (waits.isEmpty() || waits.last() != text))
-            waits << text;
-        if (onWait)
-            onWait(text);
-    }
-
-    TSendRequest Request(int recipients, bool personal)
-    {
-        TSendRequest rq;
-        rq.Server = QStringLiteral("127.0.0.1");
-        rq.Sender = QStringLiteral("news@example.com");
-        rq.HdrFrom = rq.Sender;
-        rq.HdrTo = QStringLiteral("readers@example.com");
-        rq.HdrSubject = QStringLiteral("Issue 9");
-        for (int i = 0; i < recipients; ++i)
-            rq.Recipients << QStringLiteral("r%1@example.org").arg(i);
-        rq.BodyLines = {QStringLiteral("Hello all")};
-        rq.LogFolder = dir.path() + u'/';
-        if (personal)
-            rq.MessageFor = [](int i) {
-                TMessageParts p;
-                p.HdrTo = QStringLiteral("Reader %1 <r%1@example.org>").arg(i);
-                p.HdrSubject = QStringLiteral("Issue 9 for Reader %1").arg(i);
-                p.BodyLines = {QStringLiteral("Dear Reader %1,").arg(i), QStringLiteral(".dotted")};
-                if (i == 1) {
-                    p.CharSet = QStringLiteral("utf-8");
-                    p.TransferEncoding = QStringLiteral("quoted-printable");
-                }
-                return p;
-            };
-        return rq;
-    }
-    TScriptedServer& Greeted() { return server.Send("220 hi").Reply("250 hello"); }
-    // One transaction: MAIL FROM, `accepted` recipients, the message.
-    TScriptedServer& Taken(int accepted)
-    {
-        server.Reply("250 sender ok");
-        for (int i = 0; i < accepted; ++i)
-            server.Reply("250 ok");
-        return server.Reply("354 go ahead").ExpectUntil(".").Send("250 queued");
-    }
-    TScriptedServer& Quit() { return server.Reply("221 bye").Close(); }
-    QStringList LinesStarting(const QByteArray& prefix) const
-    {
-        QStringList out;
-        for (const QByteArray& l : server.Lines())
-            if (l.startsWith(prefix))
-                out << QString::fromLatin1(l);
-        return out;
-    }
-    static QList<O> Outcomes(const TSendJob& job)
-    {
-        QList<O> out;
-        for (const TRecipientResult& r : job.Results())
-            out << r.Outcome;
-        return out;
-    }
-};
-
-} // namespace
 
 class TestSendPersonal : public QObject
 {
@@ -101,14 +17,13 @@ private slots:
     // encoding and Message-ID, all over one connection.
     void oneMessageEachOverOneConnection()
     {
-        TPersonalFixture f;
-        TSendJob job(f.client, f);
+        TScriptedJob f;
         f.Greeted();
         f.Taken(1);
         f.Taken(1);
         f.Taken(1);
         f.Quit();
-        const TSendSummary s = job.Run(f.Request(3, true));
+        const TSendSummary s = f.job.Run(f.Request(3, true));
         QCOMPARE(int(s.End), int(TSendEnd::Sent));
         QCOMPARE(s.Transactions, 3);
         QCOMPARE(f.server.Connections(), 1);
@@ -128,7 +43,7 @@ private slots:
         QVERIFY(ids[0] != ids[1] && ids[1] != ids[2]);
         QVERIFY(f.server.Mismatches().isEmpty());
         // The log holds the first message's text; of the others the commands and headers.
-        const QStringList log = job.DialogueLog();
+        const QStringList log = f.job.DialogueLog();
         QVERIFY(log.contains(QStringLiteral("> Dear Reader 0,")));
         QVERIFY(!log.contains(QStringLiteral("> Dear Reader 1,")));
         QVERIFY(log.contains(QStringLiteral("> To: Reader 2 <r2@example.org>")));
@@ -139,19 +54,18 @@ private slots:
     // wants it later) and who is left is not attempted.
     void refusalAndDeferralOfOneMessage()
     {
-        TPersonalFixture f;
-        TSendJob job(f.client, f);
+        TScriptedJob f;
         f.Greeted();
         f.Taken(1);
         f.server.Reply("250 sender ok").Reply("553 5.1.3 bad address").Reply("250 reset");
         f.Taken(1);
         f.server.Reply("250 sender ok").Reply("451 4.3.0 try later").Reply("250 reset");
         f.Quit();
-        const TSendSummary s = job.Run(f.Request(5, true));
+        const TSendSummary s = f.job.Run(f.Request(5, true));
         QCOMPARE(int(s.End), int(TSendEnd::Partial));
-        QCOMPARE(TPersonalFixture::Outcomes(job), (QList<O>{O::Delivered, O::Refused, O::Delivered, O::NotAttempted, O::NotAttempted}));
+        QCOMPARE(f.Outcomes(), (QList<O>{O::Delivered, O::Refused, O::Delivered, O::NotAttempted, O::NotAttempted}));
         QVERIFY2(s.Reason.startsWith(QLatin1String("451")), qPrintable(s.Reason));
-        QCOMPARE(job.Results()[3].Reply, QStringLiteral("451 4.3.0 try later"));
+        QCOMPARE(f.job.Results()[3].Reply, QStringLiteral("451 4.3.0 try later"));
     }
 
     // Where the server pipelines, each message's MAIL, RCPT and DATA go out in one group (the
@@ -160,11 +74,10 @@ private slots:
     // reply, not with the answers that follow from it.
     void envelopeInOneGroup()
     {
-        TPersonalFixture f;
+        TScriptedJob f;
         TServerSettings section;
         section.Present = true;
         f.client.SetServerSettings(section);
-        TSendJob job(f.client, f);
         f.server.Send("220 hi").Expect().Send("250-hello\r\n250 PIPELINING");
         f.server.Expect(3).Send("250 sender ok\r\n250 ok\r\n354 go ahead").ExpectUntil(".").Send("250 queued");
         f.server.Expect(3).Send("250 sender ok\r\n553 5.1.3 bad address\r\n554 5.5.1 no valid recipients");
@@ -172,9 +85,9 @@ private slots:
         f.server.Expect(3).Send("250 sender ok\r\n250 ok\r\n354 go ahead").ExpectUntil(".").Send("250 queued");
         f.server.Expect(3).Send("450 4.7.1 slow down\r\n503 5.5.1 need MAIL\r\n503 5.5.1 need RCPT");
         f.Quit();
-        const TSendSummary s = job.Run(f.Request(5, true));
+        const TSendSummary s = f.job.Run(f.Request(5, true));
         QCOMPARE(int(s.End), int(TSendEnd::Partial));
-        QCOMPARE(TPersonalFixture::Outcomes(job),
+        QCOMPARE(f.Outcomes(),
                  (QList<O>{O::Delivered, O::Refused, O::Delivered, O::NotAttempted, O::NotAttempted}));
         QCOMPARE(s.Reason, QStringLiteral("450 4.7.1 slow down"));
         QVERIFY(f.client.Pipelined());
@@ -188,8 +101,7 @@ private slots:
     // client's recipient pause (which stays per hundred recipients of the send when split).
     void recipientsPerMessage()
     {
-        TPersonalFixture f;
-        TSendJob job(f.client, f);
+        TScriptedJob f;
         f.Greeted();
         f.Taken(2);
         f.Taken(2);
@@ -197,7 +109,7 @@ private slots:
         f.Quit();
         TSendRequest rq = f.Request(5, false);
         rq.Pacing.Limits.MaxRecipientsPerMessage = 2;
-        const TSendSummary s = job.Run(rq);
+        const TSendSummary s = f.job.Run(rq);
         QCOMPARE(int(s.End), int(TSendEnd::Sent));
         QCOMPARE(s.Transactions, 3);
         QCOMPARE(f.LinesStarting("RCPT TO:").size(), 5);
@@ -211,8 +123,7 @@ private slots:
     // a new connection when the hour (300 ms here) has moved on.
     void hourlyLimitWaits()
     {
-        TPersonalFixture f;
-        TSendJob job(f.client, f);
+        TScriptedJob f;
         f.Greeted();
         f.Taken(1);
         f.Taken(1);
@@ -223,22 +134,21 @@ private slots:
         TSendRequest rq = f.Request(3, true);
         rq.Pacing.Limits.MaxMessagesPerHour = 2;
         rq.Pacing.MinuteMs = 5;
-        const TSendSummary s = job.Run(rq);
+        const TSendSummary s = f.job.Run(rq);
         QCOMPARE(int(s.End), int(TSendEnd::Sent));
         QCOMPARE(s.Delivered, 3);
         QCOMPARE(f.server.Connections(), 2);
         QVERIFY(!f.waits.isEmpty());
         QVERIFY2(f.waits.first().startsWith(QLatin1String("Waiting ")), qPrintable(f.waits.first()));
         QVERIFY2(f.waits.first().endsWith(QLatin1String(" min for the server's hourly limit (2 of 3 sent)")), qPrintable(f.waits.first()));
-        QVERIFY(job.DialogueLog().contains(f.waits.first()));
+        QVERIFY(f.job.DialogueLog().contains(f.waits.first()));
         QVERIFY(f.server.Mismatches().isEmpty());
     }
 
     // The daily limit clips the message to the day's room, then waits for the day to move on.
     void dailyLimitSplitsAndWaits()
     {
-        TPersonalFixture f;
-        TSendJob job(f.client, f);
+        TScriptedJob f;
         f.Greeted();
         f.Taken(2);
         f.Taken(1);
@@ -250,7 +160,7 @@ private slots:
         rq.Pacing.Limits.MaxRecipientsPerMessage = 2;
         rq.Pacing.Limits.MaxRecipientsPerDay = 3;
         rq.Pacing.MinuteMs = 1; // a day is 1,440 ms
-        const TSendSummary s = job.Run(rq);
+        const TSendSummary s = f.job.Run(rq);
         QCOMPARE(int(s.End), int(TSendEnd::Sent));
         QCOMPARE(s.Transactions, 3);
         QVERIFY(!f.waits.isEmpty());
@@ -262,7 +172,7 @@ private slots:
     // the record. The hour still counts for the new job: it waits too.
     void cancelInWaitThenResumeFromRecord()
     {
-        TPersonalFixture f;
+        TScriptedJob f;
         const QString record = f.dir.filePath(QStringLiteral("News send record.txt"));
         TSendRequest rq = f.Request(3, true);
         rq.Pacing.Limits.MaxMessagesPerHour = 2;
@@ -270,16 +180,15 @@ private slots:
         rq.RecordFile = record;
         rq.RecordKey = QStringLiteral("issue-9");
         {
-            TSendJob job(f.client, f);
             f.onWait = [&](const QString& text) {
                 if (!text.isEmpty())
-                    QTimer::singleShot(50, [&] { job.Cancel(); });
+                    QTimer::singleShot(50, [&] { f.job.Cancel(); });
             };
             f.Greeted();
             f.Taken(1);
             f.Taken(1);
             f.Quit();
-            const TSendSummary s = job.Run(rq);
+            const TSendSummary s = f.job.Run(rq);
             QCOMPARE(int(s.End), int(TSendEnd::Cancelled));
             QCOMPARE(s.Delivered, 2);
             QCOMPARE(f.server.Connections(), 1);
@@ -298,7 +207,7 @@ private slots:
         QCOMPARE(int(s.End), int(TSendEnd::Sent));
         QCOMPARE(s.Delivered, 3);
         QCOMPARE(s.Transactions, 1);
-        QCOMPARE(TPersonalFixture::Outcomes(fresh), (QList<O>{O::Delivered, O::Delivered, O::Delivered}));
+        QCOMPARE(TJobFixture::OutcomesOf(fresh), (QList<O>{O::Delivered, O::Delivered, O::Delivered}));
         QCOMPARE(fresh.Results()[0].Transaction, 0);
         QCOMPARE(f.LinesStarting("RCPT TO:").last(), QStringLiteral("RCPT TO:<r2@example.org>"));
         QCOMPARE(f.LinesStarting("RCPT TO:").size(), 3);
@@ -309,18 +218,14 @@ private slots:
     // A record naming everyone: the send is complete without a connection.
     void everyoneInTheRecord()
     {
-        TPersonalFixture f;
+        TScriptedJob f;
         const QString record = f.dir.filePath(QStringLiteral("r.txt"));
-        QFile out(record);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write("Quorvel send record\r\nNewsletter: issue-9\r\nSent: 1 2\r\nDelivered: R0@example.org\r\n"
-                  "Delivered: r1@example.org\r\n");
-        out.close();
-        TSendJob job(f.client, f);
+        QVERIFY(testutil::writeAll(record, "Quorvel send record\r\nNewsletter: issue-9\r\nSent: 1 2\r\n"
+                                           "Delivered: R0@example.org\r\nDelivered: r1@example.org\r\n"));
         TSendRequest rq = f.Request(2, true);
         rq.RecordFile = record;
         rq.RecordKey = QStringLiteral("issue-9");
-        const TSendSummary s = job.Run(rq);
+        const TSendSummary s = f.job.Run(rq);
         QCOMPARE(int(s.End), int(TSendEnd::Sent));
         QCOMPARE(s.Delivered, 2);
         QCOMPARE(f.server.Connections(), 0);
@@ -331,26 +236,20 @@ private slots:
     // send before connecting.
     void recordOfAnotherNewsletterOrUnreadable()
     {
-        TPersonalFixture f;
+        TScriptedJob f;
         const QString record = f.dir.filePath(QStringLiteral("r.txt"));
-        QFile out(record);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write("Quorvel send record\r\nNewsletter: issue-8\r\nSent: 1 1\r\nDelivered: r0@example.org\r\n");
-        out.close();
-        TSendJob job(f.client, f);
+        QVERIFY(testutil::writeAll(record, "Quorvel send record\r\nNewsletter: issue-8\r\nSent: 1 1\r\nDelivered: r0@example.org\r\n"));
         f.Greeted();
         f.Taken(2);
         f.Quit();
         TSendRequest rq = f.Request(2, false);
         rq.RecordFile = record;
         rq.RecordKey = QStringLiteral("issue-9");
-        QCOMPARE(int(job.Run(rq).End), int(TSendEnd::Sent));
+        QCOMPARE(int(f.job.Run(rq).End), int(TSendEnd::Sent));
         QCOMPARE(f.LinesStarting("RCPT TO:").size(), 2);
 
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write("garbage\r\n");
-        out.close();
-        const TSendSummary s = job.Run(rq);
+        QVERIFY(testutil::writeAll(record, "garbage\r\n"));
+        const TSendSummary s = f.job.Run(rq);
         QCOMPARE(int(s.End), int(TSendEnd::NothingSent));
         QVERIFY(!s.Connected);
         QVERIFY2(s.Reason.contains(QLatin1String("no send record")), qPrintable(s.Reason));

@@ -1,48 +1,17 @@
 // Personalised sends, the server's limits and "Send test" through the main window (offscreen),
 // stored by aiosmtpd: each subscriber's own message, the digest as the first one gets it, an
 // unknown field stopping the send, and a test send that changes nothing.
-#include "app/MainForm.h"
-#include "app/SettingsFile.h"
-#include "editor/NewsletterEditor.h"
-#include "lists/AddressList.h"
-#include "lists/ListFile.h"
-#include "net/NetTest.h"
-#include "net/SmtpClient.h"
-#include "platform/Sound.h"
+#include "SendWindow.h"
 #include "send/DigestPanel.h"
 #include "send/MimeCheck.h"
-#include "send/SendEngine.h"
-#include "send/SendMailPanel.h"
 #include "support/FakeDialogs.h"
 #include "support/MailPeers.h"
-#include "support/TestUtil.h"
-#include "support/WindowHarness.h"
+#include "support/Peers.h"
 
-#include <QDir>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTextEdit>
 #include <QTimer>
-#include <QToolButton>
 
-namespace {
-QByteArray Header(const QByteArray& message, const QByteArray& name)
-{
-    for (const QByteArray& l : message.left(message.indexOf("\r\n\r\n")).split('\n'))
-        if (l.startsWith(name + ": "))
-            return l.mid(name.size() + 2).trimmed();
-    return {};
-}
-QByteArray BodyOf(const QByteArray& message)
-{
-    return message.mid(message.indexOf("\r\n\r\n") + 4);
-}
-} // namespace
-
-class TestSendPersonalWindow : public QObject, private TWindowHarness
+class TestSendPersonalWindow : public QObject, private TSendWindow
 {
     Q_OBJECT
 private:
@@ -50,50 +19,9 @@ private:
     // subscribers with street and phone.
     void makeList(const QString& options)
     {
-        QDir().mkpath(home("News/Sent Mail"));
-        const QString path = home("News/News.qvl");
-        testutil::writeAll(home("footer.txt"), "Sent to {Email}\r\n");
-        MailListRecord h;
-        h.SetText(MailListRecord::Name, QStringLiteral("News"));
-        h.SetText(MailListRecord::Reply, QStringLiteral("news@example.com"));
-        h.SetText(MailListRecord::ToAddress, QStringLiteral("readers@example.com"));
-        h.SetText(MailListRecord::SmtpServer, QStringLiteral("127.0.0.1"));
-        h.SetText(MailListRecord::Options, options);
-        h.SetText(MailListRecord::FooterFile, home("footer.txt"));
-        h.SetText(MailListRecord::FilePath, path);
-        TAddressList entries;
-        const char* const people[][4] = {{"Ann Able", "ann@example.org", "1 Ash Row", "555-1"},
-                                         {"Bob Baker", "bob@example.net", "", ""},
-                                         {"Cy Cole", "cy@example.org", "3 Elm St", "555-3"}};
-        for (const auto& p : people) {
-            auto e = std::make_unique<MailListRecord>();
-            e->SetText(MailListRecord::Name, QLatin1String(p[0]));
-            e->SetText(MailListRecord::Email, QLatin1String(p[1]));
-            e->SetText(MailListRecord::Street1, QLatin1String(p[2]));
-            e->SetText(MailListRecord::Phone, QLatin1String(p[3]));
-            entries.Append(std::move(e));
-        }
-        QString error;
-        QVERIFY2(listfile::Write(path, h, entries, &error), qPrintable(error));
-        TSettingsData d;
-        d.ListPaths << path;
-        QVERIFY2(settingsfile::Save(settingsfile::FileName(), d, &error), qPrintable(error));
+        TSendWindow::makeList({.options = options, .header = {}, .sig = {}, .footer = "Sent to {Email}\r\n"});
     }
-    void start(quint16 port)
-    {
-        StartWindow();
-        m_form->SmtpClient1()->SetPort(QString::number(port));
-        m_form->SmtpClient1()->SetRcptPause(0);
-    }
-    TSendMailPanel& listPage(const QList<int>& checked)
-    {
-        m_form->Newsletter()->Button(QStringLiteral("SendMailToBtn"))->click();
-        TSendMailPanel& p = *m_form->SendPanel();
-        p.PageControl3()->setCurrentWidget(p.SendListTS());
-        for (int i : checked)
-            p.SendToModel()->SetChecked(i, true);
-        return p;
-    }
+
     // The server's section in the settings file (which also names the lists).
     void addSection(const QByteArray& keys)
     {
@@ -103,11 +31,6 @@ private:
         if (old >= 0)
             text.truncate(old);
         testutil::writeAll(ini, text + "\r\n[SMTP 127.0.0.1]\r\n" + keys);
-    }
-    void write(const QString& subject, const QString& body)
-    {
-        m_form->Newsletter()->SubjectEDT()->setText(subject);
-        m_form->Newsletter()->LetterRE()->setPlainText(body);
     }
 
 private slots:
@@ -123,18 +46,17 @@ private slots:
         makeList(QStringLiteral("2"));
         start(server.Port());
         write(QStringLiteral("News for {Name}"), QStringLiteral("Dear {Name},\nat {Address1} ({Phone}); {{braces}"));
-        TSendMailPanel& p = listPage({1, 2});
-        p.SendToBtn()->click();
+        sendToList({1, 2});
         QCOMPARE(m_form->Status(), QStringLiteral("Status: Mail was successfully sent. (2 of 2 sent)"));
         const QList<TAiosmtpdServer::Message> got = server.Messages();
         QCOMPARE(got.size(), 2);
         QCOMPARE(got[0].rcpt, QStringList{"bob@example.net"});
         QCOMPARE(got[1].rcpt, QStringList{"cy@example.org"});
-        QCOMPARE(Header(got[0].content, "To"), QByteArray("Bob Baker <bob@example.net>"));
-        QCOMPARE(Header(got[1].content, "Subject"), QByteArray("News for Cy Cole"));
-        QCOMPARE(BodyOf(got[0].content), QByteArray("Dear Bob Baker,\r\nat  (); {braces}\r\n\r\nSent to bob@example.net\r\n\r\n"));
-        QCOMPARE(BodyOf(got[1].content), QByteArray("Dear Cy Cole,\r\nat 3 Elm St (555-3); {braces}\r\n\r\nSent to cy@example.org\r\n\r\n"));
-        QVERIFY(Header(got[0].content, "Message-ID") != Header(got[1].content, "Message-ID"));
+        QCOMPARE(HeaderValue(got[0].content, "To"), QByteArray("Bob Baker <bob@example.net>"));
+        QCOMPARE(HeaderValue(got[1].content, "Subject"), QByteArray("News for Cy Cole"));
+        QCOMPARE(Body(got[0].content), QByteArray("Dear Bob Baker,\r\nat  (); {braces}\r\n\r\nSent to bob@example.net\r\n\r\n"));
+        QCOMPARE(Body(got[1].content), QByteArray("Dear Cy Cole,\r\nat 3 Elm St (555-3); {braces}\r\n\r\nSent to cy@example.org\r\n\r\n"));
+        QVERIFY(HeaderValue(got[0].content, "Message-ID") != HeaderValue(got[1].content, "Message-ID"));
         QCOMPARE(m_form->DigestPanel()->Lines().value(0), QStringLiteral("Dear Bob Baker,"));
         // Complete: no record is left beside the list.
         QVERIFY(!QFile::exists(home("News/News send record.txt")));
@@ -150,8 +72,7 @@ private slots:
         start(server.Port());
         m_form->Newsletter()->SubjectEDT()->setText(QStringLiteral("News for {Name}"));
         m_form->Newsletter()->LetterRE()->setHtml(QStringLiteral("<p>Dear <b>{Name}</b> &amp; {{co}</p>"));
-        TSendMailPanel& p = listPage({0, 1});
-        p.SendToBtn()->click();
+        sendToList({0, 1});
         QCOMPARE(m_form->Status(), QStringLiteral("Status: Mail was successfully sent. (2 of 2 sent)"));
         const QList<TAiosmtpdServer::Message> got = server.Messages();
         QCOMPARE(got.size(), 2);
@@ -162,7 +83,7 @@ private slots:
         for (int i = 0; i < 2; ++i) {
             QCOMPARE(mimecheck::Faults(read[i]), QStringList());
             const QString name = QLatin1String(names[i]);
-            QCOMPARE(Header(got[i].content, "Subject"), (QStringLiteral("News for ") + name).toLatin1());
+            QCOMPARE(HeaderValue(got[i].content, "Subject"), (QStringLiteral("News for ") + name).toLatin1());
             const mimecheck::TPart* text = read[i].Find(QStringLiteral("text/plain"));
             const mimecheck::TPart* html = read[i].Find(QStringLiteral("text/html"));
             QVERIFY(text && html);
@@ -185,7 +106,7 @@ private slots:
         makeList(QString());
         start(server.Port());
         write(QStringLiteral("News"), QStringLiteral("Dear {Nmae},"));
-        listPage({0}).SendToBtn()->click();
+        sendToList({0});
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY2(m_dialogs->messages[0].text.startsWith(QLatin1String("The newsletter has an unknown field {Nmae}")),
                  qPrintable(m_dialogs->messages[0].text));
@@ -210,9 +131,9 @@ private slots:
         const QList<TAiosmtpdServer::Message> got = server.Messages();
         QCOMPARE(got.size(), 1);
         QCOMPARE(got[0].rcpt, QStringList{"news@example.com"});
-        QCOMPARE(Header(got[0].content, "Subject"), QByteArray("[Test] News for Bob Baker"));
-        QCOMPARE(Header(got[0].content, "To"), QByteArray("news@example.com"));
-        QVERIFY(BodyOf(got[0].content).startsWith("Dear Bob Baker,\r\n"));
+        QCOMPARE(HeaderValue(got[0].content, "Subject"), QByteArray("[Test] News for Bob Baker"));
+        QCOMPARE(HeaderValue(got[0].content, "To"), QByteArray("news@example.com"));
+        QVERIFY(Body(got[0].content).startsWith("Dear Bob Baker,\r\n"));
         QVERIFY(p.isVisible());
         QVERIFY(p.SendToModel()->Checked(1) && p.SendToModel()->Checked(2));
         QVERIFY(QDir(home("News/Sent Mail")).entryList(QDir::Files).isEmpty());
@@ -233,18 +154,18 @@ private slots:
         addSection("Security=None\r\nMaxRecipientsPerMessage=2\r\n");
         start(server.Port());
         write(QStringLiteral("News"), QStringLiteral("Dear reader,"));
-        listPage({0, 1, 2}).SendToBtn()->click();
+        sendToList({0, 1, 2});
         QCOMPARE(m_form->Status(), QStringLiteral("Status: Mail was successfully sent. (3 of 3 sent)"));
         const QList<TAiosmtpdServer::Message> got = server.Messages();
         QCOMPARE(got.size(), 2);
         QCOMPARE(got[0].rcpt, (QStringList{"ann@example.org", "bob@example.net"}));
         QCOMPARE(got[1].rcpt, QStringList{"cy@example.org"});
-        QCOMPARE(BodyOf(got[0].content), BodyOf(got[1].content));
+        QCOMPARE(Body(got[0].content), Body(got[1].content));
         QVERIFY(!QFile::exists(home("News/News send record.txt")));
 
         // A limit that cannot be read stops the send before connecting.
         addSection("MaxMessagesPerHour=many\r\n");
-        listPage({0}).SendToBtn()->click();
+        sendToList({0});
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY2(m_dialogs->messages[0].text.startsWith(QLatin1String("Invalid MaxMessagesPerHour 'many'")),
                  qPrintable(m_dialogs->messages[0].text));

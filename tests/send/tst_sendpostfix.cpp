@@ -1,26 +1,17 @@
 // The send job against a real, private Postfix: its limits, its hang-ups and a cancel, then
 // the rest sent again; every subscriber counted in the Maildirs exactly once.
+#include "JobFixture.h"
 #include "net/NetTest.h"
-#include "net/SmtpClient.h"
-#include "net/Wait.h"
-#include "send/SendJob.h"
 #include "support/MailPeers.h"
-#include "support/SmtpFixture.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-
 namespace {
 
-struct TPostfixJob : TSmtpFixture, TSendObserver
+struct TPostfixJob : TJobFixture
 {
-    TSendJob job{client, *this};
-    QTemporaryDir dir;
-    std::function<void(const QString&)> onLine;
-
     explicit TPostfixJob(quint16 port, bool pipelining = true)
     {
         client.SetPort(QString::number(port)); // no pauses: they have their own test
@@ -30,20 +21,6 @@ struct TPostfixJob : TSmtpFixture, TSendObserver
         client.SetServerSettings(section);
         client.SetPipeliningAllowed(pipelining);
     }
-    std::function<void(const QString&)> onWait;
-    void SendWaiting(const QString& text) override
-    {
-        if (onWait)
-            onWait(text);
-    }
-    void SendProgress(TSendPhase, qint64, qint64) override {}
-    void SendDialogue(const QString& line) override
-    {
-        if (onLine)
-            onLine(line);
-    }
-    void RecipientDone(int, const TRecipientResult&) override {}
-
     static QStringList Addresses(int n, int from = 0)
     {
         QStringList out;
