@@ -221,7 +221,7 @@ private slots:
         QCOMPARE(ini.ReadString("User Settings", "Color", {}), QStringLiteral("8847360"));
     }
 
-    // The catalog reaches the settings file as soon as a list is added or removed, so a program
+    // The catalog reaches the settings file as soon as a list is added, removed or moved, so a program
     // that is killed does not forget a list whose folder it already made. Only the catalog is
     // written: other settings still wait for closing.
     void catalogIsWrittenWhenAListIsAddedOrRemoved_data()
@@ -231,6 +231,7 @@ private slots:
         QTest::newRow("new list") << "new list" << QStringList{"Alpha", "Gamma"};
         QTest::newRow("import") << "import" << QStringList{"Alpha", "Gamma"};
         QTest::newRow("remove") << "remove" << QStringList{};
+        QTest::newRow("rename (its folder and file move)") << "rename" << QStringList{"Renamed"};
     }
     void catalogIsWrittenWhenAListIsAddedOrRemoved()
     {
@@ -253,10 +254,17 @@ private slots:
             QVERIFY(testutil::writeAll(src, h.Serialize()));
             m_dialogs->openFiles.enqueue(src);
             m_form->ListPanel()->OpenMailList1Click();
+        } else if (how == "rename") {
+            m_form->ListPanel()->OpenList(0);
+            m_form->ListPropertiesPanel()->EditListBtnClick();
+            m_form->ListPropertiesPanel()->Field(QStringLiteral("ListNameEDT"))->setText("Renamed");
+            m_form->ListPropertiesPanel()->SaveBtn()->click();
         } else {
             m_form->ListPanel()->ListsLB()->setCurrentRow(0);
             m_form->ListPanel()->RemoveMailList1Click();
         }
+        for (const TFakeDialogs::Message& m : m_dialogs->messages)
+            QVERIFY2(m.type != TDialogService::mtError, qPrintable(m.text));
         QCOMPARE(m_form->ListPanel()->ListsLB()->count(), catalog.size());
         QStringList paths;
         for (const QString& name : catalog)
