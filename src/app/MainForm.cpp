@@ -359,6 +359,7 @@ void TMainForm::BuildPanels()
     m_mailListLBL->setGeometry(229, 0, kTab, 361);
     connect(m_mailListLBL, &TLabelEffect::clicked, this, &TMainForm::MailListLBLClick);
     m_listPanel = new TListPanel(*this, m_state.Lists, lists, this);
+    connect(m_listPanel, &TListPanel::CatalogChanged, this, &TMainForm::SaveCatalog);
     SetTitleHint(m_mailListLBL, true);
     connect(Action(QStringLiteral("OpenMailList1")), &QAction::triggered, this,
             [this] { m_listPanel->OpenMailList1Click(); });
@@ -537,11 +538,8 @@ void TMainForm::BuildSending()
     m_digestPanel = new TDigestPanel(*this, m_panels.value(QStringLiteral("DigestPanel")), m_digestRE, this);
     m_digestPanel->SaveDefaultFont = [this](const QFont& font, const QColor& color) {
         QString error;
-        if (!settingsfile::SaveDigestFont(settingsfile::FileName(), font, color, &error)) {
-            m_dialogs->Error(QStringLiteral("Could not write the settings file ") + settingsfile::FileName()
-                                 + QStringLiteral(":\n") + error, this);
+        if (!SettingsWritten(settingsfile::SaveDigestFont(settingsfile::FileName(), font, color, &error), error))
             return false;
-        }
         TDigestFontSpec& f = m_state.DigestFont;
         f.Name = font.family();
         f.Size = font.pointSize();
@@ -641,6 +639,29 @@ void TMainForm::LoadSettings()
     m_digestPanel->SetDigestFont(d.DigestFont.ToFont(), d.DigestFont.Color);
 }
 
+QStringList TMainForm::CatalogPaths() const
+{
+    QStringList paths;
+    for (int i = 0; i < m_state.Lists.ListCatalog.Count(); ++i)
+        paths << m_state.Lists.ListCatalog.At(i)->Text(MailListRecord::FilePath);
+    return paths + m_state.Lists.UnreadableLists;
+}
+
+bool TMainForm::SettingsWritten(bool ok, const QString& error)
+{
+    if (!ok)
+        m_dialogs->Error(QStringLiteral("Could not write the settings file ") + settingsfile::FileName()
+                             + QStringLiteral(":\n") + error,
+                         this);
+    return ok;
+}
+
+void TMainForm::SaveCatalog()
+{
+    QString error;
+    SettingsWritten(settingsfile::SaveCatalog(settingsfile::FileName(), CatalogPaths(), &error), error);
+}
+
 bool TMainForm::SaveSettings()
 {
     TSettingsData d;
@@ -650,17 +671,9 @@ bool TMainForm::SaveSettings()
     d.Hints = Action(QStringLiteral("Hints1"))->isChecked();
     d.Sounds = Action(QStringLiteral("Sounds1"))->isChecked();
     d.AutoSave = m_generalPanel->cb_AutoSaveLists()->isChecked();
-    for (int i = 0; i < m_state.Lists.ListCatalog.Count(); ++i)
-        d.ListPaths << m_state.Lists.ListCatalog.At(i)->Text(MailListRecord::FilePath);
-    d.ListPaths << m_state.Lists.UnreadableLists;
+    d.ListPaths = CatalogPaths();
     QString error;
-    const QString path = settingsfile::FileName();
-    if (!settingsfile::Save(path, d, &error)) {
-        m_dialogs->Error(QStringLiteral("Could not write the settings file ") + path + QStringLiteral(":\n") + error,
-                         this);
-        return false;
-    }
-    return true;
+    return SettingsWritten(settingsfile::Save(settingsfile::FileName(), d, &error), error);
 }
 
 void TMainForm::UpdateSizeLimits()

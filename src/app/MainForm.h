@@ -173,9 +173,14 @@ private:
     void SetTitleHint(TLabelEffect* label, bool open);
     void EnsureFolders();
     void LoadCatalog(const QStringList& paths);
+    // The catalog as the settings file keeps it: the lists shown, then those unreadable at start.
+    QStringList CatalogPaths() const;
+    // Writes the catalog alone, as soon as a list is added or removed: a list whose folder is
+    // made is not forgotten if the program is killed before it closes.
+    void SaveCatalog();
+    // Reports a failed write of the settings file; returns `ok`.
+    bool SettingsWritten(bool ok, const QString& error);
     void UpdateSizeLimits();
-    // With automatic saving off and the open list changed: Yes/No/Cancel. False cancels closing.
-    bool AskToSaveList();
     QWidget* FocusedSlidingPanel() const; // the open sliding panel holding the focus
     bool CancelSlidingPanel(QObject* watched);
     bool TabStop(QWidget* w, QWidget* confine) const;

@@ -108,7 +108,7 @@ void TMainForm::closeEvent(QCloseEvent* e)
     m_clearStatusTimer->stop();
     // The list first: its question can still be cancelled with everything as it was, while
     // closing the newsletter already empties it.
-    if (!AskToSaveList() || (CloseNewsletter && !CloseNewsletter())) {
+    if (!m_listPanel->AskToSaveList() || (CloseNewsletter && !CloseNewsletter())) {
         m_closing = false;
         m_clearStatusTimer->start();
         e->ignore();
@@ -128,23 +128,6 @@ void TMainForm::closeEvent(QCloseEvent* e)
     recovery::DiscardNewsletter();
     m_closed = true;
     e->accept();
-}
-
-bool TMainForm::AskToSaveList()
-{
-    if (!m_state.Lists.CurrentListModified())
-        return true;
-    const QString text = QStringLiteral("The mail list \"") + m_state.Lists.CurrentList->Text(MailListRecord::Name)
-                         + QStringLiteral("\" has changes that are not saved. Save them before closing?");
-    switch (Dialogs().MessageBox(text, TDialogService::mtConfirmation,
-                                 TDialogService::mbYes | TDialogService::mbNo | TDialogService::mbCancel, this)) {
-    case TDialogService::mbYes:
-        return m_listPanel->SaveCurrentList(); // a failed write was reported; stay open
-    case TDialogService::mbNo:
-        return true;
-    default:
-        return false;
-    }
 }
 
 void TMainForm::WriteUnsavedWork()

@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <algorithm>
+#include <functional>
 
 QFont TDigestFontSpec::ToFont() const
 {
@@ -86,6 +87,33 @@ QString passwordOut(const QString& plain)
             out += c;
     }
     return cp1252::decode(out);
+}
+
+// `List` keys beyond the new count stay in place; Load ignores them.
+void writeCatalog(TIniFile& ini, const QStringList& listPaths)
+{
+    ini.WriteInteger(kLists, QStringLiteral("Count"), int(listPaths.size()));
+    for (int i = 0; i < listPaths.size(); ++i)
+        ini.WriteString(kLists, QStringLiteral("List") + QString::number(i), listPaths.at(i));
+}
+// Rewrites one part of the file, keeping every other line. A file that could not be read is
+// not written over: that would throw away what it holds.
+bool updateFile(const QString& path, QString* error, const std::function<void(TIniFile&)>& write)
+{
+    TIniFile ini(path);
+    if (!ini.Loaded()) {
+        if (error)
+            *error = ini.ErrorString();
+        return false;
+    }
+    ini.SetOwnerOnly(true); // the file holds the POP password
+    write(ini);
+    if (!ini.UpdateFile()) {
+        if (error)
+            *error = ini.ErrorString();
+        return false;
+    }
+    return true;
 }
 } // namespace
 
@@ -176,67 +204,47 @@ TSettingsData Load(const QString& path)
 
 bool Save(const QString& path, const TSettingsData& d, QString* error)
 {
-    TIniFile ini(path);
-    if (!ini.Loaded()) {
-        // Writing over a file we could not read would throw away what it holds.
-        if (error)
-            *error = ini.ErrorString();
-        return false;
-    }
-    ini.SetOwnerOnly(true); // holds the POP password
-    TGeneralSettings g = d.General;
-    g.Normalise();
-    ini.WriteString(kUser, QStringLiteral("User"), g.User);
-    ini.WriteString(kUser, QStringLiteral("Email"), g.Email);
-    ini.WriteString(kUser, QStringLiteral("SMTP"), g.SMTP);
-    ini.WriteInteger(kUser, QStringLiteral("Timeout"), d.Timeout);
-    ini.WriteString(kUser, QStringLiteral("POP"), g.POP);
-    ini.WriteString(kUser, QStringLiteral("Username"), g.Username);
-    ini.WriteString(kUser, QStringLiteral("Password"), passwordOut(g.Password));
-    ini.WriteString(kUser, QStringLiteral("Header File"), g.HeaderFile);
-    ini.WriteString(kUser, QStringLiteral("Footer File"), g.FooterFile);
-    ini.WriteString(kUser, QStringLiteral("Sig File"), g.SigFile);
-    ini.WriteBool(kUser, QStringLiteral("Include Header"), g.IncludeHeader);
-    ini.WriteBool(kUser, QStringLiteral("Include Footer"), g.IncludeFooter);
-    ini.WriteBool(kUser, QStringLiteral("Include Sig"), g.IncludeSig);
-    ini.WriteBool(kUser, QStringLiteral("Save Letters"), g.SaveLetters);
-    // Written once it is used: files that never had it stay as they were.
-    if (g.SendFormatted || ini.ValueExists(kUser, QStringLiteral("Send Formatted")))
-        ini.WriteBool(kUser, QStringLiteral("Send Formatted"), g.SendFormatted);
-    ini.WriteInteger(kUser, QStringLiteral("Color"), ToColorValue(d.Color.value_or(QColor(0, 0, 0x87))));
-    ini.WriteBool(kUser, QStringLiteral("Hints"), d.Hints);
-    ini.WriteBool(kUser, QStringLiteral("Sounds"), d.Sounds);
-    ini.WriteBool(kUser, QStringLiteral("Auto Save"), d.AutoSave);
-    ini.WriteInteger(kLists, QStringLiteral("Count"), int(d.ListPaths.size()));
-    for (int i = 0; i < d.ListPaths.size(); ++i)
-        ini.WriteString(kLists, QStringLiteral("List") + QString::number(i), d.ListPaths.at(i));
-    if (!ini.UpdateFile()) {
-        if (error)
-            *error = ini.ErrorString();
-        return false;
-    }
-    return true;
+    return updateFile(path, error, [&](TIniFile& ini) {
+        TGeneralSettings g = d.General;
+        g.Normalise();
+        ini.WriteString(kUser, QStringLiteral("User"), g.User);
+        ini.WriteString(kUser, QStringLiteral("Email"), g.Email);
+        ini.WriteString(kUser, QStringLiteral("SMTP"), g.SMTP);
+        ini.WriteInteger(kUser, QStringLiteral("Timeout"), d.Timeout);
+        ini.WriteString(kUser, QStringLiteral("POP"), g.POP);
+        ini.WriteString(kUser, QStringLiteral("Username"), g.Username);
+        ini.WriteString(kUser, QStringLiteral("Password"), passwordOut(g.Password));
+        ini.WriteString(kUser, QStringLiteral("Header File"), g.HeaderFile);
+        ini.WriteString(kUser, QStringLiteral("Footer File"), g.FooterFile);
+        ini.WriteString(kUser, QStringLiteral("Sig File"), g.SigFile);
+        ini.WriteBool(kUser, QStringLiteral("Include Header"), g.IncludeHeader);
+        ini.WriteBool(kUser, QStringLiteral("Include Footer"), g.IncludeFooter);
+        ini.WriteBool(kUser, QStringLiteral("Include Sig"), g.IncludeSig);
+        ini.WriteBool(kUser, QStringLiteral("Save Letters"), g.SaveLetters);
+        // Written once it is used: files that never had it stay as they were.
+        if (g.SendFormatted || ini.ValueExists(kUser, QStringLiteral("Send Formatted")))
+            ini.WriteBool(kUser, QStringLiteral("Send Formatted"), g.SendFormatted);
+        ini.WriteInteger(kUser, QStringLiteral("Color"), ToColorValue(d.Color.value_or(QColor(0, 0, 0x87))));
+        ini.WriteBool(kUser, QStringLiteral("Hints"), d.Hints);
+        ini.WriteBool(kUser, QStringLiteral("Sounds"), d.Sounds);
+        ini.WriteBool(kUser, QStringLiteral("Auto Save"), d.AutoSave);
+        writeCatalog(ini, d.ListPaths);
+    });
+}
+
+bool SaveCatalog(const QString& path, const QStringList& listPaths, QString* error)
+{
+    return updateFile(path, error, [&](TIniFile& ini) { writeCatalog(ini, listPaths); });
 }
 
 bool SaveDigestFont(const QString& path, const QFont& font, const QColor& color, QString* error)
 {
-    TIniFile ini(path);
-    if (!ini.Loaded()) {
-        if (error)
-            *error = ini.ErrorString();
-        return false;
-    }
-    ini.SetOwnerOnly(true);
-    ini.WriteString(kFont, QStringLiteral("Name"), font.family());
-    ini.WriteInteger(kFont, QStringLiteral("Size"), font.pointSize());
-    ini.WriteString(kFont, QStringLiteral("Style"), TDigestFontSpec::StyleDigits(font));
-    ini.WriteInteger(kFont, QStringLiteral("Color"), ToColorValue(color));
-    if (!ini.UpdateFile()) {
-        if (error)
-            *error = ini.ErrorString();
-        return false;
-    }
-    return true;
+    return updateFile(path, error, [&](TIniFile& ini) {
+        ini.WriteString(kFont, QStringLiteral("Name"), font.family());
+        ini.WriteInteger(kFont, QStringLiteral("Size"), font.pointSize());
+        ini.WriteString(kFont, QStringLiteral("Style"), TDigestFontSpec::StyleDigits(font));
+        ini.WriteInteger(kFont, QStringLiteral("Color"), ToColorValue(color));
+    });
 }
 
 } // namespace settingsfile

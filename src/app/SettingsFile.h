@@ -51,6 +51,8 @@ TSettingsData Load(const QString& path);
 // Writes "User Settings" and "Mail Lists" in full, keeping every other line of the file;
 // `List` keys beyond the new count are left in place. Atomic; false with the reason on failure.
 bool Save(const QString& path, const TSettingsData& data, QString* error);
+// Writes the "Mail Lists" section only (the catalog), as Save does.
+bool SaveCatalog(const QString& path, const QStringList& listPaths, QString* error);
 // Writes the "Digest Font" section only.
 bool SaveDigestFont(const QString& path, const QFont& font, const QColor& color, QString* error);
 

@@ -226,6 +226,10 @@ void TListPanel::ListsLBClick()
         HighlightCurrentList();
         return;
     }
+    if (!AskToSaveList()) {
+        HighlightCurrentList();
+        return;
+    }
     OpenList(row);
 }
 
@@ -341,6 +345,24 @@ void TListPanel::SaveListBtnClick()
     SaveCurrentList();
 }
 
+bool TListPanel::AskToSaveList()
+{
+    if (!m_state.CurrentListModified())
+        return true;
+    const QString text = QStringLiteral("The mail list \"") + m_state.CurrentList->Text(MailListRecord::Name)
+                         + QStringLiteral("\" has changes that are not saved. Save them before closing?");
+    switch (m_shell.Dialogs().MessageBox(text, TDialogService::mtConfirmation,
+                                         TDialogService::mbYes | TDialogService::mbNo | TDialogService::mbCancel,
+                                         m_shell.Window())) {
+    case TDialogService::mbYes:
+        return SaveCurrentList(); // a failed write was reported; the list stays open
+    case TDialogService::mbNo:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool TListPanel::SaveCurrentList()
 {
     if (!m_state.CurrentList)
@@ -407,6 +429,13 @@ void TListPanel::OpenMailList1Click()
             return;
         }
     }
+    // Asked before the copy is made: Cancel leaves everything as it was.
+    if (!AskToSaveList()) {
+        m_shell.SetStatus(QStringLiteral("Status:"));
+        HighlightCurrentList();
+        reenable();
+        return;
+    }
     // The stored name is checked like a typed one: it never becomes a path or a cut path.
     const QString target = listplace::ImportListFile(ProgramFolder(), name, req.fileName, &error);
     if (target.isEmpty()) {
@@ -419,6 +448,7 @@ void TListPanel::OpenMailList1Click()
 
     m_state.ListCatalog.Append(std::move(header));
     SortCatalog();
+    emit CatalogChanged();
     const int row = SelectListByName(name);
     m_shell.SetStatus(QStringLiteral("Status: Opening lists..."), true);
     OpenList(row);
@@ -440,6 +470,8 @@ void TListPanel::RemoveMailList1Click()
     // The highlighted list goes. Only when that is the open list do its entries go with it
     // (CurrentList must never outlive its header); another open list stays open.
     if (m_state.ListCatalog.At(row) == m_state.CurrentList) {
+        if (!AskToSaveList())
+            return;
         m_state.ListEntries.Clear();
         m_state.CurrentList = nullptr;
         m_state.CurrentListPartial = false;
@@ -448,6 +480,7 @@ void TListPanel::RemoveMailList1Click()
     delete m_listsLB->takeItem(row);
     HighlightCurrentList();
     UpdateListControls();
+    emit CatalogChanged();
 }
 
 void TListPanel::UpdateListControls()

@@ -61,6 +61,9 @@ public:
     void SortCatalog();
     void ListsLBClick();
     bool SaveCurrentList();
+    // Before the open list is closed or replaced: with its changes only in memory (automatic
+    // saving off), asks Yes (save) / No (drop them) / Cancel. False: keep it open.
+    bool AskToSaveList();
     void OpenMailList1Click();
     void RemoveMailList1Click();
     void UpdateListControls();
@@ -77,6 +80,8 @@ public:
 signals:
     // A list was opened (the New Mail toolbar follows the open list).
     void ListOpened();
+    // A list was added to or removed from the catalog, or its file moved.
+    void CatalogChanged();
 
 private:
     QToolButton* MakeButton(QWidget* parent, const QString& name, const QString& hint, int icon, int x, int y);

@@ -396,6 +396,9 @@ void TListPropertiesPanel::SaveBtnClick()
 
 void TListPropertiesPanel::SaveNew()
 {
+    // The new list replaces the open one: Cancel keeps the panel open with what was typed.
+    if (!m_lists.AskToSaveList())
+        return;
     m_shell.CloseSlidingPanel(this, kWidth);
     m_title->setText(kNewTitle);
 
@@ -425,6 +428,7 @@ void TListPropertiesPanel::SaveNew()
             } else {
                 MailListRecord* added = m_state.ListCatalog.Append(std::move(header));
                 m_lists.SortCatalog();
+                emit m_lists.CatalogChanged();
                 // By identity, not by name: two lists may share a name.
                 const int row = m_state.ListCatalog.IndexOf(added);
                 m_lists.ListsLB()->setCurrentRow(row);
@@ -466,6 +470,8 @@ void TListPropertiesPanel::SaveExisting()
     *current = edited;
 
     m_lists.SortCatalog();
+    if (path != oldPath)
+        emit m_lists.CatalogChanged();
     m_lists.ListsLB()->setCurrentRow(m_state.ListCatalog.IndexOf(current));
     // The addresses in memory are the list: they are written with the new header, so
     // changes not yet saved are kept rather than replaced by the file's older copy.

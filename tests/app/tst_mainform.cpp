@@ -2,6 +2,7 @@
 #include "app/GeneralPropertiesPanel.h"
 #include "app/LabelEffect.h"
 #include "app/MainForm.h"
+#include "app/SettingsFile.h"
 #include "app/StatusLine.h"
 #include "editor/SigForm.h"
 #include "lists/ListPanel.h"
@@ -214,6 +215,61 @@ private slots:
         QCOMPARE(ini.ReadString("User Settings", "User", {}), QStringLiteral("Closing User"));
         QCOMPARE(ini.ReadString("User Settings", "Sounds", {}), QStringLiteral("0"));
         QCOMPARE(ini.ReadString("User Settings", "Color", {}), QStringLiteral("8847360"));
+    }
+
+    // The catalog reaches the settings file as soon as a list is added, removed or moved, so a program
+    // that is killed does not forget a list whose folder it already made. Only the catalog is
+    // written: other settings still wait for closing.
+    void catalogIsWrittenWhenAListIsAddedOrRemoved_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("catalog");
+        QTest::newRow("new list") << "new list" << QStringList{"Alpha", "Gamma"};
+        QTest::newRow("import") << "import" << QStringList{"Alpha", "Gamma"};
+        QTest::newRow("remove") << "remove" << QStringList{};
+        QTest::newRow("rename (its folder and file move)") << "rename" << QStringList{"Renamed"};
+    }
+    void catalogIsWrittenWhenAListIsAddedOrRemoved()
+    {
+        QFETCH(QString, how);
+        QFETCH(QStringList, catalog);
+        writeCatalog({"Alpha"}, 1, "Ann");
+        start();
+        m_form->State().GeneralSettings.User = "Not Yet Saved";
+        m_dialogs->clear();
+        if (how == "new list") {
+            m_form->ListPropertiesPanel()->NewMailList1Click();
+            m_form->ListPropertiesPanel()->Field(QStringLiteral("ListNameEDT"))->setText("Gamma");
+            m_form->ListPropertiesPanel()->SaveBtn()->click();
+        } else if (how == "import") {
+            QTemporaryDir elsewhere;
+            const QString src = elsewhere.filePath("exported.qvl");
+            MailListRecord h;
+            h.SetText(MailListRecord::Name, "Gamma");
+            h.SetText(MailListRecord::FilePath, "/old/place.qvl");
+            QVERIFY(testutil::writeAll(src, h.Serialize()));
+            m_dialogs->openFiles.enqueue(src);
+            m_form->ListPanel()->OpenMailList1Click();
+        } else if (how == "rename") {
+            m_form->ListPanel()->OpenList(0);
+            m_form->ListPropertiesPanel()->EditListBtnClick();
+            m_form->ListPropertiesPanel()->Field(QStringLiteral("ListNameEDT"))->setText("Renamed");
+            m_form->ListPropertiesPanel()->SaveBtn()->click();
+        } else {
+            m_form->ListPanel()->ListsLB()->setCurrentRow(0);
+            m_form->ListPanel()->RemoveMailList1Click();
+        }
+        for (const TFakeDialogs::Message& m : m_dialogs->messages)
+            QVERIFY2(m.type != TDialogService::mtError, qPrintable(m.text));
+        QCOMPARE(m_form->ListPanel()->ListsLB()->count(), catalog.size());
+        QStringList paths;
+        for (const QString& name : catalog)
+            paths << listPath(name);
+        // Read from disk while the window is still open, as the next start would.
+        const TSettingsData onDisk = settingsfile::Load(settingsfile::FileName());
+        QCOMPARE(onDisk.ListPaths, paths);
+        QCOMPARE(onDisk.General.User, QStringLiteral("Ann"));
+        QVERIFY(m_form->isVisible());
     }
 
     void closeEndsAnOpenPopSessionWithQuit()

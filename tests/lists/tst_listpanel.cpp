@@ -448,6 +448,92 @@ private slots:
         QVERIFY(!QFileInfo::exists(h.Home() + "../" + escaped));
     }
 
+    // With automatic saving off, every way of replacing the open list first asks about its
+    // unsaved changes, as closing the program does.
+    void replacingAChangedListAsks_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("autoSave");
+        QTest::addColumn<int>("answer");
+        for (const char* how : {"click another", "click the same", "import", "new list", "remove"}) {
+            QTest::addRow("%s, Yes", how) << how << false << int(TDialogService::mbYes);
+            QTest::addRow("%s, No", how) << how << false << int(TDialogService::mbNo);
+            QTest::addRow("%s, Cancel", how) << how << false << int(TDialogService::mbCancel);
+            QTest::addRow("%s, saved automatically", how) << how << true << -1;
+        }
+    }
+    void replacingAChangedListAsks()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, autoSave);
+        QFETCH(int, answer);
+        TPanelHarness h;
+        const QString alpha = h.AddList("Alpha", {"a"});
+        h.AddList("Beta", {"b"});
+        h.OpenRow(0);
+        h.state.AutoSaveLists = autoSave;
+        h.Add("new@example.com");
+        QCOMPARE(h.Lines().size(), 2);
+        MailListRecord* open = h.state.CurrentList;
+        h.dialogs.clear();
+        const bool removing = how == "remove";
+        if (removing)
+            h.dialogs.answers.enqueue(TDialogService::mbYes); // "Are you sure ...?"
+        if (answer >= 0)
+            h.dialogs.answers.enqueue(answer);
+
+        if (how == "click another" || how == "click the same") {
+            h.lists->ListsLB()->setCurrentRow(how == "click another" ? 1 : 0);
+            h.lists->ListsLBClick();
+        } else if (how == "import") {
+            h.Import("other.qvl", listBytes("Gamma", "/x.qvl", {"g"}));
+        } else if (how == "new list") {
+            h.NewList("Gamma");
+        } else {
+            h.lists->RemoveMailList1Click();
+        }
+
+        const QString question = "The mail list \"Alpha\" has changes that are not saved. Save them before closing?";
+        QStringList asked;
+        if (removing)
+            asked << "Are you sure you want to remove this mail list? (The actual file will not be deleted.)";
+        if (!autoSave)
+            asked << question;
+        QCOMPARE(h.dialogs.texts(), asked);
+        if (!autoSave)
+            QCOMPARE(h.dialogs.messages.last().buttons,
+                     TDialogService::mbYes | TDialogService::mbNo | TDialogService::mbCancel);
+        const bool saved = autoSave || answer == TDialogService::mbYes;
+        QCOMPARE(TListsHarness::FileEmails(alpha).size(), saved ? 2 : 1);
+        if (answer == TDialogService::mbCancel) {
+            // Nothing changed: the open list stays open and highlighted, its change in memory.
+            QCOMPARE(h.state.CurrentList, open);
+            QCOMPARE(h.Lines().size(), 2);
+            QCOMPARE(h.state.ListCatalog.Count(), 2);
+            QCOMPARE(h.lists->ListsLB()->currentItem()->text(), QStringLiteral("Alpha"));
+            QVERIFY(h.lists->ListsLB()->currentItem()->isSelected());
+            QVERIFY(!QFileInfo::exists(h.Home() + "Gamma"));
+            QVERIFY(h.state.CurrentListModified());
+            if (how == "new list") {
+                // The panel stays open with what was typed; its Cancel leaves it.
+                QVERIFY(h.shell.EditPanelOpen());
+                QCOMPARE(h.props->Field(QStringLiteral("ListNameEDT"))->text(), QStringLiteral("Gamma"));
+            }
+            return;
+        }
+        QVERIFY(!h.shell.EditPanelOpen());
+        QVERIFY(!h.state.CurrentListModified());
+        const QString expected = how == "click another" ? "Beta" : how == "click the same" ? "Alpha" : "Gamma";
+        if (removing) {
+            QVERIFY(!h.state.CurrentList);
+            QCOMPARE(h.state.ListCatalog.Count(), 1);
+        } else {
+            QVERIFY(h.state.CurrentList);
+            QCOMPARE(h.state.CurrentList->Text(MailListRecord::Name), expected);
+            QCOMPARE(h.lists->ListsLB()->currentItem()->text(), expected);
+        }
+    }
+
     void failedSaveKeepsTheFileAndSaysWhich()
     {
         TPanelHarness h;
