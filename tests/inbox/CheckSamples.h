@@ -33,6 +33,14 @@ inline QByteArray Bob()
     return kBobHead + "Body two\r\n" + QByteArray(300, 'x') + QByteArray(300, 'y') + "\r\n";
 }
 
+// Alice, Bob and Carol on `server`, in that order.
+template <class Server>
+void AddThree(Server& server)
+{
+    for (const QByteArray& m : {kAlice, Bob(), kCarol})
+        server.AddMessage(m);
+}
+
 inline QByteArray Keyed(const QByteArray& from, const QByteArray& subject, const QByteArray& to = "news@example.org")
 {
     return "From: " + from + "\r\nTo: " + to + "\r\nSubject: " + subject + "\r\nDate: Mon, 7 Dec 2026\r\n\r\nplease\r\n";

@@ -37,8 +37,7 @@ private slots:
     void checkThreeMessages()
     {
         TDovecotServer server;
-        for (const QByteArray& m : {kAlice, Bob(), kCarol})
-            server.AddMessage(m);
+        AddThree(server);
         START_PEER(server);
         TJobHarness h;
         h.UseServer(server);
@@ -120,8 +119,7 @@ private slots:
         QFETCH(QString, options);
         QFETCH(QStringList, left);
         TDovecotServer server;
-        for (const QByteArray& m : {kAlice, Bob(), kCarol})
-            server.AddMessage(m);
+        AddThree(server);
         START_PEER(server);
         TJobHarness h;
         h.UseServer(server, options);
@@ -136,8 +134,7 @@ private slots:
     void deleteThenLogout()
     {
         TDovecotServer server;
-        for (const QByteArray& m : {kAlice, Bob(), kCarol})
-            server.AddMessage(m);
+        AddThree(server);
         START_PEER(server);
         TJobHarness h;
         h.UseServer(server);
